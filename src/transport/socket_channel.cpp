@@ -1,0 +1,335 @@
+#include "socket_channel.h"
+
+#include "result_code.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace olvex {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+enum class WaitResult { Ready, TimedOut, Stopped };
+
+} // namespace
+
+// A connected descriptor with its own wake-up eventfd. Both are closed when the
+// last holder lets go, which is after every operation using them has returned.
+struct SocketChannel::Socket {
+    int fd = -1;
+    int wakeFd = -1;
+
+    Socket(int socketFd, int eventFd) : fd(socketFd), wakeFd(eventFd) {}
+    ~Socket() {
+        if (fd >= 0)
+            ::close(fd);
+        if (wakeFd >= 0)
+            ::close(wakeFd);
+    }
+    Socket(const Socket&) = delete;
+    Socket& operator=(const Socket&) = delete;
+
+    void Stop() {
+        uint64_t one = 1;
+        [[maybe_unused]] ssize_t n = ::write(wakeFd, &one, sizeof one);
+        ::shutdown(fd, SHUT_RDWR);
+    }
+
+    // Waits for `events` on the socket, for the wake-up, or for the time to run out.
+    WaitResult Wait(short events, std::chrono::milliseconds timeout) const {
+        const auto deadline = Clock::now() + timeout;
+        for (;;) {
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            if (left.count() < 0)
+                left = std::chrono::milliseconds(0);
+            pollfd fds[2] = {{fd, events, 0}, {wakeFd, POLLIN, 0}};
+            int n = ::poll(fds, 2, static_cast<int>(left.count()));
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                return WaitResult::Stopped;
+            }
+            if (fds[1].revents != 0)
+                return WaitResult::Stopped;
+            if (fds[0].revents != 0)
+                return WaitResult::Ready; // errors and hang-ups show in the next recv/send
+            if (n == 0 && Clock::now() >= deadline)
+                return WaitResult::TimedOut;
+        }
+    }
+};
+
+int32_t ParseFrameHeader(const unsigned char* header) {
+    if (header[0] != '<' || header[1] != '!' || header[2] != '>')
+        return ResultCode::BadFrame;
+    uint32_t raw = (uint32_t(header[3]) << 24) | (uint32_t(header[4]) << 16) |
+                   (uint32_t(header[5]) << 8) | uint32_t(header[6]);
+    auto length = static_cast<int32_t>(raw);
+    if (length <= 0 || length > kMaxPayloadLength)
+        return ResultCode::BadFrame;
+    return length;
+}
+
+void WriteFrameHeader(unsigned char* header, int32_t length) {
+    auto raw = static_cast<uint32_t>(length);
+    header[0] = '<';
+    header[1] = '!';
+    header[2] = '>';
+    header[3] = static_cast<unsigned char>(raw >> 24);
+    header[4] = static_cast<unsigned char>(raw >> 16);
+    header[5] = static_cast<unsigned char>(raw >> 8);
+    header[6] = static_cast<unsigned char>(raw);
+}
+
+bool ParseDottedQuad(std::string_view host, uint32_t& address) {
+    uint32_t parts[4] = {};
+    size_t pos = 0;
+    for (int i = 0; i < 4; ++i) {
+        if (i > 0) {
+            if (pos >= host.size() || host[pos] != '.')
+                return false;
+            ++pos;
+        }
+        size_t start = pos;
+        uint32_t value = 0;
+        while (pos < host.size() && host[pos] >= '0' && host[pos] <= '9' && pos - start < 4) {
+            value = value * 10 + uint32_t(host[pos] - '0');
+            ++pos;
+        }
+        if (pos == start || value > 255)
+            return false;
+        parts[i] = value;
+    }
+    if (pos != host.size())
+        return false;
+    address = (parts[0] << 24) | (parts[1] << 16) | (parts[2] << 8) | parts[3];
+    return true;
+}
+
+SocketChannel::SocketChannel(Milliseconds timeout) : timeout_(timeout) {}
+
+SocketChannel::~SocketChannel() { Close(); }
+
+std::shared_ptr<SocketChannel::Socket> SocketChannel::Lease() const {
+    std::lock_guard lock(mutex_);
+    return socket_;
+}
+
+void SocketChannel::Install(std::shared_ptr<Socket> socket) {
+    std::shared_ptr<Socket> old;
+    {
+        std::lock_guard lock(mutex_);
+        old = std::move(socket_);
+        socket_ = std::move(socket);
+        open_.store(socket_ != nullptr, std::memory_order_release);
+    }
+    if (old)
+        old->Stop();
+}
+
+int32_t SocketChannel::Connect(const std::string& host, int port) {
+    Close();
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return ResultCode::SocketInit;
+    int wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (wakeFd < 0) {
+        ::close(fd);
+        return ResultCode::SocketInit;
+    }
+    auto socket = std::make_shared<Socket>(fd, wakeFd);
+    Install(socket);
+
+    auto fail = [&] {
+        std::lock_guard lock(mutex_);
+        if (socket_ == socket) {
+            socket_.reset();
+            open_.store(false, std::memory_order_release);
+        }
+        return ResultCode::Connect;
+    };
+
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    uint32_t quad = 0;
+    if (ParseDottedQuad(host, quad)) {
+        addr.sin_addr.s_addr = htonl(quad);
+    } else {
+        addrinfo hints{};
+        hints.ai_family = AF_INET;
+        hints.ai_socktype = SOCK_STREAM;
+        addrinfo* result = nullptr;
+        if (::getaddrinfo(host.c_str(), nullptr, &hints, &result) != 0 || result == nullptr)
+            return fail();
+        addr.sin_addr = reinterpret_cast<sockaddr_in*>(result->ai_addr)->sin_addr;
+        ::freeaddrinfo(result);
+    }
+
+    int rc;
+    do {
+        rc = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    } while (rc < 0 && errno == EINTR);
+    if (rc < 0 && errno != EINPROGRESS)
+        return fail(); // refused at once, unreachable, ...
+    if (rc < 0) {
+        if (socket->Wait(POLLOUT, Timeout()) != WaitResult::Ready)
+            return fail();
+        int error = 0;
+        socklen_t len = sizeof error;
+        if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len) < 0 || error != 0)
+            return fail();
+    }
+    int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    std::lock_guard lock(mutex_);
+    if (socket_ != socket)
+        return ResultCode::Connect; // closed by another thread meanwhile
+    return fd;
+}
+
+int32_t SocketChannel::Adopt(int fd) {
+    int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0)
+        return ResultCode::SocketInit;
+    int wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (wakeFd < 0)
+        return ResultCode::SocketInit;
+    int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    Install(std::make_shared<Socket>(fd, wakeFd));
+    return fd;
+}
+
+int32_t SocketChannel::Send(const char* data, int32_t length) {
+    auto socket = Lease();
+    if (!socket)
+        return ResultCode::Connect;
+    if (length <= 0 || length > kMaxPayloadLength)
+        return ResultCode::SendFailed;
+
+    // Header and payload go out as one buffer under the send lock, so frames
+    // of concurrent senders never interleave.
+    std::string frame(kFrameHeaderSize + size_t(length), '\0');
+    WriteFrameHeader(reinterpret_cast<unsigned char*>(frame.data()), length);
+    std::memcpy(frame.data() + kFrameHeaderSize, data, size_t(length));
+
+    std::lock_guard lock(sendMutex_);
+    size_t sent = 0;
+    while (sent < frame.size()) {
+        ssize_t n = ::send(socket->fd, frame.data() + sent, frame.size() - sent,
+                           MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) {
+            sent += size_t(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            if (socket->Wait(POLLOUT, Timeout()) == WaitResult::Ready)
+                continue;
+        }
+        return ResultCode::SendFailed;
+    }
+    return length;
+}
+
+int32_t SocketChannel::Receive(std::string& payload) {
+    payload.clear();
+    auto socket = Lease();
+    if (!socket)
+        return ResultCode::Connect;
+
+    // Reads what is there without blocking: > 0 bytes, 0 closed/failed, -1 nothing yet.
+    auto readSome = [&](char* buffer, size_t size) -> ssize_t {
+        for (;;) {
+            ssize_t n = ::recv(socket->fd, buffer, size, MSG_DONTWAIT);
+            if (n > 0)
+                return n;
+            if (n == 0)
+                return 0;
+            if (errno == EINTR)
+                continue;
+            if (errno == EAGAIN || errno == EWOULDBLOCK)
+                return -1;
+            return 0;
+        }
+    };
+
+    switch (socket->Wait(POLLIN, Timeout())) {
+    case WaitResult::TimedOut:
+        return ResultCode::Timeout;
+    case WaitResult::Stopped:
+        return ResultCode::ConnectionLost;
+    case WaitResult::Ready:
+        break;
+    }
+
+    unsigned char header[kFrameHeaderSize];
+    size_t have = 0;
+    bool first = true;
+    while (have < sizeof header) {
+        if (!first && socket->Wait(POLLIN, headerWait_.load()) != WaitResult::Ready)
+            break;
+        first = false;
+        ssize_t n = readSome(reinterpret_cast<char*>(header) + have, sizeof header - have);
+        if (n == 0)
+            break;
+        if (n > 0)
+            have += size_t(n);
+    }
+    if (have == 0)
+        return ResultCode::ConnectionLost;
+    if (have < sizeof header)
+        return ResultCode::BadFrame;
+    int32_t length = ParseFrameHeader(header);
+    if (length < 0)
+        return length;
+
+    std::string buffer;
+    try {
+        buffer.resize(size_t(length));
+    } catch (const std::bad_alloc&) {
+        return ResultCode::BadFrame;
+    }
+    size_t got = 0;
+    while (got < buffer.size()) {
+        ssize_t n = readSome(buffer.data() + got, buffer.size() - got);
+        if (n == 0)
+            return ResultCode::ConnectionLost;
+        if (n > 0) {
+            got += size_t(n);
+            continue;
+        }
+        if (socket->Wait(POLLIN, Timeout()) != WaitResult::Ready)
+            return ResultCode::BadFrame;
+    }
+    payload = std::move(buffer);
+    return length;
+}
+
+int32_t SocketChannel::Close() {
+    std::shared_ptr<Socket> socket;
+    {
+        std::lock_guard lock(mutex_);
+        socket = std::move(socket_);
+        socket_.reset();
+        open_.store(false, std::memory_order_release);
+    }
+    if (socket)
+        socket->Stop();
+    return ResultCode::Ok;
+}
+
+} // namespace olvex

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+namespace olvex {
+
+// The frame header is "<!>" followed by the payload length, 32-bit big-endian.
+inline constexpr int kFrameHeaderSize = 7;
+// Larger announced payloads are treated as a broken header; nothing is allocated for them.
+inline constexpr int32_t kMaxPayloadLength = 16 * 1024 * 1024;
+
+// Checks a 7-byte frame header. Returns the payload length (> 0), or -4 for a
+// wrong magic, a length not above 0 or a length above kMaxPayloadLength.
+int32_t ParseFrameHeader(const unsigned char* header);
+// Writes the 7-byte header for a payload of `length` bytes.
+void WriteFrameHeader(unsigned char* header, int32_t length);
+
+// Reads "%d.%d.%d.%d" with every part in 0..255 into a host-order IPv4 address.
+bool ParseDottedQuad(std::string_view host, uint32_t& address);
+
+// One framed TCP connection. Sends are serialised; one thread may sit in
+// Receive while others send, and Close may come from any thread: it wakes
+// every wait on the connection at once. The descriptor is released only when
+// the last operation using it has returned, so its number is never reused
+// under a running operation.
+class SocketChannel {
+public:
+    using Milliseconds = std::chrono::milliseconds;
+    static constexpr Milliseconds kDefaultTimeout{20000};
+    static constexpr Milliseconds kDefaultHeaderWait{10000};
+
+    explicit SocketChannel(Milliseconds timeout = kDefaultTimeout);
+    ~SocketChannel();
+    SocketChannel(const SocketChannel&) = delete;
+    SocketChannel& operator=(const SocketChannel&) = delete;
+
+    // Returns the descriptor (> 0), -1 when no socket can be created, -2 when
+    // the host cannot be resolved or the connection fails or times out.
+    int32_t Connect(const std::string& host, int port);
+    // Takes over an already connected stream socket (the server side of a connection).
+    int32_t Adopt(int fd);
+    // Sends one frame. Returns `length`, -2 without a socket, -3 when the frame
+    // could not be sent completely.
+    int32_t Send(const char* data, int32_t length);
+    int32_t Send(std::string_view payload) {
+        return Send(payload.data(), static_cast<int32_t>(payload.size()));
+    }
+    // Receives one frame into `payload`. Returns its length (> 0), -2 without a
+    // socket, -8 when nothing arrived in time, -5 when the connection ended,
+    // -4 for a broken or incomplete frame.
+    int32_t Receive(std::string& payload);
+    bool IsOpen() const { return open_.load(std::memory_order_acquire); }
+    int32_t Close();
+
+    Milliseconds Timeout() const { return timeout_.load(); }
+    void SetTimeout(Milliseconds timeout) { timeout_.store(timeout); }
+    // The wait for each missing piece of a header (10 s); shortened by tests.
+    void SetHeaderWait(Milliseconds wait) { headerWait_.store(wait); }
+
+private:
+    struct Socket;
+    std::shared_ptr<Socket> Lease() const;
+    void Install(std::shared_ptr<Socket> socket);
+
+    mutable std::mutex mutex_;
+    std::shared_ptr<Socket> socket_;
+    std::atomic<bool> open_{false};
+    std::mutex sendMutex_;
+    std::atomic<Milliseconds> timeout_;
+    std::atomic<Milliseconds> headerWait_{kDefaultHeaderWait};
+};
+
+} // namespace olvex
