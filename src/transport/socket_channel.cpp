@@ -143,6 +143,15 @@ int32_t SocketChannel::Connect(const std::string& host, int port) {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return ResultCode::SocketInit;
+    if (fd < 3) {
+        // With a standard stream closed the socket could get number 0, which
+        // callers would take for a failed connect.
+        int higher = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+        ::close(fd);
+        if (higher < 0)
+            return ResultCode::SocketInit;
+        fd = higher;
+    }
     int wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (wakeFd < 0) {
         ::close(fd);
