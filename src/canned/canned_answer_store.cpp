@@ -168,7 +168,12 @@ void CannedAnswerStore::Load(const std::string& path) {
         LoadDefaults();
         return;
     }
-    Load(in);
+    // Parse from memory: the reader asks for the bytes left before every
+    // string, and each seek on a file stream would drop its buffer.
+    std::ostringstream image(std::ios::binary);
+    image << in.rdbuf();
+    std::istringstream bytes(std::move(image).str(), std::ios::binary);
+    Load(bytes);
 }
 
 void CannedAnswerStore::Load(std::istream& in) {

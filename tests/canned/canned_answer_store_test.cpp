@@ -162,6 +162,14 @@ TEST_F(CannedFileTest, MissingFileGivesDefaultsAndCreatesNothing) {
     EXPECT_EQ(again, store);
 }
 
+TEST_F(CannedFileTest, EmptyFileGivesAnEmptyStoreAndStaysAsItIs) {
+    std::ofstream(path, std::ios::binary).close();
+    CannedAnswerStore store;
+    store.Load(path);
+    EXPECT_TRUE(store.categories.empty());
+    EXPECT_EQ(fs::file_size(path), 0u);
+}
+
 TEST_F(CannedFileTest, SaveLoadSaveIsByteForByteStable) {
     CannedAnswerStore store;
     store.categories = {
