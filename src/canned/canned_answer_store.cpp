@@ -35,9 +35,9 @@ bool ReadInt32(std::istream& in, int32_t& value) {
 
 bool WriteInt32(std::ostream& out, int32_t value) {
     const auto raw = static_cast<uint32_t>(value);
-    const std::array<char, 4> bytes{static_cast<char>(raw & 0xFF), static_cast<char>(raw >> 8 & 0xFF),
-                                    static_cast<char>(raw >> 16 & 0xFF),
-                                    static_cast<char>(raw >> 24 & 0xFF)};
+    const std::array<char, 4> bytes{
+        static_cast<char>(raw & 0xFF), static_cast<char>(raw >> 8 & 0xFF),
+        static_cast<char>(raw >> 16 & 0xFF), static_cast<char>(raw >> 24 & 0xFF)};
     return static_cast<bool>(out.write(bytes.data(), bytes.size()));
 }
 
@@ -149,9 +149,8 @@ void CannedAnswerStore::LoadDefaults() {
     using namespace product;
     categories.clear();
     const std::string home = std::string("http://") + kVendorHost;
-    categories.push_back(CannedCategory{"Links",
-                                        {Link("Olvex Home", home + kOverviewPath),
-                                         Link(kVendorSiteName, home)}});
+    categories.push_back(CannedCategory{
+        "Links", {Link("Olvex Home", home + kOverviewPath), Link(kVendorSiteName, home)}});
     categories.push_back(CannedCategory{
         "Greetings",
         {{"Welcome", "Hello, thank you for calling me. How can I help you today?"},

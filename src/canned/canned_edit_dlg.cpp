@@ -95,8 +95,8 @@ void CCannedEditDlg::accept() {
     // Blanks count as text: only truly empty fields are refused.
     if (category.isEmpty() || title.isEmpty() || message.isEmpty()) {
         QMessageBox box(QMessageBox::Warning, "Olvex",
-                        "You must type in all the fields for the canned message.",
-                        QMessageBox::Ok, this);
+                        "You must type in all the fields for the canned message.", QMessageBox::Ok,
+                        this);
         box.setTextFormat(Qt::PlainText);
         box.exec();
         return;

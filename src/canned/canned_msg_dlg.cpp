@@ -231,8 +231,7 @@ void CCannedMsgDlg::Add() {
     CCannedEditDlg dialog(names, proposed, QString(), QString(), this);
     if (dialog.exec() != QDialog::Accepted)
         return;
-    QTreeWidgetItem* answer = AddAnswer(CategoryFor(dialog.category), dialog.title,
-                                        dialog.message);
+    QTreeWidgetItem* answer = AddAnswer(CategoryFor(dialog.category), dialog.title, dialog.message);
     tree_->scrollToItem(answer);
 }
 
@@ -259,8 +258,7 @@ void CCannedMsgDlg::Edit() {
     }
     // A move: the old category stays, even when this leaves it empty.
     delete item;
-    QTreeWidgetItem* moved = AddAnswer(CategoryFor(dialog.category), dialog.title,
-                                       dialog.message);
+    QTreeWidgetItem* moved = AddAnswer(CategoryFor(dialog.category), dialog.title, dialog.message);
     tree_->scrollToItem(moved);
 }
 

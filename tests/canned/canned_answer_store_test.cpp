@@ -26,7 +26,9 @@ std::string Counted(const std::string& text) {
     return Int(static_cast<int32_t>(text.size() + 1)) + text + '\0';
 }
 
-std::string Category(const std::string& name) { return Int(CannedCategoryMarker) + Counted(name); }
+std::string Category(const std::string& name) {
+    return Int(CannedCategoryMarker) + Counted(name);
+}
 
 std::string Answer(const std::string& title, const std::string& message) {
     return Int(CannedAnswerMarker) + Counted(title) + Counted(message);
@@ -111,7 +113,8 @@ TEST(CannedFormat, HeaderDecidesBetweenEmptyAndContent) {
 TEST(CannedFormat, DamagedRecordsAreSkipped) {
     const std::string file =
         Int(CannedFileHeader) + Answer("Orphan", "before any category") + Category("First") +
-        Answer("a", "1") + Int(CannedCategoryMarker) + Int(0) // name unreadable: First stays current
+        Answer("a", "1") + Int(CannedCategoryMarker) +
+        Int(0) // name unreadable: First stays current
         + Answer("b", "2") + Int(CannedAnswerMarker) + Int(-5) // title unreadable
         + Category("Second") + Int(CannedAnswerMarker) + Counted("no message") + Int(0) +
         Category("Second") + Answer("c", "3") + Int(CannedEndMarker) + Category("After end");
