@@ -203,18 +203,19 @@ void CannedAnswerStore::Load(std::istream& in) {
     }
 }
 
-void CannedAnswerStore::Write(std::ostream& out) const {
-    WriteInt32(out, CannedFileHeader);
+int32_t CannedAnswerStore::Write(std::ostream& out) const {
+    bool ok = WriteInt32(out, CannedFileHeader);
     for (const CannedCategory& category : categories) {
-        WriteInt32(out, CannedCategoryMarker);
-        WriteCountedString(out, category.name);
+        ok = ok && WriteInt32(out, CannedCategoryMarker) &&
+             WriteCountedString(out, category.name) == 0;
         for (const CannedAnswer& answer : category.answers) {
-            WriteInt32(out, CannedAnswerMarker);
-            WriteCountedString(out, answer.title);
-            WriteCountedString(out, answer.message);
+            ok = ok && WriteInt32(out, CannedAnswerMarker) &&
+                 WriteCountedString(out, answer.title) == 0 &&
+                 WriteCountedString(out, answer.message) == 0;
         }
     }
-    WriteInt32(out, CannedEndMarker);
+    ok = ok && WriteInt32(out, CannedEndMarker);
+    return ok ? 0 : -1;
 }
 
 std::string CannedAnswerStore::ToBytes() const {
@@ -225,8 +226,7 @@ std::string CannedAnswerStore::ToBytes() const {
 
 int32_t CannedAnswerStore::Save(const std::string& path) const {
     std::ostringstream out(std::ios::binary);
-    Write(out);
-    if (!out)
+    if (Write(out) != 0)
         return ResultCode::FileSave;
     return ReplaceFile(path, out.str());
 }

@@ -47,8 +47,9 @@ public:
     // renamed over it once everything is written. Returns 0, or
     // ResultCode::FileSave with the old file untouched.
     int32_t Save(const std::string& path) const;
-    // The file image of the store.
-    void Write(std::ostream& out) const;
+    // Writes the file image of the store. Returns 0, or -1 when a write fails
+    // or a text is too long for its length field.
+    int32_t Write(std::ostream& out) const;
     std::string ToBytes() const;
 
     bool operator==(const CannedAnswerStore&) const = default;
