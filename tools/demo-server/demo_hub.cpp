@@ -1,0 +1,804 @@
+#include "demo_hub.h"
+
+#include "result_code.h"
+#include "site_catalogue.h"
+#include "socket_channel.h"
+#include "wire_message.h"
+
+#include <algorithm>
+
+namespace olvex::demo {
+
+namespace {
+
+// Status numbers and participant kinds on the wire.
+constexpr int32_t kOnline = 1;
+constexpr int32_t kAway = 3;
+constexpr int32_t kVisitorKind = 1;
+constexpr int32_t kOperatorKind = 2;
+
+// Chat item kinds.
+constexpr int32_t kItemText = 1;
+constexpr int32_t kItemTyping = 2;
+constexpr int32_t kItemNotice = 3;
+
+constexpr auto kOfferLifetime = std::chrono::minutes(2);
+constexpr auto kChurnTick = std::chrono::milliseconds(5);
+
+std::string Frame(std::string_view payload) {
+    std::string frame(size_t(kFrameHeaderSize), '\0');
+    WriteFrameHeader(reinterpret_cast<unsigned char*>(frame.data()), int32_t(payload.size()));
+    frame.append(payload);
+    return frame;
+}
+
+} // namespace
+
+DemoHub::DemoHub(ServerOptions options, Clock::time_point now)
+    : options_(std::move(options)), rng_(options_.seed), now_(now), churnFrom_(now) {
+    for (int i = 0; i < options_.visitors; ++i)
+        ArriveVisitor();
+    if (options_.quiet)
+        return;
+    if (options_.churn > 0) {
+        At(now_ + kChurnTick, [this] { Churn(); });
+    } else {
+        for (int32_t visitorId : present_)
+            ScheduleMove(visitorId);
+    }
+    if (options_.requestEvery > 0) {
+        auto every = std::chrono::milliseconds(int64_t(options_.requestEvery * 1000));
+        At(now_ + std::max(every, std::chrono::milliseconds(1)), [this] { RequestChat(); });
+    }
+}
+
+// ---- connections -----------------------------------------------------------
+
+void DemoHub::Open(ConnId id, std::string peerHost, Clock::time_point now) {
+    now_ = now;
+    Connection& conn = connections_[id];
+    conn.peer = std::move(peerHost);
+    conn.lastInput = now;
+}
+
+void DemoHub::Receive(ConnId id, std::string_view bytes, Clock::time_point now) {
+    now_ = now;
+    auto it = connections_.find(id);
+    if (it == connections_.end() || it->second.fate != Fate::Keep)
+        return;
+    Connection& conn = it->second;
+    conn.lastInput = now;
+    conn.decoder.Append(bytes);
+    std::string payload;
+    WireMessage message;
+    while (conn.fate == Fate::Keep) {
+        int32_t result = conn.decoder.Next(payload);
+        if (result == 0)
+            break;
+        if (result < 0) {
+            Drop(id, Fate::CloseNow);
+            break;
+        }
+        // A payload without a readable, positive code cannot even be refused properly.
+        if (message.SetPayload(std::move(payload)) < 4 || message.Code() <= 0) {
+            Drop(id, Fate::CloseNow);
+            break;
+        }
+        Dispatch(id, conn, message);
+    }
+    Settle();
+}
+
+void DemoHub::Close(ConnId id) {
+    auto it = connections_.find(id);
+    if (it == connections_.end())
+        return;
+    Leave(id, it->second);
+    connections_.erase(it);
+    Settle();
+}
+
+std::string_view DemoHub::Pending(ConnId id) const {
+    auto it = connections_.find(id);
+    if (it == connections_.end() || it->second.fate == Fate::CloseNow)
+        return {};
+    return std::string_view(it->second.out).substr(it->second.outOffset);
+}
+
+void DemoHub::Consume(ConnId id, size_t count) {
+    auto it = connections_.find(id);
+    if (it == connections_.end())
+        return;
+    Connection& conn = it->second;
+    conn.outOffset = std::min(conn.out.size(), conn.outOffset + count);
+    if (conn.outOffset == conn.out.size()) {
+        conn.out.clear();
+        conn.outOffset = 0;
+    } else if (conn.outOffset > (size_t(1) << 20) && conn.outOffset * 2 > conn.out.size()) {
+        conn.out.erase(0, conn.outOffset);
+        conn.outOffset = 0;
+    }
+}
+
+bool DemoHub::WantsInput(ConnId id) const {
+    auto it = connections_.find(id);
+    return it != connections_.end() && it->second.fate == Fate::Keep;
+}
+
+std::vector<ConnId> DemoHub::ToClose(Clock::time_point now) {
+    now_ = now;
+    std::vector<ConnId> result;
+    for (auto& [id, conn] : connections_) {
+        if (conn.fate == Fate::Keep && conn.decoder.HasPartialFrame() &&
+            now - conn.lastInput > kStalledFrame)
+            Drop(id, Fate::CloseNow);
+    }
+    Settle();
+    for (auto& [id, conn] : connections_) {
+        if (conn.fate == Fate::CloseNow ||
+            (conn.fate == Fate::CloseWhenFlushed &&
+             (conn.outOffset == conn.out.size() || now >= conn.closeBy)))
+            result.push_back(id);
+    }
+    return result;
+}
+
+void DemoHub::Drop(ConnId id, Fate fate) {
+    auto it = connections_.find(id);
+    if (it == connections_.end() || it->second.fate == Fate::CloseNow)
+        return;
+    if (it->second.fate == Fate::Keep)
+        dropped_.push_back(id);
+    it->second.fate = fate;
+    it->second.closeBy = now_ + kFlushGrace;
+}
+
+// Leaving announces to others, which may overflow and drop them in turn.
+void DemoHub::Settle() {
+    while (!dropped_.empty()) {
+        ConnId id = dropped_.back();
+        dropped_.pop_back();
+        auto it = connections_.find(id);
+        if (it != connections_.end())
+            Leave(id, it->second);
+    }
+}
+
+void DemoHub::Leave(ConnId id, Connection& conn) {
+    const Role role = conn.role;
+    conn.role = Role::Fresh;
+    if (role == Role::Operator) {
+        auto session = sessions_.find(conn.userId);
+        if (session != sessions_.end() && session->second.conn == id) {
+            sessions_.erase(session);
+            WireMessage note(9003);
+            note.AddInt(1002);
+            note.AddInt(conn.userId);
+            note.AddInt(kOperatorKind);
+            ToOperators(note, conn.userId);
+        }
+    } else if (role == Role::CallMember) {
+        auto call = calls_.find(conn.callId);
+        if (call == calls_.end())
+            return;
+        auto& members = call->second.members;
+        members.erase(std::remove(members.begin(), members.end(), id), members.end());
+        WireMessage note(9003);
+        note.AddInt(2004);
+        note.AddInt(conn.userId);
+        note.AddInt(kOperatorKind);
+        ToMembers(call->second, note, id);
+        if (members.empty())
+            EndCall(conn.callId);
+    }
+}
+
+// ---- output ----------------------------------------------------------------
+
+void DemoHub::SendFrame(ConnId id, std::string_view frame) {
+    auto it = connections_.find(id);
+    if (it == connections_.end() || it->second.fate == Fate::CloseNow)
+        return;
+    Connection& conn = it->second;
+    if (conn.out.size() - conn.outOffset + frame.size() > kMaxOutput) {
+        Drop(id, Fate::CloseNow);
+        return;
+    }
+    conn.out.append(frame);
+}
+
+void DemoHub::Send(ConnId id, const WireMessage& message) { SendFrame(id, Frame(message.Payload())); }
+
+void DemoHub::Refuse(ConnId id, int32_t request, int32_t error) {
+    WireMessage answer(9002);
+    answer.AddInt(request);
+    answer.AddInt(error);
+    Send(id, answer);
+}
+
+void DemoHub::Reject(ConnId id, int32_t request, int32_t error) {
+    Refuse(id, request, error);
+    Drop(id, Fate::CloseWhenFlushed);
+}
+
+void DemoHub::ToOperators(const WireMessage& message, int32_t except) {
+    const std::string frame = Frame(message.Payload());
+    for (const auto& [userId, session] : sessions_) {
+        if (userId != except)
+            SendFrame(session.conn, frame);
+    }
+}
+
+void DemoHub::ToMembers(const Call& call, const WireMessage& message, ConnId except) {
+    const std::string frame = Frame(message.Payload());
+    for (ConnId member : call.members) {
+        if (member != except)
+            SendFrame(member, frame);
+    }
+}
+
+void DemoHub::AddUserEntry(WireMessage& message, int32_t userId) const {
+    const Session& session = sessions_.at(userId);
+    const Account& account = options_.accounts[session.account];
+    message.AddInt(userId);
+    message.AddInt(0);
+    message.AddInt(kOperatorKind);
+    message.AddInt(session.status);
+    message.AddText(session.host);
+    message.AddText(account.firstName);
+    message.AddText(account.lastName);
+}
+
+void DemoHub::AddPageEntry(WireMessage& message, int32_t pageId, const Page& page) const {
+    const Visitor& visitor = visitors_.at(page.visitor);
+    message.AddInt(pageId);
+    message.AddInt(0);
+    message.AddText(page.url);
+    message.AddText(page.title);
+    message.AddText(visitor.referrer);
+    message.AddText(page.loadTime);
+    message.AddText(visitor.ip);
+    message.AddInt(page.visitor);
+}
+
+// ---- requests ----------------------------------------------------------------
+
+void DemoHub::Dispatch(ConnId id, Connection& conn, const WireMessage& message) {
+    switch (conn.role) {
+    case Role::Fresh:
+        HandleFresh(id, conn, message);
+        break;
+    case Role::Operator:
+        HandleOperator(id, conn, message);
+        break;
+    case Role::CallMember:
+        HandleCallMember(id, conn, message);
+        break;
+    }
+}
+
+void DemoHub::HandleFresh(ConnId id, Connection& conn, const WireMessage& message) {
+    switch (message.Code()) {
+    case 1001:
+        Login(id, conn, message);
+        break;
+    case 2003:
+        JoinCall(id, conn, message);
+        break;
+    case 3001:
+        // Secondary channels are never opened by the console; nothing to join.
+        Reject(id, 3001, ResultCode::ChannelNotFound);
+        break;
+    case 5001:
+        break;
+    default:
+        Reject(id, message.Code(), ResultCode::MessageType);
+        break;
+    }
+}
+
+void DemoHub::Login(ConnId id, Connection& conn, const WireMessage& message) {
+    std::string_view user = message.FieldView(1);
+    std::string_view password = message.FieldView(2);
+    if (user.empty() || password.empty()) {
+        Reject(id, 1001, ResultCode::MessageParameters);
+        return;
+    }
+    const auto& accounts = options_.accounts;
+    auto account = std::find_if(accounts.begin(), accounts.end(),
+                                [&](const Account& a) { return a.userName == user; });
+    if (account == accounts.end() || account->password != password) {
+        Refuse(id, 1001, ResultCode::Credentials);
+        return;
+    }
+    const size_t index = size_t(account - accounts.begin());
+    const int32_t userId = UserIdOf(index);
+    if (sessions_.count(userId)) {
+        Refuse(id, 1001, ResultCode::AlreadySignedIn);
+        return;
+    }
+    sessions_[userId] = Session{index, kOnline, id, conn.peer};
+    conn.role = Role::Operator;
+    conn.userId = userId;
+
+    WireMessage answer(9001);
+    answer.AddInt(1001);
+    answer.AddInt(userId);
+    answer.AddInt(options_.latestVersion);
+    Send(id, answer);
+
+    WireMessage note(9003);
+    note.AddInt(1001);
+    AddUserEntry(note, userId);
+    ToOperators(note, userId);
+}
+
+void DemoHub::HandleOperator(ConnId id, Connection& conn, const WireMessage& message) {
+    switch (message.Code()) {
+    case 1001:
+        Refuse(id, 1001, ResultCode::AlreadySignedIn);
+        break;
+    case 1003: {
+        int32_t status = message.GetInt(1);
+        if (status == ResultCode::MessageFormat) {
+            Reject(id, 1003, ResultCode::MessageParameters);
+            break;
+        }
+        if (status < kOnline || status > kAway) {
+            Refuse(id, 1003, ResultCode::MessageParameters);
+            break;
+        }
+        sessions_.at(conn.userId).status = status;
+        WireMessage answer(9001);
+        answer.AddInt(1003);
+        answer.AddInt(status);
+        Send(id, answer);
+        WireMessage note(9003);
+        note.AddInt(1003);
+        note.AddInt(conn.userId);
+        note.AddInt(kOperatorKind);
+        note.AddInt(status);
+        ToOperators(note, conn.userId);
+        break;
+    }
+    case 1006: {
+        WireMessage answer(9001);
+        answer.AddInt(1006);
+        answer.AddInt(int32_t(sessions_.size()));
+        for (const auto& entry : sessions_)
+            AddUserEntry(answer, entry.first);
+        Send(id, answer);
+        break;
+    }
+    case 1007: {
+        WireMessage answer(9001);
+        answer.AddInt(1007);
+        answer.AddInt(int32_t(pages_.size()));
+        for (const auto& [pageId, page] : pages_)
+            AddPageEntry(answer, pageId, page);
+        Send(id, answer);
+        break;
+    }
+    case 4003:
+        InviteVisitor(conn, message);
+        break;
+    case 5001:
+        break;
+    default:
+        Reject(id, message.Code(), ResultCode::MessageType);
+        break;
+    }
+}
+
+void DemoHub::InviteVisitor(Connection& conn, const WireMessage& message) {
+    const ConnId id = sessions_.at(conn.userId).conn;
+    int32_t pageId = message.GetInt(1);
+    if (pageId == ResultCode::MessageFormat) {
+        Reject(id, 4003, ResultCode::MessageParameters);
+        return;
+    }
+    auto page = pages_.find(pageId);
+    if (page == pages_.end()) {
+        Refuse(id, 4003, ResultCode::VisitorNotFound);
+        return;
+    }
+    WireMessage answer(9001);
+    answer.AddInt(4003);
+    answer.AddInt(pageId);
+    Send(id, answer);
+
+    const int32_t visitorId = page->second.visitor;
+    const int32_t operatorId = conn.userId;
+    auto accept = [this, visitorId, operatorId] {
+        auto visitor = visitors_.find(visitorId);
+        if (visitor == visitors_.end() || visitor->second.callId != 0 ||
+            !sessions_.count(operatorId))
+            return;
+        OfferCall(visitorId, {operatorId}, "I accepted your invitation.");
+    };
+    if (options_.quiet) {
+        accept();
+    } else if (Draw(rng_, 1, 3) != 1) {
+        After(Seconds(2, 6), accept);
+    }
+}
+
+void DemoHub::JoinCall(ConnId id, Connection& conn, const WireMessage& message) {
+    const int32_t callId = message.GetInt(1);
+    const int32_t userId = message.GetInt(2);
+    const int32_t key = message.GetInt(3);
+    const int32_t kind = message.GetInt(4);
+    if (callId == ResultCode::MessageFormat || userId == ResultCode::MessageFormat ||
+        key == ResultCode::MessageFormat || kind == ResultCode::MessageFormat) {
+        Reject(id, 2003, ResultCode::MessageParameters);
+        return;
+    }
+    if (key != 0 || kind != kOperatorKind) {
+        Refuse(id, 2003, ResultCode::MessageParameters);
+        return;
+    }
+    if (!sessions_.count(userId)) {
+        Refuse(id, 2003, ResultCode::UserNotOnline);
+        return;
+    }
+    auto found = calls_.find(callId);
+    if (found == calls_.end()) {
+        Refuse(id, 2003, ResultCode::CallNotFound);
+        return;
+    }
+    Call& call = found->second;
+    if (!call.allowed.count(userId)) {
+        Refuse(id, 2003, ResultCode::InvitationInvalid);
+        return;
+    }
+    for (ConnId member : call.members) {
+        if (connections_.at(member).userId == userId) {
+            Refuse(id, 2003, ResultCode::ChannelAlreadyOpen);
+            return;
+        }
+    }
+    if (!call.taken) {
+        // The first operator to answer a visitor's request takes the call.
+        call.taken = true;
+        call.allowed = {userId};
+    }
+    call.members.push_back(id);
+    conn.role = Role::CallMember;
+    conn.userId = userId;
+    conn.callId = callId;
+
+    WireMessage answer(9001);
+    answer.AddInt(2003);
+    Send(id, answer);
+
+    const Account& account = options_.accounts[sessions_.at(userId).account];
+    WireMessage note(9003);
+    note.AddInt(2003);
+    note.AddInt(userId);
+    note.AddInt(kOperatorKind);
+    note.AddInt(0);
+    note.AddText(account.firstName);
+    note.AddText(account.lastName);
+    ToMembers(call, note, id);
+}
+
+void DemoHub::HandleCallMember(ConnId id, Connection& conn, const WireMessage& message) {
+    switch (message.Code()) {
+    case 1006: {
+        const Call& call = calls_.at(conn.callId);
+        WireMessage answer(9001);
+        answer.AddInt(1006);
+        std::vector<int32_t> operators;
+        for (ConnId member : call.members) {
+            int32_t userId = connections_.at(member).userId;
+            if (std::find(operators.begin(), operators.end(), userId) == operators.end())
+                operators.push_back(userId);
+        }
+        answer.AddInt(int32_t(operators.size()) + (call.visitorPresent ? 1 : 0));
+        if (call.visitorPresent) {
+            const Visitor& visitor = visitors_.at(call.visitor);
+            answer.AddInt(call.visitor);
+            answer.AddInt(0);
+            answer.AddInt(kVisitorKind);
+            answer.AddInt(kOnline);
+            answer.AddText(visitor.ip);
+            answer.AddText(visitor.name);
+            answer.AddText("");
+        }
+        for (int32_t userId : operators) {
+            if (sessions_.count(userId)) {
+                AddUserEntry(answer, userId);
+            } else {
+                // Logged out of the console but still in the call.
+                const Account& account = options_.accounts[size_t(userId - 101)];
+                answer.AddInt(userId);
+                answer.AddInt(0);
+                answer.AddInt(kOperatorKind);
+                answer.AddInt(kOnline);
+                answer.AddText(conn.peer);
+                answer.AddText(account.firstName);
+                answer.AddText(account.lastName);
+            }
+        }
+        Send(id, answer);
+        break;
+    }
+    case 2002:
+        InviteOperator(id, conn, message);
+        break;
+    case 3003:
+        ChatItem(id, conn, message);
+        break;
+    case 5001:
+        break;
+    default:
+        Reject(id, message.Code(), ResultCode::MessageType);
+        break;
+    }
+}
+
+void DemoHub::InviteOperator(ConnId id, Connection& conn, const WireMessage& message) {
+    const int32_t target = message.GetInt(1);
+    if (target == ResultCode::MessageFormat) {
+        Reject(id, 2002, ResultCode::MessageParameters);
+        return;
+    }
+    auto session = sessions_.find(target);
+    if (session == sessions_.end()) {
+        Refuse(id, 2002, ResultCode::UserNotOnline);
+        return;
+    }
+    Call& call = calls_.at(conn.callId);
+    for (ConnId member : call.members) {
+        if (connections_.at(member).userId == target) {
+            Refuse(id, 2002, ResultCode::InvitationInvalid);
+            return;
+        }
+    }
+    call.allowed.insert(target);
+
+    WireMessage answer(9001);
+    answer.AddInt(2002);
+    answer.AddInt(target);
+    Send(id, answer);
+
+    const Account& inviter = options_.accounts[size_t(conn.userId - 101)];
+    WireMessage transfer(9003);
+    transfer.AddInt(2002);
+    transfer.AddInt(conn.userId);
+    transfer.AddInt(conn.callId);
+    transfer.AddText(inviter.firstName);
+    transfer.AddText(inviter.lastName);
+    transfer.AddText(message.FieldView(2));
+    Send(session->second.conn, transfer);
+}
+
+void DemoHub::ChatItem(ConnId id, Connection& conn, const WireMessage& message) {
+    const int32_t kind = message.GetInt(1);
+    if (kind == ResultCode::MessageFormat) {
+        Reject(id, 3003, ResultCode::MessageParameters);
+        return;
+    }
+    const int32_t callId = conn.callId;
+    Call& call = calls_.at(callId);
+    ToMembers(call, message, id);
+    if (kind == kItemText && call.visitorPresent && !call.replyPending) {
+        call.replyPending = true;
+        After(options_.quiet ? std::chrono::milliseconds(0) : Seconds(1, 2), [this, callId] {
+            auto found = calls_.find(callId);
+            if (found == calls_.end() || !found->second.visitorPresent)
+                return;
+            WireMessage typing(3003);
+            typing.AddInt(kItemTyping);
+            typing.AddText(visitors_.at(found->second.visitor).name);
+            ToMembers(found->second, typing, 0);
+            After(options_.quiet ? std::chrono::milliseconds(200) : Seconds(2, 5),
+                  [this, callId] { VisitorReply(callId); });
+        });
+    }
+}
+
+// ---- calls -------------------------------------------------------------------
+
+int32_t DemoHub::OfferCall(int32_t visitorId, const std::set<int32_t>& operators,
+                           const std::string& text) {
+    Visitor& visitor = visitors_.at(visitorId);
+    const int32_t callId = nextCallId_++;
+    Call& call = calls_[callId];
+    call.visitor = visitorId;
+    call.allowed = operators;
+    call.repliesLeft = options_.quiet ? -1 : Draw(rng_, 2, 6);
+    visitor.callId = callId;
+
+    WireMessage request(9003);
+    request.AddInt(2001);
+    request.AddInt(visitorId);
+    request.AddInt(callId);
+    request.AddText(visitor.name);
+    request.AddText(text);
+    const std::string frame = Frame(request.Payload());
+    for (int32_t operatorId : operators)
+        SendFrame(sessions_.at(operatorId).conn, frame);
+
+    At(now_ + kOfferLifetime, [this, callId] {
+        auto found = calls_.find(callId);
+        if (found != calls_.end() && !found->second.taken)
+            EndCall(callId);
+    });
+    return callId;
+}
+
+void DemoHub::VisitorReply(int32_t callId) {
+    auto found = calls_.find(callId);
+    if (found == calls_.end() || !found->second.visitorPresent)
+        return;
+    Call& call = found->second;
+    call.replyPending = false;
+    WireMessage line(3003);
+    line.AddInt(kItemText);
+    line.AddText(visitors_.at(call.visitor).name);
+    line.AddText(SiteCatalogue::Reply(rng_));
+    ToMembers(call, line, 0);
+    if (call.repliesLeft > 0 && --call.repliesLeft == 0)
+        After(Seconds(3, 8), [this, callId] { VisitorLeavesCall(callId); });
+}
+
+void DemoHub::VisitorLeavesCall(int32_t callId) {
+    auto found = calls_.find(callId);
+    if (found == calls_.end() || !found->second.visitorPresent)
+        return;
+    Call& call = found->second;
+    call.visitorPresent = false;
+    Visitor& visitor = visitors_.at(call.visitor);
+    visitor.callId = 0;
+    WireMessage notice(3003);
+    notice.AddInt(kItemNotice);
+    notice.AddText(visitor.name);
+    notice.AddText(visitor.name + " has left the chat.");
+    ToMembers(call, notice, 0);
+    WireMessage left(9003);
+    left.AddInt(2004);
+    left.AddInt(call.visitor);
+    left.AddInt(kVisitorKind);
+    ToMembers(call, left, 0);
+}
+
+void DemoHub::EndCall(int32_t callId) {
+    auto found = calls_.find(callId);
+    if (found == calls_.end())
+        return;
+    auto visitor = visitors_.find(found->second.visitor);
+    if (visitor != visitors_.end() && visitor->second.callId == callId)
+        visitor->second.callId = 0;
+    for (ConnId member : found->second.members) {
+        // Their connections stay open but belong to no call any more.
+        Drop(member, Fate::CloseNow);
+    }
+    calls_.erase(found);
+}
+
+// ---- simulation --------------------------------------------------------------
+
+void DemoHub::At(Clock::time_point when, std::function<void()> action) {
+    timers_.push(Timer{when, timerSequence_++, std::move(action)});
+}
+
+void DemoHub::After(std::chrono::milliseconds delay, std::function<void()> action) {
+    At(now_ + delay, std::move(action));
+}
+
+std::chrono::milliseconds DemoHub::Seconds(int low, int high) {
+    return std::chrono::milliseconds(Draw(rng_, low * 1000, high * 1000));
+}
+
+Clock::time_point DemoHub::RunTimers(Clock::time_point now) {
+    // Timers added while running wait for the next round, so a zero delay
+    // cannot spin here.
+    const uint64_t limit = timerSequence_;
+    now_ = now;
+    while (!timers_.empty() && timers_.top().when <= now && timers_.top().sequence < limit) {
+        Timer timer = timers_.top();
+        timers_.pop();
+        timer.action();
+        Settle();
+    }
+    return timers_.empty() ? now + std::chrono::hours(1) : timers_.top().when;
+}
+
+int32_t DemoHub::ArriveVisitor() {
+    const int32_t visitorId = nextVisitorId_++;
+    Visitor& visitor = visitors_[visitorId];
+    visitor.name = SiteCatalogue::VisitorName(rng_);
+    visitor.ip = SiteCatalogue::IpAddress(rng_);
+    visitor.referrer = SiteCatalogue::Referrer(rng_);
+    visitor.pagesLeft = Draw(rng_, 2, 8);
+    visitor.slot = present_.size();
+    present_.push_back(visitorId);
+    OpenPage(visitorId, visitor);
+    return visitorId;
+}
+
+void DemoHub::OpenPage(int32_t visitorId, Visitor& visitor) {
+    const std::string current = visitor.pageId ? pages_.at(visitor.pageId).url : std::string();
+    PageView view = SiteCatalogue::NextPage(rng_, current);
+    const int32_t pageId = nextPageId_++;
+    Page& page = pages_[pageId];
+    page.visitor = visitorId;
+    page.url = std::move(view.url);
+    page.title = std::move(view.title);
+    page.loadTime = SiteCatalogue::LoadTime(rng_);
+    visitor.pageId = pageId;
+    if (sessions_.empty())
+        return;
+    WireMessage note(9003);
+    note.AddInt(4001);
+    AddPageEntry(note, pageId, page);
+    ToOperators(note, 0);
+}
+
+void DemoHub::MoveVisitor(int32_t visitorId) {
+    auto found = visitors_.find(visitorId);
+    if (found == visitors_.end())
+        return;
+    Visitor& visitor = found->second;
+    const int32_t oldPage = visitor.pageId;
+    const bool leaving = visitor.pagesLeft <= 1 && visitor.callId == 0 && options_.churn == 0;
+    if (!leaving)
+        OpenPage(visitorId, visitor);
+    if (!sessions_.empty()) {
+        WireMessage note(9003);
+        note.AddInt(4002);
+        note.AddInt(oldPage);
+        ToOperators(note, 0);
+    }
+    pages_.erase(oldPage);
+    if (!leaving) {
+        --visitor.pagesLeft;
+        if (options_.churn == 0)
+            ScheduleMove(visitorId);
+        return;
+    }
+    // Gone from the site; someone new turns up a little later.
+    present_[visitor.slot] = present_.back();
+    visitors_.at(present_.back()).slot = visitor.slot;
+    present_.pop_back();
+    visitors_.erase(found);
+    After(Seconds(2, 20), [this] { ScheduleMove(ArriveVisitor()); });
+}
+
+void DemoHub::ScheduleMove(int32_t visitorId) {
+    After(Seconds(8, 90), [this, visitorId] { MoveVisitor(visitorId); });
+}
+
+void DemoHub::Churn() {
+    const auto elapsed = std::chrono::duration<double>(now_ - churnFrom_).count();
+    int64_t owed = int64_t(elapsed * options_.churn) - churnDone_;
+    // Bounded work per round keeps the loop serving sockets under any rate.
+    owed = std::min<int64_t>(owed, 20000);
+    for (int64_t i = 0; i < owed && !present_.empty(); ++i)
+        MoveVisitor(present_[size_t(Draw(rng_, 0, int32_t(present_.size()) - 1))]);
+    churnDone_ += std::max<int64_t>(owed, 0);
+    At(now_ + kChurnTick, [this] { Churn(); });
+}
+
+void DemoHub::RequestChat() {
+    auto every = std::chrono::milliseconds(int64_t(options_.requestEvery * 1000));
+    At(now_ + std::max(every, std::chrono::milliseconds(1)), [this] { RequestChat(); });
+    std::set<int32_t> online;
+    for (const auto& [userId, session] : sessions_) {
+        if (session.status == kOnline)
+            online.insert(userId);
+    }
+    if (online.empty() || present_.empty())
+        return;
+    // A few tries to find a visitor who is not already chatting.
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        int32_t visitorId = present_[size_t(Draw(rng_, 0, int32_t(present_.size()) - 1))];
+        if (visitors_.at(visitorId).callId == 0) {
+            OfferCall(visitorId, online, SiteCatalogue::Question(rng_));
+            return;
+        }
+    }
+}
+
+} // namespace olvex::demo

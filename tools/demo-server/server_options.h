@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace olvex::demo {
+
+struct Account {
+    std::string userName;
+    std::string password;
+    std::string firstName;
+    std::string lastName;
+};
+
+struct ServerOptions {
+    std::string host = "127.0.0.1";
+    int port = 2020;
+    std::vector<Account> accounts;
+    int32_t latestVersion = 15;
+    uint32_t seed = 1;
+    int visitors = 25;          // simulated visitors on the site at once
+    double requestEvery = 40.0; // seconds between visitors' chat requests; 0: none
+    int churn = 0;              // page moves per second for load runs; 0: natural pace
+    bool quiet = false;         // nothing happens unless a client asks
+};
+
+std::vector<Account> BuiltInAccounts();
+
+// Reads one account a line: user name, password, first name, then the last
+// name (the rest of the line). Blank lines and lines starting with '#' are
+// skipped. Returns false with a message in `error` for an unusable file.
+bool LoadAccounts(const std::string& path, std::vector<Account>& accounts, std::string& error);
+
+// 0 to run; 1 after --help (printed to `out`); 2 for bad arguments (message in `error`).
+int ParseArguments(int argc, char** argv, ServerOptions& options, std::string& out,
+                   std::string& error);
+
+} // namespace olvex::demo
