@@ -200,7 +200,7 @@ void DemoHub::SendFrame(ConnId id, std::string_view frame) {
     if (it == connections_.end() || it->second.fate == Fate::CloseNow)
         return;
     Connection& conn = it->second;
-    if (conn.out.size() - conn.outOffset + frame.size() > kMaxOutput) {
+    if (conn.out.size() - conn.outOffset + frame.size() > options_.maxBacklog) {
         Drop(id, Fate::CloseNow);
         return;
     }

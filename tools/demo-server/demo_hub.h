@@ -31,8 +31,6 @@ using ConnId = uint64_t;
 class DemoHub {
 public:
     static constexpr int32_t kMaxPayload = 1 << 20;
-    // A client further behind than this is dropped rather than slowing anyone.
-    static constexpr size_t kMaxOutput = size_t(32) << 20;
     // A frame left unfinished this long drops its connection.
     static constexpr std::chrono::seconds kStalledFrame{30};
     // An answer queued before a drop gets this long to go out.

@@ -32,6 +32,8 @@ website visitors who browse pages, ask for chats and answer in calls.
                           operator who is online (default 40; 0: never)
   --churn N               load mode: N page moves a second (each a page left and
                           a page opened), replacing the natural browsing pace
+  --max-backlog MIB       a client that falls this far behind in reading is
+                          disconnected so that it slows nobody (default 32)
   --quiet                 no simulation: visitors stay on their pages and ask for
                           nothing; they still accept invitations and answer in
                           calls, so tests can script every step
@@ -195,6 +197,12 @@ int ParseArguments(int argc, char** argv, ServerOptions& options, std::string& o
                 return 2;
             }
             options.churn = int(number);
+        } else if (arg == "--max-backlog") {
+            if (!value(v) || !ParseInt(v, 1, 4096, number)) {
+                error = "--max-backlog expects MiB from 1 to 4096";
+                return 2;
+            }
+            options.maxBacklog = size_t(number) << 20;
         } else {
             error = "unknown option " + std::string(arg) + " (see --help)";
             return 2;

@@ -22,6 +22,7 @@ struct ServerOptions {
     int visitors = 25;          // simulated visitors on the site at once
     double requestEvery = 40.0; // seconds between visitors' chat requests; 0: none
     int churn = 0;              // page moves per second for load runs; 0: natural pace
+    size_t maxBacklog = size_t(32) << 20; // bytes queued for a client before it is dropped
     bool quiet = false;         // nothing happens unless a client asks
 };
 
