@@ -89,9 +89,9 @@ TEST(DemoServerTest, ClosedConnectionLogsOutAndFreesTheAccount) {
         auto bob = LoggedIn(server->Port(), "bob", bobId);
         auto joined = alice->WaitFor(9003, 1001);
         ASSERT_TRUE(joined);
-        EXPECT_EQ(Fields(*joined), (std::vector<std::string>{"1001", std::to_string(bobId), "0",
-                                                             "2", "1", "127.0.0.1", "Bob",
-                                                             "Baker"}));
+        EXPECT_EQ(Fields(*joined),
+                  (std::vector<std::string>{"1001", std::to_string(bobId), "0", "2", "1",
+                                            "127.0.0.1", "Bob", "Baker"}));
     }
     auto left = alice->WaitFor(9003, 1002);
     ASSERT_TRUE(left);
@@ -123,8 +123,7 @@ TEST(DemoServerTest, OperatorListAndStatusRoundTrip) {
     EXPECT_EQ(own->GetInt(2), 2);
     auto seen = alice->WaitFor(9003, 1003);
     ASSERT_TRUE(seen);
-    EXPECT_EQ(Fields(*seen),
-              (std::vector<std::string>{"1003", std::to_string(bobId), "2", "2"}));
+    EXPECT_EQ(Fields(*seen), (std::vector<std::string>{"1003", std::to_string(bobId), "2", "2"}));
 
     // An unknown status is refused without dropping the operator.
     ASSERT_TRUE(bob->Send(1003, {"7"}));
@@ -259,17 +258,16 @@ TEST(DemoServerTest, InvitedOperatorJoinsTheCall) {
     EXPECT_EQ(accepted->GetInt(2), bobId);
     auto transfer = bob->WaitFor(9003, 2002);
     ASSERT_TRUE(transfer);
-    EXPECT_EQ(Fields(*transfer),
-              (std::vector<std::string>{"2002", std::to_string(aliceId),
-                                        std::to_string(call.callId), "Alice", "Archer",
-                                        "invitation"}));
+    EXPECT_EQ(Fields(*transfer), (std::vector<std::string>{"2002", std::to_string(aliceId),
+                                                           std::to_string(call.callId), "Alice",
+                                                           "Archer", "invitation"}));
 
     OperatorClient bobCall(server->Port());
     ASSERT_EQ(bobCall.JoinCall(call.callId, bobId), 0);
     auto joined = aliceCall.WaitFor(9003, 2003);
     ASSERT_TRUE(joined);
-    EXPECT_EQ(Fields(*joined), (std::vector<std::string>{"2003", std::to_string(bobId), "2",
-                                                         "0", "Bob", "Baker"}));
+    EXPECT_EQ(Fields(*joined),
+              (std::vector<std::string>{"2003", std::to_string(bobId), "2", "0", "Bob", "Baker"}));
 
     ASSERT_TRUE(bobCall.Send(1006));
     auto participants = bobCall.WaitFor(9001, 1006);
@@ -320,7 +318,9 @@ TEST(DemoServerTest, BadInputDropsOnlyTheOffender) {
 
     // A client stuck in the middle of a frame stays connected but holds up nobody.
     OperatorClient stalled(server->Port());
-    ASSERT_TRUE(stalled.SendRaw(std::string("<!>\0\0\0\x40" "1001al", 13)));
+    ASSERT_TRUE(stalled.SendRaw(std::string("<!>\0\0\0\x40"
+                                            "1001al",
+                                            13)));
 
     const std::vector<std::string> offences{
         "GET / HTTP/1.0\r\n\r\n",
@@ -366,8 +366,8 @@ TEST(DemoServerTest, BadInputDropsOnlyTheOffender) {
 }
 
 TEST(DemoServerTest, ReaderThatFallsBehindIsDroppedOthersServed) {
-    auto server = StartServer({"--visitors", "2000", "--churn", "5000", "--request-every", "0",
-                               "--max-backlog", "1"});
+    auto server = StartServer(
+        {"--visitors", "2000", "--churn", "5000", "--request-every", "0", "--max-backlog", "1"});
     int32_t aliceId = 0, bobId = 0;
     auto bob = LoggedIn(server->Port(), "bob", bobId);
     // Alice logs in and then never reads again.
@@ -385,8 +385,8 @@ TEST(DemoServerTest, ReaderThatFallsBehindIsDroppedOthersServed) {
 }
 
 TEST(DemoServerTest, SimulatedVisitorsBrowseAndAskOnlineOperators) {
-    auto server = StartServer({"--visitors", "50", "--churn", "200", "--request-every", "0.2",
-                               "--seed", "3"});
+    auto server = StartServer(
+        {"--visitors", "50", "--churn", "200", "--request-every", "0.2", "--seed", "3"});
     int32_t aliceId = 0, bobId = 0;
     auto alice = LoggedIn(server->Port(), "alice", aliceId);
     ASSERT_TRUE(alice->Send(1003, {"2"}));

@@ -44,11 +44,11 @@ TEST(FrameDecoderTest, ReassemblesFramesSplitAnywhere) {
 
 TEST(FrameDecoderTest, BrokenStreamsStayBroken) {
     const std::vector<std::string> broken{
-        "G",                                     // wrong magic, seen at the first byte
-        "<!x",                                   // wrong magic at the third byte
-        std::string("<!>\0\0\0\0", 7),           // empty payload
-        std::string("<!>\x80\0\0\0", 7),         // negative length
-        std::string("<!>\0\x10\0\x01", 7),       // over the limit
+        "G",                               // wrong magic, seen at the first byte
+        "<!x",                             // wrong magic at the third byte
+        std::string("<!>\0\0\0\0", 7),     // empty payload
+        std::string("<!>\x80\0\0\0", 7),   // negative length
+        std::string("<!>\0\x10\0\x01", 7), // over the limit
     };
     for (const std::string& bytes : broken) {
         FrameDecoder decoder(1 << 20);

@@ -60,8 +60,8 @@ OperatorClient::WaitUntil(const std::function<bool(const WireMessage&)>& match,
 
 std::optional<WireMessage> OperatorClient::WaitFor(int code, int first,
                                                    std::chrono::milliseconds wait) {
-    return WaitUntil(
-        [&](const WireMessage& m) { return m.Code() == code && m.GetInt(1) == first; }, wait);
+    return WaitUntil([&](const WireMessage& m) { return m.Code() == code && m.GetInt(1) == first; },
+                     wait);
 }
 
 bool OperatorClient::WaitForClose(std::chrono::milliseconds wait) {

@@ -37,10 +37,10 @@ TEST_F(AccountsFileTest, ReadsAccountsSkippingCommentsAndBlankLines) {
 
 TEST_F(AccountsFileTest, RefusesUnusableFiles) {
     const std::vector<std::string> bad{
-        "",                                  // no account at all
-        "carol secret\n",                    // no first name
+        "",                                    // no account at all
+        "carol secret\n",                      // no first name
         "carol secret Carol X\ncarol b B B\n", // the same user twice
-        "carol se<~>cret Carol X\n",         // would split the log-in fields
+        "carol se<~>cret Carol X\n",           // would split the log-in fields
     };
     for (const std::string& text : bad) {
         std::vector<Account> accounts = BuiltInAccounts();

@@ -207,7 +207,9 @@ void DemoHub::SendFrame(ConnId id, std::string_view frame) {
     conn.out.append(frame);
 }
 
-void DemoHub::Send(ConnId id, const WireMessage& message) { SendFrame(id, Frame(message.Payload())); }
+void DemoHub::Send(ConnId id, const WireMessage& message) {
+    SendFrame(id, Frame(message.Payload()));
+}
 
 void DemoHub::Refuse(ConnId id, int32_t request, int32_t error) {
     WireMessage answer(9002);

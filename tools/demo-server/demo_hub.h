@@ -96,9 +96,9 @@ private:
     struct Call {
         int32_t visitor = 0;
         bool visitorPresent = true;
-        bool taken = false;      // an operator has joined
+        bool taken = false; // an operator has joined
         bool replyPending = false;
-        int repliesLeft = 0;     // lines before the visitor leaves; <0: never
+        int repliesLeft = 0;       // lines before the visitor leaves; <0: never
         std::set<int32_t> allowed; // operators offered the call or invited into it
         std::vector<ConnId> members;
     };

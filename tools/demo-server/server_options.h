@@ -19,11 +19,11 @@ struct ServerOptions {
     std::vector<Account> accounts;
     int32_t latestVersion = 15;
     uint32_t seed = 1;
-    int visitors = 25;          // simulated visitors on the site at once
-    double requestEvery = 40.0; // seconds between visitors' chat requests; 0: none
-    int churn = 0;              // page moves per second for load runs; 0: natural pace
+    int visitors = 25;                    // simulated visitors on the site at once
+    double requestEvery = 40.0;           // seconds between visitors' chat requests; 0: none
+    int churn = 0;                        // page moves per second for load runs; 0: natural pace
     size_t maxBacklog = size_t(32) << 20; // bytes queued for a client before it is dropped
-    bool quiet = false;         // nothing happens unless a client asks
+    bool quiet = false;                   // nothing happens unless a client asks
 };
 
 std::vector<Account> BuiltInAccounts();

@@ -43,10 +43,9 @@ constexpr std::array<PageTemplate, 24> kPages{{
 }};
 
 constexpr std::array<std::string_view, 30> kFirstNames{
-    "Emma",  "Liam",  "Olivia", "Noah",   "Ava",   "Mateo", "Sofia", "Lucas",
-    "Mia",   "Ethan", "Chloe",  "Jonas",  "Aisha", "Ravi",  "Yuki",  "Lena",
-    "Oscar", "Nora",  "Felix",  "Ingrid", "Tomas", "Priya", "Hugo",  "Clara",
-    "Omar",  "Zoe",   "Marco",  "Hanna",  "Kenji", "Elsa"};
+    "Emma",  "Liam",  "Olivia", "Noah",  "Ava",  "Mateo", "Sofia", "Lucas", "Mia",   "Ethan",
+    "Chloe", "Jonas", "Aisha",  "Ravi",  "Yuki", "Lena",  "Oscar", "Nora",  "Felix", "Ingrid",
+    "Tomas", "Priya", "Hugo",   "Clara", "Omar", "Zoe",   "Marco", "Hanna", "Kenji", "Elsa"};
 
 constexpr std::string_view kInitials = "ABCDEFGHIJKLMNOPRSTVW";
 
@@ -125,12 +124,13 @@ std::string SiteCatalogue::VisitorName(std::mt19937& rng) {
     return name;
 }
 
-std::string SiteCatalogue::Referrer(std::mt19937& rng) { return std::string(Pick(rng, kReferrers)); }
+std::string SiteCatalogue::Referrer(std::mt19937& rng) {
+    return std::string(Pick(rng, kReferrers));
+}
 
 std::string SiteCatalogue::IpAddress(std::mt19937& rng) {
     // Addresses from the ranges set aside for documentation.
-    static constexpr std::array<std::string_view, 3> kNets{"192.0.2.", "198.51.100.",
-                                                           "203.0.113."};
+    static constexpr std::array<std::string_view, 3> kNets{"192.0.2.", "198.51.100.", "203.0.113."};
     return std::string(Pick(rng, kNets)) + std::to_string(Draw(rng, 1, 254));
 }
 
@@ -141,8 +141,12 @@ std::string SiteCatalogue::LoadTime(std::mt19937& rng) {
     return text;
 }
 
-std::string SiteCatalogue::Question(std::mt19937& rng) { return std::string(Pick(rng, kQuestions)); }
+std::string SiteCatalogue::Question(std::mt19937& rng) {
+    return std::string(Pick(rng, kQuestions));
+}
 
-std::string SiteCatalogue::Reply(std::mt19937& rng) { return std::string(Pick(rng, kReplies)); }
+std::string SiteCatalogue::Reply(std::mt19937& rng) {
+    return std::string(Pick(rng, kReplies));
+}
 
 } // namespace olvex::demo
