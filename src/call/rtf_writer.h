@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <string>
+
+class QPrinter;
+class QTextDocument;
+
+namespace olvex {
+
+// Rich Text of a transcript: one paragraph per line, face "MS Sans Serif" at
+// 9 points, colours, bold and underline as in the document. Non-ASCII text is
+// written as UTF-8 bytes in \'hh escapes, each character preceded by its
+// \u form so that readers without code page 65001 still get it right.
+std::string WriteRtf(const QTextDocument& document);
+
+struct RtfSaveResult {
+    bool ok = false;
+    QString errorText; // names the file; empty on success
+};
+
+// Writes the whole file or nothing: on failure an existing file of that name is
+// left as it was and no partial file appears.
+RtfSaveResult SaveTranscriptRtf(const QTextDocument& document, const QString& path);
+
+// Prints the transcript over the printer's printable area, without margins,
+// headers or page numbers of its own. Returns the number of pages printed, or
+// -1 when the printer could not be started.
+int32_t PrintTranscript(const QTextDocument& document, QPrinter& printer);
+// The pages PrintTranscript would print on this printer.
+int32_t TranscriptPageCount(const QTextDocument& document, QPrinter& printer);
+
+} // namespace olvex

@@ -1,0 +1,214 @@
+#include "transcript_view.h"
+
+#include <QFont>
+#include <QRegularExpression>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+
+namespace olvex {
+
+namespace {
+
+// What counts as an address in the transcript. Trailing punctuation is left
+// out so that "see www.x.example." underlines only the address.
+const QRegularExpression& AddressPattern() {
+    static const QRegularExpression pattern(
+        QStringLiteral(R"((?:(?:https?|ftp|file)://|mailto:|www\.)[^\s<>"]+)"),
+        QRegularExpression::CaseInsensitiveOption);
+    return pattern;
+}
+
+qsizetype TrimmedAddressLength(const QString& text, qsizetype start, qsizetype length) {
+    static const QString trailing = QStringLiteral(".,;:!?)]}'");
+    while (length > 0 && trailing.contains(text.at(start + length - 1)))
+        --length;
+    return length;
+}
+
+void InsertWithAddresses(QTextCursor& cursor, const QString& text, const QTextCharFormat& format) {
+    qsizetype done = 0;
+    auto matches = AddressPattern().globalMatch(text);
+    while (matches.hasNext()) {
+        const auto match = matches.next();
+        const qsizetype start = match.capturedStart();
+        const qsizetype length = TrimmedAddressLength(text, start, match.capturedLength());
+        if (length == 0)
+            continue;
+        if (start > done)
+            cursor.insertText(text.mid(done, start - done), format);
+        // Underline only: no anchor, so nothing in the view can follow it.
+        QTextCharFormat address = format;
+        address.setFontUnderline(true);
+        cursor.insertText(text.mid(start, length), address);
+        done = start + length;
+    }
+    if (done < text.size())
+        cursor.insertText(text.mid(done), format);
+}
+
+std::string NameForTitle(const UserRecord& user) {
+    return user.kind == 2 ? user.firstName + " " + user.lastName : user.firstName;
+}
+
+} // namespace
+
+TranscriptView::TranscriptView(QWidget* parent) : QTextEdit(parent) {
+    setReadOnly(true);
+    setAcceptRichText(false);
+    setUndoRedoEnabled(false);
+    // No LinksAccessibleByMouse: underlined addresses are for display only.
+    setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setFrameShape(QFrame::StyledPanel);
+    setFrameShadow(QFrame::Sunken);
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setPointSize(9);
+    document()->setDefaultFont(font);
+}
+
+void TranscriptView::AppendPlain(const QString& text, const QColor& colour) {
+    AppendStyled(text, colour, false, false);
+}
+
+void TranscriptView::AppendBold(const QString& text, const QColor& colour) {
+    AppendStyled(text, colour, false, true);
+}
+
+void TranscriptView::AppendStyled(const QString& text, const QColor& colour, bool underline,
+                                  bool bold) {
+    // Only weight, underline and colour are set; face and size stay the
+    // document's default.
+    QTextCharFormat format;
+    format.setFontWeight(bold ? QFont::Bold : QFont::Normal);
+    format.setFontUnderline(underline);
+    format.setForeground(colour);
+
+    QTextCursor cursor(document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.beginEditBlock();
+    InsertWithAddresses(cursor, text, format);
+    cursor.insertBlock(QTextBlockFormat(), QTextCharFormat());
+    cursor.endEditBlock();
+    ScrollToEnd();
+}
+
+void TranscriptView::AppendNameLine(const QString& name, bool own) {
+    AppendBold(name + QLatin1Char(':'), own ? kOwnNameColour : kOtherNameColour);
+}
+
+void TranscriptView::AppendEvent(const QString& text) {
+    AppendStyled(text, kEventColour, false, true);
+}
+
+void TranscriptView::ScrollToEnd() {
+    QScrollBar* bar = verticalScrollBar();
+    bar->setValue(bar->maximum());
+}
+
+std::string ParticipantEventName(const UserRecord& user) {
+    switch (user.kind) {
+    case 2:
+        return user.firstName + " " + user.lastName;
+    case 1:
+        return user.firstName;
+    default:
+        return {};
+    }
+}
+
+namespace {
+std::string EventLine(const UserRecord& user, const char* tail) {
+    if (user.kind != 1 && user.kind != 2)
+        return {};
+    return ParticipantEventName(user) + tail;
+}
+} // namespace
+
+std::string JoinedText(const UserRecord& user) {
+    return EventLine(user, " has joined this call");
+}
+
+std::string LeftText(const UserRecord& user) {
+    return EventLine(user, " has left this call");
+}
+
+std::string InvitedText(const UserRecord& user) {
+    return EventLine(user, " has been invited to join this call");
+}
+
+std::string PushedUrlText(const std::string& url) {
+    return "The " + url + " URL was pushed to the visitor.";
+}
+
+std::string TypingStatusText(const std::string& sender) {
+    return sender + " is typing a message...";
+}
+
+bool IsShownParticipant(const UserRecord& user, int32_t ownUserId) {
+    return user.userId != ownUserId && user.status > 0;
+}
+
+std::string CallTitle(const std::vector<UserRecord>& participants, int32_t ownUserId) {
+    std::string names;
+    for (const UserRecord& user : participants) {
+        if (!IsShownParticipant(user, ownUserId))
+            continue;
+        if (!names.empty())
+            names += ", ";
+        names += NameForTitle(user);
+    }
+    return names.empty() ? std::string("Olvex Call") : "Olvex Call - " + names;
+}
+
+bool TypingNoticeStale(int64_t lastReceived, int64_t now) {
+    return lastReceived != 0 && now - lastReceived > 3;
+}
+
+ReceivedChatItem DecodeChatItem(const WireMessage& item) {
+    ReceivedChatItem result;
+    switch (item.GetInt(1)) {
+    case 1: {
+        auto sender = item.GetText(2);
+        auto text = item.GetText(3);
+        if (sender && text) {
+            result.action = ReceivedChatItem::Action::ShowText;
+            result.sender = std::move(*sender);
+            result.text = std::move(*text);
+        }
+        break;
+    }
+    case 2:
+        if (auto sender = item.GetText(2)) {
+            result.action = ReceivedChatItem::Action::ShowTyping;
+            result.sender = std::move(*sender);
+        }
+        break;
+    case 3:
+        if (auto text = item.GetText(3)) {
+            result.action = ReceivedChatItem::Action::ShowNotice;
+            result.text = std::move(*text);
+        }
+        break;
+    default:
+        break;
+    }
+    return result;
+}
+
+void ShowReceivedItem(TranscriptView& view, const ReceivedChatItem& item) {
+    switch (item.action) {
+    case ReceivedChatItem::Action::ShowText:
+        view.AppendNameLine(QString::fromStdString(item.sender), false);
+        view.AppendPlain(QString::fromStdString(item.text), kTextColour);
+        break;
+    case ReceivedChatItem::Action::ShowNotice:
+        view.AppendEvent(QString::fromStdString(item.text));
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace olvex
