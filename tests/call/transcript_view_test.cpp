@@ -1,0 +1,188 @@
+#include "composing.h"
+#include "transcript_view.h"
+
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextFragment>
+#include <gtest/gtest.h>
+
+using namespace olvex;
+
+namespace {
+
+struct Span {
+    QString text;
+    QColor colour;
+    bool bold;
+    bool underline;
+    bool anchor;
+};
+
+std::vector<std::vector<Span>> Lines(const QTextDocument& document) {
+    std::vector<std::vector<Span>> lines;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        std::vector<Span> runs;
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextCharFormat f = it.fragment().charFormat();
+            runs.push_back({it.fragment().text(), f.foreground().color(),
+                            f.fontWeight() >= QFont::Bold, f.fontUnderline(), f.isAnchor()});
+        }
+        lines.push_back(runs);
+    }
+    return lines;
+}
+
+UserRecord User(int32_t id, int32_t kind, int32_t status, std::string first, std::string last) {
+    UserRecord user;
+    user.userId = id;
+    user.kind = kind;
+    user.status = status;
+    user.firstName = std::move(first);
+    user.lastName = std::move(last);
+    return user;
+}
+
+} // namespace
+
+TEST(TranscriptView, EachAppendIsOneLineInItsOwnStyle) {
+    TranscriptView view;
+    view.AppendNameLine("me", true);
+    view.AppendPlain("hello", kTextColour);
+    view.AppendNameLine("them", false);
+    view.AppendPlain("http://x.example/", kLinkColour);
+    view.AppendEvent("Ann has joined this call");
+    view.AppendStyled("underlined", kTextColour, true, false);
+
+    EXPECT_EQ(view.toPlainText(),
+              "me:\nhello\nthem:\nhttp://x.example/\nAnn has joined this call\nunderlined\n");
+    auto lines = Lines(*view.document());
+    ASSERT_EQ(lines.size(), 7u); // the empty line after the last break
+    auto only = [&](size_t line) {
+        EXPECT_EQ(lines[line].size(), 1u) << line;
+        return lines[line].front();
+    };
+    Span own = only(0), text = only(1), other = only(2), link = only(3), event = only(4),
+        styled = only(5);
+    EXPECT_TRUE(own.bold);
+    EXPECT_EQ(own.colour, QColor(255, 0, 0));
+    EXPECT_FALSE(text.bold);
+    EXPECT_EQ(text.colour, QColor(64, 64, 64));
+    EXPECT_TRUE(other.bold);
+    EXPECT_EQ(other.colour, QColor(0, 0, 255));
+    EXPECT_FALSE(link.bold);
+    EXPECT_EQ(link.colour, QColor(0, 0, 255));
+    EXPECT_TRUE(event.bold);
+    EXPECT_FALSE(event.underline);
+    EXPECT_EQ(event.colour, QColor(0, 128, 128));
+    EXPECT_TRUE(styled.underline);
+    EXPECT_FALSE(styled.bold);
+    EXPECT_TRUE(lines[6].empty());
+
+    EXPECT_EQ(view.document()->defaultFont().family(), "MS Sans Serif");
+    EXPECT_EQ(view.document()->defaultFont().pointSize(), 9);
+    EXPECT_TRUE(view.isReadOnly());
+}
+
+TEST(TranscriptView, MarkupFromTheOtherSideShowsLiterally) {
+    TranscriptView view;
+    const QString hostile = "<b>bold</b><img src='http://evil.example/x.png'><script>x()</script>"
+                            "&amp;<a href='javascript:1'>y</a>";
+    view.AppendPlain(hostile, kTextColour);
+    EXPECT_EQ(view.toPlainText(), hostile + "\n");
+    for (const auto& line : Lines(*view.document())) {
+        for (const Span& run : line) {
+            EXPECT_FALSE(run.bold) << run.text.toStdString();
+            EXPECT_FALSE(run.anchor) << run.text.toStdString();
+        }
+    }
+    EXPECT_EQ(view.toHtml().count("<img"), 0);
+}
+
+TEST(TranscriptView, AddressesAreUnderlinedButNotLinks) {
+    TranscriptView view;
+    view.AppendPlain("see www.x.example/a?b=1, or mail mailto:a@b.example.", kTextColour);
+    auto line = Lines(*view.document()).front();
+    std::vector<QString> underlined;
+    for (const Span& run : line) {
+        EXPECT_FALSE(run.anchor);
+        EXPECT_EQ(run.colour, QColor(64, 64, 64));
+        if (run.underline)
+            underlined.push_back(run.text);
+    }
+    EXPECT_EQ(underlined, (std::vector<QString>{"www.x.example/a?b=1", "mailto:a@b.example"}));
+    EXPECT_FALSE(view.textInteractionFlags() & Qt::LinksAccessibleByMouse);
+    EXPECT_FALSE(view.textInteractionFlags() & Qt::LinksAccessibleByKeyboard);
+}
+
+TEST(ReceivedChatItems, OnlyCompleteItemsReachTheTranscript) {
+    TranscriptView view;
+    auto show = [&view](WireMessage item) {
+        ReceivedChatItem decoded = DecodeChatItem(item);
+        ShowReceivedItem(view, decoded);
+        return decoded;
+    };
+
+    ReceivedChatItem text = show(BuildChatItem(ChatItemKind::Text, "Bob", "hi\nthere"));
+    EXPECT_EQ(text.action, ReceivedChatItem::Action::ShowText);
+    EXPECT_TRUE(text.Flashes());
+    EXPECT_EQ(view.toPlainText(), "Bob:\nhi\nthere\n");
+
+    // Empty text, empty sender, missing fields, pushes and unknown kinds: nothing.
+    EXPECT_EQ(show(BuildChatItem(ChatItemKind::Text, "Bob", "")).action,
+              ReceivedChatItem::Action::Drop);
+    EXPECT_EQ(show(BuildChatItem(ChatItemKind::Text, "", "x")).action,
+              ReceivedChatItem::Action::Drop);
+    EXPECT_EQ(show(BuildChatItem(ChatItemKind::Text, "Bob")).action,
+              ReceivedChatItem::Action::Drop);
+    EXPECT_EQ(show(BuildChatItem(ChatItemKind::UrlPush, "Bob", "http%3a")).action,
+              ReceivedChatItem::Action::Drop);
+    WireMessage odd(3003);
+    odd.AddText("seven");
+    EXPECT_EQ(show(odd).action, ReceivedChatItem::Action::Drop);
+    EXPECT_FALSE(show(WireMessage(3003)).Flashes());
+    EXPECT_EQ(view.toPlainText(), "Bob:\nhi\nthere\n");
+
+    ReceivedChatItem typing = show(BuildChatItem(ChatItemKind::Typing, "Bob"));
+    EXPECT_EQ(typing.action, ReceivedChatItem::Action::ShowTyping);
+    EXPECT_FALSE(typing.Flashes());
+    EXPECT_EQ(TypingStatusText(typing.sender), "Bob is typing a message...");
+    EXPECT_EQ(view.toPlainText(), "Bob:\nhi\nthere\n");
+
+    // A notice ignores its sender field.
+    ReceivedChatItem notice = show(BuildChatItem(ChatItemKind::Notice, "", "Queue full"));
+    EXPECT_EQ(notice.action, ReceivedChatItem::Action::ShowNotice);
+    EXPECT_TRUE(notice.Flashes());
+    auto lines = Lines(*view.document());
+    ASSERT_GE(lines.size(), 4u);
+    EXPECT_EQ(lines[3].front().text, "Queue full");
+    EXPECT_TRUE(lines[3].front().bold);
+    EXPECT_EQ(lines[3].front().colour, kEventColour);
+}
+
+TEST(EventTexts, NamesFollowTheParticipantKind) {
+    const UserRecord op = User(7, 2, 1, "Ann", "Lee");
+    const UserRecord visitor = User(9, 1, 1, "Guest 12", "ignored");
+    const UserRecord other = User(4, 5, 1, "X", "Y");
+    EXPECT_EQ(JoinedText(op), "Ann Lee has joined this call");
+    EXPECT_EQ(LeftText(visitor), "Guest 12 has left this call");
+    EXPECT_EQ(InvitedText(op), "Ann Lee has been invited to join this call");
+    EXPECT_EQ(JoinedText(other), "");
+    EXPECT_EQ(PushedUrlText("http://a.example"),
+              "The http://a.example URL was pushed to the visitor.");
+}
+
+TEST(EventTexts, TitleNamesPresentParticipantsOtherThanTheOperator) {
+    std::vector<UserRecord> participants = {
+        User(1, 2, 1, "Me", "Self"),   User(7, 2, 2, "Ann", "Lee"), User(8, 2, 0, "Gone", "Op"),
+        User(9, 1, 1, "Guest", "Nope"), User(4, 5, 3, "Odd", "Kind"),
+    };
+    EXPECT_EQ(CallTitle(participants, 1), "Olvex Call - Ann Lee, Guest, Odd");
+    EXPECT_EQ(CallTitle({participants[0], participants[2]}, 1), "Olvex Call");
+    EXPECT_EQ(CallTitle({}, 1), "Olvex Call");
+}
+
+TEST(EventTexts, TypingNoticeGoesStaleAfterMoreThanThreeSeconds) {
+    EXPECT_FALSE(TypingNoticeStale(0, 100));
+    EXPECT_FALSE(TypingNoticeStale(100, 103));
+    EXPECT_TRUE(TypingNoticeStale(100, 104));
+}
