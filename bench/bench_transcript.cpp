@@ -26,11 +26,15 @@ void BM_TranscriptAppend(benchmark::State& state) {
         QApplication::processEvents();
         benchmark::DoNotOptimize(view.document()->blockCount());
     }
-    state.counters["per_line"] = benchmark::Counter(
-        static_cast<double>(state.iterations()) * lines,
-        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["per_line"] =
+        benchmark::Counter(static_cast<double>(state.iterations()) * lines,
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
-BENCHMARK(BM_TranscriptAppend)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)
+BENCHMARK(BM_TranscriptAppend)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 
 } // namespace

@@ -64,8 +64,7 @@ void AppendUtf8Escapes(std::string& out, char32_t cp) {
 void AppendText(std::string& out, const QString& text) {
     for (qsizetype i = 0; i < text.size(); ++i) {
         char32_t cp = text.at(i).unicode();
-        if (QChar::isHighSurrogate(cp) && i + 1 < text.size() &&
-            text.at(i + 1).isLowSurrogate()) {
+        if (QChar::isHighSurrogate(cp) && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
             cp = QChar::surrogateToUcs4(text.at(i), text.at(i + 1));
             ++i;
         } else if (QChar::isSurrogate(cp)) {

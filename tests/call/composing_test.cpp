@@ -16,7 +16,7 @@ TEST(FormEncode, KeepsUnreservedAndEscapesEveryOtherByteInLowercaseHex) {
 TEST(CompleteUrl, SchemesKeptOnlyWhereTheActionAcceptsThem) {
     struct Case {
         const char* typed;
-        const char* link;  // Link and Push
+        const char* link; // Link and Push
         const char* image;
     } cases[] = {
         {"www.example.com/a", "http://www.example.com/a", "http://www.example.com/a"},

@@ -115,7 +115,8 @@ RtfDocument ParseRtf(const std::string& rtf) {
                 const std::string word = rtf.substr(i, j - i);
                 std::optional<int> param;
                 size_t k = j;
-                if (k < rtf.size() && (rtf[k] == '-' || std::isdigit(static_cast<unsigned char>(rtf[k])))) {
+                if (k < rtf.size() &&
+                    (rtf[k] == '-' || std::isdigit(static_cast<unsigned char>(rtf[k])))) {
                     ++k;
                     while (k < rtf.size() && std::isdigit(static_cast<unsigned char>(rtf[k])))
                         ++k;
@@ -188,8 +189,9 @@ class RtfTest : public ::testing::Test {
 protected:
     void Conversation() {
         view.AppendNameLine("Ann", true);
-        view.AppendPlain("Hello {there} C:\\temp \xc3\xa9t\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80\ttab",
-                         kTextColour);
+        view.AppendPlain(
+            "Hello {there} C:\\temp \xc3\xa9t\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80\ttab",
+            kTextColour);
         view.AppendNameLine("Bob", false);
         view.AppendPlain("<b>not bold</b> www.x.example", kTextColour);
         view.AppendEvent("Bob has left this call");
@@ -273,8 +275,7 @@ TEST_F(RtfTest, SaveReplacesTheFileWhole) {
     QFile saved(path);
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
     EXPECT_EQ(saved.readAll().toStdString(), WriteRtf(*view.document()));
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
-              QStringList{"chat.rtf"});
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"chat.rtf"});
 }
 
 TEST_F(RtfTest, FailedSaveNamesTheFileAndLeavesNothingBehind) {

@@ -62,7 +62,7 @@ TEST(TranscriptView, EachAppendIsOneLineInItsOwnStyle) {
         return lines[line].front();
     };
     Span own = only(0), text = only(1), other = only(2), link = only(3), event = only(4),
-        styled = only(5);
+         styled = only(5);
     EXPECT_TRUE(own.bold);
     EXPECT_EQ(own.colour, QColor(255, 0, 0));
     EXPECT_FALSE(text.bold);
@@ -173,7 +173,7 @@ TEST(EventTexts, NamesFollowTheParticipantKind) {
 
 TEST(EventTexts, TitleNamesPresentParticipantsOtherThanTheOperator) {
     std::vector<UserRecord> participants = {
-        User(1, 2, 1, "Me", "Self"),   User(7, 2, 2, "Ann", "Lee"), User(8, 2, 0, "Gone", "Op"),
+        User(1, 2, 1, "Me", "Self"),    User(7, 2, 2, "Ann", "Lee"),  User(8, 2, 0, "Gone", "Op"),
         User(9, 1, 1, "Guest", "Nope"), User(4, 5, 3, "Odd", "Kind"),
     };
     EXPECT_EQ(CallTitle(participants, 1), "Olvex Call - Ann Lee, Guest, Odd");
