@@ -1,0 +1,396 @@
+#include "agent_client.h"
+
+#include "result_code.h"
+#include "socket_channel.h"
+#include "wire_message.h"
+
+#include <condition_variable>
+#include <system_error>
+#include <thread>
+
+namespace olvex {
+
+namespace {
+
+namespace Code {
+constexpr int32_t Login = 1001;
+constexpr int32_t UserLoggedOut = 1002;
+constexpr int32_t Status = 1003;
+constexpr int32_t UserList = 1006;
+constexpr int32_t PageList = 1007;
+constexpr int32_t CallRequest = 2001;
+constexpr int32_t CallTransfer = 2002;
+constexpr int32_t PageEntered = 4001;
+constexpr int32_t PageLeft = 4002;
+constexpr int32_t InviteVisitor = 4003;
+constexpr int32_t KeepAlive = 5001;
+constexpr int32_t Success = 9001;
+constexpr int32_t Failure = 9002;
+constexpr int32_t Notification = 9003;
+constexpr int32_t UnknownType = 9999;
+} // namespace Code
+
+bool IsPresenceStatus(int32_t status) { return status >= 1 && status <= 3; }
+
+std::mutex instanceMutex;
+std::unique_ptr<AgentClient> instance;
+
+} // namespace
+
+// One log-in: its connection and the receive thread reading it.
+struct AgentClient::Session {
+    std::shared_ptr<SocketChannel> channel;
+    std::thread thread;
+    // Whoever sets this first reports the end of the session: Logout, or the
+    // receive thread when the connection ended by itself.
+    std::atomic<bool> ended{false};
+
+    std::mutex doneMutex;
+    std::condition_variable doneCv;
+    bool finished = false;
+
+    bool IsOwnThread() const { return thread.get_id() == std::this_thread::get_id(); }
+    bool WaitFinished(std::chrono::milliseconds wait) {
+        std::unique_lock lock(doneMutex);
+        return doneCv.wait_for(lock, wait, [this] { return finished; });
+    }
+    bool IsFinished() {
+        std::lock_guard lock(doneMutex);
+        return finished;
+    }
+};
+
+AgentClient::AgentClient(AgentOptions options) : options_(options) {}
+
+AgentClient::~AgentClient() {
+    Logout(DisconnectReason::Shutdown);
+    JoinFinished(true);
+    userData = nullptr;
+    callbacks = AgentCallbacks{};
+    users_.Clear();
+    pages_.Clear();
+}
+
+AgentClient* AgentClient::Instance() {
+    std::lock_guard lock(instanceMutex);
+    if (!instance)
+        instance = std::make_unique<AgentClient>();
+    return instance.get();
+}
+
+void AgentClient::DestroyInstance() {
+    std::unique_ptr<AgentClient> doomed;
+    {
+        std::lock_guard lock(instanceMutex);
+        doomed = std::move(instance);
+    }
+}
+
+std::string AgentClient::ServerAddress() const {
+    std::lock_guard lock(mutex_);
+    return serverAddress_;
+}
+
+std::shared_ptr<SocketChannel> AgentClient::CurrentChannel() const {
+    std::lock_guard lock(mutex_);
+    return session_ ? session_->channel : nullptr;
+}
+
+int32_t AgentClient::Login(const char* host, int port, const char* userName,
+                           const char* password) {
+    if (userName == nullptr || password == nullptr)
+        return ResultCode::MessageParameters;
+    std::lock_guard loginLock(loginMutex_);
+
+    bool open;
+    {
+        std::lock_guard lock(mutex_);
+        open = session_ != nullptr;
+    }
+    if (open)
+        Logout(DisconnectReason::Logout);
+    JoinFinished(false);
+
+    auto channel = std::make_shared<SocketChannel>(options_.channelTimeout);
+    channel->SetHeaderWait(options_.headerWait);
+    int32_t result = channel->Connect(host ? host : "", port);
+    if (result <= 0)
+        return result;
+
+    auto fail = [&](int32_t code) {
+        channel->Close();
+        return code;
+    };
+
+    WireMessage request(Code::Login);
+    request.AddText(userName);
+    request.AddText(password);
+    result = request.Send(*channel);
+    if (result <= 0)
+        return fail(result);
+
+    WireMessage answer;
+    result = answer.Receive(*channel);
+    if (result <= 0)
+        return fail(result);
+
+    if (answer.Code() == Code::Failure) {
+        int32_t error = answer.GetInt(2);
+        // A refusal must never read as success, whatever the server put there.
+        return fail(error < 0 ? error : ResultCode::MessageParameters);
+    }
+    if (answer.Code() != Code::Success)
+        return fail(ResultCode::MessageCommand);
+
+    latestClientVersion_.store(answer.GetInt(3));
+    const int32_t userId = answer.GetInt(2);
+    if (answer.GetInt(1) != Code::Login || userId <= 0)
+        return fail(ResultCode::MessageParameters);
+
+    auto session = std::make_shared<Session>();
+    session->channel = channel;
+    {
+        // State is in place before the thread can dispatch anything.
+        std::lock_guard lock(mutex_);
+        try {
+            session->thread = std::thread([this, s = session.get()] { ReceiveLoop(s); });
+        } catch (const std::system_error&) {
+            return fail(ResultCode::ThreadCreate);
+        }
+        session_ = session;
+        serverAddress_ = host ? host : "";
+        serverPort_.store(port);
+        ownUserId_.store(userId);
+        status_.store(1);
+    }
+    if (callbacks.OnLoggedIn)
+        callbacks.OnLoggedIn(userData);
+    return ResultCode::Ok;
+}
+
+int32_t AgentClient::Logout(int reason) {
+    std::shared_ptr<Session> session;
+    {
+        std::lock_guard lock(mutex_);
+        session = std::move(session_);
+        session_.reset();
+    }
+    if (session) {
+        session->ended.store(true);
+        session->channel->Close();
+        if (reason != DisconnectReason::ConnectionLost)
+            StopSession(session);
+        else {
+            std::lock_guard lock(mutex_);
+            retired_.push_back(session);
+        }
+    }
+    {
+        std::lock_guard lock(mutex_);
+        ownUserId_.store(0);
+        status_.store(0);
+        serverAddress_.clear();
+    }
+    if (callbacks.OnDisconnected)
+        callbacks.OnDisconnected(userData, reason);
+    return ResultCode::Ok;
+}
+
+// Waits a bounded time for the receive thread. A thread that is still busy
+// (in a callback, or the caller itself) is joined later instead of killed.
+void AgentClient::StopSession(const std::shared_ptr<Session>& session) {
+    if (!session->IsOwnThread() && session->WaitFinished(options_.threadWait)) {
+        session->thread.join();
+        return;
+    }
+    std::lock_guard lock(mutex_);
+    retired_.push_back(session);
+}
+
+void AgentClient::JoinFinished(bool all) {
+    std::vector<std::shared_ptr<Session>> done;
+    {
+        std::lock_guard lock(mutex_);
+        for (auto it = retired_.begin(); it != retired_.end();) {
+            if ((*it)->IsOwnThread()) {
+                // Only when the engine is destroyed from its own receive
+                // thread; that thread cannot join itself.
+                if (all)
+                    (*it)->thread.detach();
+                ++it;
+            } else if (all || (*it)->IsFinished()) {
+                done.push_back(std::move(*it));
+                it = retired_.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+    for (auto& session : done)
+        session->thread.join();
+}
+
+void AgentClient::ReceiveLoop(Session* session) {
+    SocketChannel& channel = *session->channel;
+    WireMessage message;
+    int32_t last = ResultCode::Timeout;
+    while (channel.IsOpen()) {
+        if (last <= 0 && last != ResultCode::Timeout)
+            break;
+        last = message.Receive(channel);
+        if (last > 0)
+            DispatchFor(message, session);
+    }
+
+    if (!session->ended.exchange(true)) {
+        channel.Close();
+        {
+            std::lock_guard lock(mutex_);
+            if (session_.get() == session) {
+                retired_.push_back(std::move(session_));
+                session_.reset();
+                ownUserId_.store(0);
+                status_.store(0);
+                serverAddress_.clear();
+            }
+        }
+        if (callbacks.OnDisconnected)
+            callbacks.OnDisconnected(userData, DisconnectReason::ConnectionLost);
+    }
+
+    std::lock_guard lock(session->doneMutex);
+    session->finished = true;
+    session->doneCv.notify_all();
+}
+
+void AgentClient::Dispatch(const WireMessage& message) { DispatchFor(message, nullptr); }
+
+void AgentClient::DispatchFor(const WireMessage& message, const Session* session) {
+    const AgentCallbacks& cb = callbacks;
+    const int32_t a = message.GetInt(1);
+    const int32_t b = message.GetInt(2);
+    auto serverError = [&](int32_t request, int32_t error) {
+        if (cb.OnServerError)
+            cb.OnServerError(userData, request, error);
+    };
+
+    switch (message.Code()) {
+    case Code::KeepAlive:
+        return;
+
+    case Code::Success:
+        switch (a) {
+        case Code::Status: {
+            // Anything but a presence status would read as "logged out" while
+            // the connection is up.
+            if (!IsPresenceStatus(b))
+                return serverError(a, b);
+            {
+                // An answer racing a Logout must not resurrect the status.
+                std::lock_guard lock(mutex_);
+                if (session != nullptr && session_.get() != session)
+                    return;
+                status_.store(b);
+            }
+            if (cb.OnStatusChanged)
+                cb.OnStatusChanged(userData, b);
+            return;
+        }
+        case Code::UserList:
+            users_.LoadFromMessage(message);
+            if (cb.OnUserListReceived)
+                cb.OnUserListReceived(userData);
+            return;
+        case Code::PageList:
+            pages_.LoadFromMessage(message);
+            if (cb.OnPageListReceived)
+                cb.OnPageListReceived(userData);
+            return;
+        case Code::InviteVisitor:
+            if (cb.OnVisitorInvited) {
+                if (auto page = pages_.FindById(b))
+                    cb.OnVisitorInvited(userData, *page);
+            }
+            return;
+        default:
+            return serverError(a, b);
+        }
+
+    case Code::Failure:
+        return serverError(a, b);
+
+    case Code::Notification:
+        switch (a) {
+        case Code::Login: {
+            auto [user, added] = users_.Insert(ReadUserEntry(message, 2));
+            if (added && cb.OnUserLoggedIn)
+                cb.OnUserLoggedIn(userData, *user);
+            return;
+        }
+        case Code::UserLoggedOut:
+            if (auto user = users_.Remove(b, message.GetInt(3)); user && cb.OnUserLoggedOut)
+                cb.OnUserLoggedOut(userData, *user);
+            return;
+        case Code::Status:
+            if (auto user = users_.UpdateStatus(b, message.GetInt(3), message.GetInt(4));
+                user && cb.OnUserStatusChanged)
+                cb.OnUserStatusChanged(userData, *user);
+            return;
+        case Code::CallRequest:
+        case Code::CallTransfer: {
+            if (!cb.OnCallRequest)
+                return;
+            const bool transfer = a == Code::CallTransfer;
+            auto text1 = message.GetText(4);
+            auto text2 = message.GetText(5);
+            auto text3 = transfer ? message.GetText(6) : std::nullopt;
+            cb.OnCallRequest(userData, message.GetInt(3), b, transfer ? 2 : 1,
+                             text1 ? text1->c_str() : nullptr, text2 ? text2->c_str() : nullptr,
+                             text3 ? text3->c_str() : nullptr);
+            return;
+        }
+        case Code::PageEntered:
+            if (auto page = pages_.AddIfAbsent(ReadPageEntry(message, 2)); page && cb.OnPageEntered)
+                cb.OnPageEntered(userData, *page);
+            return;
+        case Code::PageLeft:
+            if (auto page = pages_.Remove(b); page && cb.OnPageLeft)
+                cb.OnPageLeft(userData, *page);
+            return;
+        default:
+            return;
+        }
+
+    default:
+        return serverError(Code::UnknownType, b);
+    }
+}
+
+int32_t AgentClient::SendCommand(const WireMessage& message, bool logoutOnFailure) {
+    auto channel = CurrentChannel();
+    const int32_t result = channel ? message.Send(*channel) : ResultCode::Connect;
+    if (logoutOnFailure && result != message.Length())
+        Logout(DisconnectReason::SendFailed);
+    return result;
+}
+
+int32_t AgentClient::SetStatus(int status) {
+    WireMessage message(Code::Status);
+    message.AddInt(status);
+    return SendCommand(message, true);
+}
+
+int32_t AgentClient::SendKeepAlive() { return SendCommand(WireMessage(Code::KeepAlive), false); }
+
+int32_t AgentClient::RequestUserList() { return SendCommand(WireMessage(Code::UserList), true); }
+
+int32_t AgentClient::RequestPageList() { return SendCommand(WireMessage(Code::PageList), true); }
+
+int32_t AgentClient::InviteVisitor(int pageId, const char* text) {
+    WireMessage message(Code::InviteVisitor);
+    message.AddInt(pageId);
+    message.AddText(text);
+    return SendCommand(message, true);
+}
+
+} // namespace olvex

@@ -1,0 +1,153 @@
+#pragma once
+
+#include "page_directory.h"
+#include "records.h"
+#include "user_directory.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace olvex {
+
+class SocketChannel;
+class WireMessage;
+
+// Why OnDisconnected was raised.
+namespace DisconnectReason {
+inline constexpr int Logout = 1;        // Logout by the console, or Login over an open connection
+inline constexpr int ConnectionLost = 2; // the connection ended by itself
+inline constexpr int SendFailed = 3;     // a server command could not be sent
+inline constexpr int Shutdown = 4;       // the engine is being destroyed
+} // namespace DisconnectReason
+
+// The engine's events. Every slot may be null; the first argument is always
+// AgentClient::userData. Records are lent for the call only; texts of
+// OnCallRequest are null when absent and valid only during the call.
+// All slots but OnLoggedIn and OnDisconnected run on the receive thread.
+struct AgentCallbacks {
+    void (*OnLoggedIn)(void* userData) = nullptr;
+    void (*OnDisconnected)(void* userData, int reason) = nullptr;
+    void (*OnStatusChanged)(void* userData, int status) = nullptr;
+    void (*OnUserListReceived)(void* userData) = nullptr;
+    void (*OnUserLoggedIn)(void* userData, const UserRecord& user) = nullptr;
+    void (*OnUserLoggedOut)(void* userData, const UserRecord& user) = nullptr;
+    void (*OnUserStatusChanged)(void* userData, const UserRecord& user) = nullptr;
+    void (*OnPageListReceived)(void* userData) = nullptr;
+    void (*OnPageEntered)(void* userData, const PageRecord& page) = nullptr;
+    void (*OnPageLeft)(void* userData, const PageRecord& page) = nullptr;
+    void (*OnVisitorInvited)(void* userData, const PageRecord& page) = nullptr;
+    void (*OnCallRequest)(void* userData, int callId, int requesterId, int kind,
+                          const char* text1, const char* text2, const char* text3) = nullptr;
+    void (*OnServerError)(void* userData, int requestCode, int errorCode) = nullptr;
+};
+
+struct AgentOptions {
+    // Connect, answer and receive-poll time-out of the server connection.
+    std::chrono::milliseconds channelTimeout{20000};
+    // Wait for each missing piece of a frame header.
+    std::chrono::milliseconds headerWait{10000};
+    // How long Logout waits for the receive thread before leaving it to be
+    // joined later. Threads are never killed.
+    std::chrono::milliseconds threadWait{5000};
+};
+
+// The engine: the server connection and its receive thread, the operator and
+// page directories, the own identity and status, and the callback table.
+//
+// Login, Logout and the commands may be called from any thread, including
+// from inside a callback on the receive thread. Logout never waits for the
+// thread it runs on; such a thread is joined by the next Login or by the
+// destructor.
+class AgentClient {
+public:
+    static constexpr int kDefaultPort = 8080;
+
+    explicit AgentClient(AgentOptions options = {});
+    // Logs out with reason 4, waits for every receive thread, then forgets
+    // the callbacks.
+    ~AgentClient();
+    AgentClient(const AgentClient&) = delete;
+    AgentClient& operator=(const AgentClient&) = delete;
+
+    // The process-wide engine, created on first use.
+    static AgentClient* Instance();
+    // Destroys the process-wide engine (OnDisconnected(4) still reaches the
+    // callbacks). Call it before the owner of userData goes away.
+    static void DestroyInstance();
+
+    // Connects, sends 1001 and waits for the answer. Returns 0, or a negative
+    // result: -19 for an absent user name or password (no connection made) or
+    // an unexpected answer, -20 for an answer that is neither 9001 nor 9002,
+    // the server's code from a 9002, or the transport's failure.
+    int32_t Login(const char* host, int port, const char* userName, const char* password);
+    int32_t Login(const std::string& host, int port, const std::string& userName,
+                  const std::string& password) {
+        return Login(host.c_str(), port, userName.c_str(), password.c_str());
+    }
+    // Closes the connection, stops the receive thread and raises
+    // OnDisconnected(reason), whether or not a connection was open. Returns 0.
+    int32_t Logout(int reason);
+
+    // Server commands. Each returns the payload length sent, or a negative
+    // result; all but SendKeepAlive log out with reason 3 when the send fails.
+    int32_t SetStatus(int status);
+    int32_t SendKeepAlive();
+    int32_t RequestUserList();
+    int32_t RequestPageList();
+    int32_t InviteVisitor(int pageId, const char* text);
+
+    // Handles one message from the server as the receive loop does: updates
+    // the directories and raises the callbacks.
+    void Dispatch(const WireMessage& message);
+
+    // 0 not logged in, 1 online, 2 busy, 3 away.
+    int32_t GetStatus() const { return status_.load(); }
+    int32_t OwnUserId() const { return ownUserId_.load(); }
+    // From the last log-in answer; kept after logout.
+    int32_t LatestClientVersion() const { return latestClientVersion_.load(); }
+    // Address of the current log-in; empty when not logged in.
+    std::string ServerAddress() const;
+    int ServerPort() const { return serverPort_.load(); }
+
+    PageDirectory& Pages() { return pages_; }
+    UserDirectory& Users() { return users_; }
+
+    const AgentOptions& Options() const { return options_; }
+
+    // Set once before the first Login; cleared only by the destructor.
+    AgentCallbacks callbacks;
+    void* userData = nullptr;
+
+private:
+    struct Session;
+
+    void ReceiveLoop(Session* session);
+    void DispatchFor(const WireMessage& message, const Session* session);
+    int32_t SendCommand(const WireMessage& message, bool logoutOnFailure);
+    std::shared_ptr<SocketChannel> CurrentChannel() const;
+    void StopSession(const std::shared_ptr<Session>& session);
+    void JoinFinished(bool all);
+
+    const AgentOptions options_;
+
+    mutable std::mutex mutex_; // guards session_, retired_, serverAddress_
+    std::shared_ptr<Session> session_;
+    std::vector<std::shared_ptr<Session>> retired_; // threads still to be joined
+    std::string serverAddress_;
+    std::mutex loginMutex_; // one Login at a time
+
+    std::atomic<int32_t> status_{0};
+    std::atomic<int32_t> ownUserId_{0};
+    std::atomic<int32_t> latestClientVersion_{0};
+    std::atomic<int> serverPort_{kDefaultPort};
+
+    PageDirectory pages_;
+    UserDirectory users_;
+};
+
+} // namespace olvex
