@@ -25,6 +25,17 @@ std::optional<std::string> FakeConnection::Receive(std::chrono::milliseconds tim
     return payload;
 }
 
+::testing::AssertionResult FakeConnection::Expect(std::string_view payload,
+                                                  std::chrono::milliseconds timeout) {
+    auto got = Receive(timeout);
+    if (!got)
+        return ::testing::AssertionFailure() << "no frame arrived, expected \"" << payload << '"';
+    if (*got != payload)
+        return ::testing::AssertionFailure()
+               << "got \"" << *got << "\", expected \"" << payload << '"';
+    return ::testing::AssertionSuccess();
+}
+
 bool FakeConnection::Send(std::string_view payload) { return channel_.Send(payload) > 0; }
 
 bool FakeConnection::SendRaw(std::string_view bytes) {

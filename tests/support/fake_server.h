@@ -3,6 +3,7 @@
 #include "socket_channel.h"
 
 #include <chrono>
+#include <gtest/gtest.h>
 #include <memory>
 #include <optional>
 #include <string>
@@ -20,6 +21,9 @@ public:
 
     // The next frame's payload, or nothing when none came in time or the peer closed.
     std::optional<std::string> Receive(std::chrono::milliseconds timeout = 5s);
+    // Succeeds when the next frame's payload is exactly `payload`.
+    ::testing::AssertionResult Expect(std::string_view payload,
+                                      std::chrono::milliseconds timeout = 5s);
     // Sends one well-formed frame.
     bool Send(std::string_view payload);
     // Writes bytes as they are: broken headers, split frames, garbage.
