@@ -1,0 +1,218 @@
+// Runs the built olvex-cli against the fake server and reads its JSON lines.
+#include "fake_server.h"
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace olvex::test;
+using namespace std::chrono_literals;
+using Json = nlohmann::json;
+
+extern char** environ;
+
+namespace {
+
+// A child process with pipes on its three standard streams.
+class Child {
+public:
+    explicit Child(std::vector<std::string> args) {
+        int in[2], out[2], err[2];
+        if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 ||
+            ::pipe2(err, O_CLOEXEC) != 0)
+            return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+        std::vector<char*> argv;
+        for (auto& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        if (::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+            pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(in[0]);
+        ::close(out[1]);
+        ::close(err[1]);
+        in_ = in[1];
+        out_ = out[0];
+        err_ = err[0];
+    }
+    ~Child() {
+        CloseInput();
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        for (int fd : {out_, err_})
+            if (fd >= 0)
+                ::close(fd);
+    }
+
+    bool Started() const { return pid_ > 0; }
+    void WriteLine(const std::string& line) {
+        std::string data = line + "\n";
+        ASSERT_EQ(::write(in_, data.data(), data.size()), ssize_t(data.size()));
+    }
+    void CloseInput() {
+        if (in_ >= 0)
+            ::close(in_);
+        in_ = -1;
+    }
+    // The next stdout line, or nothing at end of output or time-out.
+    std::optional<std::string> ReadLine(std::chrono::milliseconds timeout = 5s) {
+        return ReadLineFrom(out_, outBuffer_, timeout);
+    }
+    std::optional<Json> ReadEvent(std::chrono::milliseconds timeout = 5s) {
+        auto line = ReadLine(timeout);
+        if (!line)
+            return std::nullopt;
+        return Json::parse(*line); // throws, and fails the test, on invalid JSON
+    }
+    // Everything the child wrote to stderr until it closed it.
+    std::string ReadAllErrors() {
+        std::string all;
+        while (auto line = ReadLineFrom(err_, errBuffer_, 5s))
+            all += *line + "\n";
+        return all;
+    }
+    // The exit status once stdout is closed.
+    int Wait() {
+        while (ReadLine())
+            ;
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+private:
+    static std::optional<std::string> ReadLineFrom(int fd, std::string& buffer,
+                                                   std::chrono::milliseconds timeout) {
+        auto deadline = std::chrono::steady_clock::now() + timeout;
+        for (;;) {
+            if (auto nl = buffer.find('\n'); nl != std::string::npos) {
+                std::string line = buffer.substr(0, nl);
+                buffer.erase(0, nl + 1);
+                return line;
+            }
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0)
+                return std::nullopt;
+            pollfd p{fd, POLLIN, 0};
+            if (::poll(&p, 1, int(left.count())) <= 0)
+                continue;
+            char chunk[4096];
+            ssize_t n = ::read(fd, chunk, sizeof chunk);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return std::nullopt;
+            buffer.append(chunk, size_t(n));
+        }
+    }
+
+    pid_t pid_ = -1;
+    int in_ = -1, out_ = -1, err_ = -1;
+    std::string outBuffer_, errBuffer_;
+};
+
+std::vector<std::string> CliArgs(int port) {
+    return {OLVEX_CLI_PATH, "--server", "127.0.0.1:" + std::to_string(port), "--user", "ann",
+            "--password", "pw"};
+}
+
+} // namespace
+
+TEST(OlvexCli, LogsInFollowsTheListsAndRunsCommands) {
+    FakeServer server;
+    Child cli(CliArgs(server.Port()));
+    ASSERT_TRUE(cli.Started());
+    auto peer = server.Accept();
+    ASSERT_TRUE(peer);
+    ASSERT_TRUE(peer->Expect(Payload(1001, {"ann", "pw"})));
+    peer->Send(Payload(9001, {"1001", "42", "7"}));
+    EXPECT_EQ(cli.ReadEvent(), Json({{"event", "OnLoggedIn"}}));
+
+    ASSERT_TRUE(peer->Expect("1006"));
+    ASSERT_TRUE(peer->Expect("1007"));
+    peer->Send(Payload(9001, {"1006", "1", "5", "0", "2", "1", "host", "Bo", "Ray"}));
+    peer->Send(Payload(9001, {"1007", "1", "17", "3", "/a", "A \"quoted\" title", "ref", "2s",
+                              "10.0.0.9", "88"}));
+    EXPECT_EQ(cli.ReadEvent()->at("event"), "OnUserListReceived");
+    EXPECT_EQ(cli.ReadEvent()->at("event"), "OnPageListReceived");
+
+    // Bytes that are not UTF-8 still give a line of valid JSON.
+    peer->Send(Payload(9003, {"1001", "6", "1", "2", "3", "h2", "Bad\xff\xfe", "Name"}));
+    auto user = cli.ReadEvent();
+    ASSERT_TRUE(user);
+    EXPECT_EQ(*user, Json({{"event", "OnUserLoggedIn"}, {"userId", 6}, {"auxNumber", 1},
+                           {"kind", 2}, {"status", 3}, {"host", "h2"},
+                           {"firstName", "Bad\xef\xbf\xbd\xef\xbf\xbd"}, {"lastName", "Name"}}));
+
+    cli.WriteLine("status 2");
+    ASSERT_TRUE(peer->Expect("10032<~>"));
+    peer->Send(Payload(9001, {"1003", "2"}));
+    EXPECT_EQ(cli.ReadEvent(), Json({{"event", "OnStatusChanged"}, {"status", 2}}));
+
+    // Bad lines change nothing: the next frame on the wire is the invitation.
+    cli.WriteLine("dance");
+    cli.WriteLine("status busy");
+    cli.WriteLine("invite x hello");
+    cli.WriteLine("invite 17 hello there");
+    ASSERT_TRUE(peer->Expect("400317<~>hello there<~>"));
+    peer->Send(Payload(9001, {"4003", "17"}));
+    EXPECT_EQ(cli.ReadEvent(),
+              Json({{"event", "OnVisitorInvited"}, {"pageId", 17}, {"auxNumber", 3},
+                    {"visitorNumber", 88}, {"url", "/a"}, {"title", "A \"quoted\" title"},
+                    {"referrer", "ref"}, {"loadTime", "2s"}, {"ipAddress", "10.0.0.9"}}));
+
+    peer->Send(Payload(9003, {"2001", "40", "77", "Vi", ""}));
+    EXPECT_EQ(cli.ReadEvent(), Json({{"event", "OnCallRequest"}, {"callId", 77},
+                                     {"requesterId", 40}, {"kind", 1}, {"text1", "Vi"},
+                                     {"text2", nullptr}, {"text3", nullptr}}));
+
+    cli.WriteLine("keepalive");
+    ASSERT_TRUE(peer->Expect("5001"));
+    cli.WriteLine("quit");
+    EXPECT_EQ(cli.ReadEvent(), Json({{"event", "OnDisconnected"}, {"reason", 4}}));
+    EXPECT_EQ(cli.Wait(), 0);
+    EXPECT_TRUE(peer->WaitForPeerClose(2s));
+    const std::string errors = cli.ReadAllErrors();
+    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 3) << errors;
+}
+
+TEST(OlvexCli, EndOfInputAfterLogoutQuits) {
+    FakeServer server;
+    Child cli(CliArgs(server.Port()));
+    auto peer = server.Accept();
+    ASSERT_TRUE(peer);
+    ASSERT_TRUE(peer->Expect(Payload(1001, {"ann", "pw"})));
+    peer->Send(Payload(9001, {"1001", "42", "7"}));
+    EXPECT_EQ(cli.ReadEvent()->at("event"), "OnLoggedIn");
+    cli.WriteLine("logout");
+    EXPECT_EQ(cli.ReadEvent(), Json({{"event", "OnDisconnected"}, {"reason", 1}}));
+    cli.CloseInput();
+    EXPECT_EQ(cli.ReadEvent(), Json({{"event", "OnDisconnected"}, {"reason", 4}}));
+    EXPECT_EQ(cli.Wait(), 0);
+}
+
+TEST(OlvexCli, RefusedLoginPrintsTheResultTextAndExitsOne) {
+    FakeServer server;
+    Child cli(CliArgs(server.Port()));
+    auto peer = server.Accept();
+    ASSERT_TRUE(peer);
+    ASSERT_TRUE(peer->Expect(Payload(1001, {"ann", "pw"})));
+    peer->Send(Payload(9002, {"1001", "-24"}));
+    EXPECT_EQ(cli.Wait(), 1);
+    EXPECT_EQ(cli.ReadAllErrors(), "The supplied user credentials are not valid.\n");
+}

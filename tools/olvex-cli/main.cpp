@@ -1,0 +1,224 @@
+// olvex-cli: a headless operator client for scripting, monitoring and tests.
+// Engine events go to stdout as one JSON object per line; commands come from
+// stdin, one per line.
+#include "agent_client.h"
+#include "result_code.h"
+
+#include <charconv>
+#include <cstdio>
+#include <iostream>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <string_view>
+
+using olvex::AgentCallbacks;
+using olvex::AgentClient;
+using olvex::PageRecord;
+using olvex::ResultText;
+using olvex::UserRecord;
+using Json = nlohmann::json;
+
+namespace {
+
+std::mutex outputMutex;
+
+void Emit(const Json& event) {
+    // Server texts are arbitrary bytes; invalid UTF-8 becomes U+FFFD rather
+    // than broken JSON.
+    std::string line = event.dump(-1, ' ', false, Json::error_handler_t::replace);
+    std::lock_guard lock(outputMutex);
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+void Error(const std::string& text) {
+    std::lock_guard lock(outputMutex);
+    std::fprintf(stderr, "%s\n", text.c_str());
+    std::fflush(stderr);
+}
+
+Json Event(const char* name) { return Json{{"event", name}}; }
+
+Json With(Json event, const UserRecord& u) {
+    event["userId"] = u.userId;
+    event["auxNumber"] = u.auxNumber;
+    event["kind"] = u.kind;
+    event["status"] = u.status;
+    event["host"] = u.host;
+    event["firstName"] = u.firstName;
+    event["lastName"] = u.lastName;
+    return event;
+}
+
+Json With(Json event, const PageRecord& p) {
+    event["pageId"] = p.pageId;
+    event["auxNumber"] = p.auxNumber;
+    event["visitorNumber"] = p.visitorNumber;
+    event["url"] = p.url;
+    event["title"] = p.title;
+    event["referrer"] = p.referrer;
+    event["loadTime"] = p.loadTime;
+    event["ipAddress"] = p.ipAddress;
+    return event;
+}
+
+Json TextOrNull(const char* text) { return text ? Json(text) : Json(nullptr); }
+
+AgentCallbacks JsonCallbacks() {
+    AgentCallbacks cb;
+    cb.OnLoggedIn = [](void*) { Emit(Event("OnLoggedIn")); };
+    cb.OnDisconnected = [](void*, int reason) {
+        auto e = Event("OnDisconnected");
+        e["reason"] = reason;
+        Emit(e);
+    };
+    cb.OnStatusChanged = [](void*, int status) {
+        auto e = Event("OnStatusChanged");
+        e["status"] = status;
+        Emit(e);
+    };
+    cb.OnUserListReceived = [](void*) { Emit(Event("OnUserListReceived")); };
+    cb.OnUserLoggedIn = [](void*, const UserRecord& u) { Emit(With(Event("OnUserLoggedIn"), u)); };
+    cb.OnUserLoggedOut = [](void*, const UserRecord& u) {
+        Emit(With(Event("OnUserLoggedOut"), u));
+    };
+    cb.OnUserStatusChanged = [](void*, const UserRecord& u) {
+        Emit(With(Event("OnUserStatusChanged"), u));
+    };
+    cb.OnPageListReceived = [](void*) { Emit(Event("OnPageListReceived")); };
+    cb.OnPageEntered = [](void*, const PageRecord& p) { Emit(With(Event("OnPageEntered"), p)); };
+    cb.OnPageLeft = [](void*, const PageRecord& p) { Emit(With(Event("OnPageLeft"), p)); };
+    cb.OnVisitorInvited = [](void*, const PageRecord& p) {
+        Emit(With(Event("OnVisitorInvited"), p));
+    };
+    cb.OnCallRequest = [](void*, int callId, int requesterId, int kind, const char* text1,
+                          const char* text2, const char* text3) {
+        auto e = Event("OnCallRequest");
+        e["callId"] = callId;
+        e["requesterId"] = requesterId;
+        e["kind"] = kind;
+        e["text1"] = TextOrNull(text1);
+        e["text2"] = TextOrNull(text2);
+        e["text3"] = TextOrNull(text3);
+        Emit(e);
+    };
+    cb.OnServerError = [](void*, int requestCode, int errorCode) {
+        auto e = Event("OnServerError");
+        e["requestCode"] = requestCode;
+        e["errorCode"] = errorCode;
+        Emit(e);
+    };
+    return cb;
+}
+
+std::optional<int> ParseInt(std::string_view text) {
+    int value = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || text.empty())
+        return std::nullopt;
+    return value;
+}
+
+void Usage() {
+    std::fprintf(stderr, "usage: olvex-cli --server HOST:PORT --user NAME --password PASS\n"
+                         "commands on stdin: status N | users | pages | invite PAGEID TEXT |\n"
+                         "                   keepalive | logout | quit\n");
+}
+
+void Report(const char* command, int32_t result) {
+    if (result < 0)
+        Error(std::string(command) + ": " + ResultText(result));
+}
+
+// Runs one command line; false when the program should end.
+bool Execute(AgentClient& client, std::string line) {
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    if (line.empty())
+        return true;
+    const auto space = line.find(' ');
+    const std::string verb = line.substr(0, space);
+    const std::string rest = space == std::string::npos ? "" : line.substr(space + 1);
+    const bool noArgs = space == std::string::npos;
+
+    if (verb == "quit" && noArgs)
+        return false;
+    if (verb == "logout" && noArgs) {
+        client.Logout(olvex::DisconnectReason::Logout);
+    } else if (verb == "users" && noArgs) {
+        Report("users", client.RequestUserList());
+    } else if (verb == "pages" && noArgs) {
+        Report("pages", client.RequestPageList());
+    } else if (verb == "keepalive" && noArgs) {
+        Report("keepalive", client.SendKeepAlive());
+    } else if (verb == "status") {
+        auto status = ParseInt(rest);
+        if (!status || *status < 1 || *status > 3)
+            Error("status: expected 1 (online), 2 (busy) or 3 (away)");
+        else
+            Report("status", client.SetStatus(*status));
+    } else if (verb == "invite") {
+        const auto split = rest.find(' ');
+        auto pageId = ParseInt(std::string_view(rest).substr(0, split));
+        if (!pageId)
+            Error("invite: expected PAGEID TEXT");
+        else
+            Report("invite", client.InviteVisitor(
+                                 *pageId, split == std::string::npos ? "" : rest.c_str() + split + 1));
+    } else {
+        Error("unknown command: " + line);
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::optional<std::string> server, user, password;
+    for (int i = 1; i < argc; ++i) {
+        std::string_view arg = argv[i];
+        if (i + 1 < argc && arg == "--server")
+            server = argv[++i];
+        else if (i + 1 < argc && arg == "--user")
+            user = argv[++i];
+        else if (i + 1 < argc && arg == "--password")
+            password = argv[++i];
+        else {
+            Usage();
+            return 2;
+        }
+    }
+    if (!server || !user || !password) {
+        Usage();
+        return 2;
+    }
+    const auto colon = server->rfind(':');
+    std::optional<int> port;
+    if (colon != std::string::npos)
+        port = ParseInt(std::string_view(*server).substr(colon + 1));
+    if (!port || *port < 1 || *port > 65535) {
+        Error("--server: expected HOST:PORT");
+        return 2;
+    }
+
+    AgentClient client;
+    client.callbacks = JsonCallbacks();
+    const int32_t result = client.Login(server->substr(0, colon), *port, *user, *password);
+    if (result != 0) {
+        Error(ResultText(result));
+        return 1;
+    }
+    // As the console does right after logging in.
+    Report("users", client.RequestUserList());
+    Report("pages", client.RequestPageList());
+
+    std::string line;
+    while (std::getline(std::cin, line)) {
+        if (!Execute(client, line))
+            break;
+    }
+    return 0;
+}
