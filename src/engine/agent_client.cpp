@@ -30,7 +30,9 @@ constexpr int32_t Notification = 9003;
 constexpr int32_t UnknownType = 9999;
 } // namespace Code
 
-bool IsPresenceStatus(int32_t status) { return status >= 1 && status <= 3; }
+bool IsPresenceStatus(int32_t status) {
+    return status >= 1 && status <= 3;
+}
 
 std::mutex instanceMutex;
 std::unique_ptr<AgentClient> instance;
@@ -96,8 +98,7 @@ std::shared_ptr<SocketChannel> AgentClient::CurrentChannel() const {
     return session_ ? session_->channel : nullptr;
 }
 
-int32_t AgentClient::Login(const char* host, int port, const char* userName,
-                           const char* password) {
+int32_t AgentClient::Login(const char* host, int port, const char* userName, const char* password) {
     if (userName == nullptr || password == nullptr)
         return ResultCode::MessageParameters;
     std::lock_guard loginLock(loginMutex_);
@@ -263,7 +264,9 @@ void AgentClient::ReceiveLoop(Session* session) {
     session->doneCv.notify_all();
 }
 
-void AgentClient::Dispatch(const WireMessage& message) { DispatchFor(message, nullptr); }
+void AgentClient::Dispatch(const WireMessage& message) {
+    DispatchFor(message, nullptr);
+}
 
 void AgentClient::DispatchFor(const WireMessage& message, const Session* session) {
     const AgentCallbacks& cb = callbacks;
@@ -380,11 +383,17 @@ int32_t AgentClient::SetStatus(int status) {
     return SendCommand(message, true);
 }
 
-int32_t AgentClient::SendKeepAlive() { return SendCommand(WireMessage(Code::KeepAlive), false); }
+int32_t AgentClient::SendKeepAlive() {
+    return SendCommand(WireMessage(Code::KeepAlive), false);
+}
 
-int32_t AgentClient::RequestUserList() { return SendCommand(WireMessage(Code::UserList), true); }
+int32_t AgentClient::RequestUserList() {
+    return SendCommand(WireMessage(Code::UserList), true);
+}
 
-int32_t AgentClient::RequestPageList() { return SendCommand(WireMessage(Code::PageList), true); }
+int32_t AgentClient::RequestPageList() {
+    return SendCommand(WireMessage(Code::PageList), true);
+}
 
 int32_t AgentClient::InviteVisitor(int pageId, const char* text) {
     WireMessage message(Code::InviteVisitor);

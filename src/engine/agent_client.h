@@ -19,7 +19,7 @@ class WireMessage;
 
 // Why OnDisconnected was raised.
 namespace DisconnectReason {
-inline constexpr int Logout = 1;        // Logout by the console, or Login over an open connection
+inline constexpr int Logout = 1;         // Logout by the console, or Login over an open connection
 inline constexpr int ConnectionLost = 2; // the connection ended by itself
 inline constexpr int SendFailed = 3;     // a server command could not be sent
 inline constexpr int Shutdown = 4;       // the engine is being destroyed
@@ -41,8 +41,8 @@ struct AgentCallbacks {
     void (*OnPageEntered)(void* userData, const PageRecord& page) = nullptr;
     void (*OnPageLeft)(void* userData, const PageRecord& page) = nullptr;
     void (*OnVisitorInvited)(void* userData, const PageRecord& page) = nullptr;
-    void (*OnCallRequest)(void* userData, int callId, int requesterId, int kind,
-                          const char* text1, const char* text2, const char* text3) = nullptr;
+    void (*OnCallRequest)(void* userData, int callId, int requesterId, int kind, const char* text1,
+                          const char* text2, const char* text3) = nullptr;
     void (*OnServerError)(void* userData, int requestCode, int errorCode) = nullptr;
 };
 

@@ -180,8 +180,8 @@ int32_t PageDirectory::LoadFromMessage(const WireMessage& message) {
     const int32_t count = EntryCount(message, kPageEntryFields);
     std::deque<Pointer> fresh;
     for (int32_t k = 0; k < count; ++k)
-        fresh.push_back(
-            std::make_shared<PageRecord>(ReadPageEntry(message, kFirstEntryField + kPageEntryFields * k)));
+        fresh.push_back(std::make_shared<PageRecord>(
+            ReadPageEntry(message, kFirstEntryField + kPageEntryFields * k)));
     ReplaceAll(std::move(fresh));
     return count;
 }

@@ -13,8 +13,7 @@ namespace olvex {
 // An ordered list of shared elements guarded by one SemaphoreLock, held for
 // the whole of each operation. Elements are handed out as shared pointers, so
 // a reader on another thread keeps its element alive after it left the list.
-template <typename T>
-class SyncList {
+template <typename T> class SyncList {
 public:
     using Pointer = std::shared_ptr<T>;
 
@@ -64,13 +63,11 @@ public:
     }
 
 protected:
-    template <typename F>
-    decltype(auto) WithLock(F&& f) {
+    template <typename F> decltype(auto) WithLock(F&& f) {
         SemaphoreGuard guard(lock_);
         return f(items_);
     }
-    template <typename F>
-    decltype(auto) WithLock(F&& f) const {
+    template <typename F> decltype(auto) WithLock(F&& f) const {
         SemaphoreGuard guard(lock_);
         return f(std::as_const(items_));
     }

@@ -128,7 +128,7 @@ private:
 
 std::vector<std::string> CliArgs(int port) {
     return {OLVEX_CLI_PATH, "--server", "127.0.0.1:" + std::to_string(port), "--user", "ann",
-            "--password", "pw"};
+            "--password",   "pw"};
 }
 
 } // namespace
@@ -146,8 +146,8 @@ TEST(OlvexCli, LogsInFollowsTheListsAndRunsCommands) {
     ASSERT_TRUE(peer->Expect("1006"));
     ASSERT_TRUE(peer->Expect("1007"));
     peer->Send(Payload(9001, {"1006", "1", "5", "0", "2", "1", "host", "Bo", "Ray"}));
-    peer->Send(Payload(9001, {"1007", "1", "17", "3", "/a", "A \"quoted\" title", "ref", "2s",
-                              "10.0.0.9", "88"}));
+    peer->Send(Payload(
+        9001, {"1007", "1", "17", "3", "/a", "A \"quoted\" title", "ref", "2s", "10.0.0.9", "88"}));
     EXPECT_EQ(cli.ReadEvent()->at("event"), "OnUserListReceived");
     EXPECT_EQ(cli.ReadEvent()->at("event"), "OnPageListReceived");
 
@@ -155,9 +155,14 @@ TEST(OlvexCli, LogsInFollowsTheListsAndRunsCommands) {
     peer->Send(Payload(9003, {"1001", "6", "1", "2", "3", "h2", "Bad\xff\xfe", "Name"}));
     auto user = cli.ReadEvent();
     ASSERT_TRUE(user);
-    EXPECT_EQ(*user, Json({{"event", "OnUserLoggedIn"}, {"userId", 6}, {"auxNumber", 1},
-                           {"kind", 2}, {"status", 3}, {"host", "h2"},
-                           {"firstName", "Bad\xef\xbf\xbd\xef\xbf\xbd"}, {"lastName", "Name"}}));
+    EXPECT_EQ(*user, Json({{"event", "OnUserLoggedIn"},
+                           {"userId", 6},
+                           {"auxNumber", 1},
+                           {"kind", 2},
+                           {"status", 3},
+                           {"host", "h2"},
+                           {"firstName", "Bad\xef\xbf\xbd\xef\xbf\xbd"},
+                           {"lastName", "Name"}}));
 
     cli.WriteLine("status 2");
     ASSERT_TRUE(peer->Expect("10032<~>"));
@@ -171,15 +176,24 @@ TEST(OlvexCli, LogsInFollowsTheListsAndRunsCommands) {
     cli.WriteLine("invite 17 hello there");
     ASSERT_TRUE(peer->Expect("400317<~>hello there<~>"));
     peer->Send(Payload(9001, {"4003", "17"}));
-    EXPECT_EQ(cli.ReadEvent(),
-              Json({{"event", "OnVisitorInvited"}, {"pageId", 17}, {"auxNumber", 3},
-                    {"visitorNumber", 88}, {"url", "/a"}, {"title", "A \"quoted\" title"},
-                    {"referrer", "ref"}, {"loadTime", "2s"}, {"ipAddress", "10.0.0.9"}}));
+    EXPECT_EQ(cli.ReadEvent(), Json({{"event", "OnVisitorInvited"},
+                                     {"pageId", 17},
+                                     {"auxNumber", 3},
+                                     {"visitorNumber", 88},
+                                     {"url", "/a"},
+                                     {"title", "A \"quoted\" title"},
+                                     {"referrer", "ref"},
+                                     {"loadTime", "2s"},
+                                     {"ipAddress", "10.0.0.9"}}));
 
     peer->Send(Payload(9003, {"2001", "40", "77", "Vi", ""}));
-    EXPECT_EQ(cli.ReadEvent(), Json({{"event", "OnCallRequest"}, {"callId", 77},
-                                     {"requesterId", 40}, {"kind", 1}, {"text1", "Vi"},
-                                     {"text2", nullptr}, {"text3", nullptr}}));
+    EXPECT_EQ(cli.ReadEvent(), Json({{"event", "OnCallRequest"},
+                                     {"callId", 77},
+                                     {"requesterId", 40},
+                                     {"kind", 1},
+                                     {"text1", "Vi"},
+                                     {"text2", nullptr},
+                                     {"text3", nullptr}}));
 
     cli.WriteLine("keepalive");
     ASSERT_TRUE(peer->Expect("5001"));

@@ -35,10 +35,10 @@ protected:
 } // namespace
 
 TEST_F(Dispatch, UserListMergesRepeatedUsersAndEmptyListStillReports) {
-    Send(9001, {"1006", "3",                                     //
-                "5", "0", "2", "1", "host-a", "Ann", "Lee",      //
-                "5", "9", "2", "3", "host-b", "Other", "Name",   //
-                "5", "0", "1", "2", "", "Visitor", ""});
+    Send(9001, {"1006", "3",                                        //
+                "5",    "0", "2", "1", "host-a", "Ann",     "Lee",  //
+                "5",    "9", "2", "3", "host-b", "Other",   "Name", //
+                "5",    "0", "1", "2", "",       "Visitor", ""});
     EXPECT_EQ(Events(), Lines{"UserList"});
     ASSERT_EQ(client.Users().Count(), 2);
     auto ann = client.Users().Find(5, 2);
@@ -121,8 +121,8 @@ TEST_F(Dispatch, PageNotificationsAndInvitationAnswers) {
 TEST_F(Dispatch, CallRequestsPassAbsentTextsAsNull) {
     Send(9003, {"2001", "40", "77", "Visitor Vi", "question"});
     Send(9003, {"2002", "41", "78", "Op", "", "why"});
-    EXPECT_EQ(Events(), (Lines{"Call 77 40 1 Visitor Vi|question|(null)",
-                               "Call 78 41 2 Op|(null)|why"}));
+    EXPECT_EQ(Events(),
+              (Lines{"Call 77 40 1 Visitor Vi|question|(null)", "Call 78 41 2 Op|(null)|why"}));
 }
 
 TEST_F(Dispatch, StatusAnswersErrorsAndUnknownMessages) {

@@ -6,16 +6,22 @@ namespace olvex::test {
 
 namespace {
 
-EventLog& Log(void* data) { return *static_cast<EventLog*>(data); }
+EventLog& Log(void* data) {
+    return *static_cast<EventLog*>(data);
+}
 
 std::string Describe(const UserRecord& u) {
     return std::to_string(u.userId) + " " + std::to_string(u.kind) + " " +
            std::to_string(u.status) + " " + u.firstName;
 }
 
-std::string Describe(const PageRecord& p) { return std::to_string(p.pageId) + " " + p.url; }
+std::string Describe(const PageRecord& p) {
+    return std::to_string(p.pageId) + " " + p.url;
+}
 
-std::string Text(const char* text) { return text ? text : "(null)"; }
+std::string Text(const char* text) {
+    return text ? text : "(null)";
+}
 
 } // namespace
 

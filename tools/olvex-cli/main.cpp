@@ -40,7 +40,9 @@ void Error(const std::string& text) {
     std::fflush(stderr);
 }
 
-Json Event(const char* name) { return Json{{"event", name}}; }
+Json Event(const char* name) {
+    return Json{{"event", name}};
+}
 
 Json With(Json event, const UserRecord& u) {
     event["userId"] = u.userId;
@@ -65,7 +67,9 @@ Json With(Json event, const PageRecord& p) {
     return event;
 }
 
-Json TextOrNull(const char* text) { return text ? Json(text) : Json(nullptr); }
+Json TextOrNull(const char* text) {
+    return text ? Json(text) : Json(nullptr);
+}
 
 AgentCallbacks JsonCallbacks() {
     AgentCallbacks cb;
@@ -166,8 +170,9 @@ bool Execute(AgentClient& client, std::string line) {
         if (!pageId)
             Error("invite: expected PAGEID TEXT");
         else
-            Report("invite", client.InviteVisitor(
-                                 *pageId, split == std::string::npos ? "" : rest.c_str() + split + 1));
+            Report("invite", client.InviteVisitor(*pageId, split == std::string::npos
+                                                               ? ""
+                                                               : rest.c_str() + split + 1));
     } else {
         Error("unknown command: " + line);
     }
