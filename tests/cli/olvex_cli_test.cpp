@@ -227,6 +227,7 @@ TEST(OlvexCli, RefusedLoginPrintsTheResultTextAndExitsOne) {
     ASSERT_TRUE(peer);
     ASSERT_TRUE(peer->Expect(Payload(1001, {"ann", "pw"})));
     peer->Send(Payload(9002, {"1001", "-24"}));
+    EXPECT_EQ(cli.ReadLine(), std::nullopt) << "no events on stdout";
     EXPECT_EQ(cli.Wait(), 1);
     EXPECT_EQ(cli.ReadAllErrors(), "The supplied user credentials are not valid.\n");
 }

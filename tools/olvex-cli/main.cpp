@@ -18,7 +18,7 @@ using olvex::AgentClient;
 using olvex::PageRecord;
 using olvex::ResultText;
 using olvex::UserRecord;
-using Json = nlohmann::json;
+using Json = nlohmann::ordered_json; // "event" first, then the arguments in order
 
 namespace {
 
@@ -213,6 +213,7 @@ int main(int argc, char** argv) {
     client.callbacks = JsonCallbacks();
     const int32_t result = client.Login(server->substr(0, colon), *port, *user, *password);
     if (result != 0) {
+        client.callbacks = AgentCallbacks{}; // nothing to report on stdout for a failed log-in
         Error(ResultText(result));
         return 1;
     }
