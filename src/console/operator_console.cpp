@@ -102,7 +102,7 @@ OperatorConsole::OperatorConsole(bool embedBrowser, QWidget* parent) : QWidget(p
     if (AgentSettings::IsOn(settings.autoLogin))
         QTimer::singleShot(0, this, [this] { emit AutoLoginRequested(); });
 
-    resize(780, 480);
+    resize(860, 500);
     WindowPlacementStore().RestoreWindowPlacement(*this, kPlacementSection);
     ListColumnStore columns;
     columns.RestoreColumnWidths(*operatorList, kOperatorColumnsSection);
