@@ -46,6 +46,8 @@ void SetCells(QTreeWidgetItem& row, const PageRecord& page, const QString& elaps
 
 std::unique_ptr<QTreeWidgetItem> NewRow(const PageRecord& page, const QString& elapsed) {
     auto row = std::make_unique<QTreeWidgetItem>();
+    // Saves the view asking every row for children when it lays the list out.
+    row->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemNeverHasChildren);
     row->setText(PageListView::kColumnVisitor, QString::number(page.visitorNumber));
     row->setData(PageListView::kColumnVisitor, PageListView::kVisitorRole, page.visitorNumber);
     row->setForeground(PageListView::kColumnVisitor, kVisitorColour);
