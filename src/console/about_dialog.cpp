@@ -18,10 +18,10 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
 
     auto* icon = new QLabel(this);
     icon->setPixmap(ProgramIcon().pixmap(48, 48));
-    auto* version = new QLabel(QStringLiteral("%1 version %2")
-                                   .arg(QLatin1String(product::kName),
-                                        QLatin1String(product::kVersion)),
-                               this);
+    auto* version =
+        new QLabel(QStringLiteral("%1 version %2")
+                       .arg(QLatin1String(product::kName), QLatin1String(product::kVersion)),
+                   this);
     version->setObjectName(QStringLiteral("version"));
     QFont bold = version->font();
     bold.setBold(true);

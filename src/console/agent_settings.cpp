@@ -13,8 +13,8 @@ std::unique_ptr<QSettings> OpenStore(const QString& keyPath) {
     const qsizetype slash = keyPath.indexOf(QLatin1Char('/'));
     const QString organisation = slash < 0 ? keyPath : keyPath.left(slash);
     const QString application = slash < 0 ? QString() : keyPath.mid(slash + 1);
-    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
-                                       organisation, application);
+    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, organisation,
+                                       application);
 }
 
 // A stored text ends at its first zero character and keeps at most maxChars characters,

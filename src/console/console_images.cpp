@@ -6,7 +6,9 @@
 #include <QSvgRenderer>
 #include <vector>
 
-static void InitResourcesOutsideNamespace() { Q_INIT_RESOURCE(olvex); }
+static void InitResourcesOutsideNamespace() {
+    Q_INIT_RESOURCE(olvex);
+}
 
 namespace olvex {
 
@@ -26,8 +28,8 @@ std::vector<QIcon> CutStrip(const QString& file, int count) {
     }
     std::vector<QIcon> icons;
     for (int i = 0; i < count; ++i) {
-        QPixmap picture = QPixmap::fromImage(
-            strip.copy(i * kSide * kScale, 0, kSide * kScale, kSide * kScale));
+        QPixmap picture =
+            QPixmap::fromImage(strip.copy(i * kSide * kScale, 0, kSide * kScale, kSide * kScale));
         picture.setDevicePixelRatio(kScale);
         icons.emplace_back(picture);
     }

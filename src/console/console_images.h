@@ -7,11 +7,11 @@ namespace olvex {
 
 // Pictures of the list image strip, shared by the page and operator lists.
 enum ListImageIndex {
-    kImageOperator = 0,        // grey person: a row before any status is applied
-    kImageOperatorOnline = 1,  // coloured person
-    kImageOperatorBusy = 2,    // person with a prohibition sign: busy or away
-    kImagePage = 3,            // text page
-    kImagePageInvited = 4,     // text page with a clock: an invitation was sent
+    kImageOperator = 0,       // grey person: a row before any status is applied
+    kImageOperatorOnline = 1, // coloured person
+    kImageOperatorBusy = 2,   // person with a prohibition sign: busy or away
+    kImagePage = 3,           // text page
+    kImagePageInvited = 4,    // text page with a clock: an invitation was sent
     kImageFolder = 5,
     kImageNote = 6,
     kListImageCount = 7,

@@ -53,8 +53,8 @@ LoginDialog::LoginDialog(AgentSettings& record, QWidget* parent)
     form->addRow(QStringLiteral("Username:"), username);
     form->addRow(QStringLiteral("Password:"), password);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(QStringLiteral("Please type in your Olvex username and password:"),
-                                 this));
+    layout->addWidget(
+        new QLabel(QStringLiteral("Please type in your Olvex username and password:"), this));
     layout->addLayout(form);
     layout->addWidget(remember);
     layout->addWidget(accountBox);

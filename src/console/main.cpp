@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QDir>
 #include <cstdio>
+#include <unistd.h>
 
 int main(int argc, char** argv) {
     QStringList arguments;
@@ -27,6 +28,10 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    // The web engine refuses to start its sandbox for root and takes the whole program
+    // down with it; root has no sandbox to lose, so the report browser runs without one.
+    if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     // The report browser's web engine shares GL contexts with the widgets.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);

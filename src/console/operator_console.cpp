@@ -92,9 +92,8 @@ OperatorConsole::OperatorConsole(bool embedBrowser, QWidget* parent) : QWidget(p
 
     SetLoggedInButtons(false);
     ButtonOf(Button::Login).setEnabled(true);
-    connect(pageList, &QTreeWidget::itemSelectionChanged, this, [this] {
-        ButtonOf(Button::Invite).setEnabled(!pageList->selectedItems().isEmpty());
-    });
+    connect(pageList, &QTreeWidget::itemSelectionChanged, this,
+            [this] { ButtonOf(Button::Invite).setEnabled(!pageList->selectedItems().isEmpty()); });
     connect(pageList, &PageListView::InviteRequested, this, &OperatorConsole::InviteRequested);
 
     ClearReports();
@@ -126,10 +125,14 @@ QWidget* OperatorConsole::BuildToolbar() {
         bool separatorBefore;
     };
     const Spec specs[] = {
-        {Button::Login, "Login", "login", false},       {Button::Logout, "Logout", "logout", false},
-        {Button::Status, "Status", "status", false},    {Button::Invite, "Invite", "invite", true},
-        {Button::Options, "Options", "options", true},  {Button::Answers, "Answers", "answers", false},
-        {Button::Help, "Help", "help", true},           {Button::Home, "Home", "home", false},
+        {Button::Login, "Login", "login", false},
+        {Button::Logout, "Logout", "logout", false},
+        {Button::Status, "Status", "status", false},
+        {Button::Invite, "Invite", "invite", true},
+        {Button::Options, "Options", "options", true},
+        {Button::Answers, "Answers", "answers", false},
+        {Button::Help, "Help", "help", true},
+        {Button::Home, "Home", "home", false},
         {Button::About, "About", "about", false},
     };
     for (const Spec& spec : specs) {
@@ -153,12 +156,14 @@ QWidget* OperatorConsole::BuildToolbar() {
     for (int32_t status = 1; status <= 3; ++status) {
         QAction* action = statusMenu->addAction(StatusMenuImage(status - 1),
                                                 QLatin1String(statusNames[status - 1]));
-        connect(action, &QAction::triggered, this, [this, status] { emit StatusRequested(status); });
+        connect(action, &QAction::triggered, this,
+                [this, status] { emit StatusRequested(status); });
     }
     ButtonOf(Button::Status).setMenu(statusMenu);
     ButtonOf(Button::Status).setPopupMode(QToolButton::InstantPopup);
 
-    connect(&ButtonOf(Button::Login), &QToolButton::clicked, this, &OperatorConsole::LoginRequested);
+    connect(&ButtonOf(Button::Login), &QToolButton::clicked, this,
+            &OperatorConsole::LoginRequested);
     connect(&ButtonOf(Button::Logout), &QToolButton::clicked, this,
             &OperatorConsole::LogoutRequested);
     connect(&ButtonOf(Button::Invite), &QToolButton::clicked, this,
@@ -258,7 +263,9 @@ void OperatorConsole::ShowReports() {
     reportBrowser->Navigate(ReportsUrl(settings.username, settings.password));
 }
 
-void OperatorConsole::ClearReports() { reportBrowser->Navigate(QString::fromLatin1(kBlankPage)); }
+void OperatorConsole::ClearReports() {
+    reportBrowser->Navigate(QString::fromLatin1(kBlankPage));
+}
 
 void OperatorConsole::OpenOptions() {
     OptionsDialog dialog(settings, this);

@@ -58,8 +58,8 @@ OptionsDialog::OptionsDialog(AgentSettings& record, QWidget* parent)
                         settings.autoRun, generalGroup);
     autoLogin = NewSwitch(QStringLiteral("Automatically login to server when Olvex starts"),
                           "autoLogin", settings.autoLogin, generalGroup);
-    reconnect = NewSwitch(QStringLiteral("Automatically reconnect when disconnected"),
-                          "reconnect", settings.reconnect, generalGroup);
+    reconnect = NewSwitch(QStringLiteral("Automatically reconnect when disconnected"), "reconnect",
+                          settings.reconnect, generalGroup);
     showHints = NewSwitch(QStringLiteral("Display events as system tray notifications"),
                           "showHints", settings.showHints, generalGroup);
     auto* generalLayout = new QVBoxLayout(generalGroup);

@@ -23,7 +23,9 @@ const QColor kElapsedColour(255, 0, 0);
 const QString kElapsedRebuilt = QStringLiteral("0 minute(s)");
 const QString kElapsedEntered = QStringLiteral("0  minute(s)");
 
-QString Text(const std::string& value) { return QString::fromStdString(value); }
+QString Text(const std::string& value) {
+    return QString::fromStdString(value);
+}
 
 void SetImage(QTreeWidgetItem& row, int image) {
     row.setData(PageListView::kColumnVisitor, PageListView::kImageRole, image);

@@ -11,8 +11,8 @@ QString ReportsUrl(const std::string& username, const std::string& password) {
         return QString::fromLatin1(QUrl::toPercentEncoding(QString::fromStdString(value)));
     };
     return QStringLiteral("http://") + QLatin1String(product::kVendorHost) +
-           QLatin1String(product::kReportsPath) + QStringLiteral("?username=") +
-           encode(username) + QStringLiteral("&password=") + encode(password);
+           QLatin1String(product::kReportsPath) + QStringLiteral("?username=") + encode(username) +
+           QStringLiteral("&password=") + encode(password);
 }
 
 } // namespace olvex

@@ -9,7 +9,9 @@ MessageBoxHook& Hook() {
 }
 } // namespace
 
-void SetMessageBoxHook(MessageBoxHook hook) { Hook() = std::move(hook); }
+void SetMessageBoxHook(MessageBoxHook hook) {
+    Hook() = std::move(hook);
+}
 
 QMessageBox::StandardButton ShowMessageBox(QWidget* parent, const QString& text,
                                            QMessageBox::Icon icon,

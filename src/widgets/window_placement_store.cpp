@@ -63,10 +63,10 @@ void WindowPlacementStore::RestoreWindowPlacement(QWidget& window, const QString
     const int top = ReadProfileInt(profile, QStringLiteral("Top"), 0);
     const int bottom = ReadProfileInt(profile, QStringLiteral("Bottom"), 400);
     // Edges come from a file: compute in 64 bits and keep a size Qt accepts.
-    const auto width = static_cast<int>(std::clamp<long long>(
-        static_cast<long long>(right) - left, 1, QWIDGETSIZE_MAX));
-    const auto height = static_cast<int>(std::clamp<long long>(
-        static_cast<long long>(bottom) - top, 1, QWIDGETSIZE_MAX));
+    const auto width = static_cast<int>(
+        std::clamp<long long>(static_cast<long long>(right) - left, 1, QWIDGETSIZE_MAX));
+    const auto height = static_cast<int>(
+        std::clamp<long long>(static_cast<long long>(bottom) - top, 1, QWIDGETSIZE_MAX));
     window.setWindowState(Qt::WindowNoState);
     window.setGeometry(KeepOnScreen(QRect(left, top, width, height)));
     if (show == kShowMinimised)

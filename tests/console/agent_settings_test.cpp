@@ -94,11 +94,11 @@ TEST_F(AgentSettingsTest, StoredValuesAreCheckedWhenRead) {
         store.setValue(QStringLiteral("Username"), QString(50, QLatin1Char('u')));
         store.setValue(QStringLiteral("WelcomeMsg"), QString(250, QLatin1Char('w')));
         // 38 letters then a character outside the basic plane: never cut in two.
-        store.setValue(QStringLiteral("Password"),
-                       QString(38, QLatin1Char('p')) + QString::fromUtf8("\xF0\x9F\x98\x80") +
-                           QStringLiteral("tail"));
-        store.setValue(QStringLiteral("ServerAddress"), QStringLiteral("host") + QChar(0) +
-                                                            QStringLiteral("hidden"));
+        store.setValue(QStringLiteral("Password"), QString(38, QLatin1Char('p')) +
+                                                       QString::fromUtf8("\xF0\x9F\x98\x80") +
+                                                       QStringLiteral("tail"));
+        store.setValue(QStringLiteral("ServerAddress"),
+                       QStringLiteral("host") + QChar(0) + QStringLiteral("hidden"));
         store.setValue(QStringLiteral("ServerPort"), QStringLiteral("not a number"));
         store.setValue(QStringLiteral("NotifySound"), 2);
         store.setValue(QStringLiteral("Reconnect"), 2);

@@ -31,9 +31,9 @@ TEST(OperatorListViewTest, RebuildShowsTheDirectoryReversed) {
                   std::make_shared<const UserRecord>(User(2, "Second", 2)), nullptr,
                   std::make_shared<const UserRecord>(User(3, "Third", 3)),
                   std::make_shared<const UserRecord>(User(2, "Second again", 1, "moved"))});
-    EXPECT_EQ(Names(list), (std::vector<QString>{QStringLiteral("Third Smith"),
-                                                 QStringLiteral("Second Smith"),
-                                                 QStringLiteral("First Smith")}));
+    EXPECT_EQ(Names(list),
+              (std::vector<QString>{QStringLiteral("Third Smith"), QStringLiteral("Second Smith"),
+                                    QStringLiteral("First Smith")}));
     EXPECT_EQ(list.Row(2)->text(OperatorListView::kColumnHost), QStringLiteral("moved"));
     EXPECT_EQ(list.RowOf(50), -1);
     // New operators still go on top after a rebuild.
@@ -70,8 +70,8 @@ TEST(OperatorListViewTest, AddingAKnownOperatorKeepsItsNameAndPlace) {
     EXPECT_TRUE(list.AddOrUpdate(User(1, "Ann", 1)));
     EXPECT_TRUE(list.AddOrUpdate(User(2, "Bob", 1)));
     EXPECT_FALSE(list.AddOrUpdate(User(1, "Renamed", 2, "new host")));
-    EXPECT_EQ(Names(list), (std::vector<QString>{QStringLiteral("Bob Smith"),
-                                                 QStringLiteral("Ann Smith")}));
+    EXPECT_EQ(Names(list),
+              (std::vector<QString>{QStringLiteral("Bob Smith"), QStringLiteral("Ann Smith")}));
     EXPECT_EQ(list.Row(1)->text(OperatorListView::kColumnHost), QStringLiteral("new host"));
     EXPECT_EQ(list.Row(1)->text(OperatorListView::kColumnStatus), QStringLiteral("busy"));
 }

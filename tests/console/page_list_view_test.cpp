@@ -219,8 +219,8 @@ TEST(PageListViewTest, DoubleClickAsksOnTheVisitorCellAndOpensWebAddressesElsewh
     EXPECT_EQ(ui.opened, std::vector<QString>{QStringLiteral("http://site.test/p1")});
 
     // Addresses come from the server: nothing but web pages is opened.
-    for (const char* url : {"file:///etc/passwd", "/usr/bin/xterm", "javascript:alert(1)",
-                            "smb://host/share"}) {
+    for (const char* url :
+         {"file:///etc/passwd", "/usr/bin/xterm", "javascript:alert(1)", "smb://host/share"}) {
         page.url = url;
         list.AddOrUpdate(page);
         emit list.itemDoubleClicked(row, PageListView::kColumnReferrer);

@@ -36,7 +36,7 @@ protected:
 TEST_F(SettingsDialogsTest, OptionsShowTheRecord) {
     AgentSettings settings;
     settings.serverPort = 3000;
-    settings.reconnect = 2; // not exactly 1: shown clear
+    settings.reconnect = 2;   // not exactly 1: shown clear
     settings.notifySound = 5; // any non-zero sound switch is on
     OptionsDialog dialog(settings);
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Olvex Options"));

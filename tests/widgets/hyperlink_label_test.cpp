@@ -103,7 +103,8 @@ TEST_F(HyperlinkLabelTest, ColoursFollowHoverAndTheLastOpen) {
     EXPECT_FALSE(label.IsVisited());
     EXPECT_EQ(label.palette().color(QPalette::WindowText), link);
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0], QStringLiteral("Unable to open hyperlink:\n\nA sharing violation occurred. "));
+    EXPECT_EQ(messages[0],
+              QStringLiteral("Unable to open hyperlink:\n\nA sharing violation occurred. "));
 }
 
 TEST_F(HyperlinkLabelTest, MouseClickOpensOnlyWhenReleasedOverTheLabel) {
