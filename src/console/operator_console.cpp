@@ -22,6 +22,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace olvex {
 
@@ -186,6 +187,18 @@ QWidget* OperatorConsole::BuildSideBar() {
     colours.setColor(QPalette::ButtonText, palette().color(QPalette::Light));
     colours.setColor(QPalette::WindowText, palette().color(QPalette::Light));
     bar->setPalette(colours);
+    // Light text on the shadow colour at rest; while hovered or pressed a lighter face with
+    // dark blue text, so the label stays readable in every state.
+    const QColor shadow = palette().color(QPalette::Dark);
+    const QColor hover(std::min(shadow.red() + 20, 255), std::min(shadow.green() + 20, 255),
+                       std::min(shadow.blue() + 20, 255));
+    bar->setStyleSheet(
+        QStringLiteral("QToolButton { color: %1; border: 1px solid transparent; padding: 3px; }"
+                       "QToolButton:hover { background: %2; color: rgb(0, 0, 200);"
+                       " border-color: %1; }"
+                       "QToolButton:pressed { background: %3; color: rgb(0, 0, 200); }")
+            .arg(palette().color(QPalette::Light).name(), hover.name(),
+                 shadow.darker(110).name()));
     auto* column = new QVBoxLayout(bar);
     column->setContentsMargins(3, 4, 3, 4);
     column->setSpacing(6);
