@@ -1,0 +1,49 @@
+#include "about_dialog.h"
+
+#include "console_images.h"
+#include "data_files.h"
+#include "hyperlink_label.h"
+#include "product_info.h"
+
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QPushButton>
+
+namespace olvex {
+
+AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("About Olvex"));
+    setModal(true);
+
+    auto* icon = new QLabel(this);
+    icon->setPixmap(ProgramIcon().pixmap(48, 48));
+    auto* version =
+        new QLabel(QStringLiteral("%1 version %2")
+                       .arg(QLatin1String(product::kName), QLatin1String(product::kVersion)),
+                   this);
+    version->setObjectName(QStringLiteral("version"));
+    QFont bold = version->font();
+    bold.setBold(true);
+    version->setFont(bold);
+    auto* home = new HyperlinkLabel(QLatin1String(product::kHomePageUrl), this);
+    home->setObjectName(QStringLiteral("homeLink"));
+    auto* license = new HyperlinkLabel(QStringLiteral("License Agreement"), this);
+    license->setObjectName(QStringLiteral("licenseLink"));
+    license->SetUrl(DataFilePath(QStringLiteral("license.txt")));
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
+    connect(buttons, &QDialogButtonBox::accepted, this, &AboutDialog::accept);
+
+    auto* layout = new QGridLayout(this);
+    layout->addWidget(icon, 0, 0, 3, 1, Qt::AlignTop);
+    layout->addWidget(version, 0, 1);
+    layout->addWidget(home, 1, 1, Qt::AlignLeft);
+    layout->addWidget(license, 2, 1, Qt::AlignLeft);
+    layout->addWidget(buttons, 3, 0, 1, 2);
+    layout->setHorizontalSpacing(16);
+    home->Attach();
+    license->Attach();
+}
+
+} // namespace olvex

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <string>
+
+namespace olvex {
+
+// The program's one settings record. It lives in the native settings store under
+// "<organisation>/<application>" (on Linux $XDG_CONFIG_HOME/Olvex/Agent.conf), one value per
+// field. Only the UI thread writes it; workers read it.
+class AgentSettings {
+public:
+    static constexpr const char* kDefaultKeyPath = "Olvex/Agent";
+    static constexpr int kMaxShortText = 39;
+    static constexpr int kMaxWelcomeText = 199;
+
+    // Sets the defaults, then loads what is stored under keyPath ("organisation/application").
+    explicit AgentSettings(QString keyPath = QString::fromLatin1(kDefaultKeyPath));
+
+    // 0, or -1 when the store cannot be read (the fields then keep their values).
+    int32_t Load();
+    // 0, or -1 when the store cannot be written. The password is written only while
+    // saveLogin is 1; otherwise an empty one is stored and the typed one stays in memory.
+    int32_t Save() const;
+
+    // A server given on the command line: used for this run, never written by Save
+    // unless the operator changes it.
+    void OverrideServer(std::string address, int32_t port);
+
+    // Switches count as on only when exactly 1; the sound switch whenever it is not 0.
+    static bool IsOn(int32_t value) { return value == 1; }
+    bool NotifySoundOn() const { return notifySound != 0; }
+
+    std::string serverAddress;
+    int32_t serverPort = 2020;
+    std::string username;
+    std::string password;
+    int32_t saveLogin = 0;
+    int32_t autoLogin = 0;
+    int32_t autoRun = 0;
+    int32_t reconnect = 1;
+    int32_t showHints = 1;
+    int32_t notifyTimeout = 60;
+    int32_t notifySound = 1;
+    std::string welcomeMsg = "Hello, thank you for calling me. How may I help you?";
+
+    const QString& KeyPath() const { return keyPath; }
+
+private:
+    QString keyPath;
+    bool serverOverridden = false;
+    std::string overrideAddress;
+    int32_t overridePort = 0;
+    std::string storedAddress;
+    int32_t storedPort = 0;
+};
+
+} // namespace olvex

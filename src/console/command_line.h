@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <string>
+
+namespace olvex {
+
+struct CommandLine {
+    bool help = false;
+    bool version = false;
+    bool serverGiven = false;
+    std::string serverAddress;
+    int32_t serverPort = 0;
+    QString error; // not empty when the arguments were refused
+};
+
+// Our own options: --help, --version, --server HOST:PORT (also --server=HOST:PORT).
+// Arguments that do not start with "--" are left to Qt (-platform and the like).
+CommandLine ParseCommandLine(const QStringList& arguments);
+
+// HOST:PORT, or [IPv6]:PORT; the port from 1 to 65535.
+bool ParseServerAddress(const QString& text, std::string& address, int32_t& port);
+
+QString CommandLineUsage();
+
+} // namespace olvex

@@ -1,0 +1,50 @@
+#include "command_line.h"
+#include "console_images.h"
+#include "operator_console.h"
+#include "product_info.h"
+
+#include <QApplication>
+#include <QDir>
+#include <cstdio>
+#include <unistd.h>
+
+int main(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    // Our own options first, so that --help and --version work without a display.
+    const olvex::CommandLine command = olvex::ParseCommandLine(arguments);
+    if (!command.error.isEmpty()) {
+        std::fprintf(stderr, "olvex: %s\n\n%s", qPrintable(command.error),
+                     qPrintable(olvex::CommandLineUsage()));
+        return 2;
+    }
+    if (command.help) {
+        std::fputs(qPrintable(olvex::CommandLineUsage()), stdout);
+        return 0;
+    }
+    if (command.version) {
+        std::printf("%s version %s\n", olvex::product::kName, olvex::product::kVersion);
+        return 0;
+    }
+
+    // The web engine refuses to start its sandbox for root and takes the whole program
+    // down with it; root has no sandbox to lose, so the report browser runs without one.
+    if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    // The report browser's web engine shares GL contexts with the widgets.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    QApplication::setApplicationDisplayName(QString::fromLatin1(olvex::product::kName));
+    QApplication::setWindowIcon(olvex::ProgramIcon());
+    // Files beside the program ("Help/help.htm", "license.txt") resolve from here.
+    QDir::setCurrent(QCoreApplication::applicationDirPath());
+
+    olvex::OperatorConsole console;
+    if (command.serverGiven)
+        console.Settings().OverrideServer(command.serverAddress, command.serverPort);
+    QObject::connect(&console, &olvex::OperatorConsole::Closed, &app, &QApplication::quit,
+                     Qt::QueuedConnection);
+    console.show();
+    return QApplication::exec();
+}

@@ -1,0 +1,110 @@
+#pragma once
+
+#include "agent_settings.h"
+#include "call_window_list.h"
+
+#include <QWidget>
+#include <array>
+#include <functional>
+
+class QLabel;
+class QStackedWidget;
+class QToolButton;
+
+namespace olvex {
+
+class CExplorer1;
+class OperatorListView;
+class PageListView;
+
+// The main window: a toolbar, a side bar of three view buttons, a caption, and one of three
+// views (visitors' pages, operators, reports). Commands that need the engine leave through
+// the signals below; the window itself only shows state.
+class OperatorConsole : public QWidget {
+    Q_OBJECT
+
+public:
+    enum class View { Visitors = 1, Operators = 2, Reports = 3 };
+    enum class Button {
+        Login,
+        Logout,
+        Status,
+        Invite,
+        Options,
+        Answers,
+        Help,
+        Home,
+        About,
+        Visitors,
+        Operators,
+        Reports,
+        Count
+    };
+    // Without embedBrowser the report browser never creates its web view (tests).
+    explicit OperatorConsole(bool embedBrowser = true, QWidget* parent = nullptr);
+    ~OperatorConsole() override;
+
+    AgentSettings& Settings() { return settings; }
+    PageListView& PageList() { return *pageList; }
+    OperatorListView& OperatorList() { return *operatorList; }
+    CExplorer1& ReportBrowser() { return *reportBrowser; }
+    QToolButton& ButtonOf(Button button) { return *buttons[static_cast<size_t>(button)]; }
+    QLabel& Caption() { return *caption; }
+    CallWindowList& CallWindows() { return callWindows; }
+
+    void ShowView(View view);
+    View CurrentView() const { return currentView; }
+
+    // Titles carry the server address of the settings.
+    void SetTitleNotConnected();
+    void SetTitleConnecting();
+    void SetTitleOnline();
+    void SetTitleStatus(int32_t status);
+    // Logged in: Login off, Logout, Status and Invite on; logged out the other way round.
+    void SetLoggedInButtons(bool loggedIn);
+    // The report browser shows the operator's reports, or the blank page.
+    void ShowReports();
+    void ClearReports();
+
+    // Hide the window when it is minimised; only where it can be brought back (a tray icon).
+    void SetHideOnMinimise(bool on) { hideOnMinimise = on; }
+    // Runs first when the window is destroyed, while every child still exists.
+    void SetShutdown(std::function<void()> steps) { shutdown = std::move(steps); }
+
+signals:
+    void LoginRequested();
+    void LogoutRequested();
+    void StatusRequested(int32_t status);
+    void InviteRequested();
+    void AnswersRequested();
+    // Emitted once after construction, from the event loop, when AutoLogin is on.
+    void AutoLoginRequested();
+    // The window was closed: the program ends.
+    void Closed();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    QWidget* BuildToolbar();
+    QWidget* BuildSideBar();
+    void OpenOptions();
+    void OpenHelp();
+    void OpenHome();
+    void OpenAbout();
+
+    AgentSettings settings;
+    CallWindowList callWindows;
+    std::array<QToolButton*, static_cast<size_t>(Button::Count)> buttons{};
+    PageListView* pageList = nullptr;
+    OperatorListView* operatorList = nullptr;
+    CExplorer1* reportBrowser = nullptr;
+    QStackedWidget* views = nullptr;
+    QLabel* caption = nullptr;
+    View currentView = View::Visitors;
+    bool hideOnMinimise = false;
+    std::function<void()> shutdown;
+};
+
+} // namespace olvex

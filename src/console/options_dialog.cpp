@@ -1,0 +1,139 @@
+#include "options_dialog.h"
+
+#include "agent_settings.h"
+#include "auto_run.h"
+#include "leading_number.h"
+#include "message_box.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QRegularExpressionValidator>
+#include <QVBoxLayout>
+
+namespace olvex {
+
+namespace {
+
+QCheckBox* NewSwitch(const QString& text, const char* name, int32_t value, QWidget* parent) {
+    auto* box = new QCheckBox(text, parent);
+    box->setObjectName(QLatin1String(name));
+    box->setChecked(AgentSettings::IsOn(value));
+    return box;
+}
+
+QLineEdit* NewDigitsEdit(const char* name, int32_t value, QWidget* parent) {
+    auto* edit = new QLineEdit(QString::number(value), parent);
+    edit->setObjectName(QLatin1String(name));
+    edit->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), edit));
+    return edit;
+}
+
+} // namespace
+
+OptionsDialog::OptionsDialog(AgentSettings& record, QWidget* parent)
+    : QDialog(parent), settings(record) {
+    setWindowTitle(QStringLiteral("Olvex Options"));
+    setModal(true);
+
+    auto* serverGroup = new QGroupBox(QStringLiteral("Olvex Server"), this);
+    serverAddress = new QLineEdit(QString::fromStdString(settings.serverAddress), serverGroup);
+    serverAddress->setObjectName(QStringLiteral("serverAddress"));
+    serverAddress->setMaxLength(AgentSettings::kMaxShortText);
+    serverPort = NewDigitsEdit("serverPort", settings.serverPort, serverGroup);
+    serverPort->setMaxLength(10);
+    auto* serverForm = new QFormLayout(serverGroup);
+    serverForm->addRow(QStringLiteral("Server Address:"), serverAddress);
+    serverForm->addRow(QStringLiteral("Server Port:"), serverPort);
+
+    auto* generalGroup = new QGroupBox(QStringLiteral("General Settings"), this);
+    autoRun = NewSwitch(QStringLiteral("Automatically run Olvex when Windows starts"), "autoRun",
+                        settings.autoRun, generalGroup);
+    autoLogin = NewSwitch(QStringLiteral("Automatically login to server when Olvex starts"),
+                          "autoLogin", settings.autoLogin, generalGroup);
+    reconnect = NewSwitch(QStringLiteral("Automatically reconnect when disconnected"), "reconnect",
+                          settings.reconnect, generalGroup);
+    showHints = NewSwitch(QStringLiteral("Display events as system tray notifications"),
+                          "showHints", settings.showHints, generalGroup);
+    auto* generalLayout = new QVBoxLayout(generalGroup);
+    for (QCheckBox* box : {autoRun, autoLogin, reconnect, showHints})
+        generalLayout->addWidget(box);
+
+    auto* callGroup = new QGroupBox(QStringLiteral("Call Notifications"), this);
+    notifyTimeout = NewDigitsEdit("notifyTimeout", settings.notifyTimeout, callGroup);
+    notifyTimeout->setMaxLength(10);
+    notifyTimeout->setMaximumWidth(70);
+    notifySound = NewSwitch(QStringLiteral("Play a sound when receiving a new chat request"),
+                            "notifySound", settings.NotifySoundOn() ? 1 : 0, callGroup);
+    auto* timeoutRow = new QHBoxLayout;
+    timeoutRow->addWidget(new QLabel(QStringLiteral("Display new chat requests for "), callGroup));
+    timeoutRow->addWidget(notifyTimeout);
+    timeoutRow->addWidget(new QLabel(QStringLiteral("seconds"), callGroup));
+    timeoutRow->addStretch();
+    auto* callLayout = new QVBoxLayout(callGroup);
+    callLayout->addLayout(timeoutRow);
+    callLayout->addWidget(notifySound);
+
+    auto* welcomeGroup = new QGroupBox(QStringLiteral("Welcome Message"), this);
+    welcomeMsg = new QPlainTextEdit(QString::fromStdString(settings.welcomeMsg), welcomeGroup);
+    welcomeMsg->setObjectName(QStringLiteral("welcomeMsg"));
+    welcomeMsg->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    welcomeMsg->setTabChangesFocus(true);
+    welcomeMsg->setFixedHeight(70);
+    auto* welcomeLayout = new QVBoxLayout(welcomeGroup);
+    welcomeLayout->addWidget(welcomeMsg);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    connect(buttons, &QDialogButtonBox::accepted, this, &OptionsDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &OptionsDialog::reject);
+
+    auto* layout = new QVBoxLayout(this);
+    for (QWidget* part : {static_cast<QWidget*>(serverGroup), static_cast<QWidget*>(generalGroup),
+                          static_cast<QWidget*>(callGroup), static_cast<QWidget*>(welcomeGroup),
+                          static_cast<QWidget*>(buttons)})
+        layout->addWidget(part);
+}
+
+void OptionsDialog::accept() {
+    const int32_t port = LeadingNumber(serverPort->text());
+    // Ports end at 65535; a larger number could never connect.
+    if (port < 1 || port > 65535) {
+        ShowMessageBox(this, QStringLiteral("The server port must be a valid number."));
+        serverPort->setFocus();
+        return;
+    }
+    const int32_t timeout = LeadingNumber(notifyTimeout->text());
+    if (timeout < 1) {
+        ShowMessageBox(this, QStringLiteral("The alert timeout must be a valid number."));
+        notifyTimeout->setFocus();
+        return;
+    }
+    settings.serverAddress = serverAddress->text().toStdString();
+    settings.serverPort = port;
+    settings.autoRun = autoRun->isChecked() ? 1 : 0;
+    settings.autoLogin = autoLogin->isChecked() ? 1 : 0;
+    settings.reconnect = reconnect->isChecked() ? 1 : 0;
+    settings.showHints = showHints->isChecked() ? 1 : 0;
+    settings.notifyTimeout = timeout;
+    settings.notifySound = notifySound->isChecked() ? 1 : 0;
+    settings.welcomeMsg = welcomeMsg->toPlainText().toStdString();
+    if (settings.Save() != 0) {
+        ShowMessageBox(this, QStringLiteral("There was an error while saving the Olvex settings in "
+                                            "the Windows registry.\r\nPlease check that you have "
+                                            "the required permissions to modify the Windows "
+                                            "registry."));
+        return;
+    }
+    // Like the start-up entry it mirrors, a failure here is not worth a message.
+    ApplyAutoRun(AgentSettings::IsOn(settings.autoRun), QCoreApplication::applicationFilePath());
+    QDialog::accept();
+}
+
+} // namespace olvex

@@ -1,0 +1,232 @@
+#include "console_images.h"
+#include "console_test_helpers.h"
+#include "page_list_view.h"
+
+#include <QSignalSpy>
+#include <gtest/gtest.h>
+#include <random>
+
+namespace olvex {
+namespace {
+
+PageRecord Page(int32_t pageId, int32_t visitor, std::string title = "Title") {
+    PageRecord page;
+    page.pageId = pageId;
+    page.visitorNumber = visitor;
+    page.title = std::move(title);
+    page.url = "http://site.test/p" + std::to_string(pageId);
+    page.loadTime = "10:00";
+    page.referrer = "ref";
+    page.ipAddress = "10.0.0.1";
+    return page;
+}
+
+std::vector<int32_t> PageIds(const PageListView& list) {
+    std::vector<int32_t> ids;
+    for (int i = 0; i < list.topLevelItemCount(); ++i)
+        ids.push_back(PageListView::PageIdOf(*list.topLevelItem(i)));
+    return ids;
+}
+
+// The placing rule written the slow way: scan for the first row showing the visitor's
+// number and insert above it, else at the top.
+struct ReferenceList {
+    std::vector<std::pair<int32_t, int32_t>> rows; // page id, visitor
+    void Add(int32_t pageId, int32_t visitor) {
+        for (const auto& row : rows) {
+            if (row.first == pageId)
+                return;
+        }
+        auto place = rows.begin();
+        for (auto it = rows.begin(); it != rows.end(); ++it) {
+            if (it->second == visitor) {
+                place = it;
+                break;
+            }
+        }
+        rows.insert(place, {pageId, visitor});
+    }
+    void Remove(int32_t pageId) {
+        std::erase_if(rows, [pageId](const auto& row) { return row.first == pageId; });
+    }
+    std::vector<int32_t> Ids() const {
+        std::vector<int32_t> ids;
+        for (const auto& row : rows)
+            ids.push_back(row.first);
+        return ids;
+    }
+};
+
+TEST(PageListViewTest, PagesOfOneVisitorStayTogetherNewestFirst) {
+    PageListView list;
+    EXPECT_TRUE(list.AddOrUpdate(Page(1, 7)));
+    EXPECT_TRUE(list.AddOrUpdate(Page(2, 9)));
+    EXPECT_TRUE(list.AddOrUpdate(Page(3, 7)));
+    EXPECT_EQ(PageIds(list), (std::vector<int32_t>{2, 3, 1}));
+    EXPECT_EQ(list.topLevelItem(0)->text(PageListView::kColumnVisitor), QStringLiteral("9"));
+    EXPECT_EQ(list.RowOf(1), 2);
+
+    // Removing the top page of visitor 7 keeps the next one as the place for new pages.
+    EXPECT_TRUE(list.Remove(3));
+    EXPECT_TRUE(list.AddOrUpdate(Page(4, 7)));
+    EXPECT_EQ(PageIds(list), (std::vector<int32_t>{2, 4, 1}));
+    EXPECT_FALSE(list.Remove(99));
+}
+
+TEST(PageListViewTest, RowsCarryTheRecord) {
+    PageListView list;
+    list.AddOrUpdate(Page(5, 12, "Pricing"));
+    const QTreeWidgetItem& row = *list.topLevelItem(0);
+    EXPECT_EQ(row.text(PageListView::kColumnTitle), QStringLiteral("Pricing"));
+    EXPECT_EQ(row.text(PageListView::kColumnUrl), QStringLiteral("http://site.test/p5"));
+    EXPECT_EQ(row.text(PageListView::kColumnLoadTime), QStringLiteral("10:00"));
+    EXPECT_EQ(row.text(PageListView::kColumnReferrer), QStringLiteral("ref"));
+    EXPECT_EQ(row.text(PageListView::kColumnIpAddress), QStringLiteral("10.0.0.1"));
+    EXPECT_EQ(row.text(PageListView::kColumnElapsed), QStringLiteral("0  minute(s)"));
+    EXPECT_EQ(PageListView::ImageOf(row), kImagePage);
+    EXPECT_EQ(row.foreground(PageListView::kColumnVisitor).color(), QColor(128, 0, 0));
+    EXPECT_EQ(row.foreground(PageListView::kColumnUrl).color(), QColor(0, 0, 255));
+    EXPECT_EQ(row.foreground(PageListView::kColumnLoadTime).color(), QColor(255, 0, 255));
+    EXPECT_EQ(row.foreground(PageListView::kColumnElapsed).color(), QColor(255, 0, 0));
+}
+
+TEST(PageListViewTest, SamePageTwiceRewritesItsRowAndRestartsItsTime) {
+    PageListView list;
+    list.AddOrUpdate(Page(1, 7, "First"));
+    list.AddOrUpdate(Page(2, 8));
+    list.AddElapsedMinute();
+    list.AddElapsedMinute();
+    EXPECT_EQ(list.topLevelItem(1)->text(PageListView::kColumnElapsed),
+              QStringLiteral("2 minute(s)"));
+    EXPECT_FALSE(list.AddOrUpdate(Page(1, 99, "Second")));
+    ASSERT_EQ(list.topLevelItemCount(), 2);
+    const QTreeWidgetItem& row = *list.topLevelItem(1);
+    EXPECT_EQ(row.text(PageListView::kColumnTitle), QStringLiteral("Second"));
+    EXPECT_EQ(row.text(PageListView::kColumnVisitor), QStringLiteral("7"));
+    EXPECT_EQ(row.text(PageListView::kColumnElapsed), QStringLiteral("0  minute(s)"));
+    list.AddElapsedMinute();
+    EXPECT_EQ(row.text(PageListView::kColumnElapsed), QStringLiteral("1 minute(s)"));
+}
+
+TEST(PageListViewTest, ElapsedMinutesReadTheLeadingNumber) {
+    PageListView list;
+    list.AddOrUpdate(Page(1, 1));
+    QTreeWidgetItem& row = *list.topLevelItem(0);
+    for (const auto& [before, after] : std::vector<std::pair<QString, QString>>{
+             {QStringLiteral("  41 minutes"), QStringLiteral("42 minute(s)")},
+             {QStringLiteral("junk"), QStringLiteral("1 minute(s)")},
+             {QStringLiteral("2147483647 minute(s)"), QStringLiteral("2147483647 minute(s)")},
+             {QStringLiteral("-3"), QStringLiteral("-2 minute(s)")}}) {
+        row.setText(PageListView::kColumnElapsed, before);
+        list.AddElapsedMinute();
+        EXPECT_EQ(row.text(PageListView::kColumnElapsed), after) << before.toStdString();
+    }
+}
+
+TEST(PageListViewTest, IndexesMatchTheScanningRuleUnderRandomTraffic) {
+    std::mt19937 random(7);
+    PageListView list;
+    ReferenceList reference;
+    std::vector<int32_t> live;
+    for (int step = 0; step < 3000; ++step) {
+        if (!live.empty() && random() % 3 == 0) {
+            const size_t pick = random() % live.size();
+            list.Remove(live[pick]);
+            reference.Remove(live[pick]);
+            live.erase(live.begin() + static_cast<std::ptrdiff_t>(pick));
+        } else {
+            const auto pageId = static_cast<int32_t>(random() % 400);
+            const auto visitor = static_cast<int32_t>(random() % 25);
+            if (list.AddOrUpdate(Page(pageId, visitor)))
+                live.push_back(pageId);
+            reference.Add(pageId, visitor);
+        }
+        ASSERT_EQ(PageIds(list), reference.Ids()) << "step " << step;
+    }
+}
+
+TEST(PageListViewTest, RebuildGivesTheOrderOfAddingOneByOne) {
+    std::mt19937 random(11);
+    PageListView::PageSnapshot snapshot;
+    ReferenceList reference;
+    for (int i = 0; i < 500; ++i) {
+        const auto pageId = static_cast<int32_t>(random() % 450); // some ids repeat
+        const auto visitor = static_cast<int32_t>(random() % 40);
+        snapshot.push_back(std::make_shared<const PageRecord>(Page(pageId, visitor)));
+        reference.Add(pageId, visitor);
+    }
+    snapshot.push_back(nullptr);
+    PageListView list;
+    list.AddOrUpdate(Page(100000, 1)); // gone after the rebuild
+    list.Rebuild(snapshot);
+    EXPECT_EQ(PageIds(list), reference.Ids());
+    EXPECT_EQ(list.RowOf(100000), -1);
+    EXPECT_EQ(list.topLevelItem(0)->text(PageListView::kColumnElapsed),
+              QStringLiteral("0 minute(s)"));
+
+    // The indexes are rebuilt too: later adds land where the rule says.
+    list.AddOrUpdate(Page(9000, 3));
+    reference.Add(9000, 3);
+    EXPECT_EQ(PageIds(list), reference.Ids());
+}
+
+TEST(PageListViewTest, InvitedRowsShowTheClockAndARedTitle) {
+    PageListView list;
+    list.AddOrUpdate(Page(1, 1));
+    list.AddOrUpdate(Page(2, 2));
+    EXPECT_TRUE(list.MarkInvited(1));
+    EXPECT_TRUE(list.MarkInvited(1));
+    EXPECT_FALSE(list.MarkInvited(3));
+    const QTreeWidgetItem& invited = *list.Row(1);
+    EXPECT_EQ(PageListView::ImageOf(invited), kImagePageInvited);
+    EXPECT_EQ(invited.foreground(PageListView::kColumnTitle).color(), QColor(255, 0, 0));
+    EXPECT_EQ(PageListView::ImageOf(*list.Row(2)), kImagePage);
+    // A page event for the invited row rewrites its cells but keeps the mark.
+    list.AddOrUpdate(Page(1, 1, "New title"));
+    EXPECT_EQ(PageListView::ImageOf(*list.Row(1)), kImagePageInvited);
+}
+
+TEST(PageListViewTest, SelectedPagesComeTopToBottom) {
+    PageListView list;
+    for (int32_t id = 1; id <= 4; ++id)
+        list.AddOrUpdate(Page(id, id));
+    list.Row(1)->setSelected(true);
+    list.Row(4)->setSelected(true);
+    list.Row(3)->setSelected(true);
+    EXPECT_EQ(list.SelectedPageIds(), (std::vector<int32_t>{4, 3, 1}));
+}
+
+TEST(PageListViewTest, DoubleClickAsksOnTheVisitorCellAndOpensWebAddressesElsewhere) {
+    test::UiRecorder ui;
+    PageListView list;
+    PageRecord page = Page(1, 1);
+    list.AddOrUpdate(page);
+    QSignalSpy invite(&list, &PageListView::InviteRequested);
+    QTreeWidgetItem* row = list.topLevelItem(0);
+
+    ui.answer = QMessageBox::No;
+    emit list.itemDoubleClicked(row, PageListView::kColumnVisitor);
+    EXPECT_EQ(invite.count(), 0);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0], QStringLiteral("Do you want to send a chat invitation to the visitor "
+                                             "browsing the selected web page?"));
+    ui.answer = QMessageBox::Yes;
+    emit list.itemDoubleClicked(row, PageListView::kColumnVisitor);
+    EXPECT_EQ(invite.count(), 1);
+    EXPECT_TRUE(ui.opened.empty());
+
+    emit list.itemDoubleClicked(row, PageListView::kColumnTitle);
+    EXPECT_EQ(ui.opened, std::vector<QString>{QStringLiteral("http://site.test/p1")});
+
+    // Addresses come from the server: nothing but web pages is opened.
+    for (const char* url :
+         {"file:///etc/passwd", "/usr/bin/xterm", "javascript:alert(1)", "smb://host/share"}) {
+        page.url = url;
+        list.AddOrUpdate(page);
+        emit list.itemDoubleClicked(row, PageListView::kColumnReferrer);
+    }
+    EXPECT_EQ(ui.opened.size(), 1u);
+}
+
+} // namespace
+} // namespace olvex

@@ -1,0 +1,199 @@
+#include "agent_settings.h"
+#include "auto_run.h"
+#include "console_test_helpers.h"
+#include "login_dialog.h"
+#include "options_dialog.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QDialogButtonBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <gtest/gtest.h>
+
+namespace olvex {
+namespace {
+
+class SettingsDialogsTest : public ::testing::Test {
+protected:
+    void SetUp() override { test::ForgetStoredState(); }
+    void TearDown() override { test::ForgetStoredState(); }
+
+    template <typename T> static T* Child(QWidget& dialog, const char* name) {
+        T* child = dialog.findChild<T*>(QLatin1String(name));
+        EXPECT_NE(child, nullptr) << name;
+        return child;
+    }
+    static QPushButton* OkButton(QWidget& dialog) {
+        return dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
+    }
+
+    test::UiRecorder ui;
+};
+
+TEST_F(SettingsDialogsTest, OptionsShowTheRecord) {
+    AgentSettings settings;
+    settings.serverPort = 3000;
+    settings.reconnect = 2;   // not exactly 1: shown clear
+    settings.notifySound = 5; // any non-zero sound switch is on
+    OptionsDialog dialog(settings);
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Olvex Options"));
+    EXPECT_EQ(Child<QLineEdit>(dialog, "serverPort")->text(), QStringLiteral("3000"));
+    EXPECT_FALSE(Child<QCheckBox>(dialog, "reconnect")->isChecked());
+    EXPECT_TRUE(Child<QCheckBox>(dialog, "notifySound")->isChecked());
+    EXPECT_TRUE(Child<QCheckBox>(dialog, "showHints")->isChecked());
+}
+
+TEST_F(SettingsDialogsTest, OptionsRefuseAPortOrTimeoutWithoutAPositiveLeadingNumber) {
+    AgentSettings settings;
+    struct Case {
+        const char* port;
+        const char* timeout;
+        const char* message;
+    };
+    const Case refused[] = {
+        {"0", "60", "The server port must be a valid number."},
+        {"", "60", "The server port must be a valid number."},
+        {"70000", "60", "The server port must be a valid number."},
+        {"2020", "0", "The alert timeout must be a valid number."},
+        {"2020", "", "The alert timeout must be a valid number."},
+    };
+    for (const Case& c : refused) {
+        OptionsDialog dialog(settings);
+        Child<QLineEdit>(dialog, "serverAddress")->setText(QStringLiteral("changed"));
+        Child<QLineEdit>(dialog, "serverPort")->setText(QLatin1String(c.port));
+        Child<QLineEdit>(dialog, "notifyTimeout")->setText(QLatin1String(c.timeout));
+        ui.messages.clear();
+        dialog.accept();
+        EXPECT_NE(dialog.result(), QDialog::Accepted) << c.port << "/" << c.timeout;
+        ASSERT_EQ(ui.messages.size(), 1u);
+        EXPECT_EQ(ui.messages[0], QLatin1String(c.message));
+        EXPECT_NE(settings.serverAddress, "changed");
+    }
+}
+
+TEST_F(SettingsDialogsTest, OptionsOkStoresSavesAndKeepsTheAutostartEntry) {
+    AgentSettings settings;
+    const QString entry = AutoRunEntryPath();
+    {
+        OptionsDialog dialog(settings);
+        Child<QLineEdit>(dialog, "serverAddress")->setText(QString());
+        Child<QLineEdit>(dialog, "serverPort")->setText(QStringLiteral("8081abc"));
+        Child<QLineEdit>(dialog, "notifyTimeout")->setText(QStringLiteral("30"));
+        Child<QCheckBox>(dialog, "autoRun")->setChecked(true);
+        Child<QCheckBox>(dialog, "reconnect")->setChecked(false);
+        Child<QPlainTextEdit>(dialog, "welcomeMsg")->setPlainText(QStringLiteral("Hi\nthere"));
+        dialog.accept();
+        EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    }
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(settings.serverAddress, ""); // not validated
+    EXPECT_EQ(settings.serverPort, 8081);
+    EXPECT_EQ(settings.notifyTimeout, 30);
+    EXPECT_EQ(settings.autoRun, 1);
+    EXPECT_EQ(settings.reconnect, 0);
+    const AgentSettings saved;
+    EXPECT_EQ(saved.serverPort, 8081);
+    EXPECT_EQ(saved.welcomeMsg, "Hi\nthere");
+
+    QFile file(entry);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(file.readAll());
+    EXPECT_TRUE(text.contains(QStringLiteral("Exec=") +
+                              DesktopExecQuote(QCoreApplication::applicationFilePath())))
+        << text.toStdString();
+    file.close();
+
+    OptionsDialog dialog(settings);
+    Child<QCheckBox>(dialog, "autoRun")->setChecked(false);
+    dialog.accept();
+    EXPECT_FALSE(QFile::exists(entry));
+}
+
+TEST_F(SettingsDialogsTest, OptionsStayOpenWhenTheStoreCannotBeWritten) {
+    AgentSettings settings;
+    ASSERT_TRUE(QDir().mkpath(test::ConfigHome() + QStringLiteral("/Olvex/Agent.conf")));
+    OptionsDialog dialog(settings);
+    Child<QLineEdit>(dialog, "serverPort")->setText(QStringLiteral("9999"));
+    dialog.accept();
+    EXPECT_NE(dialog.result(), QDialog::Accepted);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_TRUE(ui.messages[0].startsWith(
+        QStringLiteral("There was an error while saving the Olvex settings")));
+    EXPECT_EQ(settings.serverPort, 9999); // the record already holds the new values
+}
+
+TEST_F(SettingsDialogsTest, ExecQuotingSurvivesBlanksAndSpecialCharacters) {
+    EXPECT_EQ(DesktopExecQuote(QStringLiteral("/opt/my apps/olvex")),
+              QStringLiteral("\"/opt/my apps/olvex\""));
+    EXPECT_EQ(DesktopExecQuote(QStringLiteral("/a$b\"c%d")),
+              QStringLiteral("\"/a\\\\$b\\\\\"c%%d\""));
+    EXPECT_EQ(ApplyAutoRun(true, QStringLiteral("/bin/x\nHidden=true")), -1);
+}
+
+TEST_F(SettingsDialogsTest, LoginOkNeedsBothEdits) {
+    AgentSettings settings;
+    settings.username = "ann";
+    settings.password = "kept";
+    settings.saveLogin = 0;
+    LoginDialog dialog(settings);
+    auto* username = Child<QLineEdit>(dialog, "username");
+    auto* password = Child<QLineEdit>(dialog, "password");
+    EXPECT_EQ(username->text(), QStringLiteral("ann"));
+    EXPECT_EQ(password->text(), QString()); // not remembered: not shown
+    EXPECT_FALSE(Child<QCheckBox>(dialog, "remember")->isChecked());
+    EXPECT_FALSE(OkButton(dialog)->isEnabled());
+    password->setText(QStringLiteral("x"));
+    EXPECT_TRUE(OkButton(dialog)->isEnabled());
+    username->clear();
+    EXPECT_FALSE(OkButton(dialog)->isEnabled());
+
+    dialog.accept(); // reached through Enter even with OK disabled
+    EXPECT_NE(dialog.result(), QDialog::Accepted);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0], QStringLiteral("You must type in your username and password to "
+                                             "login to the Olvex server."));
+    EXPECT_EQ(settings.password, "kept");
+}
+
+TEST_F(SettingsDialogsTest, LoginPasswordIsRememberedOnlyWhenTicked) {
+    AgentSettings settings;
+    {
+        LoginDialog dialog(settings);
+        Child<QLineEdit>(dialog, "username")->setText(QStringLiteral("ann"));
+        Child<QLineEdit>(dialog, "password")->setText(QStringLiteral("pw&1"));
+        dialog.accept();
+        EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    }
+    EXPECT_EQ(settings.password, "pw&1"); // this run logs in with it
+    AgentSettings nextRun;
+    EXPECT_EQ(nextRun.username, "ann");
+    EXPECT_EQ(nextRun.password, "");
+    {
+        LoginDialog dialog(settings); // same run, box cleared: the password is not shown
+        EXPECT_EQ(Child<QLineEdit>(dialog, "password")->text(), QString());
+        Child<QLineEdit>(dialog, "password")->setText(QStringLiteral("pw&2"));
+        Child<QCheckBox>(dialog, "remember")->setChecked(true);
+        dialog.accept();
+    }
+    LoginDialog remembered(nextRun = AgentSettings());
+    EXPECT_EQ(nextRun.password, "pw&2");
+    EXPECT_EQ(Child<QLineEdit>(remembered, "password")->text(), QStringLiteral("pw&2"));
+    EXPECT_TRUE(Child<QCheckBox>(remembered, "remember")->isChecked());
+    EXPECT_TRUE(OkButton(remembered)->isEnabled());
+}
+
+TEST_F(SettingsDialogsTest, LoginLinkOpensTheRegistrationPage) {
+    AgentSettings settings;
+    LoginDialog dialog(settings);
+    auto* link = Child<HyperlinkLabel>(dialog, "newAccount");
+    EXPECT_EQ(link->text(), QStringLiteral("Click here to create a new Olvex account!"));
+    link->Click();
+    ASSERT_EQ(ui.opened.size(), 1u);
+    EXPECT_TRUE(ui.opened[0].endsWith(QStringLiteral("/OlvexRegistrationFrm.asp")));
+}
+
+} // namespace
+} // namespace olvex
