@@ -16,9 +16,9 @@ namespace {
 
 constexpr int kIconSize = 16;
 constexpr int kIconColumn = kIconSize + 8;
-constexpr int kTextGap = 6;        // between the icon column and the text
-constexpr int kShortcutGap = 24;   // between the text and its shortcut
-constexpr int kRightPad = 18;      // room for a sub-menu arrow
+constexpr int kTextGap = 6;      // between the icon column and the text
+constexpr int kShortcutGap = 24; // between the text and its shortcut
+constexpr int kRightPad = 18;    // room for a sub-menu arrow
 constexpr int kSeparatorHeight = 7;
 
 // Draws the items of every IconMenu; other widgets get the application style.
@@ -87,8 +87,9 @@ public:
             return;
         }
         if (element == CE_MenuEmptyArea) {
-            painter->fillRect(option->rect, menu->FlatLook() ? menu->BackgroundColour()
-                                                             : menu->palette().color(QPalette::Button));
+            painter->fillRect(option->rect, menu->FlatLook()
+                                                ? menu->BackgroundColour()
+                                                : menu->palette().color(QPalette::Button));
             return;
         }
         if (element != CE_MenuItem) {
@@ -140,8 +141,10 @@ private:
         }
 
         const bool checked = item.checkType != QStyleOptionMenuItem::NotCheckable && item.checked;
-        const QRect iconBox = QRect(0, 0, kIconSize + 4, kIconSize + 4).translated(
-            iconRect.center() - QPoint((kIconSize + 4) / 2, (kIconSize + 4) / 2) + QPoint(1, 1));
+        const QRect iconBox =
+            QRect(0, 0, kIconSize + 4, kIconSize + 4)
+                .translated(iconRect.center() - QPoint((kIconSize + 4) / 2, (kIconSize + 4) / 2) +
+                            QPoint(1, 1));
         if (!item.icon.isNull()) {
             const QPixmap pixmap = item.icon.pixmap(QSize(kIconSize, kIconSize),
                                                     enabled ? QIcon::Normal : QIcon::Disabled,
@@ -161,7 +164,8 @@ private:
                 p->drawLine(iconBox.topRight(), iconBox.bottomRight());
             }
         } else if (checked) {
-            const QColor tick = enabled ? pal.color(QPalette::ButtonText) : pal.color(QPalette::Dark);
+            const QColor tick =
+                enabled ? pal.color(QPalette::ButtonText) : pal.color(QPalette::Dark);
             p->setPen(QPen(tick, 2));
             const QPoint c = iconRect.center();
             p->drawLine(c + QPoint(-4, 0), c + QPoint(-1, 3));

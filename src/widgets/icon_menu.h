@@ -47,8 +47,8 @@ public:
     void Load(const std::vector<MenuItem>& items);
     // Gives the items the icons of a strip of `cell`-sized images: the i-th
     // image goes to the item of commands[i]; 0 there skips an image.
-    void SetIcons(const QPixmap& strip, const std::vector<int>& commands,
-                  const QColor& transparent, QSize cell = QSize(16, 16));
+    void SetIcons(const QPixmap& strip, const std::vector<int>& commands, const QColor& transparent,
+                  QSize cell = QSize(16, 16));
 
     void SetFlatLook(bool flat);
     bool FlatLook() const { return flatLook_; }

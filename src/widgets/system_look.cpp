@@ -46,8 +46,9 @@ int WindowsVersionClass() {
 bool IsClassicTheme() {
 #ifdef Q_OS_WIN
     static const bool classic = [] {
-        QSettings key(QStringLiteral("HKEY_CURRENT_USER\\Software\\Microsoft\\Plus!\\Themes\\Current"),
-                      QSettings::NativeFormat);
+        QSettings key(
+            QStringLiteral("HKEY_CURRENT_USER\\Software\\Microsoft\\Plus!\\Themes\\Current"),
+            QSettings::NativeFormat);
         const QVariant value = key.value(QStringLiteral("Default"));
         return value.isValid() && IsClassicThemeFile(value.toString());
     }();

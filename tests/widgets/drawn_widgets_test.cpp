@@ -65,7 +65,7 @@ void SendMove(QWidget& widget, QPoint at) {
 
 // Six colours that are easy to tell apart on grabbed pixels.
 void GiveDistinctColours(FlatButton& button) {
-    const QColor colours[6] = {Rgb(250, 0, 0), Rgb(0, 0, 250), Rgb(0, 250, 0),
+    const QColor colours[6] = {Rgb(250, 0, 0),   Rgb(0, 0, 250),   Rgb(0, 250, 0),
                                Rgb(250, 250, 0), Rgb(0, 250, 250), Rgb(250, 0, 250)};
     for (int i = 0; i < 6; ++i)
         ASSERT_EQ(button.SetColour(i, colours[i]), kDrawnOk);
@@ -303,7 +303,8 @@ TEST(FlatButtonMenu, ChosenCommandIsPostedBeforeTheParentHearsTheClick) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
 
     std::vector<QString> order;
-    QObject::connect(button, &FlatButton::MenuCommand, [&](int c) { order.push_back(QString::number(c)); });
+    QObject::connect(button, &FlatButton::MenuCommand,
+                     [&](int c) { order.push_back(QString::number(c)); });
     QObject::connect(button, &QAbstractButton::clicked, [&] { order.push_back("clicked"); });
 
     bool pressedWhileOpen = false;
