@@ -355,7 +355,8 @@ TEST(FlatButtonMenu, ButtonDeletedWhileItsMenuIsOpen) {
     });
     QPointer<QWidget> watch(window);
     QTest::mouseClick(button, Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(watch.isNull(), 2000);
+    // Gone while its menu was still open, and nothing touched it afterwards.
+    EXPECT_TRUE(watch.isNull());
 }
 
 TEST(IconMenuLook, FlatShadesDependOnTheSystemClass) {
