@@ -1,0 +1,248 @@
+#include "call_channel.h"
+
+#include "agent_client.h"
+#include "chat_call.h"
+#include "result_code.h"
+
+#include <system_error>
+
+namespace olvex {
+
+namespace {
+
+constexpr int32_t kOperatorKind = 2;
+constexpr int32_t kWakeFallbackMs = 500;
+
+} // namespace
+
+CallChannel::CallChannel(int32_t key, ChatCall& owner) : key_(key), owner_(owner) {}
+
+CallChannel::~CallChannel() { Shutdown(kClosedLocally); }
+
+void CallChannel::SetCallbacks(void* userData, const ChannelCallbacks& callbacks) {
+    std::lock_guard lock(callbackMutex_);
+    userData_ = userData;
+    callbacks_ = callbacks;
+}
+
+int32_t CallChannel::Queue(const WireMessage& message) {
+    if (!queue_.PushCopy(message))
+        return ResultCode::MessageEmpty;
+    Wake();
+    return ResultCode::Ok;
+}
+
+int32_t CallChannel::Open(const CallEndpoint& endpoint) {
+    ReapableThread::CollectFinished();
+    Shutdown(kClosedLocally);
+    connection_.SetTimeout(endpoint.timeout);
+
+    const int32_t joinCode = key_ == 0 ? 2003 : 3001;
+    int32_t result = [&]() -> int32_t {
+        if (endpoint.host.empty())
+            return ResultCode::Connect;
+        int32_t rc = connection_.Connect(endpoint.host, endpoint.port);
+        if (rc <= 0)
+            return rc;
+        WireMessage join(joinCode);
+        join.AddInt(owner_.callId);
+        join.AddInt(endpoint.ownUserId);
+        join.AddInt(key_);
+        join.AddInt(kOperatorKind);
+        rc = join.Send(connection_);
+        if (rc <= 0)
+            return rc;
+        WireMessage answer;
+        rc = answer.Receive(connection_);
+        if (rc <= 0)
+            return rc;
+        if (answer.Code() == 9002) {
+            // The server's error code; one that does not read as a failure
+            // must not turn a refused join into an open call.
+            int32_t error = answer.GetInt(2);
+            return error < 0 ? error : ResultCode::MessageParameters;
+        }
+        if (answer.Code() != 9001)
+            return ResultCode::MessageCommand;
+        if (answer.GetInt(1) != joinCode)
+            return ResultCode::MessageParameters;
+
+        stop_.store(0, std::memory_order_release);
+        try {
+            std::lock_guard lock(threadMutex_);
+            receiveThread_ = ReapableThread::Start([self = shared_from_this()]() mutable {
+                self->ReceiveLoop();
+                self.reset();
+            });
+            sendThread_ = ReapableThread::Start([self = shared_from_this()]() mutable {
+                self->SendLoop();
+                self.reset();
+            });
+        } catch (const std::system_error&) {
+            return ResultCode::ThreadCreate;
+        }
+        return ResultCode::Ok;
+    }();
+
+    if (result != ResultCode::Ok)
+        Shutdown(kClosedLocally);
+    return result;
+}
+
+int32_t CallChannel::Close(int32_t reason) {
+    Shutdown(reason);
+    RaiseClosed(reason);
+    return ResultCode::Ok;
+}
+
+void CallChannel::Shutdown(int32_t reason) {
+    stop_.store(1, std::memory_order_release);
+    connection_.Close(); // ends a Receive or a blocked Send at once
+    Wake();
+    if (reason == kConnectionLost)
+        return; // runs on the receive thread; the next Close or the destructor joins
+    ReapableThread send, receive;
+    {
+        std::lock_guard lock(threadMutex_);
+        send = std::move(sendThread_);
+        receive = std::move(receiveThread_);
+    }
+    send.JoinOrDefer();
+    receive.JoinOrDefer();
+}
+
+void CallChannel::SendLoop() {
+    wake_.Acquire(kWakeFallbackMs);
+    while (stop_.load(std::memory_order_acquire) == 0) {
+        auto message = queue_.Pop();
+        if (!message) {
+            wake_.Acquire(kWakeFallbackMs);
+            continue;
+        }
+        int32_t rc = message->Send(connection_);
+        if (rc == message->Length())
+            RaiseSent(*message);
+        else if (stop_.load(std::memory_order_acquire) == 0)
+            RaiseError(message->Code(), ResultCode::SendFailed); // cut off by Close: dropped quietly
+    }
+}
+
+void CallChannel::ReceiveLoop() {
+    WireMessage message;
+    int32_t last = ResultCode::Timeout;
+    while (stop_.load(std::memory_order_acquire) == 0) {
+        if (last <= 0 && last != ResultCode::Timeout)
+            break;
+        last = message.Receive(connection_);
+        if (last > 0)
+            Dispatch(message);
+    }
+    int32_t running = 0;
+    if (stop_.compare_exchange_strong(running, 1, std::memory_order_acq_rel))
+        Close(kConnectionLost);
+}
+
+void CallChannel::Dispatch(const WireMessage& message) {
+    const int32_t code = message.Code();
+    const int32_t request = message.GetInt(1);
+    switch (code) {
+    case 3003:
+        RaiseChatItem(message);
+        return;
+    case 9001:
+        if (request == 1006) {
+            owner_.Participants().LoadFromMessage(message);
+            owner_.Raise(&CallCallbacks::OnParticipantsReceived);
+        } else if (request == 2002) {
+            if (!owner_.Callbacks().OnOperatorInvited)
+                return;
+            if (auto user = owner_.Engine().Users().Find(message.GetInt(2), kOperatorKind))
+                owner_.Raise(&CallCallbacks::OnOperatorInvited, *user);
+        } else {
+            owner_.Raise(&CallCallbacks::OnCallError, 9001, request);
+        }
+        return;
+    case 9002:
+        owner_.Raise(&CallCallbacks::OnCallError, request, message.GetInt(2));
+        return;
+    case 9003:
+        switch (request) {
+        case 2003: {
+            UserRecord entry;
+            entry.userId = message.GetInt(2);
+            entry.kind = message.GetInt(3);
+            entry.auxNumber = message.GetInt(4);
+            entry.firstName = message.GetText(5).value_or(std::string());
+            entry.lastName = message.GetText(6).value_or(std::string());
+            entry.status = 1;
+            auto& participants = owner_.Participants();
+            if (participants.Find(entry.userId, entry.kind))
+                return;
+            if (auto added = participants.Add(entry))
+                owner_.Raise(&CallCallbacks::OnParticipantJoined, *added);
+            return;
+        }
+        case 2004:
+            if (auto left = owner_.Participants().Remove(message.GetInt(2), message.GetInt(3)))
+                owner_.Raise(&CallCallbacks::OnParticipantLeft, *left);
+            return;
+        case 3001:
+        case 3002:
+            owner_.Raise(&CallCallbacks::OnChannelNotice, message.GetInt(2), message.GetInt(3),
+                         message.GetInt(4), request == 3001 ? 0 : 1);
+            return;
+        default:
+            owner_.Raise(&CallCallbacks::OnCallError, 9003, request);
+            return;
+        }
+    default:
+        RaiseError(code, ResultCode::BadFrame);
+        return;
+    }
+}
+
+void CallChannel::RaiseChatItem(const WireMessage& message) {
+    if (key_ == 0)
+        return owner_.Raise(&CallCallbacks::OnChatMessage, message);
+    std::unique_lock lock(callbackMutex_);
+    auto fn = callbacks_.OnChatItem;
+    void* userData = userData_;
+    lock.unlock();
+    if (fn)
+        fn(userData, message);
+}
+
+void CallChannel::RaiseSent(const WireMessage& message) {
+    if (key_ == 0)
+        return owner_.Raise(&CallCallbacks::OnMessageSent, message);
+    std::unique_lock lock(callbackMutex_);
+    auto fn = callbacks_.OnSent;
+    void* userData = userData_;
+    lock.unlock();
+    if (fn)
+        fn(userData, message);
+}
+
+void CallChannel::RaiseClosed(int32_t reason) {
+    if (key_ == 0)
+        return owner_.Raise(&CallCallbacks::OnCallClosed, reason);
+    std::unique_lock lock(callbackMutex_);
+    auto fn = callbacks_.OnClosed;
+    void* userData = userData_;
+    lock.unlock();
+    if (fn)
+        fn(userData, reason);
+}
+
+void CallChannel::RaiseError(int32_t code, int32_t detail) {
+    if (key_ == 0)
+        return owner_.Raise(&CallCallbacks::OnCallError, code, detail);
+    std::unique_lock lock(callbackMutex_);
+    auto fn = callbacks_.OnError;
+    void* userData = userData_;
+    lock.unlock();
+    if (fn)
+        fn(userData, code, detail);
+}
+
+} // namespace olvex

@@ -1,0 +1,123 @@
+#include "call_list.h"
+
+#include "agent_client.h"
+#include "call_channel.h"
+#include "chat_call.h"
+#include "result_code.h"
+#include "thread_reaper.h"
+
+#include <algorithm>
+
+namespace olvex {
+
+namespace {
+
+CallEndpoint EndpointOf(const AgentClient& engine, std::chrono::milliseconds timeout) {
+    CallEndpoint endpoint;
+    endpoint.host = engine.ServerAddress();
+    endpoint.port = engine.ServerPort();
+    endpoint.ownUserId = engine.OwnUserId();
+    endpoint.timeout = timeout;
+    return endpoint;
+}
+
+} // namespace
+
+CallList::CallList(AgentClient& engine) : engine_(engine) {}
+
+CallList::~CallList() {
+    Clear();
+    ReapableThread::CollectFinished();
+}
+
+void CallList::SetTimeout(std::chrono::milliseconds timeout) {
+    std::lock_guard lock(mutex_);
+    timeout_ = timeout;
+}
+
+int CallList::Count() const {
+    std::lock_guard lock(mutex_);
+    return static_cast<int>(calls_.size());
+}
+
+std::shared_ptr<ChatCall> CallList::FindById(int32_t callId) const {
+    std::lock_guard lock(mutex_);
+    auto it = std::ranges::find_if(calls_, [callId](auto& c) { return c->callId == callId; });
+    return it == calls_.end() ? nullptr : *it;
+}
+
+int32_t CallList::Open(int32_t callId) {
+    ReapableThread::CollectFinished();
+    std::chrono::milliseconds timeout;
+    {
+        // The id is claimed under the same lock hold as the check, so two
+        // Opens of one id racing on two threads never both connect.
+        std::lock_guard lock(mutex_);
+        bool taken = clearing_ > 0 || std::ranges::find(opening_, callId) != opening_.end() ||
+                     std::ranges::any_of(calls_, [callId](auto& c) { return c->callId == callId; });
+        if (taken)
+            return ResultCode::CallNotFound;
+        opening_.push_back(callId);
+        timeout = timeout_;
+    }
+
+    auto call = std::make_shared<ChatCall>(callId, engine_);
+    int32_t result = call->Channels().Open(0, *call, EndpointOf(engine_, timeout));
+
+    bool refused = false;
+    {
+        std::lock_guard lock(mutex_);
+        opening_.erase(std::ranges::find(opening_, callId));
+        if (result == ResultCode::Ok) {
+            if (clearing_ > 0)
+                refused = true;
+            else
+                calls_.push_back(call);
+        }
+    }
+    opened_.notify_all();
+    if (refused) {
+        // The list is being cleared (engine going away): the late call goes too.
+        Close(*call);
+        return ResultCode::CallNotFound;
+    }
+    return result;
+}
+
+int32_t CallList::Remove(int32_t callId) {
+    std::shared_ptr<ChatCall> call;
+    {
+        std::lock_guard lock(mutex_);
+        auto it = std::ranges::find_if(calls_, [callId](auto& c) { return c->callId == callId; });
+        if (it == calls_.end())
+            return ResultCode::CallNotFound;
+        call = std::move(*it);
+        calls_.erase(it);
+    }
+    Close(*call);
+    ReapableThread::CollectFinished();
+    return ResultCode::Ok;
+}
+
+void CallList::Clear() {
+    std::vector<std::shared_ptr<ChatCall>> taken;
+    {
+        std::unique_lock lock(mutex_);
+        ++clearing_;
+        opened_.wait(lock, [this] { return opening_.empty(); });
+        taken.swap(calls_);
+    }
+    for (auto& call : taken)
+        Close(*call);
+    std::lock_guard lock(mutex_);
+    --clearing_;
+}
+
+void CallList::Close(ChatCall& call) {
+    call.Channels().Clear();
+    call.Raise(&CallCallbacks::OnCallClosed, int32_t{1});
+    call.ClearCallbacks();
+    call.Participants().Clear();
+}
+
+} // namespace olvex

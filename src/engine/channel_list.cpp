@@ -1,0 +1,56 @@
+#include "channel_list.h"
+
+#include "call_channel.h"
+#include "result_code.h"
+
+#include <algorithm>
+
+namespace olvex {
+
+std::shared_ptr<CallChannel> ChannelList::Find(int32_t key) const {
+    std::lock_guard lock(mutex_);
+    for (const auto& channel : channels_) {
+        if (channel->Key() == key)
+            return channel;
+    }
+    return nullptr;
+}
+
+int ChannelList::Count() const {
+    std::lock_guard lock(mutex_);
+    return static_cast<int>(channels_.size());
+}
+
+int32_t ChannelList::Open(int32_t key, ChatCall& owner, const CallEndpoint& endpoint) {
+    {
+        // The key is claimed before the slow connect, so two Opens of one key
+        // never both get a channel.
+        std::lock_guard lock(mutex_);
+        bool taken = std::ranges::find(opening_, key) != opening_.end() ||
+                     std::ranges::any_of(channels_, [key](auto& c) { return c->Key() == key; });
+        if (taken)
+            return ResultCode::ChannelNotFound;
+        opening_.push_back(key);
+    }
+    auto channel = std::make_shared<CallChannel>(key, owner);
+    int32_t result = channel->Open(endpoint);
+    std::lock_guard lock(mutex_);
+    opening_.erase(std::ranges::find(opening_, key));
+    if (result == ResultCode::Ok)
+        channels_.push_back(std::move(channel));
+    return result;
+}
+
+void ChannelList::Clear() {
+    // Closed outside the lock: a callback raised by the close (or a channel
+    // thread being joined) may look for a channel of this list.
+    std::vector<std::shared_ptr<CallChannel>> taken;
+    {
+        std::lock_guard lock(mutex_);
+        taken.swap(channels_);
+    }
+    for (auto& channel : taken)
+        channel->Close(CallChannel::kClosedLocally);
+}
+
+} // namespace olvex

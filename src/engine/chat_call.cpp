@@ -1,0 +1,40 @@
+#include "chat_call.h"
+
+#include "call_channel.h"
+#include "result_code.h"
+
+namespace olvex {
+
+ChatCall::ChatCall(int32_t id, AgentClient& engine) : callId(id), engine_(engine) {}
+
+// The channels raise this call's slots while they close, so they go first.
+ChatCall::~ChatCall() { channels_.Clear(); }
+
+void ChatCall::SetCallbacks(void* userData, const CallCallbacks& callbacks) {
+    std::lock_guard lock(callbackMutex_);
+    userData_ = userData;
+    callbacks_ = callbacks;
+}
+
+CallCallbacks ChatCall::Callbacks() const {
+    std::lock_guard lock(callbackMutex_);
+    return callbacks_;
+}
+
+int32_t ChatCall::QueueMessage(const WireMessage& message) {
+    auto main = channels_.Find(0);
+    if (!main)
+        return ResultCode::ChannelNotFound;
+    return main->Queue(message);
+}
+
+int32_t ChatCall::RequestParticipants() { return QueueMessage(WireMessage(1006)); }
+
+int32_t ChatCall::InviteOperator(int32_t userId, std::string_view text) {
+    WireMessage invite(2002);
+    invite.AddInt(userId);
+    invite.AddText(text);
+    return QueueMessage(invite);
+}
+
+} // namespace olvex
