@@ -162,10 +162,10 @@ protected:
         return rc;
     }
 
+    Recorder recorder; // outlives the engine, whose threads report to it
     FakeServer server;
     AgentClient engine;
     std::unique_ptr<FakeConnection> serverSide;
-    Recorder recorder;
     std::shared_ptr<ChatCall> call;
 };
 
@@ -366,6 +366,7 @@ TEST_F(CallsTest, CallbackMayRemoveItsOwnCall) {
     EXPECT_EQ(result.get(), 0);
     EXPECT_TRUE(peer->WaitForPeerClose(2s));
     EXPECT_EQ(engine.Calls().Count(), 0);
+    recorder.onEvent = nullptr;
 }
 
 TEST_F(CallsTest, EngineDestructionClosesEveryCall) {
