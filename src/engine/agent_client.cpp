@@ -69,6 +69,7 @@ AgentClient::~AgentClient() {
     JoinFinished(true);
     userData = nullptr;
     callbacks = AgentCallbacks{};
+    calls_.Clear();
     users_.Clear();
     pages_.Clear();
 }

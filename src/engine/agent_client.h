@@ -1,5 +1,6 @@
 #pragma once
 
+#include "call_list.h"
 #include "page_directory.h"
 #include "records.h"
 #include "user_directory.h"
@@ -116,6 +117,7 @@ public:
 
     PageDirectory& Pages() { return pages_; }
     UserDirectory& Users() { return users_; }
+    CallList& Calls() { return calls_; }
 
     const AgentOptions& Options() const { return options_; }
 
@@ -148,6 +150,7 @@ private:
 
     PageDirectory pages_;
     UserDirectory users_;
+    CallList calls_{*this}; // last: its calls reach the members above
 };
 
 } // namespace olvex

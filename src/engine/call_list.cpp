@@ -12,12 +12,13 @@ namespace olvex {
 
 namespace {
 
-CallEndpoint EndpointOf(const AgentClient& engine, std::chrono::milliseconds timeout) {
+// Calls connect where the engine logged in, with the engine's channel time-out.
+CallEndpoint EndpointOf(const AgentClient& engine) {
     CallEndpoint endpoint;
     endpoint.host = engine.ServerAddress();
     endpoint.port = engine.ServerPort();
     endpoint.ownUserId = engine.OwnUserId();
-    endpoint.timeout = timeout;
+    endpoint.timeout = engine.Options().channelTimeout;
     return endpoint;
 }
 
@@ -30,11 +31,6 @@ CallList::CallList(AgentClient& engine) : engine_(engine) { ReapableThread::Coll
 CallList::~CallList() {
     Clear();
     ReapableThread::CollectFinished();
-}
-
-void CallList::SetTimeout(std::chrono::milliseconds timeout) {
-    std::lock_guard lock(mutex_);
-    timeout_ = timeout;
 }
 
 int CallList::Count() const {
@@ -50,7 +46,6 @@ std::shared_ptr<ChatCall> CallList::FindById(int32_t callId) const {
 
 int32_t CallList::Open(int32_t callId) {
     ReapableThread::CollectFinished();
-    std::chrono::milliseconds timeout;
     {
         // The id is claimed under the same lock hold as the check, so two
         // Opens of one id racing on two threads never both connect.
@@ -60,11 +55,10 @@ int32_t CallList::Open(int32_t callId) {
         if (taken)
             return ResultCode::CallNotFound;
         opening_.push_back(callId);
-        timeout = timeout_;
     }
 
     auto call = std::make_shared<ChatCall>(callId, engine_);
-    int32_t result = call->Channels().Open(0, *call, EndpointOf(engine_, timeout));
+    int32_t result = call->Channels().Open(0, *call, EndpointOf(engine_));
 
     bool refused = false;
     {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -32,9 +31,6 @@ public:
     void Clear();
     int Count() const;
 
-    // Connect and answer time-out of call channels (20 s); shortened by tests.
-    void SetTimeout(std::chrono::milliseconds timeout);
-
 private:
     void Close(ChatCall& call);
 
@@ -44,7 +40,6 @@ private:
     std::vector<std::shared_ptr<ChatCall>> calls_;
     std::vector<int32_t> opening_;
     int clearing_ = 0;
-    std::chrono::milliseconds timeout_{20000};
 };
 
 } // namespace olvex

@@ -23,6 +23,13 @@ namespace {
 
 constexpr int32_t kOwnUserId = 7;
 
+AgentOptions ShortTimeouts() {
+    AgentOptions options;
+    options.channelTimeout = 300ms;
+    options.threadWait = 1s;
+    return options;
+}
+
 struct Event {
     std::string name;
     int32_t a = 0, b = 0, c = 0, d = 0;
@@ -120,6 +127,10 @@ std::string JoinPayload(int32_t callId, int32_t key = 0) {
 class CallsTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        engine.userData = &userList;
+        engine.callbacks.OnUserListReceived = [](void* promise) {
+            static_cast<std::promise<void>*>(promise)->set_value();
+        };
         auto login = std::async(std::launch::async,
                                 [&] { return engine.Login("127.0.0.1", server.Port(), "op", "pw"); });
         serverSide = server.Accept();
@@ -127,7 +138,6 @@ protected:
         ASSERT_TRUE(serverSide->Receive());
         serverSide->Send(Payload(9001, {"1001", std::to_string(kOwnUserId), "3"}));
         ASSERT_EQ(login.get(), 0);
-        engine.Calls().SetTimeout(300ms);
     }
 
     // Starts Open(callId) and hands back the server's end after checking the join message.
@@ -163,8 +173,9 @@ protected:
     }
 
     Recorder recorder; // outlives the engine, whose threads report to it
+    std::promise<void> userList;
     FakeServer server;
-    AgentClient engine;
+    AgentClient engine{ShortTimeouts()};
     std::unique_ptr<FakeConnection> serverSide;
     std::shared_ptr<ChatCall> call;
 };
@@ -184,6 +195,10 @@ TEST_F(CallsTest, FailedOpensKeepNoCall) {
     EXPECT_EQ(engine.Calls().Count(), 0);
     EXPECT_EQ(engine.Calls().FindById(11), nullptr);
     EXPECT_EQ(engine.Calls().Remove(11), ResultCode::CallNotFound);
+
+    AgentClient loggedOut(ShortTimeouts());
+    EXPECT_EQ(loggedOut.Calls().Open(11), ResultCode::Connect);
+    EXPECT_EQ(server.Accept(100ms), nullptr);
 }
 
 TEST_F(CallsTest, SecondOpenOfAnIdIsRefusedWithoutConnecting) {
@@ -245,8 +260,7 @@ TEST_F(CallsTest, ParticipantsRefillJoinAndLeave) {
 
 TEST_F(CallsTest, InvitedOperatorComesFromTheEnginesList) {
     serverSide->Send(Payload(9001, {"1006", "1", "42", "0", "2", "1", "host", "Olga", "Ops"}));
-    for (int i = 0; i < 500 && !engine.Users().Find(42, 2); ++i)
-        std::this_thread::sleep_for(5ms); // the engine's own receive thread loads it
+    ASSERT_EQ(userList.get_future().wait_for(5s), std::future_status::ready);
     ASSERT_TRUE(engine.Users().Find(42, 2));
 
     auto peer = OpenCall(21);
@@ -370,7 +384,7 @@ TEST_F(CallsTest, CallbackMayRemoveItsOwnCall) {
 }
 
 TEST_F(CallsTest, EngineDestructionClosesEveryCall) {
-    auto engine2 = std::make_unique<AgentClient>();
+    auto engine2 = std::make_unique<AgentClient>(ShortTimeouts());
     {
         auto login = std::async(std::launch::async,
                                 [&] { return engine2->Login("127.0.0.1", server.Port(), "a", "b"); });
@@ -378,7 +392,6 @@ TEST_F(CallsTest, EngineDestructionClosesEveryCall) {
         ASSERT_TRUE(side && side->Receive());
         side->Send(Payload(9001, {"1001", std::to_string(kOwnUserId), "3"}));
         ASSERT_EQ(login.get(), 0);
-        engine2->Calls().SetTimeout(300ms);
 
         std::vector<std::unique_ptr<FakeConnection>> peers;
         for (int32_t id : {30, 31}) {
