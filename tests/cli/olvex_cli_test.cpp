@@ -231,3 +231,72 @@ TEST(OlvexCli, RefusedLoginPrintsTheResultTextAndExitsOne) {
     EXPECT_EQ(cli.Wait(), 1);
     EXPECT_EQ(cli.ReadAllErrors(), "The supplied user credentials are not valid.\n");
 }
+
+TEST(OlvexCli, DrivesACallThroughItsCommands) {
+    FakeServer server;
+    Child cli(CliArgs(server.Port()));
+    auto peer = server.Accept();
+    ASSERT_TRUE(peer);
+    ASSERT_TRUE(peer->Expect(Payload(1001, {"ann", "pw"})));
+    peer->Send(Payload(9001, {"1001", "42", "7"}));
+    EXPECT_EQ(cli.ReadEvent()->at("event"), "OnLoggedIn");
+    ASSERT_TRUE(peer->Expect("1006"));
+    ASSERT_TRUE(peer->Expect("1007"));
+    peer->Send(Payload(9001, {"1006", "1", "5", "0", "2", "1", "host", "Bo", "Ray"}));
+    EXPECT_EQ(cli.ReadEvent()->at("event"), "OnUserListReceived");
+
+    cli.WriteLine("accept 77");
+    auto call = server.Accept();
+    ASSERT_TRUE(call);
+    ASSERT_TRUE(call->Expect(Payload(2003, {"77", "42", "0", "2"})));
+    call->Send(Payload(9001, {"2003"}));
+    ASSERT_TRUE(call->Expect("1006"));
+    EXPECT_EQ(cli.ReadEvent(), Json({{"event", "OnMessageSent"}, {"callId", 77}, {"code", 1006},
+                                     {"fields", Json::array()}}));
+    call->Send(Payload(9001, {"1006", "1", "40", "0", "1", "1", "", "Vi", ""}));
+    EXPECT_EQ(cli.ReadEvent(), Json({{"event", "OnParticipantsReceived"}, {"callId", 77}}));
+
+    auto sent = [&](std::vector<std::string> fields) {
+        auto event = cli.ReadEvent();
+        return event && *event == Json({{"event", "OnMessageSent"}, {"callId", 77},
+                                        {"code", 3003}, {"fields", fields}});
+    };
+    cli.WriteLine("say 77 hello <b>there</b>");
+    ASSERT_TRUE(call->Expect(Payload(3003, {"1", "ann", "hello <b>there</b>"})));
+    EXPECT_TRUE(sent({"1", "ann", "hello <b>there</b>"}));
+    cli.WriteLine("typing 77");
+    ASSERT_TRUE(call->Expect(Payload(3003, {"2", "ann"})));
+    EXPECT_TRUE(sent({"2", "ann"}));
+    cli.WriteLine("push 77 http://example.com/a?b=c&d");
+    ASSERT_TRUE(call->Expect(Payload(3003, {"4", "ann", "http://example.com/a?b=c&d"})));
+    EXPECT_TRUE(sent({"4", "ann", "http://example.com/a?b=c&d"}));
+
+    cli.WriteLine("inviteop 77 5");
+    ASSERT_TRUE(call->Expect(Payload(2002, {"5", "invitation"})));
+    EXPECT_EQ(cli.ReadEvent()->at("code"), 2002);
+    call->Send(Payload(9001, {"2002", "5"}));
+    EXPECT_EQ(cli.ReadEvent(), Json({{"event", "OnOperatorInvited"}, {"callId", 77},
+                                     {"userId", 5}, {"auxNumber", 0}, {"kind", 2}, {"status", 1},
+                                     {"host", "host"}, {"firstName", "Bo"}, {"lastName", "Ray"}}));
+
+    call->Send(Payload(3003, {"1", "Vi", "hi"}));
+    EXPECT_EQ(cli.ReadEvent(), Json({{"event", "OnChatMessage"}, {"callId", 77}, {"code", 3003},
+                                     {"fields", {"1", "Vi", "hi"}}}));
+
+    cli.WriteLine("accept 77");   // already open
+    cli.WriteLine("say 78 lost"); // no such call
+    cli.WriteLine("typing 77 extra");
+    call->Close();
+    EXPECT_EQ(cli.ReadEvent(), Json({{"event", "OnCallClosed"}, {"callId", 77}, {"reason", 2}}));
+    cli.WriteLine("hangup 77");
+    // Closing the channel and the removal each report reason 1.
+    const Json closedLocally{{"event", "OnCallClosed"}, {"callId", 77}, {"reason", 1}};
+    EXPECT_EQ(cli.ReadEvent(), closedLocally);
+    EXPECT_EQ(cli.ReadEvent(), closedLocally);
+    cli.WriteLine("quit");
+    EXPECT_EQ(cli.ReadEvent(), Json({{"event", "OnDisconnected"}, {"reason", 4}}));
+    EXPECT_EQ(cli.Wait(), 0);
+    EXPECT_EQ(cli.ReadAllErrors(), "accept: -28 The chat session could not be found.\n"
+                                   "say: -28 The chat session could not be found.\n"
+                                   "typing: expected CALLID\n");
+}

@@ -2,6 +2,7 @@
 // Engine events go to stdout as one JSON object per line; commands come from
 // stdin, one per line.
 #include "agent_client.h"
+#include "call_commands.h"
 #include "result_code.h"
 
 #include <charconv>
@@ -129,7 +130,9 @@ std::optional<int> ParseInt(std::string_view text) {
 void Usage() {
     std::fprintf(stderr, "usage: olvex-cli --server HOST:PORT --user NAME --password PASS\n"
                          "commands on stdin: status N | users | pages | invite PAGEID TEXT |\n"
-                         "                   keepalive | logout | quit\n");
+                         "                   keepalive | logout | quit |\n"
+                         "                   accept CALLID | say CALLID TEXT | typing CALLID |\n"
+                         "                   push CALLID URL | inviteop CALLID USERID | hangup CALLID\n");
 }
 
 void Report(const char* command, int32_t result) {
@@ -138,7 +141,7 @@ void Report(const char* command, int32_t result) {
 }
 
 // Runs one command line; false when the program should end.
-bool Execute(AgentClient& client, std::string line) {
+bool Execute(AgentClient& client, olvex::CallCommands& calls, std::string line) {
     if (!line.empty() && line.back() == '\r')
         line.pop_back();
     if (line.empty())
@@ -173,7 +176,7 @@ bool Execute(AgentClient& client, std::string line) {
             Report("invite", client.InviteVisitor(*pageId, split == std::string::npos
                                                                ? ""
                                                                : rest.c_str() + split + 1));
-    } else {
+    } else if (!calls.Execute(verb, rest)) {
         Error("unknown command: " + line);
     }
     return true;
@@ -209,7 +212,11 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    // Declared first: the engine's destruction still reports the calls it closes.
+    olvex::CallCommands calls({Emit, Error, [](Json e, const UserRecord& u) { return With(e, u); }},
+                              *user);
     AgentClient client;
+    calls.Attach(client);
     client.callbacks = JsonCallbacks();
     const int32_t result = client.Login(server->substr(0, colon), *port, *user, *password);
     if (result != 0) {
@@ -223,7 +230,7 @@ int main(int argc, char** argv) {
 
     std::string line;
     while (std::getline(std::cin, line)) {
-        if (!Execute(client, line))
+        if (!Execute(client, calls, line))
             break;
     }
     return 0;

@@ -1,0 +1,167 @@
+#include "call_commands.h"
+
+#include "agent_client.h"
+#include "chat_call.h"
+#include "result_code.h"
+
+#include <algorithm>
+#include <charconv>
+#include <optional>
+
+namespace olvex {
+
+namespace {
+
+using Json = nlohmann::json;
+
+std::optional<int32_t> ParseId(std::string_view text) {
+    int32_t value = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
+    return value;
+}
+
+Json MessageJson(const char* name, const WireMessage& message) {
+    Json fields = Json::array();
+    for (int i = 1; i <= message.FieldCount(); ++i)
+        fields.push_back(std::string(message.FieldView(i)));
+    return Json{{"event", name}, {"code", message.Code()}, {"fields", std::move(fields)}};
+}
+
+} // namespace
+
+CallCommands::CallCommands(CliOutput output, std::string userName)
+    : output_(output), userName_(std::move(userName)) {}
+
+void CallCommands::EmitFor(const Context& context, Json event) {
+    event["callId"] = context.callId;
+    output_.emit(event);
+}
+
+void CallCommands::Fail(std::string_view verb, int32_t result) {
+    output_.error(std::string(verb) + ": " + std::to_string(result) + " " + ResultText(result));
+}
+
+bool CallCommands::Execute(std::string_view verb, std::string_view rest) {
+    static constexpr std::string_view kVerbs[] = {"accept", "say",      "typing",
+                                                  "push",   "inviteop", "hangup"};
+    if (std::find(std::begin(kVerbs), std::end(kVerbs), verb) == std::end(kVerbs))
+        return false;
+
+    const auto space = rest.find(' ');
+    const auto callId = ParseId(rest.substr(0, space));
+    const bool hasArgument = space != std::string_view::npos;
+    const std::string argument = hasArgument ? std::string(rest.substr(space + 1)) : std::string();
+    const bool takesArgument = verb == "say" || verb == "push" || verb == "inviteop";
+    if (!callId || !client_ || hasArgument != takesArgument) {
+        output_.error(std::string(verb) + ": expected CALLID" +
+                      (verb == "say"        ? " TEXT"
+                       : verb == "push"     ? " URL"
+                       : verb == "inviteop" ? " USERID"
+                                            : ""));
+        return true;
+    }
+
+    if (verb == "accept") {
+        Accept(*callId);
+    } else if (verb == "say") {
+        QueueChatItem(*callId, 1, &argument);
+    } else if (verb == "typing") {
+        QueueChatItem(*callId, 2, nullptr);
+    } else if (verb == "push") {
+        QueueChatItem(*callId, 4, &argument);
+    } else if (verb == "inviteop") {
+        auto userId = ParseId(argument);
+        auto call = client_->Calls().FindById(*callId);
+        if (!userId)
+            output_.error("inviteop: expected CALLID USERID");
+        else if (!call)
+            Fail(verb, ResultCode::CallNotFound);
+        else if (int32_t rc = call->InviteOperator(*userId, "invitation"); rc < 0)
+            Fail(verb, rc);
+    } else if (int32_t rc = client_->Calls().Remove(*callId); rc < 0) { // hangup
+        Fail(verb, rc);
+    } else {
+        std::lock_guard lock(mutex_);
+        contexts_.erase(*callId); // Remove has silenced the call's slots
+    }
+    return true;
+}
+
+void CallCommands::Accept(int32_t callId) {
+    if (int32_t rc = client_->Calls().Open(callId); rc < 0)
+        return Fail("accept", rc);
+    auto call = client_->Calls().FindById(callId);
+    if (!call)
+        return Fail("accept", ResultCode::CallNotFound);
+
+    Context* context;
+    {
+        std::lock_guard lock(mutex_);
+        auto& slot = contexts_[callId];
+        if (!slot)
+            slot = std::make_unique<Context>(Context{this, callId});
+        context = slot.get();
+    }
+    CallCallbacks cb;
+    cb.OnChatMessage = [](void* data, const WireMessage& message) {
+        auto& c = *static_cast<Context*>(data);
+        c.owner->EmitFor(c, MessageJson("OnChatMessage", message));
+    };
+    cb.OnMessageSent = [](void* data, const WireMessage& message) {
+        auto& c = *static_cast<Context*>(data);
+        c.owner->EmitFor(c, MessageJson("OnMessageSent", message));
+    };
+    cb.OnCallClosed = [](void* data, int32_t reason) {
+        auto& c = *static_cast<Context*>(data);
+        c.owner->EmitFor(c, Json{{"event", "OnCallClosed"}, {"reason", reason}});
+    };
+    cb.OnParticipantsReceived = [](void* data) {
+        auto& c = *static_cast<Context*>(data);
+        c.owner->EmitFor(c, Json{{"event", "OnParticipantsReceived"}});
+    };
+    cb.OnParticipantJoined = [](void* data, const UserRecord& user) {
+        auto& c = *static_cast<Context*>(data);
+        c.owner->EmitFor(c, c.owner->output_.withUser(Json{{"event", "OnParticipantJoined"}}, user));
+    };
+    cb.OnParticipantLeft = [](void* data, const UserRecord& user) {
+        auto& c = *static_cast<Context*>(data);
+        c.owner->EmitFor(c, c.owner->output_.withUser(Json{{"event", "OnParticipantLeft"}}, user));
+    };
+    cb.OnOperatorInvited = [](void* data, const UserRecord& user) {
+        auto& c = *static_cast<Context*>(data);
+        c.owner->EmitFor(c, c.owner->output_.withUser(Json{{"event", "OnOperatorInvited"}}, user));
+    };
+    cb.OnChannelNotice = [](void* data, int32_t a, int32_t b, int32_t n, int32_t form) {
+        auto& c = *static_cast<Context*>(data);
+        c.owner->EmitFor(c, Json{{"event", "OnChannelNotice"},
+                                 {"value1", a},
+                                 {"value2", b},
+                                 {"value3", n},
+                                 {"form", form}});
+    };
+    cb.OnCallError = [](void* data, int32_t code, int32_t detail) {
+        auto& c = *static_cast<Context*>(data);
+        c.owner->EmitFor(c, Json{{"event", "OnCallError"}, {"code", code}, {"detail", detail}});
+    };
+    call->SetCallbacks(context, cb);
+    if (int32_t rc = call->RequestParticipants(); rc < 0)
+        Fail("accept", rc);
+}
+
+void CallCommands::QueueChatItem(int32_t callId, int32_t kind, const std::string* text) {
+    const char* verb = kind == 1 ? "say" : kind == 2 ? "typing" : "push";
+    auto call = client_->Calls().FindById(callId);
+    if (!call)
+        return Fail(verb, ResultCode::CallNotFound);
+    WireMessage item(3003);
+    item.AddInt(kind);
+    item.AddText(userName_);
+    if (text)
+        item.AddText(*text);
+    if (int32_t rc = call->QueueMessage(item); rc < 0)
+        Fail(verb, rc);
+}
+
+} // namespace olvex
