@@ -17,7 +17,9 @@ constexpr int32_t kWakeFallbackMs = 500;
 
 CallChannel::CallChannel(int32_t key, ChatCall& owner) : key_(key), owner_(owner) {}
 
-CallChannel::~CallChannel() { Shutdown(kClosedLocally); }
+CallChannel::~CallChannel() {
+    Shutdown(kClosedLocally);
+}
 
 void CallChannel::SetCallbacks(void* userData, const ChannelCallbacks& callbacks) {
     std::lock_guard lock(callbackMutex_);
@@ -123,7 +125,8 @@ void CallChannel::SendLoop() {
         if (rc == message->Length())
             RaiseSent(*message);
         else if (stop_.load(std::memory_order_acquire) == 0)
-            RaiseError(message->Code(), ResultCode::SendFailed); // cut off by Close: dropped quietly
+            RaiseError(message->Code(),
+                       ResultCode::SendFailed); // cut off by Close: dropped quietly
     }
 }
 

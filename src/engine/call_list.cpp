@@ -26,7 +26,9 @@ CallEndpoint EndpointOf(const AgentClient& engine) {
 
 // Collecting here also creates the thread reaper before any engine, so a
 // process-wide engine destroyed at exit still finds it.
-CallList::CallList(AgentClient& engine) : engine_(engine) { ReapableThread::CollectFinished(); }
+CallList::CallList(AgentClient& engine) : engine_(engine) {
+    ReapableThread::CollectFinished();
+}
 
 CallList::~CallList() {
     Clear();

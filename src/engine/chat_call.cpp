@@ -8,7 +8,9 @@ namespace olvex {
 ChatCall::ChatCall(int32_t id, AgentClient& engine) : callId(id), engine_(engine) {}
 
 // The channels raise this call's slots while they close, so they go first.
-ChatCall::~ChatCall() { channels_.Clear(); }
+ChatCall::~ChatCall() {
+    channels_.Clear();
+}
 
 void ChatCall::SetCallbacks(void* userData, const CallCallbacks& callbacks) {
     std::lock_guard lock(callbackMutex_);
@@ -28,7 +30,9 @@ int32_t ChatCall::QueueMessage(const WireMessage& message) {
     return main->Queue(message);
 }
 
-int32_t ChatCall::RequestParticipants() { return QueueMessage(WireMessage(1006)); }
+int32_t ChatCall::RequestParticipants() {
+    return QueueMessage(WireMessage(1006));
+}
 
 int32_t ChatCall::InviteOperator(int32_t userId, std::string_view text) {
     WireMessage invite(2002);

@@ -23,7 +23,8 @@ struct CallCallbacks {
     void (*OnParticipantJoined)(void* userData, const UserRecord& user) = nullptr;
     void (*OnParticipantLeft)(void* userData, const UserRecord& user) = nullptr;
     void (*OnOperatorInvited)(void* userData, const UserRecord& user) = nullptr;
-    void (*OnChannelNotice)(void* userData, int32_t a, int32_t b, int32_t c, int32_t form) = nullptr;
+    void (*OnChannelNotice)(void* userData, int32_t a, int32_t b, int32_t c,
+                            int32_t form) = nullptr;
     void (*OnCallError)(void* userData, int32_t code, int32_t detail) = nullptr;
 };
 
@@ -56,7 +57,8 @@ public:
     int32_t QueueMessage(const WireMessage& message);
 
     // Raise one slot with the current user data; nothing when the slot is empty.
-    template <class Slot, class... Args> void Raise(Slot CallCallbacks::*slot, Args&&... args) const {
+    template <class Slot, class... Args>
+    void Raise(Slot CallCallbacks::*slot, Args&&... args) const {
         void* userData;
         Slot fn;
         {

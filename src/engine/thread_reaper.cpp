@@ -83,6 +83,8 @@ void ReapableThread::JoinOrDefer() {
     done_.reset();
 }
 
-void ReapableThread::CollectFinished() { TheReaper().Collect(); }
+void ReapableThread::CollectFinished() {
+    TheReaper().Collect();
+}
 
 } // namespace olvex

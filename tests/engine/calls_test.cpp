@@ -119,8 +119,8 @@ private:
 };
 
 std::string JoinPayload(int32_t callId, int32_t key = 0) {
-    return Payload(key == 0 ? 2003 : 3001, {std::to_string(callId), std::to_string(kOwnUserId),
-                                            std::to_string(key), "2"});
+    return Payload(key == 0 ? 2003 : 3001,
+                   {std::to_string(callId), std::to_string(kOwnUserId), std::to_string(key), "2"});
 }
 
 // An engine logged in to the fake server, with short call time-outs.
@@ -131,8 +131,9 @@ protected:
         engine.callbacks.OnUserListReceived = [](void* promise) {
             static_cast<std::promise<void>*>(promise)->set_value();
         };
-        auto login = std::async(std::launch::async,
-                                [&] { return engine.Login("127.0.0.1", server.Port(), "op", "pw"); });
+        auto login = std::async(std::launch::async, [&] {
+            return engine.Login("127.0.0.1", server.Port(), "op", "pw");
+        });
         serverSide = server.Accept();
         ASSERT_TRUE(serverSide);
         ASSERT_TRUE(serverSide->Receive());
@@ -142,7 +143,8 @@ protected:
 
     // Starts Open(callId) and hands back the server's end after checking the join message.
     std::unique_ptr<FakeConnection> StartOpen(int32_t callId, std::future<int32_t>& result) {
-        result = std::async(std::launch::async, [this, callId] { return engine.Calls().Open(callId); });
+        result =
+            std::async(std::launch::async, [this, callId] { return engine.Calls().Open(callId); });
         auto peer = server.Accept();
         EXPECT_TRUE(peer);
         if (peer) {
@@ -229,8 +231,8 @@ TEST_F(CallsTest, ParticipantsRefillJoinAndLeave) {
     ASSERT_EQ(call->RequestParticipants(), 0);
     EXPECT_EQ(peer->Receive(), "1006");
 
-    peer->Send(Payload(9001, {"1006", "2", "31", "0", "1", "1", "", "Ann", "", "7", "0", "2",
-                              "1", "", "Op", "Erator"}));
+    peer->Send(Payload(9001, {"1006", "2", "31", "0", "1", "1", "", "Ann", "", "7", "0", "2", "1",
+                              "", "Op", "Erator"}));
     ASSERT_TRUE(recorder.WaitFor("OnParticipantsReceived"));
     EXPECT_EQ(call->Participants().CountByStatus(-1), 2);
 
@@ -386,8 +388,9 @@ TEST_F(CallsTest, CallbackMayRemoveItsOwnCall) {
 TEST_F(CallsTest, EngineDestructionClosesEveryCall) {
     auto engine2 = std::make_unique<AgentClient>(ShortTimeouts());
     {
-        auto login = std::async(std::launch::async,
-                                [&] { return engine2->Login("127.0.0.1", server.Port(), "a", "b"); });
+        auto login = std::async(std::launch::async, [&] {
+            return engine2->Login("127.0.0.1", server.Port(), "a", "b");
+        });
         auto side = server.Accept();
         ASSERT_TRUE(side && side->Receive());
         side->Send(Payload(9001, {"1001", std::to_string(kOwnUserId), "3"}));
@@ -395,7 +398,8 @@ TEST_F(CallsTest, EngineDestructionClosesEveryCall) {
 
         std::vector<std::unique_ptr<FakeConnection>> peers;
         for (int32_t id : {30, 31}) {
-            auto opening = std::async(std::launch::async, [&, id] { return engine2->Calls().Open(id); });
+            auto opening =
+                std::async(std::launch::async, [&, id] { return engine2->Calls().Open(id); });
             peers.push_back(server.Accept());
             ASSERT_TRUE(peers.back() && peers.back()->Receive());
             peers.back()->Send(Payload(9001, {"2003"}));
@@ -412,8 +416,8 @@ TEST_F(CallsTest, EngineDestructionClosesEveryCall) {
 TEST_F(CallsTest, SecondaryChannelUsesItsOwnSlots) {
     auto peer = OpenCall(27);
     CallEndpoint endpoint{"127.0.0.1", server.Port(), kOwnUserId, 300ms};
-    auto opening = std::async(std::launch::async,
-                              [&] { return call->Channels().Open(3, *call, endpoint); });
+    auto opening =
+        std::async(std::launch::async, [&] { return call->Channels().Open(3, *call, endpoint); });
     auto side = server.Accept();
     ASSERT_TRUE(side);
     EXPECT_EQ(side->Receive(), JoinPayload(27, 3));

@@ -123,7 +123,8 @@ void CallCommands::Accept(int32_t callId) {
     };
     cb.OnParticipantJoined = [](void* data, const UserRecord& user) {
         auto& c = *static_cast<Context*>(data);
-        c.owner->EmitFor(c, c.owner->output_.withUser(Json{{"event", "OnParticipantJoined"}}, user));
+        c.owner->EmitFor(c,
+                         c.owner->output_.withUser(Json{{"event", "OnParticipantJoined"}}, user));
     };
     cb.OnParticipantLeft = [](void* data, const UserRecord& user) {
         auto& c = *static_cast<Context*>(data);
