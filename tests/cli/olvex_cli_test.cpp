@@ -251,15 +251,19 @@ TEST(OlvexCli, DrivesACallThroughItsCommands) {
     ASSERT_TRUE(call->Expect(Payload(2003, {"77", "42", "0", "2"})));
     call->Send(Payload(9001, {"2003"}));
     ASSERT_TRUE(call->Expect("1006"));
-    EXPECT_EQ(cli.ReadEvent(), Json({{"event", "OnMessageSent"}, {"callId", 77}, {"code", 1006},
+    EXPECT_EQ(cli.ReadEvent(), Json({{"event", "OnMessageSent"},
+                                     {"callId", 77},
+                                     {"code", 1006},
                                      {"fields", Json::array()}}));
     call->Send(Payload(9001, {"1006", "1", "40", "0", "1", "1", "", "Vi", ""}));
     EXPECT_EQ(cli.ReadEvent(), Json({{"event", "OnParticipantsReceived"}, {"callId", 77}}));
 
     auto sent = [&](std::vector<std::string> fields) {
         auto event = cli.ReadEvent();
-        return event && *event == Json({{"event", "OnMessageSent"}, {"callId", 77},
-                                        {"code", 3003}, {"fields", fields}});
+        return event && *event == Json({{"event", "OnMessageSent"},
+                                        {"callId", 77},
+                                        {"code", 3003},
+                                        {"fields", fields}});
     };
     cli.WriteLine("say 77 hello <b>there</b>");
     ASSERT_TRUE(call->Expect(Payload(3003, {"1", "ann", "hello <b>there</b>"})));
@@ -275,12 +279,20 @@ TEST(OlvexCli, DrivesACallThroughItsCommands) {
     ASSERT_TRUE(call->Expect(Payload(2002, {"5", "invitation"})));
     EXPECT_EQ(cli.ReadEvent()->at("code"), 2002);
     call->Send(Payload(9001, {"2002", "5"}));
-    EXPECT_EQ(cli.ReadEvent(), Json({{"event", "OnOperatorInvited"}, {"callId", 77},
-                                     {"userId", 5}, {"auxNumber", 0}, {"kind", 2}, {"status", 1},
-                                     {"host", "host"}, {"firstName", "Bo"}, {"lastName", "Ray"}}));
+    EXPECT_EQ(cli.ReadEvent(), Json({{"event", "OnOperatorInvited"},
+                                     {"callId", 77},
+                                     {"userId", 5},
+                                     {"auxNumber", 0},
+                                     {"kind", 2},
+                                     {"status", 1},
+                                     {"host", "host"},
+                                     {"firstName", "Bo"},
+                                     {"lastName", "Ray"}}));
 
     call->Send(Payload(3003, {"1", "Vi", "hi"}));
-    EXPECT_EQ(cli.ReadEvent(), Json({{"event", "OnChatMessage"}, {"callId", 77}, {"code", 3003},
+    EXPECT_EQ(cli.ReadEvent(), Json({{"event", "OnChatMessage"},
+                                     {"callId", 77},
+                                     {"code", 3003},
                                      {"fields", {"1", "Vi", "hi"}}}));
 
     cli.WriteLine("accept 77");   // already open

@@ -128,11 +128,12 @@ std::optional<int> ParseInt(std::string_view text) {
 }
 
 void Usage() {
-    std::fprintf(stderr, "usage: olvex-cli --server HOST:PORT --user NAME --password PASS\n"
-                         "commands on stdin: status N | users | pages | invite PAGEID TEXT |\n"
-                         "                   keepalive | logout | quit |\n"
-                         "                   accept CALLID | say CALLID TEXT | typing CALLID |\n"
-                         "                   push CALLID URL | inviteop CALLID USERID | hangup CALLID\n");
+    std::fprintf(stderr,
+                 "usage: olvex-cli --server HOST:PORT --user NAME --password PASS\n"
+                 "commands on stdin: status N | users | pages | invite PAGEID TEXT |\n"
+                 "                   keepalive | logout | quit |\n"
+                 "                   accept CALLID | say CALLID TEXT | typing CALLID |\n"
+                 "                   push CALLID URL | inviteop CALLID USERID | hangup CALLID\n");
 }
 
 void Report(const char* command, int32_t result) {
