@@ -14,23 +14,23 @@ using namespace olvex;
 
 namespace {
 
-int sink = 0;
+unsigned sink = 0; // keeps the slots from being optimised away; wraps freely
 
 CallCallbacks AllSlots() {
     CallCallbacks cb;
-    cb.OnChatMessage = [](void*, const WireMessage& m) { sink += m.Length(); };
-    cb.OnMessageSent = [](void*, const WireMessage& m) { sink += m.Length(); };
-    cb.OnCallClosed = [](void*, int32_t r) { sink += r; };
+    cb.OnChatMessage = [](void*, const WireMessage& m) { sink += unsigned(m.Length()); };
+    cb.OnMessageSent = [](void*, const WireMessage& m) { sink += unsigned(m.Length()); };
+    cb.OnCallClosed = [](void*, int32_t r) { sink += unsigned(r); };
     cb.OnParticipantsReceived = [](void*) { ++sink; };
     cb.OnParticipantJoined = [](void*, const UserRecord& u) {
-        sink += int(u.firstName.size() + u.lastName.size());
+        sink += unsigned(u.firstName.size() + u.lastName.size());
     };
-    cb.OnParticipantLeft = [](void*, const UserRecord& u) { sink += u.userId; };
-    cb.OnOperatorInvited = [](void*, const UserRecord& u) { sink += int(u.host.size()); };
+    cb.OnParticipantLeft = [](void*, const UserRecord& u) { sink += unsigned(u.userId); };
+    cb.OnOperatorInvited = [](void*, const UserRecord& u) { sink += unsigned(u.host.size()); };
     cb.OnChannelNotice = [](void*, int32_t a, int32_t b, int32_t c, int32_t d) {
-        sink += a ^ b ^ c ^ d;
+        sink += unsigned(a ^ b ^ c ^ d);
     };
-    cb.OnCallError = [](void*, int32_t c, int32_t d) { sink += c ^ d; };
+    cb.OnCallError = [](void*, int32_t c, int32_t d) { sink += unsigned(c ^ d); };
     return cb;
 }
 
