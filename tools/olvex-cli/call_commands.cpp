@@ -12,7 +12,7 @@ namespace olvex {
 
 namespace {
 
-using Json = nlohmann::json;
+using Json = nlohmann::ordered_json;
 
 std::optional<int32_t> ParseId(std::string_view text) {
     int32_t value = 0;
@@ -22,11 +22,12 @@ std::optional<int32_t> ParseId(std::string_view text) {
     return value;
 }
 
-Json MessageJson(const char* name, const WireMessage& message) {
+void AddMessage(Json& event, const WireMessage& message) {
     Json fields = Json::array();
     for (int i = 1; i <= message.FieldCount(); ++i)
         fields.push_back(std::string(message.FieldView(i)));
-    return Json{{"event", name}, {"code", message.Code()}, {"fields", std::move(fields)}};
+    event["code"] = message.Code();
+    event["fields"] = std::move(fields);
 }
 
 } // namespace
@@ -34,9 +35,11 @@ Json MessageJson(const char* name, const WireMessage& message) {
 CallCommands::CallCommands(CliOutput output, std::string userName)
     : output_(output), userName_(std::move(userName)) {}
 
-void CallCommands::EmitFor(const Context& context, Json event) {
+Json CallCommands::Event(const Context& context, const char* name) {
+    Json event;
+    event["event"] = name;
     event["callId"] = context.callId;
-    output_.emit(event);
+    return event;
 }
 
 void CallCommands::Fail(std::string_view verb, int32_t result) {
@@ -104,47 +107,57 @@ void CallCommands::Accept(int32_t callId) {
             slot = std::make_unique<Context>(Context{this, callId});
         context = slot.get();
     }
+    // Each slot starts its line with the event's name and the call's id.
     CallCallbacks cb;
     cb.OnChatMessage = [](void* data, const WireMessage& message) {
         auto& c = *static_cast<Context*>(data);
-        c.owner->EmitFor(c, MessageJson("OnChatMessage", message));
+        auto e = Event(c, "OnChatMessage");
+        AddMessage(e, message);
+        c.owner->output_.emit(e);
     };
     cb.OnMessageSent = [](void* data, const WireMessage& message) {
         auto& c = *static_cast<Context*>(data);
-        c.owner->EmitFor(c, MessageJson("OnMessageSent", message));
+        auto e = Event(c, "OnMessageSent");
+        AddMessage(e, message);
+        c.owner->output_.emit(e);
     };
     cb.OnCallClosed = [](void* data, int32_t reason) {
         auto& c = *static_cast<Context*>(data);
-        c.owner->EmitFor(c, Json{{"event", "OnCallClosed"}, {"reason", reason}});
+        auto e = Event(c, "OnCallClosed");
+        e["reason"] = reason;
+        c.owner->output_.emit(e);
     };
     cb.OnParticipantsReceived = [](void* data) {
         auto& c = *static_cast<Context*>(data);
-        c.owner->EmitFor(c, Json{{"event", "OnParticipantsReceived"}});
+        c.owner->output_.emit(Event(c, "OnParticipantsReceived"));
     };
     cb.OnParticipantJoined = [](void* data, const UserRecord& user) {
         auto& c = *static_cast<Context*>(data);
-        c.owner->EmitFor(c,
-                         c.owner->output_.withUser(Json{{"event", "OnParticipantJoined"}}, user));
+        c.owner->output_.emit(c.owner->output_.withUser(Event(c, "OnParticipantJoined"), user));
     };
     cb.OnParticipantLeft = [](void* data, const UserRecord& user) {
         auto& c = *static_cast<Context*>(data);
-        c.owner->EmitFor(c, c.owner->output_.withUser(Json{{"event", "OnParticipantLeft"}}, user));
+        c.owner->output_.emit(c.owner->output_.withUser(Event(c, "OnParticipantLeft"), user));
     };
     cb.OnOperatorInvited = [](void* data, const UserRecord& user) {
         auto& c = *static_cast<Context*>(data);
-        c.owner->EmitFor(c, c.owner->output_.withUser(Json{{"event", "OnOperatorInvited"}}, user));
+        c.owner->output_.emit(c.owner->output_.withUser(Event(c, "OnOperatorInvited"), user));
     };
     cb.OnChannelNotice = [](void* data, int32_t a, int32_t b, int32_t n, int32_t form) {
         auto& c = *static_cast<Context*>(data);
-        c.owner->EmitFor(c, Json{{"event", "OnChannelNotice"},
-                                 {"value1", a},
-                                 {"value2", b},
-                                 {"value3", n},
-                                 {"form", form}});
+        auto e = Event(c, "OnChannelNotice");
+        e["value1"] = a;
+        e["value2"] = b;
+        e["value3"] = n;
+        e["form"] = form;
+        c.owner->output_.emit(e);
     };
     cb.OnCallError = [](void* data, int32_t code, int32_t detail) {
         auto& c = *static_cast<Context*>(data);
-        c.owner->EmitFor(c, Json{{"event", "OnCallError"}, {"code", code}, {"detail", detail}});
+        auto e = Event(c, "OnCallError");
+        e["code"] = code;
+        e["detail"] = detail;
+        c.owner->output_.emit(e);
     };
     call->SetCallbacks(context, cb);
     if (int32_t rc = call->RequestParticipants(); rc < 0)

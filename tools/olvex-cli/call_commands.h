@@ -16,9 +16,9 @@ class AgentClient;
 
 // How olvex-cli writes: one JSON event per stdout line, errors on stderr.
 struct CliOutput {
-    void (*emit)(const nlohmann::json& event);
+    void (*emit)(const nlohmann::ordered_json& event);
     void (*error)(const std::string& text);
-    nlohmann::json (*withUser)(nlohmann::json event, const UserRecord& user);
+    nlohmann::ordered_json (*withUser)(nlohmann::ordered_json event, const UserRecord& user);
 };
 
 // The call commands of olvex-cli: accept, say, typing, push, inviteop, hangup.
@@ -41,7 +41,8 @@ private:
     void Accept(int32_t callId);
     void QueueChatItem(int32_t callId, int32_t kind, const std::string* text);
     void Fail(std::string_view verb, int32_t result);
-    void EmitFor(const Context& context, nlohmann::json event);
+    // The start of an event line: its name, then the call's id.
+    static nlohmann::ordered_json Event(const Context& context, const char* name);
 
     const CliOutput output_;
     const std::string userName_;
