@@ -2,12 +2,11 @@
 
 #include "agent_client.h"
 #include "console_images.h"
+#include "message_box.h"
 #include "operator_console.h"
 #include "operator_list_view.h"
 #include "page_list_view.h"
 
-#include <QApplication>
-#include <QMessageBox>
 #include <QPointer>
 #include <QSystemTrayIcon>
 #include <QToolButton>
@@ -153,8 +152,8 @@ void ConsoleEngine::OnLoginFinished(int32_t result) {
     } else {
         console.SetTitleNotConnected();
         console.SetLoggedInButtons(false);
-        QMessageBox::warning(&console, QApplication::applicationDisplayName(),
-                             QStringLiteral("Login failed (%1).").arg(result));
+        ShowMessageBox(&console, QStringLiteral("Login failed (%1).").arg(result),
+                       QMessageBox::Warning);
     }
     RefreshTray();
 }
