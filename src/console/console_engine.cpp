@@ -9,6 +9,7 @@
 
 #include <QPointer>
 #include <QSystemTrayIcon>
+#include <QTimer>
 #include <QToolButton>
 
 namespace olvex {
@@ -109,6 +110,9 @@ ConsoleEngine::ConsoleEngine(OperatorConsole& c, AgentClient& e) : QObject(&c), 
     };
     cb.OnServerError = nullptr;
     engine.userData = this;
+    timer = new QTimer(this);
+    timer->setInterval(60000);
+    connect(timer, &QTimer::timeout, this, &ConsoleEngine::OnTick);
     RefreshTray();
 }
 
@@ -146,6 +150,7 @@ void ConsoleEngine::Login() {
 
 void ConsoleEngine::OnLoginFinished(int32_t result) {
     if (result == 0) {
+        timer->start();
         console.SetTitleOnline();
         console.SetLoggedInButtons(true);
         ShowBalloon(QStringLiteral("You are now logged in."));
@@ -158,7 +163,44 @@ void ConsoleEngine::OnLoginFinished(int32_t result) {
     RefreshTray();
 }
 
-void ConsoleEngine::Logout() { engine.Logout(DisconnectReason::Logout); }
+void ConsoleEngine::SetTimerPeriods(int periodMs, int retryMs) {
+    timer->setInterval(periodMs);
+    retryPauseMs = retryMs;
+}
+
+void ConsoleEngine::OnTick() {
+    // The timer runs only between a log-in and a manual logout, so a zero status here is a
+    // connection that dropped by itself.
+    if (engine.GetStatus() <= 0) {
+        timer->stop();
+        if (AgentSettings::IsOn(console.Settings().reconnect))
+            Login();
+        return;
+    }
+    console.PageList().AddElapsedMinute();
+    if (!retrying)
+        TryKeepAlive(4);
+}
+
+void ConsoleEngine::TryKeepAlive(int attemptsLeft) {
+    retrying = false;
+    if (engine.SendKeepAlive() >= 0)
+        return;
+    if (attemptsLeft > 1) {
+        retrying = true;
+        QTimer::singleShot(retryPauseMs, this, [this, attemptsLeft] { TryKeepAlive(attemptsLeft - 1); });
+        return;
+    }
+    timer->stop();
+    engine.Logout(DisconnectReason::ConnectionLost);
+    if (AgentSettings::IsOn(console.Settings().reconnect))
+        Login();
+}
+
+void ConsoleEngine::Logout() {
+    timer->stop();
+    engine.Logout(DisconnectReason::Logout);
+}
 
 void ConsoleEngine::SetStatus(int32_t status) {
     RunWorker([this, status] { engine.SetStatus(status); });

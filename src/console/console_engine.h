@@ -9,6 +9,7 @@
 #include <vector>
 
 class QSystemTrayIcon;
+class QTimer;
 
 namespace olvex {
 
@@ -30,6 +31,10 @@ public:
     void SetStatus(int32_t status);
     void Invite();
 
+    // The console timer: keep-alives and elapsed minutes each period; a failed keep-alive is
+    // retried (attempts, pause apart) on chained timers, then logout and, if on, a new log-in.
+    void SetTimerPeriods(int periodMs, int retryPauseMs);
+
     void ShowBalloon(const QString& text);
     void RefreshTray();
 
@@ -37,7 +42,13 @@ private:
     void RunWorker(std::function<void()> work);
     void OnLoginFinished(int32_t result);
 
+    void OnTick();
+    void TryKeepAlive(int attemptsLeft);
+
     OperatorConsole& console;
+    QTimer* timer = nullptr;
+    int retryPauseMs = 2000;
+    bool retrying = false;
     AgentClient& engine;
     QSystemTrayIcon* tray = nullptr;
     std::shared_ptr<std::atomic<bool>> alive = std::make_shared<std::atomic<bool>>(true);

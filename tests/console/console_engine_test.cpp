@@ -67,3 +67,43 @@ TEST_F(ConsoleEngineTest, FailedLoginReportsAndEnablesLoginAgain) {
 
 } // namespace
 } // namespace olvex
+
+namespace olvex {
+namespace {
+
+void LogIn(test::FakeServer& server, std::unique_ptr<test::FakeConnection>& peer) {
+    peer = server.Accept();
+    ASSERT_TRUE(peer);
+    ASSERT_TRUE(peer->Expect(test::Payload(1001, {"ann", "pw"})));
+    peer->Send(test::Payload(9001, {"1001", "42", "7"}));
+}
+
+TEST_F(ConsoleEngineTest, DroppedConnectionReconnectsOnlyWhenReconnectIsOn) {
+    for (int reconnect : {1, 0}) {
+        console.Settings().reconnect = reconnect;
+        bridge->SetTimerPeriods(100, 10);
+        bridge->Login();
+        std::unique_ptr<test::FakeConnection> peer;
+        LogIn(server, peer);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return engine.GetStatus() > 0; }, 5000));
+        QTest::qWait(50);
+        peer->Close();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return engine.GetStatus() == 0; }, 5000));
+        auto& login = console.ButtonOf(OperatorConsole::Button::Login);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return login.isEnabled(); }, 5000));
+        // The next tick starts a new log-in, which disables Login again; the event loop must
+        // run for the tick, so wait here rather than in Accept.
+        EXPECT_EQ(QTest::qWaitFor([&] { return !login.isEnabled(); }, reconnect ? 5000 : 500),
+                  reconnect == 1);
+        auto again = server.Accept(reconnect ? 5000ms : 100ms);
+        EXPECT_EQ(again != nullptr, reconnect == 1);
+        if (again) {
+            ASSERT_TRUE(again->Expect(test::Payload(1001, {"ann", "pw"})));
+            again->Send(test::Payload(9002, {"1001", "5"}));
+            ASSERT_TRUE(QTest::qWaitFor([&] { return !ui.messages.empty(); }, 5000));
+        }
+    }
+}
+
+} // namespace
+} // namespace olvex
