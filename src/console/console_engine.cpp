@@ -15,7 +15,9 @@
 namespace olvex {
 namespace {
 
-ConsoleEngine* Self(void* userData) { return static_cast<ConsoleEngine*>(userData); }
+ConsoleEngine* Self(void* userData) {
+    return static_cast<ConsoleEngine*>(userData);
+}
 
 // Never blocks the engine thread: the change runs later on the UI thread.
 template <typename F> void Post(void* userData, F change) {
@@ -24,15 +26,17 @@ template <typename F> void Post(void* userData, F change) {
 
 } // namespace
 
-ConsoleEngine::ConsoleEngine(OperatorConsole& c, AgentClient& e) : QObject(&c), console(c), engine(e) {
+ConsoleEngine::ConsoleEngine(OperatorConsole& c, AgentClient& e)
+    : QObject(&c), console(c), engine(e) {
     if (QSystemTrayIcon::isSystemTrayAvailable()) {
         tray = new QSystemTrayIcon(this);
-        connect(tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
-            if (r == QSystemTrayIcon::DoubleClick) {
-                console.showNormal();
-                console.activateWindow();
-            }
-        });
+        connect(tray, &QSystemTrayIcon::activated, this,
+                [this](QSystemTrayIcon::ActivationReason r) {
+                    if (r == QSystemTrayIcon::DoubleClick) {
+                        console.showNormal();
+                        console.activateWindow();
+                    }
+                });
         tray->show();
         console.SetHideOnMinimise(true);
     }
@@ -126,7 +130,9 @@ ConsoleEngine::~ConsoleEngine() {
     engine.callbacks = {};
 }
 
-void ConsoleEngine::RunWorker(std::function<void()> work) { workers.emplace_back(std::move(work)); }
+void ConsoleEngine::RunWorker(std::function<void()> work) {
+    workers.emplace_back(std::move(work));
+}
 
 void ConsoleEngine::Login() {
     const AgentSettings& s = console.Settings();
@@ -143,8 +149,13 @@ void ConsoleEngine::Login() {
             engine.RequestPageList();
         }
         if (*flag)
-            QMetaObject::invokeMethod(self, [self, result] { if (self) self->OnLoginFinished(result); },
-                                      Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                self,
+                [self, result] {
+                    if (self)
+                        self->OnLoginFinished(result);
+                },
+                Qt::QueuedConnection);
     });
 }
 
@@ -188,7 +199,8 @@ void ConsoleEngine::TryKeepAlive(int attemptsLeft) {
         return;
     if (attemptsLeft > 1) {
         retrying = true;
-        QTimer::singleShot(retryPauseMs, this, [this, attemptsLeft] { TryKeepAlive(attemptsLeft - 1); });
+        QTimer::singleShot(retryPauseMs, this,
+                           [this, attemptsLeft] { TryKeepAlive(attemptsLeft - 1); });
         return;
     }
     timer->stop();
