@@ -1,11 +1,37 @@
 #!/usr/bin/env bash
-# Starts the demo: the demo server and the console logged in to it.
+# Starts the demo: the demo server and the console logged in to it as demo.
+# The console gets a throw-away configuration directory; closing it stops the server.
 set -euo pipefail
 BUILD_DIR=${1:?build directory}
 SERVER="$BUILD_DIR/tools/demo-server/olvex-demo-server"
 CONSOLE="$BUILD_DIR/src/console/olvex"
 if [ ! -x "$SERVER" ] || [ ! -x "$CONSOLE" ]; then
-    echo "The Olvex demo is not built yet: the demo server and the console do not exist in this version." >&2
-    echo "Only the transport library and its tests are built so far; try ./run test." >&2
+    echo "The demo server or the console is not built yet; try ./run build." >&2
     exit 1
 fi
+PORT=${OLVEX_DEMO_PORT:-2020}
+CONFIG=$(mktemp -d)
+"$SERVER" --quiet --listen "127.0.0.1:$PORT" &
+SERVER_PID=$!
+cleanup() {
+    kill "$SERVER_PID" 2>/dev/null || true
+    wait "$SERVER_PID" 2>/dev/null || true
+    rm -rf "$CONFIG"
+}
+trap cleanup EXIT
+mkdir -p "$CONFIG/Olvex"
+cat > "$CONFIG/Olvex/Agent.conf" <<CONF
+[General]
+ServerAddress=127.0.0.1
+ServerPort=$PORT
+Username=demo
+Password=demo
+SaveLogin=1
+AutoLogin=1
+CONF
+# Give the server a moment to listen; the console reconnects by itself otherwise.
+for _ in $(seq 50); do
+    (exec 3<>"/dev/tcp/127.0.0.1/$PORT") 2>/dev/null && break
+    sleep 0.1
+done
+XDG_CONFIG_HOME="$CONFIG" "$CONSOLE"

@@ -1,4 +1,6 @@
+#include "agent_client.h"
 #include "command_line.h"
+#include "console_engine.h"
 #include "console_images.h"
 #include "operator_console.h"
 #include "product_info.h"
@@ -45,6 +47,9 @@ int main(int argc, char** argv) {
         console.Settings().OverrideServer(command.serverAddress, command.serverPort);
     QObject::connect(&console, &olvex::OperatorConsole::Closed, &app, &QApplication::quit,
                      Qt::QueuedConnection);
+    // Owned by the console; its destructor closes the engine and joins the workers.
+    new olvex::ConsoleEngine(console, *olvex::AgentClient::Instance());
     console.show();
-    return QApplication::exec();
+    const int code = QApplication::exec();
+    return code;
 }
