@@ -119,13 +119,13 @@ QWidget* OperatorConsole::BuildToolbar() {
     auto* row = new QHBoxLayout(bar);
     row->setContentsMargins(2, 2, 2, 2);
     row->setSpacing(1);
-    struct Spec {
+    struct ButtonDef {
         Button id;
         const char* text;
         const char* image;
         bool separatorBefore;
     };
-    const Spec specs[] = {
+    const ButtonDef definitions[] = {
         {Button::Login, "Login", "login", false},
         {Button::Logout, "Logout", "logout", false},
         {Button::Status, "Status", "status", false},
@@ -136,18 +136,18 @@ QWidget* OperatorConsole::BuildToolbar() {
         {Button::Home, "Home", "home", false},
         {Button::About, "About", "about", false},
     };
-    for (const Spec& spec : specs) {
-        if (spec.separatorBefore)
+    for (const ButtonDef& def : definitions) {
+        if (def.separatorBefore)
             row->addWidget(NewSeparator(QFrame::VLine, bar));
         auto* button = new QToolButton(bar);
-        button->setObjectName(QLatin1String(spec.image) + QStringLiteral("Button"));
-        button->setText(QLatin1String(spec.text));
-        button->setIcon(ButtonImage(QLatin1String(spec.image)));
+        button->setObjectName(QLatin1String(def.image) + QStringLiteral("Button"));
+        button->setText(QLatin1String(def.text));
+        button->setIcon(ButtonImage(QLatin1String(def.image)));
         button->setIconSize(QSize(24, 24));
         button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
         button->setAutoRaise(true);
         button->setMinimumWidth(56);
-        buttons[static_cast<size_t>(spec.id)] = button;
+        buttons[static_cast<size_t>(def.id)] = button;
         row->addWidget(button);
     }
     row->addStretch(1);
@@ -202,29 +202,29 @@ QWidget* OperatorConsole::BuildSideBar() {
     auto* column = new QVBoxLayout(bar);
     column->setContentsMargins(3, 4, 3, 4);
     column->setSpacing(6);
-    struct Spec {
+    struct ButtonDef {
         Button id;
         const char* text;
         const char* image;
         View view;
     };
-    const Spec specs[] = {
+    const ButtonDef definitions[] = {
         {Button::Visitors, "Website Visitors", "visitors", View::Visitors},
         {Button::Operators, "Website Operators", "operators", View::Operators},
         {Button::Reports, "Website Reports", "reports", View::Reports},
     };
-    for (const Spec& spec : specs) {
+    for (const ButtonDef& def : definitions) {
         auto* button = new QToolButton(bar);
-        button->setObjectName(QLatin1String(spec.image) + QStringLiteral("Button"));
-        button->setText(QLatin1String(spec.text));
-        button->setIcon(ButtonImage(QLatin1String(spec.image)));
+        button->setObjectName(QLatin1String(def.image) + QStringLiteral("Button"));
+        button->setText(QLatin1String(def.text));
+        button->setIcon(ButtonImage(QLatin1String(def.image)));
         button->setIconSize(QSize(32, 32));
         button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
         button->setAutoRaise(true);
         button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-        buttons[static_cast<size_t>(spec.id)] = button;
+        buttons[static_cast<size_t>(def.id)] = button;
         column->addWidget(button);
-        const View view = spec.view;
+        const View view = def.view;
         connect(button, &QToolButton::clicked, this, [this, view] { ShowView(view); });
     }
     column->addStretch(1);
