@@ -70,6 +70,7 @@ QColor FlatButton::Colour(int index) const {
 
 void FlatButton::ResetColours() {
     const QPalette pal = SystemPalette();
+    seenSystemPalette_ = pal;
     const QColor face = pal.color(QPalette::Active, QPalette::Button);
     const QColor text = pal.color(QPalette::Active, QPalette::ButtonText);
     colours_ = {face, text, face, text, face, text};
@@ -299,8 +300,11 @@ void FlatButton::changeEvent(QEvent* event) {
             SetHovered(false);
         break;
     case QEvent::PaletteChange:
-        // New system colours replace whatever the button was given, presets included.
-        ResetColours();
+        // New system colours replace whatever the button was given, presets
+        // included. A parent that only changed its own palette (a coloured
+        // panel behind side bar buttons) is not a system change.
+        if (SystemPalette() != seenSystemPalette_)
+            ResetColours();
         break;
     default:
         break;

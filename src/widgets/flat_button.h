@@ -116,6 +116,7 @@ private:
     QPalette SystemPalette() const;
 
     std::array<QColor, 6> colours_;
+    QPalette seenSystemPalette_; // the system colours of the last reset
     QPixmap image_;
     int alignment_ = kImageLeft;
     bool flat_ = true;

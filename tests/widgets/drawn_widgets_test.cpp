@@ -14,6 +14,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <array>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <limits>
@@ -449,4 +450,22 @@ TEST(ColourLabelLook, ColoursFallBackToTheSystemAndFontIsRebuilt) {
     EXPECT_EQ(label.font().family(), "Serif");
     EXPECT_EQ(label.font().pointSizeF(), QApplication::font(&label).pointSizeF());
     EXPECT_EQ(label.font().weight(), QFont::Normal);
+}
+
+TEST(FlatButtonLook, ColouredParentPanelIsNoSystemColourChange) {
+    // The console's side bar: preset buttons on a ColourLabel panel whose
+    // colours are set after the buttons exist.
+    ColourLabel panel;
+    auto* button = new FlatButton("Side", &panel);
+    ApplySideBarPreset(*button);
+    const std::array<QColor, 6> preset = {button->Colour(0), button->Colour(1), button->Colour(2),
+                                          button->Colour(3), button->Colour(4), button->Colour(5)};
+    panel.SetBackgroundColour(Rgb(0, 0, 160));
+    panel.SetTextColour(Rgb(255, 255, 255));
+    QPalette own = panel.palette();
+    own.setColor(QPalette::Button, Rgb(1, 2, 3));
+    panel.setPalette(own);
+    QCoreApplication::processEvents();
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(button->Colour(i), preset[static_cast<size_t>(i)]) << "colour " << i;
 }
