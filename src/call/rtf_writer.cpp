@@ -7,6 +7,7 @@
 #include <QSaveFile>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <cmath>
 #include <memory>
 #include <vector>
 
@@ -22,43 +23,45 @@ void AppendByteEscape(std::string& out, unsigned char byte) {
     out += kHex[byte & 0x0f];
 }
 
-void AppendUtf8Escapes(std::string& out, char32_t cp) {
-    char bytes[4];
-    int count;
-    if (cp < 0x800) {
-        bytes[0] = static_cast<char>(0xc0 | (cp >> 6));
-        bytes[1] = static_cast<char>(0x80 | (cp & 0x3f));
-        count = 2;
-    } else if (cp < 0x10000) {
-        bytes[0] = static_cast<char>(0xe0 | (cp >> 12));
-        bytes[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3f));
-        bytes[2] = static_cast<char>(0x80 | (cp & 0x3f));
-        count = 3;
-    } else {
-        bytes[0] = static_cast<char>(0xf0 | (cp >> 18));
-        bytes[1] = static_cast<char>(0x80 | ((cp >> 12) & 0x3f));
-        bytes[2] = static_cast<char>(0x80 | ((cp >> 6) & 0x3f));
-        bytes[3] = static_cast<char>(0x80 | (cp & 0x3f));
-        count = 4;
+// Windows-1252 bytes 0x80 to 0x9f; 0 where the code page has no character.
+constexpr char16_t kCp1252High[32] = {
+    0x20ac, 0,      0x201a, 0x0192, 0x201e, 0x2026, 0x2020, 0x2021, 0x02c6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017d, 0,      0,      0x2018, 0x2019, 0x201c, 0x201d, 0x2022,
+    0x2013, 0x2014, 0x02dc, 0x2122, 0x0161, 0x203a, 0x0153, 0,      0x017e, 0x0178};
+
+// The byte of `cp` in Windows-1252, or 0 when it has none.
+unsigned char Cp1252Byte(char32_t cp) {
+    if (cp >= 0xa0 && cp <= 0xff)
+        return static_cast<unsigned char>(cp);
+    for (int i = 0; i < 32; ++i) {
+        if (kCp1252High[i] != 0 && kCp1252High[i] == cp)
+            return static_cast<unsigned char>(0x80 + i);
     }
-    // \uN takes a signed 16-bit value; the \'hh bytes after it are the
-    // fallback that \ucN tells a Unicode reader to skip.
+    return 0;
+}
+
+// A character beyond ASCII: its \u form for every current reader, then one
+// fallback character (\uc1) for readers without Unicode: its Windows-1252
+// byte as \'hh, or "?".
+void AppendUnicode(std::string& out, char32_t cp) {
+    // \uN takes a signed 16-bit value.
     auto unicode = [&out](int unit) {
         out += "\\u";
         out += std::to_string(unit > 0x7fff ? unit - 0x10000 : unit);
     };
-    if (cp < 0x10000) {
-        out += "\\uc" + std::to_string(count);
-        unicode(static_cast<int>(cp));
-    } else {
+    if (cp >= 0x10000) {
         const char32_t v = cp - 0x10000;
-        out += "\\uc0";
         unicode(static_cast<int>(0xd800 + (v >> 10)));
-        out += "\\uc" + std::to_string(count);
+        out += '?';
         unicode(static_cast<int>(0xdc00 + (v & 0x3ff)));
+        out += '?';
+        return;
     }
-    for (int i = 0; i < count; ++i)
-        AppendByteEscape(out, static_cast<unsigned char>(bytes[i]));
+    unicode(static_cast<int>(cp));
+    if (const unsigned char byte = Cp1252Byte(cp))
+        AppendByteEscape(out, byte);
+    else
+        out += '?';
 }
 
 void AppendText(std::string& out, const QString& text) {
@@ -68,7 +71,7 @@ void AppendText(std::string& out, const QString& text) {
             cp = QChar::surrogateToUcs4(text.at(i), text.at(i + 1));
             ++i;
         } else if (QChar::isSurrogate(cp)) {
-            cp = 0xfffd; // a lone half cannot be written as UTF-8
+            cp = 0xfffd; // a lone half is no character
         }
         switch (cp) {
         case '\\':
@@ -94,7 +97,7 @@ void AppendText(std::string& out, const QString& text) {
         if (cp < 0x80)
             out += static_cast<char>(cp);
         else
-            AppendUtf8Escapes(out, cp);
+            AppendUnicode(out, cp);
     }
 }
 
@@ -148,12 +151,27 @@ void AppendRunChange(std::string& out, RunState& state, int colour, bool bold, b
     state = {colour, bold, underline};
 }
 
+// The page is the printable area cut to whole inches across and down, with
+// no margins of its own; a printable area under an inch is used whole, so
+// that there is always room for text.
+QSizeF TranscriptPageSize(const QPrinter& printer) {
+    const QSizeF area = printer.pageRect(QPrinter::DevicePixel).size();
+    auto whole = [](qreal pixels, int dpi) {
+        if (dpi <= 0)
+            return pixels;
+        const qreal inches = std::floor(pixels / dpi);
+        return inches >= 1 ? inches * dpi : pixels;
+    };
+    return QSizeF(whole(area.width(), printer.logicalDpiX()),
+                  whole(area.height(), printer.logicalDpiY()));
+}
+
 std::unique_ptr<QTextDocument> PaginatedCopy(const QTextDocument& document, QPrinter& printer) {
     std::unique_ptr<QTextDocument> copy(document.clone());
     copy->setDefaultFont(document.defaultFont());
     copy->documentLayout()->setPaintDevice(&printer);
     copy->setDocumentMargin(0);
-    copy->setPageSize(printer.pageRect(QPrinter::DevicePixel).size());
+    copy->setPageSize(TranscriptPageSize(printer));
     return copy;
 }
 
@@ -179,7 +197,7 @@ std::string WriteRtf(const QTextDocument& document) {
         if (!last)
             body += "\\par\r\n";
     }
-    std::string out = "{\\rtf1\\ansi\\ansicpg65001\\deff0"
+    std::string out = "{\\rtf1\\ansi\\ansicpg1252\\deff0"
                       "{\\fonttbl{\\f0\\fnil\\fcharset0 MS Sans Serif;}}\r\n";
     out += colours.Rtf();
     out += "\r\n\\viewkind4\\uc1\\pard\\plain\\f0\\fs18 ";
@@ -214,9 +232,25 @@ int32_t TranscriptPageCount(const QTextDocument& document, QPrinter& printer) {
 int32_t PrintTranscript(const QTextDocument& document, QPrinter& printer) {
     auto copy = PaginatedCopy(document, printer);
     const int32_t pages = copy->pageCount();
-    if (!printer.isValid())
+    const QSizeF page = copy->pageSize();
+    // Our own page loop rather than QTextDocument::print, which would stretch
+    // the page to the whole printable area and print copies by itself.
+    QPainter painter;
+    if (!painter.begin(&printer))
         return -1;
-    copy->print(&printer);
+    for (int32_t i = 0; i < pages; ++i) {
+        if (i > 0 && !printer.newPage()) {
+            painter.end();
+            return -1;
+        }
+        const QRectF shown(0, i * page.height(), page.width(), page.height());
+        painter.save();
+        painter.translate(0, -shown.top());
+        painter.setClipRect(shown);
+        copy->drawContents(&painter, shown);
+        painter.restore();
+    }
+    painter.end();
     return printer.printerState() == QPrinter::Error ? -1 : pages;
 }
 

@@ -10,9 +10,9 @@ class QTextDocument;
 namespace olvex {
 
 // Rich Text of a transcript: one paragraph per line, face "MS Sans Serif" at
-// 9 points, colours, bold and underline as in the document. Non-ASCII text is
-// written as UTF-8 bytes in \'hh escapes, each character preceded by its
-// \u form so that readers without code page 65001 still get it right.
+// 9 points, colours, bold and underline as in the document. Each character
+// beyond ASCII is written in its \u form followed by one fallback character
+// for readers without Unicode: its Windows-1252 byte as a \'hh escape, or "?".
 std::string WriteRtf(const QTextDocument& document);
 
 struct RtfSaveResult {
@@ -24,9 +24,10 @@ struct RtfSaveResult {
 // left as it was and no partial file appears.
 RtfSaveResult SaveTranscriptRtf(const QTextDocument& document, const QString& path);
 
-// Prints the transcript over the printer's printable area, without margins,
-// headers or page numbers of its own. Returns the number of pages printed, or
-// -1 when the printer could not be started.
+// Prints the transcript from the top left of the printer's printable area,
+// cut to whole inches, without margins, headers or page numbers of its own;
+// each page once, copies being the printer's business. Returns the number of pages
+// printed, or -1 when the printer could not be started.
 int32_t PrintTranscript(const QTextDocument& document, QPrinter& printer);
 // The pages PrintTranscript would print on this printer.
 int32_t TranscriptPageCount(const QTextDocument& document, QPrinter& printer);

@@ -14,7 +14,7 @@ using namespace olvex;
 namespace {
 
 // Just enough of an RTF reader to get each paragraph's runs back: colour, bold,
-// underline, and the text with its \'hh bytes decoded (\u forms are ignored).
+// underline, and the text with its \u forms decoded and their fallbacks skipped.
 struct RtfRun {
     std::string text; // UTF-8
     QColor colour;
@@ -35,7 +35,7 @@ Parsed ParseRtf(const std::string& rtf) {
     } style;
     std::vector<Style> stack;
     std::vector<QColor> colours;
-    QColor pending;
+    char16_t highHalf = 0;
     Parsed out;
     Paragraph paragraph;
     auto put = [&](char c) {
@@ -100,7 +100,22 @@ Parsed ParseRtf(const std::string& rtf) {
                 style.underline = true;
             else if (name == "ulnone")
                 style.underline = false;
-            else if (name == "tab")
+            else if (name == "u") {
+                char16_t unit = static_cast<char16_t>(value < 0 ? value + 0x10000 : value);
+                if (QChar::isHighSurrogate(unit)) {
+                    highHalf = unit;
+                } else {
+                    const QString character = QChar::isLowSurrogate(unit)
+                                                  ? QString(QChar(highHalf)) + QChar(unit)
+                                                  : QString(QChar(unit));
+                    for (char byte : character.toUtf8())
+                        put(byte);
+                }
+                i += m.capturedLength();
+                // One fallback character (\uc1): an escaped byte or a plain one.
+                i += rtf.compare(i, 2, "\\'") == 0 ? 4 : 1;
+                continue;
+            } else if (name == "tab")
                 put('\t');
             else if (name == "par") {
                 out.paragraphs.push_back(paragraph);
@@ -138,9 +153,12 @@ TEST_F(RtfTest, LinesComeBackWithTheirStyles) {
         ASSERT_LT(c, 0x80) << "only ASCII belongs in an RTF file";
     EXPECT_NE(rtf.find("{\\fonttbl{\\f0\\fnil\\fcharset0 MS Sans Serif;}}"), std::string::npos);
     EXPECT_NE(rtf.find("\\f0\\fs18 "), std::string::npos);
-    // Unicode readers get each non-ASCII character from its \u form.
-    EXPECT_NE(rtf.find("\\uc2\\u233\\'c3\\'a9"), std::string::npos);
-    EXPECT_NE(rtf.find("\\uc0\\u-10179\\uc4\\u-8704\\'f0\\'9f\\'98\\'80"), std::string::npos);
+    // Unicode readers get each non-ASCII character from its \u form; the
+    // others get its Windows-1252 byte, or "?".
+    EXPECT_NE(rtf.find("\\ansicpg1252"), std::string::npos);
+    EXPECT_NE(rtf.find("\\u233\\'e9"), std::string::npos);
+    EXPECT_NE(rtf.find("\\u8364\\'80"), std::string::npos);
+    EXPECT_NE(rtf.find("\\u-10179?\\u-8704?"), std::string::npos);
     Parsed doc = ParseRtf(rtf);
     ASSERT_TRUE(doc.balanced) << rtf;
     ASSERT_EQ(doc.paragraphs.size(), 5u) << rtf;
@@ -237,4 +255,32 @@ TEST_F(RtfTest, PrintingToPdfGivesEveryPageOnce) {
     ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
     const QString content = QString::fromLatin1(pdf.readAll());
     EXPECT_EQ(content.count(QRegularExpression("/Type\\s*/Page(?!s)")), 3);
+}
+
+TEST_F(RtfTest, PagesAreWholeInchesOfThePrintableArea) {
+    QTemporaryDir dir;
+    auto pagesOn = [&](qreal inches) {
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(dir.filePath("page.pdf"));
+        printer.setPageSize(QPageSize(QSizeF(inches, inches), QPageSize::Inch));
+        printer.setPageMargins(QMarginsF(0, 0, 0, 0));
+        return TranscriptPageCount(*view.document(), printer);
+    };
+    for (int line = 0; line < 200; ++line)
+        view.AppendPlain(QString("line %1").arg(line), kTextColour);
+    // 3.9 inches print like 3: the part-inch is left blank.
+    EXPECT_GT(pagesOn(2), pagesOn(3));
+    EXPECT_EQ(pagesOn(3), pagesOn(3.9));
+    EXPECT_GT(pagesOn(3.9), pagesOn(4));
+
+    // Less than an inch to print on: the whole area is used rather than none.
+    QPrinter tiny(QPrinter::HighResolution);
+    tiny.setOutputFormat(QPrinter::PdfFormat);
+    tiny.setOutputFileName(dir.filePath("tiny.pdf"));
+    tiny.setPageSize(QPageSize(QSizeF(0.8, 0.8), QPageSize::Inch));
+    tiny.setPageMargins(QMarginsF(0, 0, 0, 0));
+    const int32_t pages = TranscriptPageCount(*view.document(), tiny);
+    EXPECT_GT(pages, pagesOn(2));
+    EXPECT_EQ(PrintTranscript(*view.document(), tiny), pages);
 }
