@@ -33,7 +33,7 @@ void BM_WriteRtf(benchmark::State& state) {
                            benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
     state.counters["bytes"] = static_cast<double>(bytes);
 }
-BENCHMARK(BM_WriteRtf)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WriteRtf)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 void BM_InviteDialogOpen(benchmark::State& state) {
     UserDirectory users;
