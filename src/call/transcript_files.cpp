@@ -92,11 +92,12 @@ int32_t SaveTranscriptWithDialog(QWidget* parent, const TranscriptView& view) {
 int32_t PrintTranscriptWithDialog(QWidget* parent, const TranscriptView& view,
                                   const QString& title) {
     QPrinter printer(QPrinter::HighResolution);
+    // The name of the job in the print queue, the title of a PDF, and what
+    // the dialog offers as the name of a PDF file.
+    printer.setDocName(title);
     const bool accepted = PrintHook() ? PrintHook()(parent, printer) : AskPrinter(parent, printer);
     if (!accepted)
         return kTranscriptCancelled;
-    // The name of the job in the print queue, and the title of a PDF.
-    printer.setDocName(title);
     if (PrintTranscript(*view.document(), printer) >= 0)
         return kTranscriptDone;
     ShowMessageBox(parent,
