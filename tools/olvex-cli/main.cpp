@@ -8,11 +8,13 @@
 #include <charconv>
 #include <cstdio>
 #include <iostream>
+#include <memory>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 using olvex::AgentCallbacks;
 using olvex::AgentClient;
@@ -68,6 +70,26 @@ Json With(Json event, const PageRecord& p) {
     return event;
 }
 
+// The record's fields alone, as the lists show them.
+template <typename Record> Json Entries(const std::vector<std::shared_ptr<Record>>& records) {
+    Json entries = Json::array();
+    for (const auto& record : records)
+        entries.push_back(With(Json::object(), *record));
+    return entries;
+}
+
+constexpr char kUserLoggedIn[] = "OnUserLoggedIn";
+constexpr char kUserLoggedOut[] = "OnUserLoggedOut";
+constexpr char kUserStatusChanged[] = "OnUserStatusChanged";
+constexpr char kPageEntered[] = "OnPageEntered";
+constexpr char kPageLeft[] = "OnPageLeft";
+constexpr char kVisitorInvited[] = "OnVisitorInvited";
+
+// An event that carries one operator or page record.
+template <typename Record, const char* Name> void RecordEvent(void*, const Record& record) {
+    Emit(With(Event(Name), record));
+}
+
 Json TextOrNull(const char* text) {
     return text ? Json(text) : Json(nullptr);
 }
@@ -85,20 +107,22 @@ AgentCallbacks JsonCallbacks() {
         e["status"] = status;
         Emit(e);
     };
-    cb.OnUserListReceived = [](void*) { Emit(Event("OnUserListReceived")); };
-    cb.OnUserLoggedIn = [](void*, const UserRecord& u) { Emit(With(Event("OnUserLoggedIn"), u)); };
-    cb.OnUserLoggedOut = [](void*, const UserRecord& u) {
-        Emit(With(Event("OnUserLoggedOut"), u));
+    cb.OnUserListReceived = [](void* data) {
+        auto e = Event("OnUserListReceived");
+        e["users"] = Entries(static_cast<AgentClient*>(data)->Users().Snapshot());
+        Emit(e);
     };
-    cb.OnUserStatusChanged = [](void*, const UserRecord& u) {
-        Emit(With(Event("OnUserStatusChanged"), u));
+    cb.OnUserLoggedIn = RecordEvent<UserRecord, kUserLoggedIn>;
+    cb.OnUserLoggedOut = RecordEvent<UserRecord, kUserLoggedOut>;
+    cb.OnUserStatusChanged = RecordEvent<UserRecord, kUserStatusChanged>;
+    cb.OnPageListReceived = [](void* data) {
+        auto e = Event("OnPageListReceived");
+        e["pages"] = Entries(static_cast<AgentClient*>(data)->Pages().Snapshot());
+        Emit(e);
     };
-    cb.OnPageListReceived = [](void*) { Emit(Event("OnPageListReceived")); };
-    cb.OnPageEntered = [](void*, const PageRecord& p) { Emit(With(Event("OnPageEntered"), p)); };
-    cb.OnPageLeft = [](void*, const PageRecord& p) { Emit(With(Event("OnPageLeft"), p)); };
-    cb.OnVisitorInvited = [](void*, const PageRecord& p) {
-        Emit(With(Event("OnVisitorInvited"), p));
-    };
+    cb.OnPageEntered = RecordEvent<PageRecord, kPageEntered>;
+    cb.OnPageLeft = RecordEvent<PageRecord, kPageLeft>;
+    cb.OnVisitorInvited = RecordEvent<PageRecord, kVisitorInvited>;
     cb.OnCallRequest = [](void*, int callId, int requesterId, int kind, const char* text1,
                           const char* text2, const char* text3) {
         auto e = Event("OnCallRequest");
@@ -219,6 +243,7 @@ int main(int argc, char** argv) {
     AgentClient client;
     calls.Attach(client);
     client.callbacks = JsonCallbacks();
+    client.userData = &client;
     const int32_t result = client.Login(server->substr(0, colon), *port, *user, *password);
     if (result != 0) {
         client.callbacks = AgentCallbacks{}; // nothing to report on stdout for a failed log-in
