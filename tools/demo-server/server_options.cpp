@@ -119,6 +119,17 @@ bool Refuse(std::string& error, std::string_view text) {
     return false;
 }
 
+// Takes a whole number from `min` to `max` into `target`, or refuses with `refusal`.
+template <typename T>
+bool SetNumber(std::string_view text, long min, long max, T& target, std::string& error,
+               std::string_view refusal) {
+    long number = 0;
+    if (!ParseInt(text, min, max, number))
+        return Refuse(error, refusal);
+    target = T(number);
+    return true;
+}
+
 constexpr OptionSpec kOptions[] = {
     {"--listen", "HOST:PORT",
      "address to listen on (default 127.0.0.1:2020); port 0\n"
@@ -144,31 +155,21 @@ constexpr OptionSpec kOptions[] = {
      }},
     {"--latest-version", "N", "newest client version announced at log-in (default 15)",
      [](std::string_view v, ServerOptions& o, std::string& error) {
-         long number = 0;
-         if (!ParseInt(v, 0, 2147483647, number))
-             return Refuse(error, "--latest-version expects a number");
-         o.latestVersion = int32_t(number);
-         return true;
+         return SetNumber(v, 0, 2147483647, o.latestVersion, error,
+                          "--latest-version expects a number");
      }},
     {"--seed", "N",
      "seed of the simulation; equal seeds give equal visitors,\n"
      "pages and replies (default 1)",
      [](std::string_view v, ServerOptions& o, std::string& error) {
-         long number = 0;
-         if (!ParseInt(v, 0, 4294967295L, number))
-             return Refuse(error, "--seed expects a number");
-         o.seed = uint32_t(number);
-         return true;
+         return SetNumber(v, 0, 4294967295L, o.seed, error, "--seed expects a number");
      }},
     {"--visitors", "N",
      "visitors browsing the site at once (default 25,\n"
      "up to 100000); their page views fill the page list",
      [](std::string_view v, ServerOptions& o, std::string& error) {
-         long number = 0;
-         if (!ParseInt(v, 0, 100000, number))
-             return Refuse(error, "--visitors expects a number from 0 to 100000");
-         o.visitors = int(number);
-         return true;
+         return SetNumber(v, 0, 100000, o.visitors, error,
+                          "--visitors expects a number from 0 to 100000");
      }},
     {"--request-every", "SECONDS",
      "a visitor asks for a chat this often, offered to every\n"
@@ -180,11 +181,7 @@ constexpr OptionSpec kOptions[] = {
      "load mode: N page moves a second (each a page left and\n"
      "a page opened), replacing the natural browsing pace",
      [](std::string_view v, ServerOptions& o, std::string& error) {
-         long number = 0;
-         if (!ParseInt(v, 0, 10000000, number))
-             return Refuse(error, "--churn expects page moves per second");
-         o.churn = int(number);
-         return true;
+         return SetNumber(v, 0, 10000000, o.churn, error, "--churn expects page moves per second");
      }},
     {"--max-backlog", "MIB",
      "a client that falls this far behind in reading is\n"
@@ -245,9 +242,8 @@ int ParseArguments(int argc, char** argv, ServerOptions& options, std::string& o
             out = Usage();
             return 1;
         }
-        const auto* option =
-            std::find_if(std::begin(kOptions), std::end(kOptions),
-                         [&](const OptionSpec& spec) { return spec.name == arg; });
+        const auto* option = std::find_if(std::begin(kOptions), std::end(kOptions),
+                                          [&](const OptionSpec& spec) { return spec.name == arg; });
         if (option == std::end(kOptions)) {
             error = "unknown option " + std::string(arg) + " (see --help)";
             return 2;
