@@ -70,20 +70,37 @@ Json With(Json event, const PageRecord& p) {
     return event;
 }
 
-// The record's fields alone, as the lists show them.
-template <typename Record> Json Entries(const std::vector<std::shared_ptr<Record>>& records) {
-    Json entries = Json::array();
-    for (const auto& record : records)
-        entries.push_back(With(Json::object(), *record));
-    return entries;
-}
-
+// Event names and the keys of their arguments, as template arguments.
+constexpr char kDisconnected[] = "OnDisconnected";
+constexpr char kReason[] = "reason";
+constexpr char kStatusChanged[] = "OnStatusChanged";
+constexpr char kStatus[] = "status";
+constexpr char kUserListReceived[] = "OnUserListReceived";
+constexpr char kUsers[] = "users";
+constexpr char kPageListReceived[] = "OnPageListReceived";
+constexpr char kPages[] = "pages";
 constexpr char kUserLoggedIn[] = "OnUserLoggedIn";
 constexpr char kUserLoggedOut[] = "OnUserLoggedOut";
 constexpr char kUserStatusChanged[] = "OnUserStatusChanged";
 constexpr char kPageEntered[] = "OnPageEntered";
 constexpr char kPageLeft[] = "OnPageLeft";
 constexpr char kVisitorInvited[] = "OnVisitorInvited";
+
+template <const char* Name, const char* Key> void NumberEvent(void*, int value) {
+    auto e = Event(Name);
+    e[Key] = value;
+    Emit(e);
+}
+
+// A list event carries the whole list as the engine now holds it; userData is the engine.
+template <const char* Name, const char* Key, auto List> void ListEvent(void* data) {
+    Json entries = Json::array();
+    for (const auto& record : (static_cast<AgentClient*>(data)->*List)().Snapshot())
+        entries.push_back(With(Json::object(), *record));
+    auto e = Event(Name);
+    e[Key] = std::move(entries);
+    Emit(e);
+}
 
 // An event that carries one operator or page record.
 template <typename Record, const char* Name> void RecordEvent(void*, const Record& record) {
@@ -97,29 +114,13 @@ Json TextOrNull(const char* text) {
 AgentCallbacks JsonCallbacks() {
     AgentCallbacks cb;
     cb.OnLoggedIn = [](void*) { Emit(Event("OnLoggedIn")); };
-    cb.OnDisconnected = [](void*, int reason) {
-        auto e = Event("OnDisconnected");
-        e["reason"] = reason;
-        Emit(e);
-    };
-    cb.OnStatusChanged = [](void*, int status) {
-        auto e = Event("OnStatusChanged");
-        e["status"] = status;
-        Emit(e);
-    };
-    cb.OnUserListReceived = [](void* data) {
-        auto e = Event("OnUserListReceived");
-        e["users"] = Entries(static_cast<AgentClient*>(data)->Users().Snapshot());
-        Emit(e);
-    };
+    cb.OnDisconnected = NumberEvent<kDisconnected, kReason>;
+    cb.OnStatusChanged = NumberEvent<kStatusChanged, kStatus>;
+    cb.OnUserListReceived = ListEvent<kUserListReceived, kUsers, &AgentClient::Users>;
     cb.OnUserLoggedIn = RecordEvent<UserRecord, kUserLoggedIn>;
     cb.OnUserLoggedOut = RecordEvent<UserRecord, kUserLoggedOut>;
     cb.OnUserStatusChanged = RecordEvent<UserRecord, kUserStatusChanged>;
-    cb.OnPageListReceived = [](void* data) {
-        auto e = Event("OnPageListReceived");
-        e["pages"] = Entries(static_cast<AgentClient*>(data)->Pages().Snapshot());
-        Emit(e);
-    };
+    cb.OnPageListReceived = ListEvent<kPageListReceived, kPages, &AgentClient::Pages>;
     cb.OnPageEntered = RecordEvent<PageRecord, kPageEntered>;
     cb.OnPageLeft = RecordEvent<PageRecord, kPageLeft>;
     cb.OnVisitorInvited = RecordEvent<PageRecord, kVisitorInvited>;
