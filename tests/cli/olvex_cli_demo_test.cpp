@@ -3,6 +3,7 @@
 #include "cli_process.h"
 #include "demo_server_process.h"
 
+#include <deque>
 #include <functional>
 #include <memory>
 
@@ -38,10 +39,21 @@ public:
     Child& Cli() { return cli_; }
     void Command(const std::string& line) { cli_.WriteLine(line); }
 
-    // The next event named `name` for which `match` holds; the events before it
-    // are kept in `skipped`. Nothing when the time runs out first.
+    // The first event named `name` for which `match` holds. Events from different
+    // threads of the client (a call's sender and receiver) may come in either order, so the
+    // ones passed over are kept and looked at first by the next wait.
     std::optional<Json> WaitFor(const std::string& name,
                                 const std::function<bool(const Json&)>& match = {}) {
+        auto wanted = [&](const Json& event) {
+            return event.value("event", "") == name && (!match || match(event));
+        };
+        for (auto it = passedOver_.begin(); it != passedOver_.end(); ++it) {
+            if (wanted(*it)) {
+                Json event = std::move(*it);
+                passedOver_.erase(it);
+                return event;
+            }
+        }
         const auto deadline = std::chrono::steady_clock::now() + kEventWait;
         for (;;) {
             auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -51,9 +63,9 @@ public:
             auto event = cli_.ReadEvent(left);
             if (!event)
                 return std::nullopt;
-            if (event->value("event", "") == name && (!match || match(*event)))
+            if (wanted(*event))
                 return event;
-            skipped.push_back(std::move(*event));
+            passedOver_.push_back(std::move(*event));
         }
     }
     // Logs in and returns the user list the log-in brings.
@@ -64,10 +76,9 @@ public:
         return users ? users->at("users") : Json::array();
     }
 
-    std::vector<Json> skipped;
-
 private:
     Child cli_;
+    std::deque<Json> passedOver_;
 };
 
 int32_t UserIdOf(const Json& users, const std::string& firstName) {
