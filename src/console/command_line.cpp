@@ -79,7 +79,9 @@ QString CommandLineUsage() {
                           "  --server HOST:PORT  use this chat server for this run only\n"
                           "                      (the stored address and port stay)\n"
                           "  --version           print the version and end\n"
-                          "  --help              print this text and end\n");
+                          "  --help              print this text and end\n"
+                          "\n"
+                          "Options with a single dash (-platform and the like) go to Qt.\n");
 }
 
 } // namespace olvex

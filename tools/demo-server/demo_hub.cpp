@@ -25,6 +25,14 @@ constexpr int32_t kItemNotice = 3;
 constexpr auto kOfferLifetime = std::chrono::minutes(2);
 constexpr auto kChurnTick = std::chrono::milliseconds(5);
 
+// A message of integer fields; texts, where there are any, are added after.
+WireMessage Numbers(int32_t code, std::initializer_list<int32_t> fields) {
+    WireMessage message(code);
+    for (int32_t field : fields)
+        message.AddInt(field);
+    return message;
+}
+
 std::string Frame(std::string_view payload) {
     std::string frame(size_t(kFrameHeaderSize), '\0');
     WriteFrameHeader(reinterpret_cast<unsigned char*>(frame.data()), int32_t(payload.size()));
@@ -171,11 +179,7 @@ void DemoHub::Leave(ConnId id, Connection& conn) {
         auto session = sessions_.find(conn.userId);
         if (session != sessions_.end() && session->second.conn == id) {
             sessions_.erase(session);
-            WireMessage note(9003);
-            note.AddInt(1002);
-            note.AddInt(conn.userId);
-            note.AddInt(kOperatorKind);
-            ToOperators(note, conn.userId);
+            ToOperators(Numbers(9003, {1002, conn.userId, kOperatorKind}), conn.userId);
         }
     } else if (role == Role::CallMember) {
         auto call = calls_.find(conn.callId);
@@ -183,11 +187,7 @@ void DemoHub::Leave(ConnId id, Connection& conn) {
             return;
         auto& members = call->second.members;
         members.erase(std::remove(members.begin(), members.end(), id), members.end());
-        WireMessage note(9003);
-        note.AddInt(2004);
-        note.AddInt(conn.userId);
-        note.AddInt(kOperatorKind);
-        ToMembers(call->second, note, id);
+        ToMembers(call->second, Numbers(9003, {2004, conn.userId, kOperatorKind}), id);
         if (members.empty())
             EndCall(conn.callId);
     }
@@ -212,15 +212,25 @@ void DemoHub::Send(ConnId id, const WireMessage& message) {
 }
 
 void DemoHub::Refuse(ConnId id, int32_t request, int32_t error) {
-    WireMessage answer(9002);
-    answer.AddInt(request);
-    answer.AddInt(error);
-    Send(id, answer);
+    Send(id, Numbers(9002, {request, error}));
 }
 
 void DemoHub::Reject(ConnId id, int32_t request, int32_t error) {
     Refuse(id, request, error);
     Drop(id, Fate::CloseWhenFlushed);
+}
+
+bool DemoHub::ReadInts(ConnId id, const WireMessage& message,
+                       std::initializer_list<int32_t*> fields) {
+    int field = 1;
+    for (int32_t* value : fields) {
+        *value = message.GetInt(field++);
+        if (*value == ResultCode::MessageFormat) {
+            Reject(id, message.Code(), ResultCode::MessageParameters);
+            return false;
+        }
+    }
+    return true;
 }
 
 void DemoHub::ToOperators(const WireMessage& message, int32_t except) {
@@ -241,12 +251,17 @@ void DemoHub::ToMembers(const Call& call, const WireMessage& message, ConnId exc
 
 void DemoHub::AddUserEntry(WireMessage& message, int32_t userId) const {
     const Session& session = sessions_.at(userId);
-    const Account& account = options_.accounts[session.account];
+    AddOperatorEntry(message, userId, session.status, session.host);
+}
+
+void DemoHub::AddOperatorEntry(WireMessage& message, int32_t userId, int32_t status,
+                               const std::string& host) const {
+    const Account& account = AccountOf(userId);
     message.AddInt(userId);
     message.AddInt(0);
     message.AddInt(kOperatorKind);
-    message.AddInt(session.status);
-    message.AddText(session.host);
+    message.AddInt(status);
+    message.AddText(host);
     message.AddText(account.firstName);
     message.AddText(account.lastName);
 }
@@ -266,20 +281,25 @@ void DemoHub::AddPageEntry(WireMessage& message, int32_t pageId, const Page& pag
 // ---- requests ----------------------------------------------------------------
 
 void DemoHub::Dispatch(ConnId id, Connection& conn, const WireMessage& message) {
+    if (message.Code() == 5001)
+        return; // keep-alives need no answer on any connection
+    bool known = false;
     switch (conn.role) {
     case Role::Fresh:
-        HandleFresh(id, conn, message);
+        known = HandleFresh(id, conn, message);
         break;
     case Role::Operator:
-        HandleOperator(id, conn, message);
+        known = HandleOperator(id, conn, message);
         break;
     case Role::CallMember:
-        HandleCallMember(id, conn, message);
+        known = HandleCallMember(id, conn, message);
         break;
     }
+    if (!known)
+        Reject(id, message.Code(), ResultCode::MessageType);
 }
 
-void DemoHub::HandleFresh(ConnId id, Connection& conn, const WireMessage& message) {
+bool DemoHub::HandleFresh(ConnId id, Connection& conn, const WireMessage& message) {
     switch (message.Code()) {
     case 1001:
         Login(id, conn, message);
@@ -291,12 +311,10 @@ void DemoHub::HandleFresh(ConnId id, Connection& conn, const WireMessage& messag
         // Secondary channels are never opened by the console; nothing to join.
         Reject(id, 3001, ResultCode::ChannelNotFound);
         break;
-    case 5001:
-        break;
     default:
-        Reject(id, message.Code(), ResultCode::MessageType);
-        break;
+        return false;
     }
+    return true;
 }
 
 void DemoHub::Login(ConnId id, Connection& conn, const WireMessage& message) {
@@ -323,59 +341,40 @@ void DemoHub::Login(ConnId id, Connection& conn, const WireMessage& message) {
     conn.role = Role::Operator;
     conn.userId = userId;
 
-    WireMessage answer(9001);
-    answer.AddInt(1001);
-    answer.AddInt(userId);
-    answer.AddInt(options_.latestVersion);
-    Send(id, answer);
+    Send(id, Numbers(9001, {1001, userId, options_.latestVersion}));
 
-    WireMessage note(9003);
-    note.AddInt(1001);
+    WireMessage note = Numbers(9003, {1001});
     AddUserEntry(note, userId);
     ToOperators(note, userId);
 }
 
-void DemoHub::HandleOperator(ConnId id, Connection& conn, const WireMessage& message) {
+bool DemoHub::HandleOperator(ConnId id, Connection& conn, const WireMessage& message) {
     switch (message.Code()) {
     case 1001:
         Refuse(id, 1001, ResultCode::AlreadySignedIn);
         break;
     case 1003: {
-        int32_t status = message.GetInt(1);
-        if (status == ResultCode::MessageFormat) {
-            Reject(id, 1003, ResultCode::MessageParameters);
+        int32_t status = 0;
+        if (!ReadInts(id, message, {&status}))
             break;
-        }
         if (status < kOnline || status > kAway) {
             Refuse(id, 1003, ResultCode::MessageParameters);
             break;
         }
         sessions_.at(conn.userId).status = status;
-        WireMessage answer(9001);
-        answer.AddInt(1003);
-        answer.AddInt(status);
-        Send(id, answer);
-        WireMessage note(9003);
-        note.AddInt(1003);
-        note.AddInt(conn.userId);
-        note.AddInt(kOperatorKind);
-        note.AddInt(status);
-        ToOperators(note, conn.userId);
+        Send(id, Numbers(9001, {1003, status}));
+        ToOperators(Numbers(9003, {1003, conn.userId, kOperatorKind, status}), conn.userId);
         break;
     }
     case 1006: {
-        WireMessage answer(9001);
-        answer.AddInt(1006);
-        answer.AddInt(int32_t(sessions_.size()));
+        WireMessage answer = Numbers(9001, {1006, int32_t(sessions_.size())});
         for (const auto& entry : sessions_)
             AddUserEntry(answer, entry.first);
         Send(id, answer);
         break;
     }
     case 1007: {
-        WireMessage answer(9001);
-        answer.AddInt(1007);
-        answer.AddInt(int32_t(pages_.size()));
+        WireMessage answer = Numbers(9001, {1007, int32_t(pages_.size())});
         for (const auto& [pageId, page] : pages_)
             AddPageEntry(answer, pageId, page);
         Send(id, answer);
@@ -384,30 +383,23 @@ void DemoHub::HandleOperator(ConnId id, Connection& conn, const WireMessage& mes
     case 4003:
         InviteVisitor(conn, message);
         break;
-    case 5001:
-        break;
     default:
-        Reject(id, message.Code(), ResultCode::MessageType);
-        break;
+        return false;
     }
+    return true;
 }
 
 void DemoHub::InviteVisitor(Connection& conn, const WireMessage& message) {
     const ConnId id = sessions_.at(conn.userId).conn;
-    int32_t pageId = message.GetInt(1);
-    if (pageId == ResultCode::MessageFormat) {
-        Reject(id, 4003, ResultCode::MessageParameters);
+    int32_t pageId = 0;
+    if (!ReadInts(id, message, {&pageId}))
         return;
-    }
     auto page = pages_.find(pageId);
     if (page == pages_.end()) {
         Refuse(id, 4003, ResultCode::VisitorNotFound);
         return;
     }
-    WireMessage answer(9001);
-    answer.AddInt(4003);
-    answer.AddInt(pageId);
-    Send(id, answer);
+    Send(id, Numbers(9001, {4003, pageId}));
 
     const int32_t visitorId = page->second.visitor;
     const int32_t operatorId = conn.userId;
@@ -426,15 +418,9 @@ void DemoHub::InviteVisitor(Connection& conn, const WireMessage& message) {
 }
 
 void DemoHub::JoinCall(ConnId id, Connection& conn, const WireMessage& message) {
-    const int32_t callId = message.GetInt(1);
-    const int32_t userId = message.GetInt(2);
-    const int32_t key = message.GetInt(3);
-    const int32_t kind = message.GetInt(4);
-    if (callId == ResultCode::MessageFormat || userId == ResultCode::MessageFormat ||
-        key == ResultCode::MessageFormat || kind == ResultCode::MessageFormat) {
-        Reject(id, 2003, ResultCode::MessageParameters);
+    int32_t callId = 0, userId = 0, key = 0, kind = 0;
+    if (!ReadInts(id, message, {&callId, &userId, &key, &kind}))
         return;
-    }
     if (key != 0 || kind != kOperatorKind) {
         Refuse(id, 2003, ResultCode::MessageParameters);
         return;
@@ -469,58 +455,40 @@ void DemoHub::JoinCall(ConnId id, Connection& conn, const WireMessage& message) 
     conn.userId = userId;
     conn.callId = callId;
 
-    WireMessage answer(9001);
-    answer.AddInt(2003);
-    Send(id, answer);
+    Send(id, Numbers(9001, {2003}));
 
-    const Account& account = options_.accounts[sessions_.at(userId).account];
-    WireMessage note(9003);
-    note.AddInt(2003);
-    note.AddInt(userId);
-    note.AddInt(kOperatorKind);
-    note.AddInt(0);
+    const Account& account = AccountOf(userId);
+    WireMessage note = Numbers(9003, {2003, userId, kOperatorKind, 0});
     note.AddText(account.firstName);
     note.AddText(account.lastName);
     ToMembers(call, note, id);
 }
 
-void DemoHub::HandleCallMember(ConnId id, Connection& conn, const WireMessage& message) {
+bool DemoHub::HandleCallMember(ConnId id, Connection& conn, const WireMessage& message) {
     switch (message.Code()) {
     case 1006: {
         const Call& call = calls_.at(conn.callId);
-        WireMessage answer(9001);
-        answer.AddInt(1006);
         std::vector<int32_t> operators;
         for (ConnId member : call.members) {
             int32_t userId = connections_.at(member).userId;
             if (std::find(operators.begin(), operators.end(), userId) == operators.end())
                 operators.push_back(userId);
         }
-        answer.AddInt(int32_t(operators.size()) + (call.visitorPresent ? 1 : 0));
+        WireMessage answer =
+            Numbers(9001, {1006, int32_t(operators.size()) + (call.visitorPresent ? 1 : 0)});
         if (call.visitorPresent) {
             const Visitor& visitor = visitors_.at(call.visitor);
-            answer.AddInt(call.visitor);
-            answer.AddInt(0);
-            answer.AddInt(kVisitorKind);
-            answer.AddInt(kOnline);
+            for (int32_t field : {call.visitor, 0, kVisitorKind, kOnline})
+                answer.AddInt(field);
             answer.AddText(visitor.ip);
             answer.AddText(visitor.name);
             answer.AddText("");
         }
         for (int32_t userId : operators) {
-            if (sessions_.count(userId)) {
+            if (sessions_.count(userId))
                 AddUserEntry(answer, userId);
-            } else {
-                // Logged out of the console but still in the call.
-                const Account& account = options_.accounts[size_t(userId - 101)];
-                answer.AddInt(userId);
-                answer.AddInt(0);
-                answer.AddInt(kOperatorKind);
-                answer.AddInt(kOnline);
-                answer.AddText(conn.peer);
-                answer.AddText(account.firstName);
-                answer.AddText(account.lastName);
-            }
+            else // logged out of the console but still in the call
+                AddOperatorEntry(answer, userId, kOnline, conn.peer);
         }
         Send(id, answer);
         break;
@@ -531,20 +499,16 @@ void DemoHub::HandleCallMember(ConnId id, Connection& conn, const WireMessage& m
     case 3003:
         ChatItem(id, conn, message);
         break;
-    case 5001:
-        break;
     default:
-        Reject(id, message.Code(), ResultCode::MessageType);
-        break;
+        return false;
     }
+    return true;
 }
 
 void DemoHub::InviteOperator(ConnId id, Connection& conn, const WireMessage& message) {
-    const int32_t target = message.GetInt(1);
-    if (target == ResultCode::MessageFormat) {
-        Reject(id, 2002, ResultCode::MessageParameters);
+    int32_t target = 0;
+    if (!ReadInts(id, message, {&target}))
         return;
-    }
     auto session = sessions_.find(target);
     if (session == sessions_.end()) {
         Refuse(id, 2002, ResultCode::UserNotOnline);
@@ -559,16 +523,10 @@ void DemoHub::InviteOperator(ConnId id, Connection& conn, const WireMessage& mes
     }
     call.allowed.insert(target);
 
-    WireMessage answer(9001);
-    answer.AddInt(2002);
-    answer.AddInt(target);
-    Send(id, answer);
+    Send(id, Numbers(9001, {2002, target}));
 
-    const Account& inviter = options_.accounts[size_t(conn.userId - 101)];
-    WireMessage transfer(9003);
-    transfer.AddInt(2002);
-    transfer.AddInt(conn.userId);
-    transfer.AddInt(conn.callId);
+    const Account& inviter = AccountOf(conn.userId);
+    WireMessage transfer = Numbers(9003, {2002, conn.userId, conn.callId});
     transfer.AddText(inviter.firstName);
     transfer.AddText(inviter.lastName);
     transfer.AddText(message.FieldView(2));
@@ -576,11 +534,9 @@ void DemoHub::InviteOperator(ConnId id, Connection& conn, const WireMessage& mes
 }
 
 void DemoHub::ChatItem(ConnId id, Connection& conn, const WireMessage& message) {
-    const int32_t kind = message.GetInt(1);
-    if (kind == ResultCode::MessageFormat) {
-        Reject(id, 3003, ResultCode::MessageParameters);
+    int32_t kind = 0;
+    if (!ReadInts(id, message, {&kind}))
         return;
-    }
     const int32_t callId = conn.callId;
     Call& call = calls_.at(callId);
     ToMembers(call, message, id);
@@ -590,8 +546,7 @@ void DemoHub::ChatItem(ConnId id, Connection& conn, const WireMessage& message) 
             auto found = calls_.find(callId);
             if (found == calls_.end() || !found->second.visitorPresent)
                 return;
-            WireMessage typing(3003);
-            typing.AddInt(kItemTyping);
+            WireMessage typing = Numbers(3003, {kItemTyping});
             typing.AddText(visitors_.at(found->second.visitor).name);
             ToMembers(found->second, typing, 0);
             After(options_.quiet ? std::chrono::milliseconds(200) : Seconds(2, 5),
@@ -612,10 +567,7 @@ int32_t DemoHub::OfferCall(int32_t visitorId, const std::set<int32_t>& operators
     call.repliesLeft = options_.quiet ? -1 : Draw(rng_, 2, 6);
     visitor.callId = callId;
 
-    WireMessage request(9003);
-    request.AddInt(2001);
-    request.AddInt(visitorId);
-    request.AddInt(callId);
+    WireMessage request = Numbers(9003, {2001, visitorId, callId});
     request.AddText(visitor.name);
     request.AddText(text);
     const std::string frame = Frame(request.Payload());
@@ -636,8 +588,7 @@ void DemoHub::VisitorReply(int32_t callId) {
         return;
     Call& call = found->second;
     call.replyPending = false;
-    WireMessage line(3003);
-    line.AddInt(kItemText);
+    WireMessage line = Numbers(3003, {kItemText});
     line.AddText(visitors_.at(call.visitor).name);
     line.AddText(SiteCatalogue::Reply(rng_));
     ToMembers(call, line, 0);
@@ -653,16 +604,11 @@ void DemoHub::VisitorLeavesCall(int32_t callId) {
     call.visitorPresent = false;
     Visitor& visitor = visitors_.at(call.visitor);
     visitor.callId = 0;
-    WireMessage notice(3003);
-    notice.AddInt(kItemNotice);
+    WireMessage notice = Numbers(3003, {kItemNotice});
     notice.AddText(visitor.name);
     notice.AddText(visitor.name + " has left the chat.");
     ToMembers(call, notice, 0);
-    WireMessage left(9003);
-    left.AddInt(2004);
-    left.AddInt(call.visitor);
-    left.AddInt(kVisitorKind);
-    ToMembers(call, left, 0);
+    ToMembers(call, Numbers(9003, {2004, call.visitor, kVisitorKind}), 0);
 }
 
 void DemoHub::EndCall(int32_t callId) {
@@ -732,8 +678,7 @@ void DemoHub::OpenPage(int32_t visitorId, Visitor& visitor) {
     visitor.pageId = pageId;
     if (sessions_.empty())
         return;
-    WireMessage note(9003);
-    note.AddInt(4001);
+    WireMessage note = Numbers(9003, {4001});
     AddPageEntry(note, pageId, page);
     ToOperators(note, 0);
 }
@@ -748,10 +693,7 @@ void DemoHub::MoveVisitor(int32_t visitorId) {
     if (!leaving)
         OpenPage(visitorId, visitor);
     if (!sessions_.empty()) {
-        WireMessage note(9003);
-        note.AddInt(4002);
-        note.AddInt(oldPage);
-        ToOperators(note, 0);
+        ToOperators(Numbers(9003, {4002, oldPage}), 0);
     }
     pages_.erase(oldPage);
     if (!leaving) {

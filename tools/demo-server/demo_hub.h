@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <queue>
 #include <random>
@@ -112,9 +113,10 @@ private:
     };
 
     void Dispatch(ConnId id, Connection& conn, const WireMessage& message);
-    void HandleFresh(ConnId id, Connection& conn, const WireMessage& message);
-    void HandleOperator(ConnId id, Connection& conn, const WireMessage& message);
-    void HandleCallMember(ConnId id, Connection& conn, const WireMessage& message);
+    // Each handles the requests its kind of connection may send; false for the others.
+    bool HandleFresh(ConnId id, Connection& conn, const WireMessage& message);
+    bool HandleOperator(ConnId id, Connection& conn, const WireMessage& message);
+    bool HandleCallMember(ConnId id, Connection& conn, const WireMessage& message);
     void Login(ConnId id, Connection& conn, const WireMessage& message);
     void JoinCall(ConnId id, Connection& conn, const WireMessage& message);
     void InviteOperator(ConnId id, Connection& conn, const WireMessage& message);
@@ -126,6 +128,9 @@ private:
     void Refuse(ConnId id, int32_t request, int32_t error);
     // Refuses and closes the connection once the refusal is out.
     void Reject(ConnId id, int32_t request, int32_t error);
+    // Reads integer fields 1, 2, ... into `fields`; a missing one rejects the
+    // request (code of `message`) and gives false.
+    bool ReadInts(ConnId id, const WireMessage& message, std::initializer_list<int32_t*> fields);
     void Drop(ConnId id, Fate fate);
     void Settle();
     void Leave(ConnId id, Connection& conn);
@@ -133,6 +138,8 @@ private:
     void ToMembers(const Call& call, const WireMessage& message, ConnId except);
 
     void AddUserEntry(WireMessage& message, int32_t userId) const;
+    void AddOperatorEntry(WireMessage& message, int32_t userId, int32_t status,
+                          const std::string& host) const;
     void AddPageEntry(WireMessage& message, int32_t pageId, const Page& page) const;
 
     void At(Clock::time_point when, std::function<void()> action);
@@ -152,6 +159,9 @@ private:
     void EndCall(int32_t callId);
 
     int32_t UserIdOf(size_t account) const { return int32_t(account) + 101; }
+    const Account& AccountOf(int32_t userId) const {
+        return options_.accounts[size_t(userId - 101)];
+    }
 
     ServerOptions options_;
     std::mt19937 rng_;

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace olvex::demo {
@@ -36,5 +37,8 @@ bool LoadAccounts(const std::string& path, std::vector<Account>& accounts, std::
 // 0 to run; 1 after --help (printed to `out`); 2 for bad arguments (message in `error`).
 int ParseArguments(int argc, char** argv, ServerOptions& options, std::string& out,
                    std::string& error);
+
+// Every option ParseArguments knows, --help included.
+std::vector<std::string_view> OptionNames();
 
 } // namespace olvex::demo

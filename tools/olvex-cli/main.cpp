@@ -8,11 +8,13 @@
 #include <charconv>
 #include <cstdio>
 #include <iostream>
+#include <memory>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 using olvex::AgentCallbacks;
 using olvex::AgentClient;
@@ -68,6 +70,43 @@ Json With(Json event, const PageRecord& p) {
     return event;
 }
 
+// Event names and the keys of their arguments, as template arguments.
+constexpr char kDisconnected[] = "OnDisconnected";
+constexpr char kReason[] = "reason";
+constexpr char kStatusChanged[] = "OnStatusChanged";
+constexpr char kStatus[] = "status";
+constexpr char kUserListReceived[] = "OnUserListReceived";
+constexpr char kUsers[] = "users";
+constexpr char kPageListReceived[] = "OnPageListReceived";
+constexpr char kPages[] = "pages";
+constexpr char kUserLoggedIn[] = "OnUserLoggedIn";
+constexpr char kUserLoggedOut[] = "OnUserLoggedOut";
+constexpr char kUserStatusChanged[] = "OnUserStatusChanged";
+constexpr char kPageEntered[] = "OnPageEntered";
+constexpr char kPageLeft[] = "OnPageLeft";
+constexpr char kVisitorInvited[] = "OnVisitorInvited";
+
+template <const char* Name, const char* Key> void NumberEvent(void*, int value) {
+    auto e = Event(Name);
+    e[Key] = value;
+    Emit(e);
+}
+
+// A list event carries the whole list as the engine now holds it; userData is the engine.
+template <const char* Name, const char* Key, auto List> void ListEvent(void* data) {
+    Json entries = Json::array();
+    for (const auto& record : (static_cast<AgentClient*>(data)->*List)().Snapshot())
+        entries.push_back(With(Json::object(), *record));
+    auto e = Event(Name);
+    e[Key] = std::move(entries);
+    Emit(e);
+}
+
+// An event that carries one operator or page record.
+template <typename Record, const char* Name> void RecordEvent(void*, const Record& record) {
+    Emit(With(Event(Name), record));
+}
+
 Json TextOrNull(const char* text) {
     return text ? Json(text) : Json(nullptr);
 }
@@ -75,30 +114,16 @@ Json TextOrNull(const char* text) {
 AgentCallbacks JsonCallbacks() {
     AgentCallbacks cb;
     cb.OnLoggedIn = [](void*) { Emit(Event("OnLoggedIn")); };
-    cb.OnDisconnected = [](void*, int reason) {
-        auto e = Event("OnDisconnected");
-        e["reason"] = reason;
-        Emit(e);
-    };
-    cb.OnStatusChanged = [](void*, int status) {
-        auto e = Event("OnStatusChanged");
-        e["status"] = status;
-        Emit(e);
-    };
-    cb.OnUserListReceived = [](void*) { Emit(Event("OnUserListReceived")); };
-    cb.OnUserLoggedIn = [](void*, const UserRecord& u) { Emit(With(Event("OnUserLoggedIn"), u)); };
-    cb.OnUserLoggedOut = [](void*, const UserRecord& u) {
-        Emit(With(Event("OnUserLoggedOut"), u));
-    };
-    cb.OnUserStatusChanged = [](void*, const UserRecord& u) {
-        Emit(With(Event("OnUserStatusChanged"), u));
-    };
-    cb.OnPageListReceived = [](void*) { Emit(Event("OnPageListReceived")); };
-    cb.OnPageEntered = [](void*, const PageRecord& p) { Emit(With(Event("OnPageEntered"), p)); };
-    cb.OnPageLeft = [](void*, const PageRecord& p) { Emit(With(Event("OnPageLeft"), p)); };
-    cb.OnVisitorInvited = [](void*, const PageRecord& p) {
-        Emit(With(Event("OnVisitorInvited"), p));
-    };
+    cb.OnDisconnected = NumberEvent<kDisconnected, kReason>;
+    cb.OnStatusChanged = NumberEvent<kStatusChanged, kStatus>;
+    cb.OnUserListReceived = ListEvent<kUserListReceived, kUsers, &AgentClient::Users>;
+    cb.OnUserLoggedIn = RecordEvent<UserRecord, kUserLoggedIn>;
+    cb.OnUserLoggedOut = RecordEvent<UserRecord, kUserLoggedOut>;
+    cb.OnUserStatusChanged = RecordEvent<UserRecord, kUserStatusChanged>;
+    cb.OnPageListReceived = ListEvent<kPageListReceived, kPages, &AgentClient::Pages>;
+    cb.OnPageEntered = RecordEvent<PageRecord, kPageEntered>;
+    cb.OnPageLeft = RecordEvent<PageRecord, kPageLeft>;
+    cb.OnVisitorInvited = RecordEvent<PageRecord, kVisitorInvited>;
     cb.OnCallRequest = [](void*, int callId, int requesterId, int kind, const char* text1,
                           const char* text2, const char* text3) {
         auto e = Event("OnCallRequest");
@@ -219,6 +244,7 @@ int main(int argc, char** argv) {
     AgentClient client;
     calls.Attach(client);
     client.callbacks = JsonCallbacks();
+    client.userData = &client;
     const int32_t result = client.Login(server->substr(0, colon), *port, *user, *password);
     if (result != 0) {
         client.callbacks = AgentCallbacks{}; // nothing to report on stdout for a failed log-in
