@@ -6,6 +6,7 @@
 #include "operator_console.h"
 #include "operator_list_view.h"
 #include "page_list_view.h"
+#include "result_code.h"
 
 #include <QPointer>
 #include <QSystemTrayIcon>
@@ -63,7 +64,7 @@ ConsoleEngine::ConsoleEngine(OperatorConsole& c, AgentClient& e)
             s->console.SetLoggedInButtons(false);
             s->console.PageList().Clear();
             s->console.OperatorList().Clear();
-            s->ShowBalloon(QStringLiteral("You have been disconnected from the server."));
+            s->ShowBalloon(QStringLiteral("You are now logged out from the Olvex server"));
             s->RefreshTray();
         });
     };
@@ -164,12 +165,12 @@ void ConsoleEngine::OnLoginFinished(int32_t result) {
         timer->start();
         console.SetTitleOnline();
         console.SetLoggedInButtons(true);
-        ShowBalloon(QStringLiteral("You are now logged in."));
+        ShowBalloon(QStringLiteral("You are now logged in to the Olvex server"));
     } else {
         console.SetTitleNotConnected();
         console.SetLoggedInButtons(false);
-        ShowMessageBox(&console, QStringLiteral("Login failed (%1).").arg(result),
-                       QMessageBox::Warning);
+        ShowMessageBox(&console, QStringLiteral("Failed to connect to the Olvex server.\r\n") +
+                                     QString::fromUtf8(ResultText(result)));
     }
     RefreshTray();
 }
