@@ -2,248 +2,575 @@
 
 #include "agent_client.h"
 #include "console_images.h"
+#include "flat_button.h"
+#include "hyperlink_label.h"
+#include "login_dialog.h"
 #include "message_box.h"
 #include "operator_console.h"
 #include "operator_list_view.h"
+#include "options_dialog.h"
 #include "page_list_view.h"
+#include "product_info.h"
 #include "result_code.h"
 
-#include <QPointer>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QSystemTrayIcon>
 #include <QTimer>
-#include <QToolButton>
 
 namespace olvex {
+
 namespace {
+
+const QString kBalloonTitle = QStringLiteral("Olvex Notification");
 
 ConsoleEngine* Self(void* userData) {
     return static_cast<ConsoleEngine*>(userData);
 }
 
-// Never blocks the engine thread: the change runs later on the UI thread.
-template <typename F> void Post(void* userData, F change) {
-    QMetaObject::invokeMethod(Self(userData), std::move(change), Qt::QueuedConnection);
+QString Text(const std::string& bytes) {
+    return QString::fromStdString(bytes);
+}
+
+QString WithResult(const char* fixed, int32_t result) {
+    return QString::fromLatin1(fixed) + QString::fromUtf8(ResultText(result));
+}
+
+// The alert's text had to fit a 100-byte block; a longer one is cut there, at a character
+// boundary, so that a hostile name cannot blow the alert up.
+constexpr size_t kCallAlertBytes = 99;
+
+std::string CutUtf8(std::string text, size_t limit) {
+    if (text.size() <= limit)
+        return text;
+    size_t end = limit;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+        --end;
+    text.resize(end);
+    return text;
 }
 
 } // namespace
 
+std::optional<QString> ConsoleEngine::CallAlertText(int kind, const char* name,
+                                                    const char* second) {
+    const std::string who = name ? name : "";
+    std::string text;
+    if (kind == 1)
+        text = "You have received an Olvex call request from " + who + ".";
+    else if (kind == 2)
+        text = "You have received an Olvex call transfer from " + who + " " +
+               (second ? second : "") + ".";
+    else
+        return std::nullopt;
+    return QString::fromUtf8(CutUtf8(std::move(text), kCallAlertBytes));
+}
+
 ConsoleEngine::ConsoleEngine(OperatorConsole& c, AgentClient& e)
-    : QObject(&c), console(c), engine(e) {
+    : QObject(&c), console(c), engine(e), runDialog([](QDialog& dialog) { return dialog.exec(); }) {
+    QPointer<ConsoleEngine> self(this);
+    console.SetShutdown([self] {
+        if (self)
+            self->Shutdown();
+    });
+
     if (QSystemTrayIcon::isSystemTrayAvailable()) {
         tray = new QSystemTrayIcon(this);
         connect(tray, &QSystemTrayIcon::activated, this,
-                [this](QSystemTrayIcon::ActivationReason r) {
-                    if (r == QSystemTrayIcon::DoubleClick) {
-                        console.showNormal();
-                        console.activateWindow();
-                    }
+                [this](QSystemTrayIcon::ActivationReason reason) {
+                    if (reason != QSystemTrayIcon::DoubleClick)
+                        return;
+                    console.showNormal();
+                    console.raise();
+                    console.activateWindow();
                 });
-        tray->show();
+        // Only a console that can be brought back from the tray may hide itself.
         console.SetHideOnMinimise(true);
     }
-    connect(&console, &OperatorConsole::LoginRequested, this, &ConsoleEngine::Login);
-    connect(&console, &OperatorConsole::AutoLoginRequested, this, &ConsoleEngine::Login);
+    RefreshTray();
+    if (tray)
+        tray->show();
+
+    connect(&console, &OperatorConsole::LoginRequested, this, &ConsoleEngine::Connect);
+    connect(&console, &OperatorConsole::AutoLoginRequested, this, &ConsoleEngine::AutoLogin);
     connect(&console, &OperatorConsole::LogoutRequested, this, &ConsoleEngine::Logout);
     connect(&console, &OperatorConsole::StatusRequested, this, &ConsoleEngine::SetStatus);
     connect(&console, &OperatorConsole::InviteRequested, this, &ConsoleEngine::Invite);
 
-    AgentCallbacks& cb = engine.callbacks;
-    cb.OnLoggedIn = [](void* u) {
-        Post(u, [u] {
-            Self(u)->console.SetTitleOnline();
-            Self(u)->console.SetLoggedInButtons(true);
-            Self(u)->RefreshTray();
-        });
-    };
-    cb.OnDisconnected = [](void* u, int reason) {
-        if (reason == DisconnectReason::Shutdown)
-            return;
-        Post(u, [u] {
-            ConsoleEngine* s = Self(u);
-            s->console.SetTitleNotConnected();
-            s->console.SetLoggedInButtons(false);
-            s->console.PageList().Clear();
-            s->console.OperatorList().Clear();
-            s->ShowBalloon(QStringLiteral("You are now logged out from the Olvex server"));
-            s->RefreshTray();
-        });
-    };
-    cb.OnStatusChanged = [](void* u, int status) {
-        Post(u, [u, status] {
-            Self(u)->console.SetTitleStatus(status);
-            Self(u)->RefreshTray();
-        });
-    };
-    cb.OnUserListReceived = [](void* u) {
-        auto users = Self(u)->engine.Users().Snapshot();
-        OperatorListView::UserSnapshot copy(users.begin(), users.end());
-        Post(u, [u, copy] { Self(u)->console.OperatorList().Rebuild(copy); });
-    };
-    auto userChanged = [](void* u, const UserRecord& user) {
-        UserRecord copy = user;
-        Post(u, [u, copy] { Self(u)->console.OperatorList().AddOrUpdate(copy); });
-    };
-    cb.OnUserLoggedIn = userChanged;
-    cb.OnUserStatusChanged = userChanged;
-    cb.OnUserLoggedOut = [](void* u, const UserRecord& user) {
-        const int32_t id = user.userId;
-        Post(u, [u, id] { Self(u)->console.OperatorList().Remove(id); });
-    };
-    auto pagesChanged = [](void* u) {
-        auto pages = Self(u)->engine.Pages().Snapshot();
-        PageListView::PageSnapshot copy(pages.begin(), pages.end());
-        Post(u, [u, copy] { Self(u)->console.PageList().Rebuild(copy); });
-    };
-    cb.OnPageListReceived = pagesChanged;
-    cb.OnPageEntered = [](void* u, const PageRecord&) {
-        auto pages = Self(u)->engine.Pages().Snapshot();
-        PageListView::PageSnapshot copy(pages.begin(), pages.end());
-        Post(u, [u, copy] { Self(u)->console.PageList().Rebuild(copy); });
-    };
-    cb.OnPageLeft = [](void* u, const PageRecord& page) {
-        const int32_t id = page.pageId;
-        Post(u, [u, id] { Self(u)->console.PageList().Remove(id); });
-    };
-    cb.OnVisitorInvited = [](void* u, const PageRecord& page) {
-        const int32_t id = page.pageId;
-        Post(u, [u, id] { Self(u)->console.PageList().MarkInvited(id); });
-    };
-    cb.OnCallRequest = [](void* u, int, int, int, const char* text1, const char*, const char*) {
-        const QString text = QStringLiteral("You have received an Olvex call request from %1.")
-                                 .arg(QString::fromUtf8(text1 ? text1 : ""));
-        Post(u, [u, text] { Self(u)->ShowBalloon(text); });
-    };
-    cb.OnServerError = nullptr;
-    engine.userData = this;
     timer = new QTimer(this);
-    timer->setInterval(60000);
+    timer->setInterval(kTimerPeriodMs);
     connect(timer, &QTimer::timeout, this, &ConsoleEngine::OnTick);
-    RefreshTray();
+
+    RegisterHandlers();
 }
 
 ConsoleEngine::~ConsoleEngine() {
-    *alive = false;
-    engine.Logout(DisconnectReason::Shutdown);
-    for (std::thread& worker : workers)
-        if (worker.joinable())
-            worker.join();
-    engine.userData = nullptr;
-    engine.callbacks = {};
+    Shutdown();
 }
 
-void ConsoleEngine::RunWorker(std::function<void()> work) {
-    workers.emplace_back(std::move(work));
+// Every handler copies what it needs and queues the change; none of them waits for the
+// window, so a Logout on the UI thread never has to sit out the engine's bounded stop.
+void ConsoleEngine::RegisterHandlers() {
+    AgentCallbacks& cb = engine.callbacks;
+    cb.OnLoggedIn = [](void* u) {
+        if (u)
+            Self(u)->LoggedInOnWorker();
+    };
+    cb.OnDisconnected = [](void* u, int reason) {
+        // The engine goes with the console; there is nothing left to reset.
+        if (!u || reason == DisconnectReason::Shutdown)
+            return;
+        Self(u)->Deliver([](ConsoleEngine& s) {
+            s.console.OperatorList().Clear();
+            s.console.PageList().Clear();
+            s.console.ClearReports();
+            s.console.SetTitleNotConnected();
+            s.RefreshTray();
+            s.console.SetLoggedInButtons(false);
+            s.ShowBalloon(QStringLiteral("You are now logged out from the Olvex server"));
+        });
+    };
+    cb.OnStatusChanged = [](void* u, int status) {
+        if (!u)
+            return;
+        Self(u)->Deliver([status](ConsoleEngine& s) {
+            s.console.SetTitleStatus(status);
+            s.RefreshTray();
+            s.ShowBalloon(QStringLiteral("Your status has now been changed to %1")
+                              .arg(OperatorListView::StatusWord(status)));
+        });
+    };
+    cb.OnUserListReceived = [](void* u) {
+        if (!u)
+            return;
+        auto users = Self(u)->engine.Users().Snapshot();
+        OperatorListView::UserSnapshot copy(users.begin(), users.end());
+        Self(u)->Deliver(
+            [copy = std::move(copy)](ConsoleEngine& s) { s.console.OperatorList().Rebuild(copy); });
+    };
+    cb.OnUserLoggedIn = [](void* u, const UserRecord& user) {
+        if (!u)
+            return;
+        Self(u)->Deliver([copy = user](ConsoleEngine& s) {
+            if (s.console.OperatorList().AddOrUpdate(copy))
+                s.ShowBalloon(QStringLiteral("%1 has now logged in to the Olvex server")
+                                  .arg(OperatorListView::DisplayName(copy)));
+        });
+    };
+    cb.OnUserLoggedOut = [](void* u, const UserRecord& user) {
+        if (!u)
+            return;
+        Self(u)->Deliver([id = user.userId](ConsoleEngine& s) {
+            if (auto name = s.console.OperatorList().Remove(id))
+                s.ShowBalloon(
+                    QStringLiteral("%1 has now logged out from the Olvex server").arg(*name));
+        });
+    };
+    cb.OnUserStatusChanged = [](void* u, const UserRecord& user) {
+        if (!u)
+            return;
+        Self(u)->Deliver(
+            [copy = user](ConsoleEngine& s) { s.console.OperatorList().UpdateStatus(copy); });
+    };
+    cb.OnPageListReceived = [](void* u) {
+        if (!u)
+            return;
+        auto pages = Self(u)->engine.Pages().Snapshot();
+        PageListView::PageSnapshot copy(pages.begin(), pages.end());
+        Self(u)->Deliver(
+            [copy = std::move(copy)](ConsoleEngine& s) { s.console.PageList().Rebuild(copy); });
+    };
+    cb.OnPageEntered = [](void* u, const PageRecord& page) {
+        if (!u)
+            return;
+        Self(u)->Deliver([copy = page](ConsoleEngine& s) {
+            if (s.console.PageList().AddOrUpdate(copy))
+                s.ShowBalloon(QStringLiteral("A website visitor has now entered the %1 web page")
+                                  .arg(Text(copy.title)));
+        });
+    };
+    cb.OnPageLeft = [](void* u, const PageRecord& page) {
+        if (!u)
+            return;
+        Self(u)->Deliver([id = page.pageId](ConsoleEngine& s) { s.console.PageList().Remove(id); });
+    };
+    cb.OnVisitorInvited = [](void* u, const PageRecord& page) {
+        if (!u)
+            return;
+        Self(u)->Deliver(
+            [id = page.pageId](ConsoleEngine& s) { s.console.PageList().MarkInvited(id); });
+    };
+    cb.OnCallRequest = [](void* u, int callId, int requesterId, int kind, const char* name,
+                          const char* second, const char*) {
+        if (!u)
+            return;
+        std::optional<QString> text = CallAlertText(kind, name, second);
+        if (!text)
+            return;
+        Self(u)->Deliver([callId, requesterId, kind, text = *text](ConsoleEngine& s) {
+            s.console.ShowCallAlert(callId, requesterId, kind, text);
+        });
+    };
+    // Error answers change nothing in the console.
+    cb.OnServerError = [](void*, int, int) {};
+    engine.userData = this;
 }
 
-void ConsoleEngine::Login() {
+void ConsoleEngine::Deliver(Change change) {
+    if (closing)
+        return;
+    bool post = false;
+    {
+        std::lock_guard lock(pendingMutex);
+        pending.push_back(std::move(change));
+        post = !flushQueued;
+        flushQueued = true;
+    }
+    if (post)
+        QMetaObject::invokeMethod(this, &ConsoleEngine::Flush, Qt::QueuedConnection);
+}
+
+void ConsoleEngine::Flush() {
+    std::deque<Change> batch;
+    {
+        std::lock_guard lock(pendingMutex);
+        batch.swap(pending);
+        flushQueued = false;
+    }
+    flushing = true;
+    lastBalloon.clear();
+    for (Change& change : batch) {
+        if (closing)
+            break;
+        change(*this);
+    }
+    flushing = false;
+    if (tray && !lastBalloon.isEmpty())
+        tray->showMessage(kBalloonTitle, lastBalloon, QSystemTrayIcon::Information, kBalloonMs);
+}
+
+void ConsoleEngine::ShowMessage(const QString& text) {
+    // Opened after the current batch, so that its event loop cannot reorder the batch.
+    QMetaObject::invokeMethod(
+        this,
+        [this, text] {
+            if (!closing)
+                ShowMessageBox(&console, text);
+        },
+        Qt::QueuedConnection);
+}
+
+void ConsoleEngine::StartWorker(std::function<void()> work) {
+    ReapWorkers();
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    workers.push_back({std::thread([work = std::move(work), done] {
+                           work();
+                           done->store(true);
+                       }),
+                       done});
+}
+
+void ConsoleEngine::ReapWorkers() {
+    std::erase_if(workers, [](Worker& worker) {
+        if (!worker.done->load())
+            return false;
+        worker.thread.join();
+        return true;
+    });
+}
+
+void ConsoleEngine::Connect() {
+    AgentSettings& settings = console.Settings();
+    if (settings.serverAddress.empty()) {
+        ShowMessageBox(&console, QStringLiteral("You must first set the Olvex server address and "
+                                                "port in the Options dialog."));
+        OptionsDialog options(settings, &console);
+        runDialog(options);
+        if (settings.serverAddress.empty())
+            return;
+    }
+    if (reconnecting) {
+        ShowMessageBox(&console, QStringLiteral("Olvex is trying to reconnect to the Olvex server "
+                                                "now.\r\nIf it fails, please try again in a few "
+                                                "seconds."));
+        return;
+    }
+    if (loginRunning)
+        return;
+    // Stopped for good if the dialog is cancelled: no reconnection until the next log-in.
+    StopTimer();
+    LoginDialog login(settings, &console);
+    if (runDialog(login) != QDialog::Accepted)
+        return;
+    reconnecting = false;
+    StartLoginWorker();
+}
+
+void ConsoleEngine::AutoLogin() {
+    const AgentSettings& settings = console.Settings();
+    if (!AgentSettings::IsOn(settings.saveLogin)) {
+        Connect();
+        return;
+    }
+    if (settings.serverAddress.empty()) {
+        ShowMessageBox(&console, QStringLiteral("You must first set the Olvex server address and "
+                                                "port in the Options dialog."));
+        return;
+    }
+    if (settings.username.empty() || settings.password.empty() || loginRunning)
+        return;
+    reconnecting = false;
+    StartLoginWorker();
+}
+
+void ConsoleEngine::StartLoginWorker() {
+    loginRunning = true;
+    // Queued behind whatever the engine already reported (a logout just now, say), so that
+    // the connecting state is what stays on screen.
+    Deliver([](ConsoleEngine& s) {
+        s.console.ButtonOf(OperatorConsole::Button::Login).setEnabled(false);
+        s.console.SetTitleConnecting();
+        s.RefreshTray();
+    });
     const AgentSettings& s = console.Settings();
-    console.SetTitleConnecting();
-    console.ButtonOf(OperatorConsole::Button::Login).setEnabled(false);
-    RefreshTray();
-    auto flag = alive;
-    QPointer<ConsoleEngine> self(this);
-    RunWorker([this, flag, self, host = s.serverAddress, port = s.serverPort, user = s.username,
-               pass = s.password] {
-        const int32_t result = engine.Login(host, port, user, pass);
-        if (result == 0) {
-            engine.RequestUserList();
-            engine.RequestPageList();
-        }
-        if (*flag)
-            QMetaObject::invokeMethod(
-                self,
-                [self, result] {
-                    if (self)
-                        self->OnLoginFinished(result);
-                },
-                Qt::QueuedConnection);
+    StartWorker([this, host = s.serverAddress, port = s.serverPort, user = s.username,
+                 password = s.password] {
+        const int32_t result = engine.Login(host, port, user, password);
+        Deliver([result](ConsoleEngine& self) { self.OnLoginFinished(result); });
     });
 }
 
 void ConsoleEngine::OnLoginFinished(int32_t result) {
-    if (result == 0) {
-        timer->start();
-        console.SetTitleOnline();
-        console.SetLoggedInButtons(true);
-        ShowBalloon(QStringLiteral("You are now logged in to the Olvex server"));
-    } else {
+    loginRunning = false;
+    if (result != 0) {
+        // The tray keeps the connecting tooltip until its next refresh.
         console.SetTitleNotConnected();
-        console.SetLoggedInButtons(false);
-        ShowMessageBox(&console, QStringLiteral("Failed to connect to the Olvex server.\r\n") +
-                                     QString::fromUtf8(ResultText(result)));
+        if (!reconnecting)
+            ShowMessage(WithResult("Failed to connect to the Olvex server.\r\n", result));
+        console.ButtonOf(OperatorConsole::Button::Login).setEnabled(true);
     }
-    RefreshTray();
+    reconnecting = false;
 }
 
-void ConsoleEngine::SetTimerPeriods(int periodMs, int retryMs) {
-    timer->setInterval(periodMs);
-    retryPauseMs = retryMs;
+void ConsoleEngine::LoggedInOnWorker() {
+    if (closing)
+        return;
+    Deliver([](ConsoleEngine& s) {
+        s.console.OperatorList().Clear();
+        s.console.PageList().Clear();
+        s.console.SetTitleOnline();
+        s.RefreshTray();
+        s.console.SetLoggedInButtons(true);
+        s.requestedStatus = 1;
+    });
+
+    if (engine.LatestClientVersion() > product::kClientVersion) {
+        // The worker waits for the answer; the receive thread runs on and the window stays
+        // free, and Shutdown wakes the wait.
+        auto question = std::make_shared<Question>();
+        {
+            std::lock_guard lock(questionMutex);
+            if (closing)
+                return;
+            openQuestion = question;
+        }
+        Deliver([question](ConsoleEngine& s) { s.AskForNewVersion(question); });
+        {
+            std::unique_lock lock(question->mutex);
+            question->answered.wait(lock, [&] { return question->done; });
+        }
+        std::lock_guard lock(questionMutex);
+        openQuestion.reset();
+        if (closing)
+            return;
+    }
+
+    engine.RequestUserList();
+    engine.RequestPageList();
+    Deliver([](ConsoleEngine& s) {
+        s.console.ShowReports();
+        s.StartTimer();
+        s.ShowBalloon(QStringLiteral("You are now logged in to the Olvex server"));
+    });
 }
 
-void ConsoleEngine::OnTick() {
-    // The timer runs only between a log-in and a manual logout, so a zero status here is a
-    // connection that dropped by itself.
-    if (engine.GetStatus() <= 0) {
-        timer->stop();
-        if (AgentSettings::IsOn(console.Settings().reconnect))
-            Login();
-        return;
-    }
-    console.PageList().AddElapsedMinute();
-    if (!retrying)
-        TryKeepAlive(4);
-}
-
-void ConsoleEngine::TryKeepAlive(int attemptsLeft) {
-    retrying = false;
-    if (engine.SendKeepAlive() >= 0)
-        return;
-    if (attemptsLeft > 1) {
-        retrying = true;
-        QTimer::singleShot(retryPauseMs, this,
-                           [this, attemptsLeft] { TryKeepAlive(attemptsLeft - 1); });
-        return;
-    }
-    timer->stop();
-    engine.Logout(DisconnectReason::ConnectionLost);
-    if (AgentSettings::IsOn(console.Settings().reconnect))
-        Login();
+void ConsoleEngine::AskForNewVersion(const std::shared_ptr<Question>& question) {
+    auto* box = new QMessageBox(
+        QMessageBox::NoIcon, QStringLiteral("New Olvex version"),
+        QStringLiteral("There is a new version of the Olvex Operator application available for "
+                       "download.\r\nWould you like to download and install the new version?"),
+        QMessageBox::Yes | QMessageBox::No);
+    box->setObjectName(QStringLiteral("newVersionQuestion"));
+    box->setTextFormat(Qt::PlainText);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::ApplicationModal);
+    // Not a nested event loop: the window keeps applying the engine's events meanwhile.
+    connect(box, &QMessageBox::finished, box, [box, question] {
+        if (box->clickedButton() == box->button(QMessageBox::Yes))
+            HyperlinkLabel::OpenLink(QStringLiteral("http://") +
+                                     QLatin1String(product::kVendorHost) +
+                                     QLatin1String(product::kDownloadsPath));
+        std::lock_guard lock(question->mutex);
+        question->done = true;
+        question->answered.notify_all();
+    });
+    versionQuestion = box;
+    box->show();
 }
 
 void ConsoleEngine::Logout() {
-    timer->stop();
+    StopTimer();
     engine.Logout(DisconnectReason::Logout);
 }
 
 void ConsoleEngine::SetStatus(int32_t status) {
-    RunWorker([this, status] { engine.SetStatus(status); });
-}
-
-void ConsoleEngine::Invite() {
-    if (inviting.exchange(true))
+    if (engine.GetStatus() <= 0)
         return;
-    std::vector<int32_t> ids;
-    for (int32_t id : console.PageList().SelectedPageIds())
-        if (id != 0)
-            ids.push_back(id);
-    RunWorker([this, ids] {
-        for (int32_t id : ids)
-            engine.InviteVisitor(id, "");
-        inviting = false;
+    requestedStatus = status;
+    StartWorker([this, status] {
+        const int32_t result = engine.SetStatus(status);
+        if (result < 0)
+            Deliver([result](ConsoleEngine& s) {
+                s.ShowMessage(WithResult("Failed to change your status.\r\n", result));
+            });
     });
 }
 
+void ConsoleEngine::Invite() {
+    if (engine.GetStatus() <= 0)
+        return;
+    if (!pendingInvitations.empty()) {
+        ShowMessageBox(&console,
+                       QStringLiteral("There is already a similar command in progress.\r\nPlease "
+                                      "wait for the previous command to finish first."));
+        return;
+    }
+    PageListView& pages = console.PageList();
+    for (int i = 0; i < pages.topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* row = pages.topLevelItem(i);
+        const int32_t pageId = PageListView::PageIdOf(*row);
+        if (!row->isSelected() || pageId <= 0)
+            continue;
+        pendingInvitations.push_back(pageId);
+        pages.MarkInvited(pageId);
+    }
+    if (pendingInvitations.empty())
+        return;
+    StartWorker([this, ids = pendingInvitations, user = console.Settings().username] {
+        int32_t result = 0;
+        for (int32_t pageId : ids) {
+            result = engine.InviteVisitor(pageId, user.c_str());
+            if (result < 0)
+                break;
+        }
+        Deliver([result](ConsoleEngine& s) {
+            if (result < 0)
+                s.ShowMessage(WithResult("Failed to invite selected users to chat.\r\n", result));
+            // Rows already marked keep their mark.
+            s.pendingInvitations.clear();
+        });
+    });
+}
+
+void ConsoleEngine::SetTimerPeriods(int periodMs, int pauseMs) {
+    timer->setInterval(periodMs);
+    retryPauseMs = pauseMs;
+}
+
+bool ConsoleEngine::TimerRunning() const {
+    return timer->isActive();
+}
+
+void ConsoleEngine::StartTimer() {
+    ++keepAliveChain;
+    keepAliveRunning = false;
+    timer->start();
+}
+
+void ConsoleEngine::StopTimer() {
+    ++keepAliveChain;
+    keepAliveRunning = false;
+    timer->stop();
+}
+
+void ConsoleEngine::OnTick() {
+    console.PageList().AddElapsedMinute();
+    // A connection being made is not a dead one; neither is a tick still retrying.
+    if (keepAliveRunning || loginRunning)
+        return;
+    keepAliveRunning = true;
+    TryKeepAlive(1, keepAliveChain);
+}
+
+// The retries are chained on the timer, so the window never waits between them.
+void ConsoleEngine::TryKeepAlive(int attempt, uint64_t chain) {
+    if (chain != keepAliveChain || closing)
+        return;
+    if (engine.SendKeepAlive() >= 0) {
+        keepAliveRunning = false;
+        return;
+    }
+    if (attempt < kKeepAliveAttempts) {
+        QTimer::singleShot(retryPauseMs, this,
+                           [this, attempt, chain] { TryKeepAlive(attempt + 1, chain); });
+        return;
+    }
+    keepAliveRunning = false;
+    // The timer keeps running: a failed reconnection is tried again at the next tick.
+    engine.Logout(DisconnectReason::Logout);
+    const AgentSettings& settings = console.Settings();
+    if (AgentSettings::IsOn(settings.reconnect) && !settings.username.empty() &&
+        !settings.password.empty() && !loginRunning) {
+        reconnecting = true;
+        StartLoginWorker();
+    }
+}
+
 void ConsoleEngine::ShowBalloon(const QString& text) {
-    if (tray && AgentSettings::IsOn(console.Settings().showHints))
-        tray->showMessage(QStringLiteral("Olvex Notification"), text, QSystemTrayIcon::Information,
-                          11000);
+    if (!AgentSettings::IsOn(console.Settings().showHints))
+        return;
+    emit BalloonShown(kBalloonTitle, text, kBalloonMs);
+    // Within a batch each balloon would replace the one before; show only the last.
+    if (flushing)
+        lastBalloon = text;
+    else if (tray)
+        tray->showMessage(kBalloonTitle, text, QSystemTrayIcon::Information, kBalloonMs);
 }
 
 void ConsoleEngine::RefreshTray() {
+    trayConnected = engine.GetStatus() > 0;
+    trayToolTip = console.windowTitle().left(kToolTipLength);
     if (!tray)
         return;
-    tray->setIcon(ProgramIcon(engine.GetStatus() > 0));
-    tray->setToolTip(console.windowTitle().left(127));
+    tray->setIcon(ProgramIcon(trayConnected));
+    tray->setToolTip(trayToolTip);
+}
+
+void ConsoleEngine::Shutdown() {
+    if (closing.exchange(true))
+        return;
+    StopTimer();
+    {
+        std::lock_guard lock(questionMutex);
+        if (openQuestion) {
+            std::lock_guard answer(openQuestion->mutex);
+            openQuestion->done = true;
+            openQuestion->answered.notify_all();
+        }
+    }
+    delete versionQuestion.data();
+    // Closing the connection ends every engine call a worker may be in.
+    engine.Logout(DisconnectReason::Shutdown);
+    for (Worker& worker : workers)
+        worker.thread.join();
+    workers.clear();
+    // A log-in that completed while the workers were joined.
+    if (engine.GetStatus() > 0)
+        engine.Logout(DisconnectReason::Shutdown);
+    engine.callbacks = AgentCallbacks{};
+    engine.userData = nullptr;
+    if (tray)
+        tray->hide();
 }
 
 } // namespace olvex

@@ -1,13 +1,21 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
+class QDialog;
+class QMessageBox;
 class QSystemTrayIcon;
 class QTimer;
 
@@ -16,44 +24,125 @@ namespace olvex {
 class AgentClient;
 class OperatorConsole;
 
-// Connects the console window to the engine: log-in, logout, status and invite run on
-// worker threads owned here; engine events are copied and queued to the UI thread.
+// Connects the console window to the engine. Log-in, status and invitations run on worker
+// threads owned here; logout and the console timer run on the UI thread. Engine events are
+// copied out of their records and queued, in arrival order, to the UI thread, where they are
+// applied in batches: one flush per event-loop turn, whatever the burst.
 class ConsoleEngine : public QObject {
     Q_OBJECT
 
 public:
+    static constexpr int kTimerPeriodMs = 60000;
+    static constexpr int kKeepAliveAttempts = 4;
+    static constexpr int kKeepAlivePauseMs = 2000;
+    static constexpr int kBalloonMs = 11000;
+    static constexpr int kToolTipLength = 127;
+
     ConsoleEngine(OperatorConsole& console, AgentClient& engine);
-    // Closes the engine's connections first so that every worker ends at once, then joins.
+    // Runs Shutdown() if the console has not already done so.
     ~ConsoleEngine() override;
 
-    void Login();
+    // The Login button: asks for the credentials, then logs in on a worker.
+    void Connect();
+    // Run once at start when AutoLogin is on.
+    void AutoLogin();
     void Logout();
+    // The status menu: 1 online, 2 busy, 3 away.
     void SetStatus(int32_t status);
+    // Invites the visitors of the selected pages.
     void Invite();
 
-    // The console timer: keep-alives and elapsed minutes each period; a failed keep-alive is
-    // retried (attempts, pause apart) on chained timers, then logout and, if on, a new log-in.
+    // Closes the engine's connection so that every worker ends at once, then joins them.
+    // Nothing reaches the window afterwards.
+    void Shutdown();
+
+    // Shortens the console timer and the pause between keep-alive attempts (tests).
     void SetTimerPeriods(int periodMs, int retryPauseMs);
+    bool TimerRunning() const;
+    bool Reconnecting() const { return reconnecting; }
+
+    // Modal dialogs (login, options) run through this; tests answer them without blocking.
+    using DialogRunner = std::function<int(QDialog& dialog)>;
+    void SetDialogRunner(DialogRunner runner) { runDialog = std::move(runner); }
+
+    // The call alert's text for a request (kind 1) or a transfer (kind 2); nothing for any
+    // other kind. Absent texts count as empty.
+    static std::optional<QString> CallAlertText(int kind, const char* name, const char* second);
+
+    // The tray as last refreshed: also kept where the desktop has no tray.
+    QString TrayToolTip() const { return trayToolTip; }
+    bool TrayShowsConnected() const { return trayConnected; }
+
+signals:
+    // A balloon that was shown (ShowHints is 1): title, text and time-out.
+    void BalloonShown(const QString& title, const QString& text, int msecs);
+
+private:
+    using Change = std::function<void(ConsoleEngine&)>;
+    struct Worker {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
+    // The login worker's wait for the new-version question, woken by Shutdown as well.
+    struct Question {
+        std::mutex mutex;
+        std::condition_variable answered;
+        bool done = false;
+    };
+
+    void RegisterHandlers();
+    // Any thread: queue a change for the UI thread; never waits.
+    void Deliver(Change change);
+    void Flush();
+
+    void StartWorker(std::function<void()> work);
+    void ReapWorkers();
+    void StartLoginWorker();
+    void OnLoginFinished(int32_t result);
+    // Login worker, inside Login: the parts of the log-in that talk to the engine.
+    void LoggedInOnWorker();
+    void AskForNewVersion(const std::shared_ptr<Question>& question);
+    void ShowMessage(const QString& text);
+
+    void StartTimer();
+    void StopTimer();
+    void OnTick();
+    void TryKeepAlive(int attempt, uint64_t chain);
 
     void ShowBalloon(const QString& text);
     void RefreshTray();
 
-private:
-    void RunWorker(std::function<void()> work);
-    void OnLoginFinished(int32_t result);
-
-    void OnTick();
-    void TryKeepAlive(int attemptsLeft);
-
     OperatorConsole& console;
-    QTimer* timer = nullptr;
-    int retryPauseMs = 2000;
-    bool retrying = false;
     AgentClient& engine;
+    QTimer* timer = nullptr;
+    int retryPauseMs = kKeepAlivePauseMs;
+    // Each start or stop of the timer ends the keep-alive retries of the tick before.
+    uint64_t keepAliveChain = 0;
+    bool keepAliveRunning = false;
     QSystemTrayIcon* tray = nullptr;
-    std::shared_ptr<std::atomic<bool>> alive = std::make_shared<std::atomic<bool>>(true);
-    std::vector<std::thread> workers;
-    std::atomic<bool> inviting{false};
+    QString trayToolTip;
+    bool trayConnected = false;
+    DialogRunner runDialog;
+
+    // UI thread only.
+    bool reconnecting = false;
+    bool loginRunning = false;
+    int32_t requestedStatus = 0;
+    std::vector<int32_t> pendingInvitations;
+    QPointer<QMessageBox> versionQuestion;
+
+    std::mutex pendingMutex;
+    std::deque<Change> pending;
+    bool flushQueued = false;
+    bool flushing = false;
+    std::atomic<bool> closing{false};
+    // Balloons of one flush: only the last reaches the tray, which would replace the others.
+    QString lastBalloon;
+
+    std::mutex questionMutex;
+    std::shared_ptr<Question> openQuestion;
+
+    std::vector<Worker> workers;
 };
 
 } // namespace olvex

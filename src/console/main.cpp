@@ -42,14 +42,19 @@ int main(int argc, char** argv) {
     // Files beside the program ("Help/help.htm", "license.txt") resolve from here.
     QDir::setCurrent(QCoreApplication::applicationDirPath());
 
-    olvex::OperatorConsole console;
-    if (command.serverGiven)
-        console.Settings().OverrideServer(command.serverAddress, command.serverPort);
-    QObject::connect(&console, &olvex::OperatorConsole::Closed, &app, &QApplication::quit,
-                     Qt::QueuedConnection);
-    // Owned by the console; its destructor closes the engine and joins the workers.
-    new olvex::ConsoleEngine(console, *olvex::AgentClient::Instance());
-    console.show();
-    const int code = QApplication::exec();
+    int code = 0;
+    {
+        olvex::OperatorConsole console;
+        if (command.serverGiven)
+            console.Settings().OverrideServer(command.serverAddress, command.serverPort);
+        QObject::connect(&console, &olvex::OperatorConsole::Closed, &app, &QApplication::quit,
+                         Qt::QueuedConnection);
+        // Owned by the console, which shuts it down first thing when it goes: the engine's
+        // connection is closed and the workers are joined.
+        new olvex::ConsoleEngine(console, *olvex::AgentClient::Instance());
+        console.show();
+        code = QApplication::exec();
+    }
+    olvex::AgentClient::DestroyInstance();
     return code;
 }

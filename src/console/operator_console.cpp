@@ -2,8 +2,10 @@
 
 #include "about_dialog.h"
 #include "c_explorer1.h"
+#include "colour_label.h"
 #include "console_images.h"
 #include "data_files.h"
+#include "flat_button.h"
 #include "hyperlink_label.h"
 #include "list_column_store.h"
 #include "operator_list_view.h"
@@ -15,14 +17,12 @@
 
 #include <QCloseEvent>
 #include <QFrame>
+#include <QGridLayout>
 #include <QHBoxLayout>
-#include <QLabel>
-#include <QMenu>
+#include <QPainter>
 #include <QStackedWidget>
 #include <QTimer>
-#include <QToolButton>
 #include <QVBoxLayout>
-#include <algorithm>
 
 namespace olvex {
 
@@ -63,17 +63,12 @@ OperatorConsole::OperatorConsole(bool embedBrowser, QWidget* parent) : QWidget(p
     views->addWidget(operatorList);
     views->addWidget(reportBrowser);
 
-    caption = new QLabel(this);
+    caption = new ColourLabel(this);
     caption->setObjectName(QStringLiteral("caption"));
     caption->setTextFormat(Qt::PlainText);
-    caption->setAutoFillBackground(true);
-    QPalette captionColours = caption->palette();
-    captionColours.setColor(QPalette::Window, palette().color(QPalette::Dark));
-    captionColours.setColor(QPalette::WindowText, palette().color(QPalette::Light));
-    caption->setPalette(captionColours);
-    QFont bold = caption->font();
-    bold.setBold(true);
-    caption->setFont(bold);
+    caption->SetBackgroundColour(palette().color(QPalette::Active, QPalette::Dark));
+    caption->SetTextColour(palette().color(QPalette::Active, QPalette::Light));
+    caption->SetFont(QString(), 0, 0, true);
     caption->setContentsMargins(2, 2, 2, 2);
 
     auto* viewColumn = new QVBoxLayout;
@@ -114,120 +109,132 @@ OperatorConsole::~OperatorConsole() {
         shutdown();
 }
 
+namespace {
+
+enum class Bar { Tool, Side };
+
+// Every button of the toolbar and the side bar, in the order they are laid out.
+struct ButtonDefinition {
+    OperatorConsole::Button id;
+    const char* text;
+    const char* image;
+    Bar bar;
+    bool separatorBefore;
+};
+
+using B = OperatorConsole::Button;
+constexpr ButtonDefinition kButtons[] = {
+    {B::Login, "Login", "login", Bar::Tool, false},
+    {B::Logout, "Logout", "logout", Bar::Tool, false},
+    {B::Status, "Status", "status", Bar::Tool, false},
+    {B::Invite, "Invite", "invite", Bar::Tool, true},
+    {B::Options, "Options", "options", Bar::Tool, true},
+    {B::Answers, "Answers", "answers", Bar::Tool, false},
+    {B::Help, "Help", "help", Bar::Tool, true},
+    {B::Home, "Home", "home", Bar::Tool, false},
+    {B::About, "About", "about", Bar::Tool, false},
+    {B::Visitors, "Website Visitors", "visitors", Bar::Side, false},
+    {B::Operators, "Website Operators", "operators", Bar::Side, false},
+    {B::Reports, "Website Reports", "reports", Bar::Side, false},
+};
+
+constexpr int kToolbarImage = 24;
+constexpr int kSideBarImage = 32;
+
+QPixmap StatusMenuStrip() {
+    QPixmap strip(3 * 16, 16);
+    strip.fill(Qt::transparent);
+    QPainter painter(&strip);
+    for (int i = 0; i < 3; ++i)
+        painter.drawPixmap(i * 16, 0, StatusMenuImage(i).pixmap(16, 16));
+    return strip;
+}
+
+} // namespace
+
+FlatButton* OperatorConsole::NewButton(Button id, const char* text, const char* image,
+                                       QWidget* parent) {
+    auto* button = new FlatButton(QLatin1String(text), parent);
+    button->setObjectName(QLatin1String(image) + QStringLiteral("Button"));
+    buttons[static_cast<size_t>(id)] = button;
+    return button;
+}
+
 QWidget* OperatorConsole::BuildToolbar() {
     auto* bar = new QWidget(this);
     auto* row = new QHBoxLayout(bar);
     row->setContentsMargins(2, 2, 2, 2);
     row->setSpacing(1);
-    struct ButtonDef {
-        Button id;
-        const char* text;
-        const char* image;
-        bool separatorBefore;
-    };
-    const ButtonDef definitions[] = {
-        {Button::Login, "Login", "login", false},
-        {Button::Logout, "Logout", "logout", false},
-        {Button::Status, "Status", "status", false},
-        {Button::Invite, "Invite", "invite", true},
-        {Button::Options, "Options", "options", true},
-        {Button::Answers, "Answers", "answers", false},
-        {Button::Help, "Help", "help", true},
-        {Button::Home, "Home", "home", false},
-        {Button::About, "About", "about", false},
-    };
-    for (const ButtonDef& def : definitions) {
+    for (const ButtonDefinition& def : kButtons) {
+        if (def.bar != Bar::Tool)
+            continue;
         if (def.separatorBefore)
             row->addWidget(NewSeparator(QFrame::VLine, bar));
-        auto* button = new QToolButton(bar);
-        button->setObjectName(QLatin1String(def.image) + QStringLiteral("Button"));
-        button->setText(QLatin1String(def.text));
-        button->setIcon(ButtonImage(QLatin1String(def.image)));
-        button->setIconSize(QSize(24, 24));
-        button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-        button->setAutoRaise(true);
+        FlatButton* button = NewButton(def.id, def.text, def.image, bar);
+        ApplyToolbarPreset(
+            *button, ButtonImage(QLatin1String(def.image)).pixmap(kToolbarImage, kToolbarImage));
         button->setMinimumWidth(56);
-        buttons[static_cast<size_t>(def.id)] = button;
         row->addWidget(button);
     }
     row->addStretch(1);
 
-    auto* statusMenu = new QMenu(&ButtonOf(Button::Status));
-    const char* statusNames[] = {"Online", "Busy", "Away"};
-    for (int32_t status = 1; status <= 3; ++status) {
-        QAction* action = statusMenu->addAction(StatusMenuImage(status - 1),
-                                                QLatin1String(statusNames[status - 1]));
-        connect(action, &QAction::triggered, this,
-                [this, status] { emit StatusRequested(status); });
-    }
-    ButtonOf(Button::Status).setMenu(statusMenu);
-    ButtonOf(Button::Status).setPopupMode(QToolButton::InstantPopup);
+    FlatButton& status = ButtonOf(Button::Status);
+    status.SetMenu({{QStringLiteral("Online"), kStatusOnline},
+                    {QStringLiteral("Busy"), kStatusBusy},
+                    {QStringLiteral("Away"), kStatusAway}},
+                   nullptr, true, StatusMenuStrip(), {kStatusOnline, kStatusBusy, kStatusAway});
+    connect(&status, &FlatButton::MenuCommand, this, [this](int command) {
+        if (command >= kStatusOnline && command <= kStatusAway)
+            emit StatusRequested(command);
+    });
 
-    connect(&ButtonOf(Button::Login), &QToolButton::clicked, this,
+    connect(&ButtonOf(Button::Login), &QPushButton::clicked, this,
             &OperatorConsole::LoginRequested);
-    connect(&ButtonOf(Button::Logout), &QToolButton::clicked, this,
+    connect(&ButtonOf(Button::Logout), &QPushButton::clicked, this,
             &OperatorConsole::LogoutRequested);
-    connect(&ButtonOf(Button::Invite), &QToolButton::clicked, this,
+    connect(&ButtonOf(Button::Invite), &QPushButton::clicked, this,
             &OperatorConsole::InviteRequested);
-    connect(&ButtonOf(Button::Answers), &QToolButton::clicked, this,
+    connect(&ButtonOf(Button::Answers), &QPushButton::clicked, this,
             &OperatorConsole::AnswersRequested);
-    connect(&ButtonOf(Button::Options), &QToolButton::clicked, this, &OperatorConsole::OpenOptions);
-    connect(&ButtonOf(Button::Help), &QToolButton::clicked, this, &OperatorConsole::OpenHelp);
-    connect(&ButtonOf(Button::Home), &QToolButton::clicked, this, &OperatorConsole::OpenHome);
-    connect(&ButtonOf(Button::About), &QToolButton::clicked, this, &OperatorConsole::OpenAbout);
+    connect(&ButtonOf(Button::Options), &QPushButton::clicked, this, &OperatorConsole::OpenOptions);
+    connect(&ButtonOf(Button::Help), &QPushButton::clicked, this, &OperatorConsole::OpenHelp);
+    connect(&ButtonOf(Button::Home), &QPushButton::clicked, this, &OperatorConsole::OpenHome);
+    connect(&ButtonOf(Button::About), &QPushButton::clicked, this, &OperatorConsole::OpenAbout);
     return bar;
 }
 
 QWidget* OperatorConsole::BuildSideBar() {
-    auto* bar = new QFrame(this);
+    // The grey strip lies behind the buttons rather than holding them, so that its colours
+    // never reach the buttons, which keep their own.
+    auto* bar = new QWidget(this);
     bar->setObjectName(QStringLiteral("sideBar"));
-    bar->setAutoFillBackground(true);
-    QPalette colours = bar->palette();
-    colours.setColor(QPalette::Window, palette().color(QPalette::Dark));
-    colours.setColor(QPalette::ButtonText, palette().color(QPalette::Light));
-    colours.setColor(QPalette::WindowText, palette().color(QPalette::Light));
-    bar->setPalette(colours);
-    // Light text on the shadow colour at rest; while hovered or pressed a lighter face with
-    // dark blue text, so the label stays readable in every state.
-    const QColor shadow = palette().color(QPalette::Dark);
-    const QColor hover(std::min(shadow.red() + 20, 255), std::min(shadow.green() + 20, 255),
-                       std::min(shadow.blue() + 20, 255));
-    bar->setStyleSheet(
-        QStringLiteral("QToolButton { color: %1; border: 1px solid transparent; padding: 3px; }"
-                       "QToolButton:hover { background: %2; color: rgb(0, 0, 200);"
-                       " border-color: %1; }"
-                       "QToolButton:pressed { background: %3; color: rgb(0, 0, 200); }")
-            .arg(palette().color(QPalette::Light).name(), hover.name(),
-                 shadow.darker(110).name()));
-    auto* column = new QVBoxLayout(bar);
+    auto* stack = new QGridLayout(bar);
+    stack->setContentsMargins(0, 0, 0, 0);
+    auto* background = new ColourLabel(bar);
+    background->setObjectName(QStringLiteral("sideBarBackground"));
+    background->SetBackgroundColour(palette().color(QPalette::Active, QPalette::Dark));
+    stack->addWidget(background, 0, 0);
+    auto* front = new QWidget(bar);
+    stack->addWidget(front, 0, 0);
+    auto* column = new QVBoxLayout(front);
     column->setContentsMargins(3, 4, 3, 4);
     column->setSpacing(6);
-    struct ButtonDef {
-        Button id;
-        const char* text;
-        const char* image;
-        View view;
-    };
-    const ButtonDef definitions[] = {
-        {Button::Visitors, "Website Visitors", "visitors", View::Visitors},
-        {Button::Operators, "Website Operators", "operators", View::Operators},
-        {Button::Reports, "Website Reports", "reports", View::Reports},
-    };
-    for (const ButtonDef& def : definitions) {
-        auto* button = new QToolButton(bar);
-        button->setObjectName(QLatin1String(def.image) + QStringLiteral("Button"));
-        button->setText(QLatin1String(def.text));
-        button->setIcon(ButtonImage(QLatin1String(def.image)));
-        button->setIconSize(QSize(32, 32));
-        button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-        button->setAutoRaise(true);
+    for (const ButtonDefinition& def : kButtons) {
+        if (def.bar != Bar::Side)
+            continue;
+        FlatButton* button = NewButton(def.id, def.text, def.image, front);
+        ApplySideBarPreset(
+            *button, ButtonImage(QLatin1String(def.image)).pixmap(kSideBarImage, kSideBarImage));
         button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-        buttons[static_cast<size_t>(def.id)] = button;
         column->addWidget(button);
-        const View view = def.view;
-        connect(button, &QToolButton::clicked, this, [this, view] { ShowView(view); });
     }
     column->addStretch(1);
+    connect(&ButtonOf(Button::Visitors), &QPushButton::clicked, this,
+            [this] { ShowView(View::Visitors); });
+    connect(&ButtonOf(Button::Operators), &QPushButton::clicked, this,
+            [this] { ShowView(View::Operators); });
+    connect(&ButtonOf(Button::Reports), &QPushButton::clicked, this,
+            [this] { ShowView(View::Reports); });
     return bar;
 }
 

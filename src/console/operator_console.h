@@ -7,13 +7,13 @@
 #include <array>
 #include <functional>
 
-class QLabel;
 class QStackedWidget;
-class QToolButton;
 
 namespace olvex {
 
 class CExplorer1;
+class ColourLabel;
+class FlatButton;
 class OperatorListView;
 class PageListView;
 
@@ -40,6 +40,11 @@ public:
         Reports,
         Count
     };
+    // Commands of the status menu: the status numbers they ask for.
+    static constexpr int kStatusOnline = 1;
+    static constexpr int kStatusBusy = 2;
+    static constexpr int kStatusAway = 3;
+
     // Without embedBrowser the report browser never creates its web view (tests).
     explicit OperatorConsole(bool embedBrowser = true, QWidget* parent = nullptr);
     ~OperatorConsole() override;
@@ -48,8 +53,8 @@ public:
     PageListView& PageList() { return *pageList; }
     OperatorListView& OperatorList() { return *operatorList; }
     CExplorer1& ReportBrowser() { return *reportBrowser; }
-    QToolButton& ButtonOf(Button button) { return *buttons[static_cast<size_t>(button)]; }
-    QLabel& Caption() { return *caption; }
+    FlatButton& ButtonOf(Button button) { return *buttons[static_cast<size_t>(button)]; }
+    ColourLabel& Caption() { return *caption; }
     CallWindowList& CallWindows() { return callWindows; }
 
     void ShowView(View view);
@@ -65,6 +70,10 @@ public:
     // The report browser shows the operator's reports, or the blank page.
     void ShowReports();
     void ClearReports();
+
+    // An incoming call request (kind 1) or transfer (kind 2) with its ready-made alert text:
+    // opens the call alert. Runs on the UI thread and returns without waiting for the operator.
+    void ShowCallAlert(int32_t callId, int32_t requesterId, int32_t kind, const QString& text);
 
     // Hide the window when it is minimised; only where it can be brought back (a tray icon).
     void SetHideOnMinimise(bool on) { hideOnMinimise = on; }
@@ -89,6 +98,7 @@ protected:
 private:
     QWidget* BuildToolbar();
     QWidget* BuildSideBar();
+    FlatButton* NewButton(Button id, const char* text, const char* image, QWidget* parent);
     void OpenOptions();
     void OpenHelp();
     void OpenHome();
@@ -96,12 +106,12 @@ private:
 
     AgentSettings settings;
     CallWindowList callWindows;
-    std::array<QToolButton*, static_cast<size_t>(Button::Count)> buttons{};
+    std::array<FlatButton*, static_cast<size_t>(Button::Count)> buttons{};
     PageListView* pageList = nullptr;
     OperatorListView* operatorList = nullptr;
     CExplorer1* reportBrowser = nullptr;
     QStackedWidget* views = nullptr;
-    QLabel* caption = nullptr;
+    ColourLabel* caption = nullptr;
     View currentView = View::Visitors;
     bool hideOnMinimise = false;
     std::function<void()> shutdown;

@@ -1,108 +1,450 @@
 #include "agent_client.h"
+#include "c_explorer1.h"
 #include "console_engine.h"
+#include "console_images.h"
 #include "console_test_helpers.h"
 #include "fake_server.h"
+#include "flat_button.h"
+#include "login_dialog.h"
 #include "operator_console.h"
+#include "operator_list_view.h"
 #include "page_list_view.h"
+#include "reports_url.h"
+#include "result_code.h"
 
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
-#include <QToolButton>
 #include <gtest/gtest.h>
+#include <thread>
 
 namespace olvex {
 namespace {
 
 using namespace std::chrono_literals;
-using test::FakeServer;
+using Button = OperatorConsole::Button;
+using test::FakeConnection;
 using test::Payload;
+
+constexpr int kWait = 5000;
+
+struct Balloon {
+    QString title;
+    QString text;
+    int msecs;
+};
 
 struct ConsoleEngineTest : ::testing::Test {
     ConsoleEngineTest() {
         test::ForgetStoredState();
-        console.Settings().serverAddress = "127.0.0.1";
-        console.Settings().serverPort = server.Port();
-        console.Settings().username = "ann";
-        console.Settings().password = "pw";
+        AgentSettings& s = console.Settings();
+        s.serverAddress = "127.0.0.1";
+        s.serverPort = server.Port();
+        s.username = "ann";
+        s.password = "pw";
+        s.saveLogin = 1;
+        bridge->SetDialogRunner([this](QDialog& dialog) {
+            ++dialogsRun;
+            if (qobject_cast<LoginDialog*>(&dialog) && acceptLogin)
+                dialog.accept();
+            else
+                dialog.reject();
+            return dialog.result();
+        });
+        QObject::connect(bridge, &ConsoleEngine::BalloonShown,
+                         [this](const QString& title, const QString& text, int msecs) {
+                             balloons.push_back({title, text, msecs});
+                         });
+    }
+    ~ConsoleEngineTest() override { test::ForgetStoredState(); }
+
+    // Log-in through the Login button's command, answered with `version` as the newest
+    // client version; leaves the peer after the list requests.
+    std::unique_ptr<FakeConnection> LogIn(const char* version = "15") {
+        bridge->Connect();
+        auto peer = server.Accept();
+        EXPECT_TRUE(peer);
+        if (!peer)
+            return nullptr;
+        EXPECT_TRUE(peer->Expect(Payload(1001, {"ann", "pw"})));
+        peer->Send(Payload(9001, {"1001", "42", version}));
+        if (std::string_view(version) == "15") {
+            EXPECT_TRUE(peer->Expect(Payload(1006)));
+            EXPECT_TRUE(peer->Expect(Payload(1007)));
+            EXPECT_TRUE(QTest::qWaitFor([&] { return bridge->TimerRunning(); }, kWait));
+        }
+        return peer;
     }
 
+    int BalloonsWith(const QString& text) const {
+        int count = 0;
+        for (const Balloon& balloon : balloons)
+            count += balloon.text == text ? 1 : 0;
+        return count;
+    }
+
+    bool Enabled(Button button) { return console.ButtonOf(button).isEnabled(); }
+
     test::UiRecorder ui;
-    FakeServer server;
+    test::FakeServer server;
     AgentClient engine{AgentOptions{2000ms, 1000ms, 2000ms}};
     OperatorConsole console{false};
     ConsoleEngine* bridge = new ConsoleEngine(console, engine);
+    std::vector<Balloon> balloons;
+    int dialogsRun = 0;
+    bool acceptLogin = true;
 };
 
-TEST_F(ConsoleEngineTest, LoginAsksForOperatorsThenPagesAndShowsThem) {
-    bridge->Login();
+const QString kLoggedIn = QStringLiteral("You are now logged in to the Olvex server");
+const QString kLoggedOut = QStringLiteral("You are now logged out from the Olvex server");
+
+TEST_F(ConsoleEngineTest, SuccessfulLogInShowsTheConnectionEverywhere) {
+    auto peer = LogIn();
+    ASSERT_TRUE(peer);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return BalloonsWith(kLoggedIn) == 1; }, kWait));
+    const QString title = QStringLiteral("Olvex - Online [127.0.0.1]");
+    EXPECT_EQ(console.windowTitle(), title);
+    EXPECT_EQ(bridge->TrayToolTip(), title);
+    EXPECT_TRUE(bridge->TrayShowsConnected());
+    EXPECT_FALSE(Enabled(Button::Login));
+    EXPECT_TRUE(Enabled(Button::Logout));
+    EXPECT_TRUE(Enabled(Button::Status));
+    EXPECT_TRUE(Enabled(Button::Invite));
+    EXPECT_EQ(balloons.back().title, QStringLiteral("Olvex Notification"));
+    EXPECT_EQ(balloons.back().msecs, 11000);
+    EXPECT_EQ(console.ReportBrowser().LocationUrl(), ReportsUrl("ann", "pw"));
+    EXPECT_TRUE(ui.messages.empty());
+    // Version 15 is this program's own: no question.
+    EXPECT_EQ(qApp->findChild<QMessageBox*>(), nullptr);
+
+    // The lists arrive: operators and pages fill the views.
+    peer->Send(Payload(9001, {"1006", "1", "7", "0", "2", "1", "host7", "Bob", "Jones"}));
+    peer->Send(Payload(9001, {"1007", "1", "17", "0", "/a", "A", "", "2s", "10.0.0.9", "88"}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return console.PageList().RowOf(17) == 0; }, kWait));
+    ASSERT_EQ(console.OperatorList().RowOf(7), 0);
+
+    // The Logout button: no reconnection, everything reset.
+    console.ButtonOf(Button::Logout).click();
+    EXPECT_FALSE(bridge->TimerRunning());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return BalloonsWith(kLoggedOut) == 1; }, kWait));
+    EXPECT_EQ(console.windowTitle(), QStringLiteral("Olvex - Not connected"));
+    EXPECT_EQ(bridge->TrayToolTip(), console.windowTitle());
+    EXPECT_FALSE(bridge->TrayShowsConnected());
+    EXPECT_TRUE(Enabled(Button::Login));
+    EXPECT_FALSE(Enabled(Button::Logout));
+    EXPECT_FALSE(Enabled(Button::Invite));
+    EXPECT_EQ(console.PageList().topLevelItemCount(), 0);
+    EXPECT_EQ(console.OperatorList().topLevelItemCount(), 0);
+    EXPECT_EQ(console.ReportBrowser().LocationUrl(), QStringLiteral("about:blank"));
+    EXPECT_TRUE(peer->WaitForPeerClose());
+}
+
+TEST_F(ConsoleEngineTest, FailedLogInReportsAndLeavesTheConnectingTooltip) {
+    bridge->Connect();
     auto peer = server.Accept();
     ASSERT_TRUE(peer);
     ASSERT_TRUE(peer->Expect(Payload(1001, {"ann", "pw"})));
-    peer->Send(Payload(9001, {"1001", "42", "7"}));
+    peer->Send(Payload(9002, {"1001", "-19"}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !ui.messages.empty(); }, kWait));
+    EXPECT_EQ(ui.messages[0], QStringLiteral("Failed to connect to the Olvex server.\r\n") +
+                                  QString::fromUtf8(ResultText(-19)));
+    EXPECT_EQ(console.windowTitle(), QStringLiteral("Olvex - Not connected"));
+    EXPECT_TRUE(Enabled(Button::Login));
+    EXPECT_FALSE(Enabled(Button::Logout));
+    // No tray refresh on this path: the tooltip still reads as connecting, the icon grey.
+    EXPECT_EQ(bridge->TrayToolTip(), QStringLiteral("Olvex - Connecting [127.0.0.1]"));
+    EXPECT_FALSE(bridge->TrayShowsConnected());
+    EXPECT_TRUE(balloons.empty());
+    EXPECT_FALSE(bridge->TimerRunning());
+}
+
+TEST_F(ConsoleEngineTest, ConnectWithoutAddressAsksForOptionsAndStops) {
+    console.Settings().serverAddress.clear();
+    bridge->Connect();
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0], QStringLiteral("You must first set the Olvex server address and "
+                                             "port in the Options dialog."));
+    // The options dialog ran (and was cancelled); no login dialog followed.
+    EXPECT_EQ(dialogsRun, 1);
+    EXPECT_TRUE(Enabled(Button::Login));
+    EXPECT_FALSE(server.Accept(100ms));
+}
+
+TEST_F(ConsoleEngineTest, DroppedConnectionIsLoggedOutAgainAndReconnectedWhenOn) {
+    console.Settings().reconnect = 1;
+    auto peer = LogIn();
+    ASSERT_TRUE(peer);
+    bridge->SetTimerPeriods(150, 10);
+    peer->Close();
+    // The receive loop's end, then the tick's failed keep-alives: two logouts, two balloons.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return BalloonsWith(kLoggedOut) >= 2; }, kWait));
+    // The ticks need the event loop: wait there, not in Accept.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bridge->Reconnecting(); }, kWait));
+    auto again = server.Accept();
+    ASSERT_TRUE(again);
+    ASSERT_TRUE(again->Expect(Payload(1001, {"ann", "pw"})));
+    EXPECT_TRUE(bridge->Reconnecting());
+    // While reconnecting the Login button's command only explains.
+    bridge->Connect();
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0], QStringLiteral("Olvex is trying to reconnect to the Olvex server "
+                                             "now.\r\nIf it fails, please try again in a few "
+                                             "seconds."));
+    // A refused reconnection shows nothing and is tried again at a later tick.
+    again->Send(Payload(9002, {"1001", "-19"}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !bridge->Reconnecting(); }, kWait));
+    EXPECT_EQ(console.windowTitle(), QStringLiteral("Olvex - Not connected"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bridge->Reconnecting(); }, kWait));
+    auto third = server.Accept();
+    ASSERT_TRUE(third);
+    ASSERT_TRUE(third->Expect(Payload(1001, {"ann", "pw"})));
+    EXPECT_EQ(ui.messages.size(), 1u);
+    third->Send(Payload(9001, {"1001", "42", "15"}));
+    ASSERT_TRUE(third->Expect(Payload(1006)));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return BalloonsWith(kLoggedIn) == 2; }, kWait));
+    EXPECT_FALSE(bridge->Reconnecting());
+    EXPECT_EQ(console.windowTitle(), QStringLiteral("Olvex - Online [127.0.0.1]"));
+}
+
+TEST_F(ConsoleEngineTest, DroppedConnectionWithReconnectOffOnlyLogsOut) {
+    console.Settings().reconnect = 0;
+    auto peer = LogIn();
+    ASSERT_TRUE(peer);
+    bridge->SetTimerPeriods(100, 10);
+    peer->Close();
+    // The timer keeps ticking and logging out.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return BalloonsWith(kLoggedOut) >= 3; }, kWait));
+    EXPECT_TRUE(bridge->TimerRunning());
+    EXPECT_FALSE(server.Accept(300ms));
+    EXPECT_TRUE(Enabled(Button::Login));
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(ConsoleEngineTest, CancelledLoginDialogStopsReconnection) {
+    auto peer = LogIn();
+    ASSERT_TRUE(peer);
+    bridge->SetTimerPeriods(2000, 10);
+    peer->Close();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return BalloonsWith(kLoggedOut) == 1; }, kWait));
+    acceptLogin = false;
+    console.ButtonOf(Button::Login).click();
+    EXPECT_FALSE(bridge->TimerRunning());
+    EXPECT_FALSE(server.Accept(2500ms));
+    EXPECT_EQ(BalloonsWith(kLoggedOut), 1);
+    EXPECT_TRUE(Enabled(Button::Login));
+}
+
+TEST_F(ConsoleEngineTest, InviteSendsSelectedPagesInListOrderOnce) {
+    auto peer = LogIn();
+    ASSERT_TRUE(peer);
+    // Visitors 3 and 4 with a page each; 4 arrives last and so sits on top.
+    peer->Send(
+        Payload(9001, {"1007", "3", "17", "0", "/a", "A",  "",  "",   "",  "3", "18", "0", "/b",
+                       "B",    "",  "",   "",  "4",  "19", "0", "/c", "C", "",  "",   "",  "5"}));
+    PageListView& pages = console.PageList();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pages.topLevelItemCount() == 3; }, kWait));
+    PageRecord blank; // a row without a page id
+    blank.visitorNumber = 4;
+    pages.AddOrUpdate(blank);
+    ASSERT_EQ(pages.RowOf(0), 1);
+    for (int32_t id : {0, 17, 18})
+        pages.Row(id)->setSelected(true);
+
+    console.ButtonOf(Button::Invite).click();
+    // Still running: a second Invite only explains and marks nothing.
+    pages.Row(19)->setSelected(true);
+    bridge->Invite();
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0], QStringLiteral("There is already a similar command in progress."
+                                             "\r\nPlease wait for the previous command to "
+                                             "finish first."));
+    EXPECT_EQ(PageListView::ImageOf(*pages.Row(19)), kImagePage);
+
+    EXPECT_TRUE(peer->Expect(Payload(4003, {"18", "ann"})));
+    EXPECT_TRUE(peer->Expect(Payload(4003, {"17", "ann"})));
+    EXPECT_FALSE(peer->Receive(200ms));
+    EXPECT_EQ(PageListView::ImageOf(*pages.Row(17)), kImagePageInvited);
+    EXPECT_EQ(PageListView::ImageOf(*pages.Row(18)), kImagePageInvited);
+    EXPECT_EQ(PageListView::ImageOf(*pages.Row(0)), kImagePage);
+
+    // Once the first has finished, the next Invite goes out.
+    pages.clearSelection();
+    pages.Row(19)->setSelected(true);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            bridge->Invite();
+            return PageListView::ImageOf(*pages.Row(19)) == kImagePageInvited;
+        },
+        kWait));
+    EXPECT_TRUE(peer->Expect(Payload(4003, {"19", "ann"})));
+}
+
+TEST_F(ConsoleEngineTest, ConfirmedStatusChangeAndTheHandlersOfOperators) {
+    auto peer = LogIn();
+    ASSERT_TRUE(peer);
+    emit console.ButtonOf(Button::Status).MenuCommand(OperatorConsole::kStatusBusy);
+    ASSERT_TRUE(peer->Expect(Payload(1003, {"2"})));
+    peer->Send(Payload(9001, {"1003", "2"}));
+    const QString busy = QStringLiteral("Your status has now been changed to busy");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return BalloonsWith(busy) == 1; }, kWait));
+    EXPECT_EQ(console.windowTitle(), QStringLiteral("Olvex - busy [127.0.0.1]"));
+    EXPECT_EQ(bridge->TrayToolTip(), console.windowTitle());
+
+    // An operator logs in (balloon), changes status (none), logs in again (no second
+    // balloon) and logs out (balloon with the row's name).
+    peer->Send(Payload(9003, {"1001", "7", "0", "2", "1", "h", "Bob", "Jones"}));
+    peer->Send(Payload(9003, {"1003", "7", "2", "3"}));
+    peer->Send(Payload(9003, {"1001", "7", "0", "2", "3", "h", "Bob", "Jones"}));
+    const QString in = QStringLiteral("Bob Jones has now logged in to the Olvex server");
+    OperatorListView& operators = console.OperatorList();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return operators.RowOf(7) == 0 && operators.Row(7)->text(1) == "away"; }, kWait));
+    peer->Send(Payload(9003, {"1002", "7", "2"}));
+    const QString out = QStringLiteral("Bob Jones has now logged out from the Olvex server");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return BalloonsWith(out) == 1; }, kWait));
+    EXPECT_EQ(BalloonsWith(in), 1);
+    EXPECT_EQ(operators.topLevelItemCount(), 0);
+    EXPECT_EQ(balloons.size(), 4u); // logged in, busy, Bob in, Bob out
+}
+
+TEST_F(ConsoleEngineTest, ShutdownDisconnectionChangesNothing) {
+    auto peer = LogIn();
+    ASSERT_TRUE(peer);
+    peer->Send(Payload(9001, {"1007", "1", "17", "0", "/a", "A", "", "", "", "3"}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return console.PageList().RowOf(17) == 0; }, kWait));
+    const size_t before = balloons.size();
+    engine.callbacks.OnDisconnected(engine.userData, DisconnectReason::Shutdown);
+    // A marker event behind it shows the queue has been applied.
+    engine.callbacks.OnStatusChanged(engine.userData, 3);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return balloons.size() == before + 1; }, kWait));
+    EXPECT_EQ(console.windowTitle(), QStringLiteral("Olvex - away [127.0.0.1]"));
+    EXPECT_EQ(console.PageList().RowOf(17), 0);
+    EXPECT_TRUE(Enabled(Button::Logout));
+    EXPECT_EQ(BalloonsWith(kLoggedOut), 0);
+}
+
+TEST_F(ConsoleEngineTest, ShowHintsOffShowsNoBalloonButTheTrayFollows) {
+    console.Settings().showHints = 0;
+    auto peer = LogIn();
+    ASSERT_TRUE(peer);
+    EXPECT_EQ(bridge->TrayToolTip(), QStringLiteral("Olvex - Online [127.0.0.1]"));
+    peer->Send(Payload(9003, {"4001", "17", "0", "/a", "A", "", "", "", "3"}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return console.PageList().RowOf(17) == 0; }, kWait));
+    bridge->Logout();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !bridge->TrayShowsConnected(); }, kWait));
+    EXPECT_EQ(bridge->TrayToolTip(), QStringLiteral("Olvex - Not connected"));
+    EXPECT_TRUE(balloons.empty());
+}
+
+QMessageBox* VersionQuestion() {
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (window->objectName() == QLatin1String("newVersionQuestion") && window->isVisible())
+            return qobject_cast<QMessageBox*>(window);
+    return nullptr;
+}
+
+TEST_F(ConsoleEngineTest, NewerVersionAsksBeforeTheListsAreRequested) {
+    auto peer = LogIn("16");
+    ASSERT_TRUE(peer);
+    QMessageBox* question = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (question = VersionQuestion()) != nullptr; }, kWait));
+    EXPECT_EQ(question->windowTitle(), QStringLiteral("New Olvex version"));
+    EXPECT_EQ(question->text(),
+              QStringLiteral("There is a new version of the Olvex Operator application available "
+                             "for download.\r\nWould you like to download and install the new "
+                             "version?"));
+    // The window is live while the question waits: engine events still arrive.
+    peer->Send(Payload(9003, {"4001", "17", "0", "/a", "A", "", "", "", "3"}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return console.PageList().RowOf(17) == 0; }, kWait));
+    EXPECT_FALSE(peer->Receive(100ms));
+
+    question->button(QMessageBox::Yes)->click();
     ASSERT_TRUE(peer->Expect(Payload(1006)));
     ASSERT_TRUE(peer->Expect(Payload(1007)));
-    peer->Send(Payload(9001, {"1007", "2", "17", "3", "/a", "A", "ref", "2s", "10.0.0.9", "88", "0",
-                              "4", "/b", "B", "", "1s", "10.0.0.8", "89"}));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return console.PageList().RowOf(17) >= 0; }, 5000));
-    EXPECT_FALSE(console.ButtonOf(OperatorConsole::Button::Login).isEnabled());
-    EXPECT_TRUE(console.ButtonOf(OperatorConsole::Button::Logout).isEnabled());
-
-    // Invite skips the row without a page and sends one invitation per page, in list order.
-    console.PageList().selectAll();
-    bridge->Invite();
-    auto first = peer->Receive();
-    ASSERT_TRUE(first);
-    EXPECT_NE(first->find("17"), std::string::npos);
+    ASSERT_EQ(ui.opened.size(), 1u);
+    EXPECT_EQ(ui.opened[0], QStringLiteral("http://www.olvex.example/OlvexDownloads.html"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return bridge->TimerRunning(); }, kWait));
 }
 
-TEST_F(ConsoleEngineTest, FailedLoginReportsAndEnablesLoginAgain) {
-    bridge->Login();
-    auto peer = server.Accept();
+TEST_F(ConsoleEngineTest, ClosingWhileTheQuestionWaitsEndsTheWorker) {
+    auto peer = LogIn("99");
     ASSERT_TRUE(peer);
-    ASSERT_TRUE(peer->Expect(Payload(1001, {"ann", "pw"})));
-    peer->Send(Payload(9002, {"1001", "5"}));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !ui.messages.empty(); }, 5000));
-    EXPECT_TRUE(console.ButtonOf(OperatorConsole::Button::Login).isEnabled());
-    EXPECT_FALSE(console.ButtonOf(OperatorConsole::Button::Logout).isEnabled());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return VersionQuestion() != nullptr; }, kWait));
+    bridge->Shutdown();
+    EXPECT_EQ(VersionQuestion(), nullptr);
+    EXPECT_TRUE(peer->WaitForPeerClose());
+    EXPECT_FALSE(peer->Receive(100ms));
 }
 
-} // namespace
-} // namespace olvex
+QDialog* CallAlert(OperatorConsole& console) {
+    return console.findChild<QDialog*>(QStringLiteral("callAlert"));
+}
 
-namespace olvex {
-namespace {
-
-void LogIn(test::FakeServer& server, std::unique_ptr<test::FakeConnection>& peer) {
-    peer = server.Accept();
+TEST_F(ConsoleEngineTest, CallRequestsOpenTheAlertWithItsText) {
+    auto peer = LogIn();
     ASSERT_TRUE(peer);
-    ASSERT_TRUE(peer->Expect(test::Payload(1001, {"ann", "pw"})));
-    peer->Send(test::Payload(9001, {"1001", "42", "7"}));
+    peer->Send(Payload(9003, {"2001", "5", "31", "Ann Visitor", "x"}));
+    QDialog* alert = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (alert = CallAlert(console)) != nullptr; }, kWait));
+    EXPECT_EQ(alert->property("callId").toInt(), 31);
+    EXPECT_EQ(alert->property("kind").toInt(), 1);
+    EXPECT_EQ(alert->findChild<QLabel*>(QStringLiteral("message"))->text(),
+              QStringLiteral("You have received an Olvex call request from Ann Visitor."));
+    delete alert;
+
+    peer->Send(Payload(9003, {"2002", "8", "32", "Bob", "Jones", "why"}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (alert = CallAlert(console)) != nullptr; }, kWait));
+    EXPECT_EQ(alert->property("kind").toInt(), 2);
+    EXPECT_EQ(alert->findChild<QLabel*>(QStringLiteral("message"))->text(),
+              QStringLiteral("You have received an Olvex call transfer from Bob Jones."));
+    delete alert;
+
+    EXPECT_FALSE(ConsoleEngine::CallAlertText(3, "Ann", ""));
+    EXPECT_EQ(*ConsoleEngine::CallAlertText(1, nullptr, nullptr),
+              QStringLiteral("You have received an Olvex call request from ."));
+    // A long name is cut to the alert's size without splitting a character.
+    std::string longName;
+    for (int i = 0; i < 40; ++i)
+        longName += "\xC3\xA9";
+    const QString cut = *ConsoleEngine::CallAlertText(1, longName.c_str(), nullptr);
+    EXPECT_LE(cut.toUtf8().size(), 99);
+    EXPECT_FALSE(cut.contains(QChar::ReplacementCharacter));
+    EXPECT_TRUE(cut.endsWith(QChar(0xE9)));
 }
 
-TEST_F(ConsoleEngineTest, DroppedConnectionReconnectsOnlyWhenReconnectIsOn) {
-    for (int reconnect : {1, 0}) {
-        console.Settings().reconnect = reconnect;
-        bridge->SetTimerPeriods(100, 10);
-        bridge->Login();
-        std::unique_ptr<test::FakeConnection> peer;
-        LogIn(server, peer);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return engine.GetStatus() > 0; }, 5000));
-        QTest::qWait(50);
-        peer->Close();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return engine.GetStatus() == 0; }, 5000));
-        auto& login = console.ButtonOf(OperatorConsole::Button::Login);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return login.isEnabled(); }, 5000));
-        // The next tick starts a new log-in, which disables Login again; the event loop must
-        // run for the tick, so wait here rather than in Accept.
-        EXPECT_EQ(QTest::qWaitFor([&] { return !login.isEnabled(); }, reconnect ? 5000 : 500),
-                  reconnect == 1);
-        auto again = server.Accept(reconnect ? 5000ms : 100ms);
-        EXPECT_EQ(again != nullptr, reconnect == 1);
-        if (again) {
-            ASSERT_TRUE(again->Expect(test::Payload(1001, {"ann", "pw"})));
-            again->Send(test::Payload(9002, {"1001", "5"}));
-            ASSERT_TRUE(QTest::qWaitFor([&] { return !ui.messages.empty(); }, 5000));
+// Events from an engine thread reach the lists in arrival order, whatever the batching.
+TEST_F(ConsoleEngineTest, BurstsOfEventsKeepTheirOrder) {
+    auto feed = [this] {
+        PageRecord page;
+        for (int32_t id = 1; id <= 500; ++id) {
+            page.pageId = id;
+            page.visitorNumber = id % 7;
+            page.title = "first";
+            engine.callbacks.OnPageEntered(engine.userData, page);
         }
-    }
+        engine.callbacks.OnDisconnected(engine.userData, DisconnectReason::ConnectionLost);
+        for (int32_t id = 1; id <= 3; ++id) {
+            page.pageId = id;
+            page.visitorNumber = 9;
+            page.title = "second";
+            engine.callbacks.OnPageEntered(engine.userData, page);
+        }
+        page.pageId = 2;
+        engine.callbacks.OnPageLeft(engine.userData, page);
+        engine.callbacks.OnStatusChanged(engine.userData, 2);
+    };
+    std::thread receive(feed);
+    receive.join();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return console.windowTitle() == QStringLiteral("Olvex - busy [127.0.0.1]"); },
+        kWait));
+    PageListView& pages = console.PageList();
+    ASSERT_EQ(pages.topLevelItemCount(), 2);
+    EXPECT_EQ(pages.RowOf(3), 0);
+    EXPECT_EQ(pages.RowOf(1), 1);
+    EXPECT_EQ(pages.Row(1)->text(PageListView::kColumnTitle), QStringLiteral("second"));
 }
 
 } // namespace

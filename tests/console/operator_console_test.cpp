@@ -1,7 +1,9 @@
 #include "about_dialog.h"
 #include "c_explorer1.h"
+#include "colour_label.h"
 #include "command_line.h"
 #include "console_test_helpers.h"
+#include "flat_button.h"
 #include "operator_console.h"
 #include "operator_list_view.h"
 #include "page_list_view.h"
@@ -10,11 +12,9 @@
 
 #include <QHeaderView>
 #include <QLabel>
-#include <QMenu>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
-#include <QToolButton>
 #include <gtest/gtest.h>
 
 namespace olvex {
@@ -48,7 +48,7 @@ TEST_F(OperatorConsoleTest, StartsNotConnectedOnTheVisitorsView) {
     EXPECT_EQ(console.PageList().headerItem()->text(0), QStringLiteral("Visitor"));
     EXPECT_EQ(console.OperatorList().headerItem()->text(2), QStringLiteral("Agent Host"));
 
-    const QList<QAction*> status = console.ButtonOf(Button::Status).menu()->actions();
+    const QList<QAction*> status = console.ButtonOf(Button::Status).Menu()->actions();
     ASSERT_EQ(status.size(), 3);
     EXPECT_EQ(status[2]->text(), QStringLiteral("Away"));
 }
@@ -115,7 +115,7 @@ TEST_F(OperatorConsoleTest, CommandsLeaveThroughSignals) {
     QSignalSpy invite(&console, &OperatorConsole::InviteRequested);
     console.ButtonOf(Button::Login).click();
     EXPECT_EQ(login.count(), 1);
-    console.ButtonOf(Button::Status).menu()->actions().at(1)->trigger();
+    emit console.ButtonOf(Button::Status).MenuCommand(OperatorConsole::kStatusBusy);
     ASSERT_EQ(status.count(), 1);
     EXPECT_EQ(status.at(0).at(0).toInt(), 2);
 
