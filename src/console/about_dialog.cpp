@@ -1,5 +1,6 @@
 #include "about_dialog.h"
 
+#include "colour_label.h"
 #include "console_images.h"
 #include "data_files.h"
 #include "hyperlink_label.h"
@@ -19,13 +20,11 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
     auto* icon = new QLabel(this);
     icon->setPixmap(ProgramIcon().pixmap(48, 48));
     auto* version =
-        new QLabel(QStringLiteral("%1 version %2")
-                       .arg(QLatin1String(product::kName), QLatin1String(product::kVersion)),
-                   this);
+        new ColourLabel(QStringLiteral("%1 version %2")
+                            .arg(QLatin1String(product::kName), QLatin1String(product::kVersion)),
+                        this);
     version->setObjectName(QStringLiteral("version"));
-    QFont bold = version->font();
-    bold.setBold(true);
-    version->setFont(bold);
+    version->SetFont(QString(), 0, 0, true);
     auto* home = new HyperlinkLabel(QLatin1String(product::kHomePageUrl), this);
     home->setObjectName(QStringLiteral("homeLink"));
     auto* license = new HyperlinkLabel(QStringLiteral("License Agreement"), this);

@@ -1,8 +1,7 @@
 #include "operator_list_view.h"
 
 #include "console_images.h"
-
-#include <QHeaderView>
+#include "report_list.h"
 
 namespace olvex {
 
@@ -10,18 +9,13 @@ namespace {
 
 const QColor kStatusColour(0, 0, 255);
 
-void SetImage(QTreeWidgetItem& row, int image) {
-    row.setData(OperatorListView::kColumnName, OperatorListView::kImageRole, image);
-    row.setIcon(OperatorListView::kColumnName, ListImage(image));
-}
-
 // An unknown status reads "online" but keeps the picture the row has.
 void ApplyStatus(QTreeWidgetItem& row, int32_t status) {
     row.setText(OperatorListView::kColumnStatus, OperatorListView::StatusWord(status));
     if (status == 1)
-        SetImage(row, kImageOperatorOnline);
+        SetRowImage(row, kImageOperatorOnline);
     else if (status == 2 || status == 3)
-        SetImage(row, kImageOperatorBusy);
+        SetRowImage(row, kImageOperatorBusy);
 }
 
 void SetRow(QTreeWidgetItem& row, const UserRecord& user) {
@@ -34,7 +28,7 @@ std::unique_ptr<QTreeWidgetItem> NewRow(const UserRecord& user) {
     auto row = std::make_unique<QTreeWidgetItem>();
     row->setText(OperatorListView::kColumnName, OperatorListView::DisplayName(user));
     row->setForeground(OperatorListView::kColumnStatus, kStatusColour);
-    SetImage(*row, kImageOperator);
+    SetRowImage(*row, kImageOperator);
     SetRow(*row, user);
     return row;
 }
@@ -42,20 +36,10 @@ std::unique_ptr<QTreeWidgetItem> NewRow(const UserRecord& user) {
 } // namespace
 
 OperatorListView::OperatorListView(QWidget* parent) : QTreeWidget(parent) {
-    setColumnCount(kColumnCount);
-    setHeaderLabels({QStringLiteral("Agent Name"), QStringLiteral("Agent Status"),
-                     QStringLiteral("Agent Host")});
-    const int widths[kColumnCount] = {220, 120, 100};
-    for (int i = 0; i < kColumnCount; ++i)
-        header()->resizeSection(i, widths[i]);
-    header()->setStretchLastSection(false);
-    header()->setSectionsMovable(true);
-    setRootIsDecorated(false);
-    setUniformRowHeights(true);
-    setAllColumnsShowFocus(true);
-    setSelectionMode(QAbstractItemView::ExtendedSelection);
-    setSelectionBehavior(QAbstractItemView::SelectRows);
-    setIconSize(QSize(16, 16));
+    SetUpReportList(*this,
+                    {QStringLiteral("Agent Name"), QStringLiteral("Agent Status"),
+                     QStringLiteral("Agent Host")},
+                    {220, 120, 100});
 }
 
 void OperatorListView::Clear() {
@@ -125,7 +109,7 @@ int OperatorListView::RowOf(int32_t userId) const {
 }
 
 int OperatorListView::ImageOf(const QTreeWidgetItem& row) {
-    return row.data(kColumnName, kImageRole).toInt();
+    return RowImage(row);
 }
 
 QString OperatorListView::DisplayName(const UserRecord& user) {

@@ -20,7 +20,6 @@ class OperatorListView : public QTreeWidget {
 public:
     enum Column { kColumnName, kColumnStatus, kColumnHost, kColumnCount };
     static constexpr int kUserIdRole = Qt::UserRole;
-    static constexpr int kImageRole = Qt::UserRole + 1;
 
     using UserSnapshot = std::vector<std::shared_ptr<const UserRecord>>;
 

@@ -4,8 +4,8 @@
 #include "hyperlink_label.h"
 #include "leading_number.h"
 #include "message_box.h"
+#include "report_list.h"
 
-#include <QHeaderView>
 #include <QUrl>
 
 namespace olvex {
@@ -28,8 +28,7 @@ QString Text(const std::string& value) {
 }
 
 void SetImage(QTreeWidgetItem& row, int image) {
-    row.setData(PageListView::kColumnVisitor, PageListView::kImageRole, image);
-    row.setIcon(PageListView::kColumnVisitor, ListImage(image));
+    SetRowImage(row, image);
     if (image == kImagePageInvited)
         row.setForeground(PageListView::kColumnTitle, kInvitedTitleColour);
     else
@@ -68,22 +67,12 @@ int32_t VisitorOf(const QTreeWidgetItem& row) {
 } // namespace
 
 PageListView::PageListView(QWidget* parent) : QTreeWidget(parent) {
-    setColumnCount(kColumnCount);
-    setHeaderLabels({QStringLiteral("Visitor"), QStringLiteral("Page Title"),
+    SetUpReportList(*this,
+                    {QStringLiteral("Visitor"), QStringLiteral("Page Title"),
                      QStringLiteral("Page URL"), QStringLiteral("Load Time"),
                      QStringLiteral("Referrer"), QStringLiteral("Elapsed Time"),
-                     QStringLiteral("IP Address")});
-    const int widths[kColumnCount] = {50, 120, 120, 100, 100, 100, 80};
-    for (int i = 0; i < kColumnCount; ++i)
-        header()->resizeSection(i, widths[i]);
-    header()->setStretchLastSection(false);
-    header()->setSectionsMovable(true);
-    setRootIsDecorated(false);
-    setUniformRowHeights(true);
-    setAllColumnsShowFocus(true);
-    setSelectionMode(QAbstractItemView::ExtendedSelection);
-    setSelectionBehavior(QAbstractItemView::SelectRows);
-    setIconSize(QSize(16, 16));
+                     QStringLiteral("IP Address")},
+                    {50, 120, 120, 100, 100, 100, 80});
     connect(this, &QTreeWidget::itemDoubleClicked, this, &PageListView::OnDoubleClicked);
 }
 
@@ -210,7 +199,7 @@ int32_t PageListView::PageIdOf(const QTreeWidgetItem& row) {
 }
 
 int PageListView::ImageOf(const QTreeWidgetItem& row) {
-    return row.data(kColumnVisitor, kImageRole).toInt();
+    return RowImage(row);
 }
 
 void PageListView::OnDoubleClicked(QTreeWidgetItem* row, int column) {

@@ -29,7 +29,6 @@ public:
         kColumnCount
     };
     static constexpr int kPageIdRole = Qt::UserRole;
-    static constexpr int kImageRole = Qt::UserRole + 1;
     static constexpr int kVisitorRole = Qt::UserRole + 2;
 
     using PageSnapshot = std::vector<std::shared_ptr<const PageRecord>>;

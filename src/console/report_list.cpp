@@ -1,0 +1,35 @@
+#include "report_list.h"
+
+#include "console_images.h"
+
+#include <QHeaderView>
+
+namespace olvex {
+
+void SetUpReportList(QTreeWidget& list, const QStringList& headings,
+                     std::initializer_list<int> widths) {
+    list.setColumnCount(static_cast<int>(headings.size()));
+    list.setHeaderLabels(headings);
+    int column = 0;
+    for (int width : widths)
+        list.header()->resizeSection(column++, width);
+    list.header()->setStretchLastSection(false);
+    list.header()->setSectionsMovable(true);
+    list.setRootIsDecorated(false);
+    list.setUniformRowHeights(true);
+    list.setAllColumnsShowFocus(true);
+    list.setSelectionMode(QAbstractItemView::ExtendedSelection);
+    list.setSelectionBehavior(QAbstractItemView::SelectRows);
+    list.setIconSize(QSize(16, 16));
+}
+
+void SetRowImage(QTreeWidgetItem& row, int image) {
+    row.setData(0, kRowImageRole, image);
+    row.setIcon(0, ListImage(image));
+}
+
+int RowImage(const QTreeWidgetItem& row) {
+    return row.data(0, kRowImageRole).toInt();
+}
+
+} // namespace olvex
