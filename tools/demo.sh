@@ -11,7 +11,9 @@ if [ ! -x "$SERVER" ] || [ ! -x "$CONSOLE" ]; then
 fi
 PORT=${OLVEX_DEMO_PORT:-2020}
 CONFIG=$(mktemp -d)
-"$SERVER" --quiet --listen "127.0.0.1:$PORT" &
+# A live site: visitors browse pages, and one of them asks for a chat every 45 s or so.
+"$SERVER" --listen "127.0.0.1:$PORT" --visitors "${OLVEX_DEMO_VISITORS:-25}" \
+    --request-every "${OLVEX_DEMO_REQUEST_EVERY:-45}" &
 SERVER_PID=$!
 cleanup() {
     kill "$SERVER_PID" 2>/dev/null || true
@@ -29,7 +31,7 @@ Password=demo
 SaveLogin=1
 AutoLogin=1
 CONF
-# Give the server a moment to listen; the console reconnects by itself otherwise.
+# Give the server a moment to listen, so that the automatic log-in finds it.
 for _ in $(seq 50); do
     (exec 3<>"/dev/tcp/127.0.0.1/$PORT") 2>/dev/null && break
     sleep 0.1

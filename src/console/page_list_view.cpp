@@ -6,7 +6,9 @@
 #include "message_box.h"
 #include "report_list.h"
 
+#include <QHeaderView>
 #include <QUrl>
+#include <algorithm>
 
 namespace olvex {
 
@@ -73,6 +75,12 @@ PageListView::PageListView(QWidget* parent) : QTreeWidget(parent) {
                      QStringLiteral("Referrer"), QStringLiteral("Elapsed Time"),
                      QStringLiteral("IP Address")},
                     {50, 120, 120, 100, 100, 100, 80});
+    // Wide enough for the picture and a five-digit visitor number in this desktop's font.
+    header()->resizeSection(kColumnVisitor,
+                            std::max(header()->sectionSize(kColumnVisitor),
+                                     iconSize().width() +
+                                         fontMetrics().horizontalAdvance(QStringLiteral("00000")) +
+                                         20));
     connect(this, &QTreeWidget::itemDoubleClicked, this, &PageListView::OnDoubleClicked);
 }
 

@@ -167,7 +167,8 @@ TEST_F(OperatorConsoleTest, ClosingSavesPlacementAndColumnsForTheNextStart) {
     OperatorConsole reopened(false);
     EXPECT_EQ(reopened.geometry(), QRect(60, 70, 700, 420));
     EXPECT_EQ(reopened.PageList().header()->sectionSize(1), 222);
-    EXPECT_EQ(reopened.PageList().header()->sectionSize(0), 50);
+    EXPECT_EQ(reopened.PageList().header()->sectionSize(0),
+              PageListView().header()->sectionSize(0));
     EXPECT_EQ(reopened.OperatorList().header()->sectionSize(0), 111);
 }
 
