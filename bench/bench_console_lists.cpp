@@ -1,9 +1,15 @@
 // Page list operations on a big site: a rebuild of 10,000 pages, and one page added to or
 // removed from a list of 10,000 rows. The list is shown (offscreen), so view work counts.
+// Also a burst of page events from an engine thread, through the console's handlers, until
+// the window has applied them all.
+#include "agent_client.h"
+#include "console_engine.h"
+#include "operator_console.h"
 #include "page_list_view.h"
 
 #include <QApplication>
 #include <benchmark/benchmark.h>
+#include <thread>
 
 namespace {
 
@@ -108,6 +114,39 @@ void BM_ElapsedMinuteOnBigList(benchmark::State& state) {
         list.AddElapsedMinute();
 }
 BENCHMARK(BM_ElapsedMinuteOnBigList)->Unit(benchmark::kMillisecond);
+
+void BM_PageEventBurstThroughTheConsole(benchmark::State& state) {
+    const int32_t burst = static_cast<int32_t>(state.range(0));
+    olvex::AgentClient engine;
+    olvex::OperatorConsole console(false);
+    console.resize(900, 600);
+    console.show();
+    auto* bridge = new olvex::ConsoleEngine(console, engine);
+    (void)bridge;
+    std::vector<PageRecord> pages;
+    for (int32_t i = 0; i < burst; ++i)
+        pages.push_back(MakePage(i + 1, (i * 7919) % 3333));
+    for (auto _ : state) {
+        state.PauseTiming();
+        console.PageList().Clear();
+        QApplication::processEvents();
+        state.ResumeTiming();
+        std::thread receive([&] {
+            for (const PageRecord& page : pages)
+                engine.callbacks.OnPageEntered(engine.userData, page);
+        });
+        while (console.PageList().topLevelItemCount() < burst)
+            QApplication::processEvents();
+        receive.join();
+        QApplication::processEvents(); // the repaint
+    }
+    state.SetItemsProcessed(state.iterations() * burst);
+}
+BENCHMARK(BM_PageEventBurstThroughTheConsole)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 } // namespace
 
