@@ -260,14 +260,19 @@ void ConsoleEngine::ShowMessage(const QString& text) {
         Qt::QueuedConnection);
 }
 
-void ConsoleEngine::StartWorker(std::function<void()> work) {
+bool ConsoleEngine::StartWorker(std::function<void()> work) {
     ReapWorkers();
     auto done = std::make_shared<std::atomic<bool>>(false);
-    workers.push_back({std::thread([work = std::move(work), done] {
-                           work();
-                           done->store(true);
-                       }),
-                       done});
+    try {
+        workers.push_back({std::thread([work = std::move(work), done] {
+                               work();
+                               done->store(true);
+                           }),
+                           done});
+    } catch (const std::system_error&) {
+        return false;
+    }
+    return true;
 }
 
 void ConsoleEngine::ReapWorkers() {
@@ -333,11 +338,13 @@ void ConsoleEngine::StartLoginWorker() {
         s.RefreshTray();
     });
     const AgentSettings& s = console.Settings();
-    StartWorker([this, host = s.serverAddress, port = s.serverPort, user = s.username,
-                 password = s.password] {
+    const bool started = StartWorker([this, host = s.serverAddress, port = s.serverPort,
+                                      user = s.username, password = s.password] {
         const int32_t result = engine.Login(host, port, user, password);
         Deliver([result](ConsoleEngine& self) { self.OnLoginFinished(result); });
     });
+    if (!started)
+        Deliver([](ConsoleEngine& self) { self.OnLoginFinished(ResultCode::ThreadCreate); });
 }
 
 void ConsoleEngine::OnLoginFinished(int32_t result) {
@@ -427,13 +434,18 @@ void ConsoleEngine::SetStatus(int32_t status) {
     if (engine.GetStatus() <= 0)
         return;
     requestedStatus = status;
-    StartWorker([this, status] {
+    auto report = [](int32_t result) {
+        return [result](ConsoleEngine& s) {
+            s.ShowMessage(WithResult("Failed to change your status.\r\n", result));
+        };
+    };
+    const bool started = StartWorker([this, status, report] {
         const int32_t result = engine.SetStatus(status);
         if (result < 0)
-            Deliver([result](ConsoleEngine& s) {
-                s.ShowMessage(WithResult("Failed to change your status.\r\n", result));
-            });
+            Deliver(report(result));
     });
+    if (!started)
+        Deliver(report(ResultCode::ThreadCreate));
 }
 
 void ConsoleEngine::Invite() {
@@ -456,20 +468,26 @@ void ConsoleEngine::Invite() {
     }
     if (pendingInvitations.empty())
         return;
-    StartWorker([this, ids = pendingInvitations, user = console.Settings().username] {
-        int32_t result = 0;
-        for (int32_t pageId : ids) {
-            result = engine.InviteVisitor(pageId, user.c_str());
-            if (result < 0)
-                break;
-        }
-        Deliver([result](ConsoleEngine& s) {
+    auto finish = [](int32_t result) {
+        return [result](ConsoleEngine& s) {
             if (result < 0)
                 s.ShowMessage(WithResult("Failed to invite selected users to chat.\r\n", result));
             // Rows already marked keep their mark.
             s.pendingInvitations.clear();
+        };
+    };
+    const bool started =
+        StartWorker([this, finish, ids = pendingInvitations, user = console.Settings().username] {
+            int32_t result = 0;
+            for (int32_t pageId : ids) {
+                result = engine.InviteVisitor(pageId, user.c_str());
+                if (result < 0)
+                    break;
+            }
+            Deliver(finish(result));
         });
-    });
+    if (!started)
+        Deliver(finish(ResultCode::ThreadCreate));
 }
 
 void ConsoleEngine::SetTimerPeriods(int periodMs, int pauseMs) {

@@ -95,7 +95,8 @@ private:
     void Deliver(Change change);
     void Flush();
 
-    void StartWorker(std::function<void()> work);
+    // False when no thread could be started.
+    bool StartWorker(std::function<void()> work);
     void ReapWorkers();
     void StartLoginWorker();
     void OnLoginFinished(int32_t result);
