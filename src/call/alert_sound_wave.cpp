@@ -1,0 +1,59 @@
+#include "alert_sound_wave.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace olvex {
+
+namespace {
+
+void PutLe(std::string& out, uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i)
+        out += static_cast<char>((value >> (8 * i)) & 0xff);
+}
+
+// One struck bell-like note: a quick attack, then an exponential decay. A
+// quieter octave partial gives it some shine.
+double Note(double t, double start, double frequency, double decay) {
+    const double s = t - start;
+    if (s < 0)
+        return 0;
+    const double attack = std::min(1.0, s / 0.004);
+    const double envelope = attack * std::exp(-s * decay);
+    const double phase = 2 * std::numbers::pi * frequency * s;
+    return envelope * (std::sin(phase) + 0.3 * std::sin(2 * phase) + 0.08 * std::sin(3 * phase));
+}
+
+} // namespace
+
+std::string MakeAlertWave() {
+    constexpr uint32_t kDataBytes = kAlertSampleCount * 2;
+    std::string wave;
+    wave.reserve(44 + kDataBytes);
+    wave += "RIFF";
+    PutLe(wave, 36 + kDataBytes, 4);
+    wave += "WAVEfmt ";
+    PutLe(wave, 16, 4);                   // format chunk size
+    PutLe(wave, 1, 2);                    // PCM
+    PutLe(wave, 1, 2);                    // mono
+    PutLe(wave, kAlertSampleRate, 4);     // samples per second
+    PutLe(wave, kAlertSampleRate * 2, 4); // bytes per second
+    PutLe(wave, 2, 2);                    // block alignment
+    PutLe(wave, 16, 2);                   // bits per sample
+    wave += "data";
+    PutLe(wave, kDataBytes, 4);
+
+    const double length = double(kAlertSampleCount) / kAlertSampleRate;
+    for (size_t i = 0; i < kAlertSampleCount; ++i) {
+        const double t = double(i) / kAlertSampleRate;
+        double v = Note(t, 0.0, 1318.5, 7.0) + Note(t, 0.22, 1046.5, 5.5);
+        // The last 60 ms fade out completely, so the loop restarts from silence.
+        v *= std::clamp((length - t) / 0.06, 0.0, 1.0);
+        const auto sample = static_cast<int16_t>(std::lround(std::clamp(v * 0.42, -1.0, 1.0) * 32767));
+        PutLe(wave, static_cast<uint16_t>(sample), 2);
+    }
+    return wave;
+}
+
+} // namespace olvex

@@ -1,0 +1,630 @@
+#include "call_window.h"
+
+#include "agent_client.h"
+#include "agent_settings.h"
+#include "c_url_dlg.h"
+#include "call_images.h"
+#include "call_channel.h"
+#include "call_list.h"
+#include "call_window_list.h"
+#include "canned_answer_store.h"
+#include "chat_call.h"
+#include "flat_button.h"
+#include "message_box.h"
+#include "result_code.h"
+#include "thread_reaper.h"
+#include "window_placement_store.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QShortcut>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <mutex>
+#include <system_error>
+
+namespace olvex {
+
+// What the window shares with its connect worker and with the call's threads.
+// Those threads never touch the window directly: they post to it while holding
+// the mutex, and the window clears `window` under the same mutex before it goes,
+// so nothing is posted to a window being destroyed.
+struct CallLink {
+    std::mutex mutex;
+    CallWindow* window = nullptr;   // null once the window is going
+    AgentClient* engine = nullptr;  // outlives every window
+    std::shared_ptr<ChatCall> call; // the running call, until the window forgets it
+    ReapableThread worker;          // the connect worker hands itself to the reaper
+
+    template <class F> void Post(F&& step) {
+        std::lock_guard lock(mutex);
+        PostLocked(std::forward<F>(step));
+    }
+    template <class F> void PostLocked(F&& step) {
+        if (!window)
+            return;
+        QMetaObject::invokeMethod(
+            window, [w = window, step = std::forward<F>(step)]() mutable { step(*w); },
+            Qt::QueuedConnection);
+    }
+    std::vector<UserRecord> Participants() {
+        std::shared_ptr<ChatCall> current;
+        {
+            std::lock_guard lock(mutex);
+            current = call;
+        }
+        std::vector<UserRecord> copies;
+        if (current) {
+            for (const auto& user : current->Participants().Snapshot())
+                copies.push_back(*user);
+        }
+        return copies;
+    }
+};
+
+namespace {
+
+constexpr int kTypingTimerMs = 1000;
+constexpr int kCannedColumnWidth = 155;
+const QString kPlacementSection = QStringLiteral("ChatWindow");
+
+CallLink& LinkOf(void* userData) {
+    return *static_cast<CallLink*>(userData);
+}
+
+QString FromBytes(const std::string& bytes) {
+    return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+std::string ToBytes(const QString& text) {
+    const QByteArray bytes = text.toUtf8();
+    return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
+}
+
+QFrame* Line(QFrame::Shape shape, QWidget* parent) {
+    auto* line = new QFrame(parent);
+    line->setFrameShape(shape);
+    line->setFrameShadow(QFrame::Sunken);
+    return line;
+}
+
+FlatButton* ToolbarButton(const QString& text, const QString& image, const QString& name,
+                          QWidget* parent) {
+    auto* button = new FlatButton(text, parent);
+    button->setObjectName(name);
+    button->setFocusPolicy(Qt::NoFocus);
+    ApplyToolbarPreset(*button, CallImage(image, 20));
+    button->setMinimumWidth(48);
+    return button;
+}
+
+constexpr int kMessageRole = Qt::UserRole;
+
+} // namespace
+
+CallWindow::CallWindow(AgentSettings& settings, int32_t callId, CallWindowList& callWindows,
+                       AgentClient* engine)
+    : QWidget(nullptr, Qt::Window), settings(settings), callId(callId), callWindows(callWindows),
+      engine(engine ? *engine : *AgentClient::Instance()), link(std::make_shared<CallLink>()),
+      typingSent([this] { return clock(); }) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    // The console alone keeps the program running.
+    setAttribute(Qt::WA_QuitOnClose, false);
+    setWindowTitle(QStringLiteral("Olvex"));
+    setWindowIcon(CallProgramIcon());
+    link->window = this;
+    link->engine = &this->engine;
+
+    auto* root = new QVBoxLayout(this);
+    root->setContentsMargins(2, 0, 2, 0);
+    root->setSpacing(2);
+    root->addWidget(BuildToolbar());
+    root->addWidget(Line(QFrame::HLine, this));
+
+    auto* body = new QHBoxLayout;
+    body->setSpacing(4);
+    body->addWidget(BuildCannedPanel());
+    auto* chat = new QVBoxLayout;
+    chat->setSpacing(3);
+    transcript = new TranscriptView(this);
+    transcript->setObjectName(QStringLiteral("transcript"));
+    transcript->setMinimumSize(120, 60);
+    chat->addWidget(transcript, 1);
+    auto* inputRow = new QHBoxLayout;
+    inputRow->setSpacing(3);
+    input = new QPlainTextEdit(this);
+    input->setObjectName(QStringLiteral("input"));
+    input->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    input->setTabChangesFocus(true);
+    input->setFixedHeight(42);
+    input->installEventFilter(this);
+    inputRow->addWidget(input, 1);
+    auto* send = new FlatButton(QStringLiteral("Send"), this);
+    send->setObjectName(QStringLiteral("sendButton"));
+    ApplySendPreset(*send, CallImage(QStringLiteral("send"), 16));
+    send->SetAlignment(FlatButton::kImageLeft);
+    send->setFixedSize(std::max(64, send->sizeHint().width()), 42);
+    connect(send, &QPushButton::clicked, this, &CallWindow::SendTypedText);
+    inputRow->addWidget(send);
+    chat->addLayout(inputRow);
+    body->addLayout(chat, 1);
+    root->addLayout(body, 1);
+
+    root->addWidget(Line(QFrame::HLine, this));
+    status = new QLabel(QStringLiteral("Connecting to Olvex server..."), this);
+    status->setObjectName(QStringLiteral("status"));
+    // Names in the status line come from the network: never markup, never a
+    // reason for the window to grow.
+    status->setTextFormat(Qt::PlainText);
+    status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    root->addWidget(status);
+
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, [this] {
+        escaping = true;
+        close();
+    });
+
+    typingTimer = new QTimer(this);
+    typingTimer->setInterval(kTypingTimerMs);
+    connect(typingTimer, &QTimer::timeout, this, &CallWindow::ClearStaleTypingNotice);
+
+    urlPrompt = [](QWidget* parent, UrlAction action) { return CUrlDlg::Ask(parent, action); };
+
+    resize(560, 400);
+    WindowPlacementStore().RestoreWindowPlacement(*this, kPlacementSection);
+    FillCannedTree();
+    show();
+    StartConnecting();
+    callWindows.Add(this);
+}
+
+CallWindow::~CallWindow() {
+    callWindows.Remove(this);
+    typingTimer->stop();
+    std::shared_ptr<ChatCall> call;
+    {
+        std::lock_guard lock(link->mutex);
+        link->window = nullptr;
+        call = std::move(link->call);
+    }
+    if (call) {
+        // Cleared first, so the removal reports nothing to a window that is going.
+        call->ClearCallbacks();
+        engine.Calls().Remove(call->callId);
+    }
+    // A worker still connecting finds the window gone and removes its call itself.
+}
+
+QWidget* CallWindow::BuildToolbar() {
+    auto* bar = new QWidget(this);
+    auto* row = new QHBoxLayout(bar);
+    row->setContentsMargins(0, 1, 0, 1);
+    row->setSpacing(1);
+    row->addWidget(Line(QFrame::VLine, bar));
+    answersButton = ToolbarButton(QStringLiteral("Answers"), QStringLiteral("answers"),
+                                  QStringLiteral("answersButton"), bar);
+    row->addWidget(answersButton);
+    row->addWidget(Line(QFrame::VLine, bar));
+    struct Def {
+        const char* text;
+        const char* image;
+        void (CallWindow::*slot)();
+    };
+    const Def middle[] = {
+        {"Invite", "invite", nullptr},
+        {"Push", "push", &CallWindow::PushUrl},
+        {"Link", "link", &CallWindow::SendLink},
+        {"Image", "image", &CallWindow::SendImage},
+    };
+    const Def right[] = {
+        {"Save", "save", nullptr},
+        {"Close", "close", &CallWindow::EndCall},
+        {"Print", "print", nullptr},
+    };
+    auto add = [&](const Def& def) {
+        FlatButton* button =
+            ToolbarButton(QLatin1String(def.text), QLatin1String(def.image),
+                          QLatin1String(def.image) + QStringLiteral("Button"), bar);
+        if (def.slot)
+            connect(button, &QPushButton::clicked, this, def.slot);
+        row->addWidget(button);
+        return button;
+    };
+    for (const Def& def : middle) {
+        FlatButton* button = add(def);
+        if (QLatin1String(def.image) == QLatin1String("invite"))
+            connect(button, &QPushButton::clicked, this, [this] {
+                if (inviteHandler)
+                    inviteHandler(*this);
+            });
+    }
+    row->addWidget(Line(QFrame::VLine, bar));
+    for (const Def& def : right) {
+        FlatButton* button = add(def);
+        if (QLatin1String(def.image) == QLatin1String("save"))
+            connect(button, &QPushButton::clicked, this, [this] {
+                if (saveHandler)
+                    saveHandler(*this);
+            });
+        if (QLatin1String(def.image) == QLatin1String("print"))
+            connect(button, &QPushButton::clicked, this, [this] {
+                if (printHandler)
+                    printHandler(*this);
+            });
+    }
+    row->addStretch(1);
+    connect(answersButton, &QPushButton::clicked, this, &CallWindow::ToggleCannedPanel);
+    return bar;
+}
+
+QWidget* CallWindow::BuildCannedPanel() {
+    cannedPanel = new QWidget(this);
+    cannedPanel->setObjectName(QStringLiteral("cannedPanel"));
+    cannedPanel->setFixedWidth(kCannedColumnWidth);
+    auto* column = new QVBoxLayout(cannedPanel);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(2);
+    auto* heading = new QHBoxLayout;
+    auto* label = new QLabel(QStringLiteral("Canned answers"), cannedPanel);
+    label->setObjectName(QStringLiteral("cannedLabel"));
+    heading->addWidget(label, 1);
+    auto* closePanel = new FlatButton(cannedPanel);
+    closePanel->setObjectName(QStringLiteral("cannedCloseButton"));
+    closePanel->setFocusPolicy(Qt::NoFocus);
+    closePanel->SetImage(CallImage(QStringLiteral("panel_close"), 10));
+    closePanel->SetMargins(QPoint(3, 3));
+    closePanel->setFixedSize(16, 16);
+    connect(closePanel, &QPushButton::clicked, this, &CallWindow::HideCannedPanel);
+    heading->addWidget(closePanel);
+    column->addLayout(heading);
+    cannedTree = new QTreeWidget(cannedPanel);
+    cannedTree->setObjectName(QStringLiteral("cannedTree"));
+    cannedTree->setHeaderHidden(true);
+    cannedTree->setRootIsDecorated(true);
+    cannedTree->setIconSize(QSize(16, 16));
+    connect(cannedTree, &QTreeWidget::currentItemChanged, this,
+            [this](QTreeWidgetItem* current, QTreeWidgetItem*) { PickAnswer(current); });
+    column->addWidget(cannedTree, 1);
+    cannedPanel->hide();
+    return cannedPanel;
+}
+
+void CallWindow::FillCannedTree() {
+    // A copy for the window's life: edits made elsewhere meanwhile do not reach it.
+    CannedAnswerStore store;
+    store.Load(CannedFilePath());
+    const QIcon categoryIcon = CallIcon(QStringLiteral("category"));
+    const QIcon answerIcon = CallIcon(QStringLiteral("answer"));
+    for (const CannedCategory& category : store.categories) {
+        auto* top = new QTreeWidgetItem(cannedTree, QStringList(FromBytes(category.name)));
+        top->setIcon(0, categoryIcon);
+        for (const CannedAnswer& answer : category.answers) {
+            auto* item = new QTreeWidgetItem(top, QStringList(FromBytes(answer.title)));
+            item->setIcon(0, answerIcon);
+            item->setData(0, kMessageRole, FromBytes(answer.message));
+        }
+    }
+}
+
+void CallWindow::PickAnswer(QTreeWidgetItem* item) {
+    if (!item)
+        return;
+    const QVariant message = item->data(0, kMessageRole);
+    if (message.isValid())
+        input->setPlainText(message.toString());
+}
+
+void CallWindow::ToggleCannedPanel() {
+    cannedShown = !cannedShown;
+    cannedPanel->setVisible(cannedShown);
+    answersButton->SetCheck(cannedShown ? 1 : 0);
+}
+
+void CallWindow::HideCannedPanel() {
+    cannedShown = false;
+    cannedPanel->hide();
+    answersButton->SetCheck(0);
+}
+
+std::shared_ptr<ChatCall> CallWindow::Call() const {
+    std::lock_guard lock(link->mutex);
+    return link->call;
+}
+
+std::shared_ptr<ChatCall> CallWindow::TakeCall() {
+    std::lock_guard lock(link->mutex);
+    return std::move(link->call);
+}
+
+bool CallWindow::QueueChatItem(ChatItemKind kind, std::optional<std::string_view> content) {
+    std::shared_ptr<ChatCall> call = Call();
+    if (!call)
+        return false;
+    return call->QueueMessage(BuildChatItem(kind, settings.username, content)) ==
+           ResultCode::Ok;
+}
+
+void CallWindow::EchoOwn(const QString& text, const QColor& colour) {
+    transcript->AppendNameLine(FromBytes(settings.username), true);
+    transcript->AppendPlain(text, colour);
+}
+
+void CallWindow::SendTypedText() {
+    const QString typed = input->toPlainText();
+    if (!typed.isEmpty() && Call()) {
+        const std::string text = ReplaceApostrophes(ToBytes(typed));
+        if (QueueChatItem(ChatItemKind::Text, text))
+            EchoOwn(FromBytes(text), kTextColour);
+    }
+    input->clear();
+}
+
+void CallWindow::TypingKey() {
+    if (typingSent.KeyPressed())
+        QueueChatItem(ChatItemKind::Typing);
+}
+
+bool CallWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == input && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            SendTypedText();
+            return true;
+        }
+        // Alt combinations are the system's keys (menus, mnemonics), not typing.
+        if (!(key->modifiers() & Qt::AltModifier))
+            TypingKey();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void CallWindow::SendUrl(UrlAction action) {
+    const std::optional<std::string> url = urlPrompt ? urlPrompt(this, action) : std::nullopt;
+    if (!url)
+        return;
+    switch (action) {
+    case UrlAction::Link:
+        if (QueueChatItem(ChatItemKind::Text, LinkFragment(*url)))
+            EchoOwn(FromBytes(*url), kLinkColour);
+        break;
+    case UrlAction::Image:
+        if (QueueChatItem(ChatItemKind::Text, ImageFragment(*url)))
+            EchoOwn(FromBytes(*url), kLinkColour);
+        break;
+    case UrlAction::Push:
+        if (QueueChatItem(ChatItemKind::UrlPush, FormEncode(*url)))
+            transcript->AppendEvent(FromBytes(PushedUrlText(*url)));
+        break;
+    }
+}
+
+void CallWindow::SendLink() {
+    SendUrl(UrlAction::Link);
+}
+
+void CallWindow::SendImage() {
+    SendUrl(UrlAction::Image);
+}
+
+void CallWindow::PushUrl() {
+    SendUrl(UrlAction::Push);
+}
+
+void CallWindow::Flash() {
+    ++flashRequests;
+    if (!isActiveWindow())
+        QApplication::alert(this, 0);
+}
+
+void CallWindow::SetStatus(const QString& text) {
+    status->setText(text);
+}
+
+void CallWindow::UpdateTitle(const std::vector<UserRecord>& participants, int32_t ownUserId) {
+    if (!Call())
+        return;
+    setWindowTitle(FromBytes(CallTitle(participants, ownUserId)));
+}
+
+void CallWindow::SetClosedState() {
+    setWindowTitle(QStringLiteral("Olvex Call - Closed"));
+    SetStatus(QStringLiteral("Chat closed"));
+}
+
+void CallWindow::EndCall() {
+    std::shared_ptr<ChatCall> call = TakeCall();
+    if (!call)
+        return;
+    engine.Calls().Remove(call->callId);
+    SetClosedState();
+    transcript->AppendEvent(QString::fromLatin1(kYouClosedText));
+}
+
+void CallWindow::ClearStaleTypingNotice() {
+    if (TypingNoticeStale(lastTypingReceived, clock()))
+        SetStatus(QString());
+}
+
+void CallWindow::closeEvent(QCloseEvent* event) {
+    // Escape leaves the placement of the last window closed with its close box.
+    if (!escaping)
+        WindowPlacementStore().SaveWindowPlacement(*this, kPlacementSection);
+    event->accept();
+}
+
+// ---- connecting ---------------------------------------------------------------
+
+void CallWindow::StartConnecting() {
+    std::lock_guard lock(link->mutex);
+    try {
+        // Stored under the lock, so the worker finds its own handle when it ends.
+        link->worker = ReapableThread::Start(
+            [link = link, id = callId]() mutable { ConnectWorker(link, id); });
+    } catch (const std::system_error&) {
+        link->PostLocked([](CallWindow& w) {
+            w.ShowError(QStringLiteral("Failed to start the chat.\r\n") +
+                        QString::fromUtf8(ResultText(ResultCode::ThreadCreate)));
+        });
+    }
+}
+
+void CallWindow::ConnectWorker(const std::shared_ptr<CallLink>& link, int32_t callId) {
+    link->Post([](CallWindow& w) {
+        w.setWindowTitle(QStringLiteral("Olvex Call - Connecting"));
+        w.SetStatus(QStringLiteral("Connecting to Olvex server..."));
+    });
+    CallList& calls = link->engine->Calls();
+    const int32_t result = calls.Open(callId);
+    std::shared_ptr<ChatCall> call = result == ResultCode::Ok ? calls.FindById(callId) : nullptr;
+
+    bool orphaned = false;
+    ReapableThread self;
+    {
+        std::lock_guard lock(link->mutex);
+        self = std::move(link->worker);
+        if (!link->window) {
+            // The window went while the call was connecting: nobody shows this call.
+            orphaned = result == ResultCode::Ok;
+        } else if (result != ResultCode::Ok) {
+            const QString text = QStringLiteral("Failed to start the chat.\r\n") +
+                                 QString::fromUtf8(ResultText(result));
+            link->PostLocked([text](CallWindow& w) { w.ShowError(text); });
+        } else if (!call) {
+            link->PostLocked([](CallWindow& w) {
+                w.ShowError(QStringLiteral("Failed to open call.\r\nUnhandled software exception."));
+            });
+        } else {
+            // Installed and announced under one lock hold: every event of the
+            // call reaches the window after OnConnected.
+            link->call = call;
+            call->SetCallbacks(link.get(), MakeCallbacks());
+            link->PostLocked([](CallWindow& w) { w.OnConnected(); });
+        }
+    }
+    if (orphaned)
+        calls.Remove(callId);
+    // Joined by the reaper once this function has returned.
+    self.JoinOrDefer();
+}
+
+void CallWindow::ShowError(const QString& message) {
+    setWindowTitle(QStringLiteral("Olvex Call - Error"));
+    SetStatus(QStringLiteral("Failed to conect to Olvex server."));
+    ShowMessageBox(this, message);
+}
+
+void CallWindow::OnConnected() {
+    std::shared_ptr<ChatCall> call = Call();
+    if (!call)
+        return;
+    SetStatus(QStringLiteral("Connected to Olvex server."));
+    call->RequestParticipants();
+    // The welcome text goes out exactly as stored: no apostrophe replacement.
+    const std::string& welcome = settings.welcomeMsg;
+    if (!welcome.empty() && QueueChatItem(ChatItemKind::Text, welcome))
+        EchoOwn(FromBytes(welcome), kTextColour);
+    typingTimer->start();
+}
+
+// ---- call events ----------------------------------------------------------------
+
+CallCallbacks CallWindow::MakeCallbacks() {
+    // These run on the call's threads (OnCallClosed also inside Remove): they
+    // copy what they need and hand it to the window's thread.
+    CallCallbacks cb;
+    cb.OnChatMessage = [](void* u, const WireMessage& message) {
+        ReceivedChatItem item = DecodeChatItem(message);
+        if (item.action == ReceivedChatItem::Action::Drop)
+            return;
+        LinkOf(u).Post([item = std::move(item)](CallWindow& w) { w.OnChatItem(item); });
+    };
+    cb.OnCallClosed = [](void* u, int32_t reason) {
+        LinkOf(u).Post([reason](CallWindow& w) { w.OnClosed(reason); });
+    };
+    cb.OnParticipantsReceived = [](void* u) {
+        CallLink& link = LinkOf(u);
+        std::vector<UserRecord> participants = link.Participants();
+        const int32_t own = link.engine->OwnUserId();
+        link.Post([participants = std::move(participants), own](CallWindow& w) {
+            w.OnParticipantList(participants, own);
+        });
+    };
+    cb.OnParticipantJoined = [](void* u, const UserRecord& user) {
+        CallLink& link = LinkOf(u);
+        std::vector<UserRecord> participants = link.Participants();
+        const int32_t own = link.engine->OwnUserId();
+        link.Post([line = JoinedText(user), participants = std::move(participants),
+                   own](CallWindow& w) { w.OnParticipantChange(line, participants, own); });
+    };
+    cb.OnParticipantLeft = [](void* u, const UserRecord& user) {
+        CallLink& link = LinkOf(u);
+        std::vector<UserRecord> participants = link.Participants();
+        const int32_t own = link.engine->OwnUserId();
+        link.Post([line = LeftText(user), participants = std::move(participants),
+                   own](CallWindow& w) { w.OnParticipantChange(line, participants, own); });
+    };
+    cb.OnOperatorInvited = [](void* u, const UserRecord& user) {
+        LinkOf(u).Post([line = InvitedText(user)](CallWindow& w) {
+            w.transcript->AppendEvent(FromBytes(line));
+        });
+    };
+    return cb;
+}
+
+void CallWindow::OnChatItem(const ReceivedChatItem& item) {
+    if (item.action == ReceivedChatItem::Action::ShowTyping) {
+        SetStatus(FromBytes(TypingStatusText(item.sender)));
+        lastTypingReceived = clock();
+        return;
+    }
+    ShowReceivedItem(*transcript, item);
+    if (item.Flashes())
+        Flash();
+}
+
+void CallWindow::OnClosed(int32_t reason) {
+    // The engine may report one close more than once; only the first counts.
+    std::shared_ptr<ChatCall> call = TakeCall();
+    if (!call)
+        return;
+    if (reason != CallChannel::kClosedLocally) {
+        transcript->AppendEvent(QString::fromLatin1(kCallClosedText));
+        Flash();
+    }
+    SetClosedState();
+    if (reason != CallChannel::kClosedLocally) {
+        // The dead call would otherwise stay listed in the engine, holding its
+        // id and a pointer back to this window.
+        call->ClearCallbacks();
+        engine.Calls().Remove(call->callId);
+    }
+}
+
+void CallWindow::OnParticipantList(const std::vector<UserRecord>& participants,
+                                   int32_t ownUserId) {
+    if (!Call())
+        return;
+    UpdateTitle(participants, ownUserId);
+    for (const UserRecord& user : participants) {
+        if (IsShownParticipant(user, ownUserId))
+            transcript->AppendEvent(FromBytes(JoinedText(user)));
+    }
+}
+
+void CallWindow::OnParticipantChange(const std::string& line,
+                                     const std::vector<UserRecord>& participants,
+                                     int32_t ownUserId) {
+    transcript->AppendEvent(FromBytes(line));
+    UpdateTitle(participants, ownUserId);
+    Flash();
+}
+
+} // namespace olvex

@@ -1,0 +1,384 @@
+#include "agent_client.h"
+#include "agent_settings.h"
+#include "call_list.h"
+#include "call_window.h"
+#include "call_window_list.h"
+#include "chat_call.h"
+#include "fake_server.h"
+#include "flat_button.h"
+#include "message_box.h"
+#include "profile_file.h"
+#include "result_code.h"
+
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QSettings>
+#include <QTest>
+#include <QTextBlock>
+#include <QTreeWidget>
+#include <future>
+#include <gtest/gtest.h>
+
+using namespace olvex;
+using namespace olvex::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr int32_t kOwnUserId = 7;
+
+std::string Join(int32_t callId) {
+    return Payload(2003, {std::to_string(callId), std::to_string(kOwnUserId), "0", "2"});
+}
+
+// The transcript's lines, without the empty one after the last break.
+QStringList Lines(const CallWindow& window) {
+    QStringList lines = window.Transcript().toPlainText().split('\n');
+    if (!lines.isEmpty() && lines.back().isEmpty())
+        lines.pop_back();
+    return lines;
+}
+
+QColor LineColour(const CallWindow& window, int line) {
+    QTextBlock block = window.Transcript().document()->findBlockByNumber(line);
+    return block.begin().fragment().charFormat().foreground().color();
+}
+
+void PressKey(QWidget& target, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QKeyEvent press(QEvent::KeyPress, key, modifiers);
+    QCoreApplication::sendEvent(&target, &press);
+}
+
+// An engine logged in to the fake server, with short call time-outs, and the
+// console's settings and call window list.
+class CallWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        settings.username = "Op";
+        settings.welcomeMsg = "Hi, it's me";
+        auto login = std::async(std::launch::async,
+                                [&] { return engine.Login("127.0.0.1", server.Port(), "op", "pw"); });
+        serverSide = server.Accept();
+        ASSERT_TRUE(serverSide);
+        ASSERT_TRUE(serverSide->Receive());
+        serverSide->Send(Payload(9001, {"1001", std::to_string(kOwnUserId), "3"}));
+        ASSERT_EQ(login.get(), 0);
+        SetMessageBoxHook([this](QWidget*, QMessageBox::Icon, const QString&, const QString& text,
+                                 QMessageBox::StandardButtons) {
+            boxes << text;
+            return QMessageBox::Ok;
+        });
+    }
+    void TearDown() override {
+        for (QWidget* window : list.Windows())
+            delete window;
+        SetMessageBoxHook({});
+    }
+
+    // Opens a window whose call the server accepts; checks what the window
+    // sends first: the participant request, then the welcome item.
+    std::unique_ptr<FakeConnection> Open(int32_t callId, QPointer<CallWindow>& window) {
+        window = new CallWindow(settings, callId, list, &engine);
+        auto peer = server.Accept();
+        EXPECT_TRUE(peer);
+        if (!peer)
+            return peer;
+        EXPECT_TRUE(peer->Expect(Join(callId)));
+        peer->Send(Payload(9001, {"2003"}));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return window->Call() != nullptr; }, 5000));
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return window->StatusLine().text() == "Connected to Olvex server."; }, 5000));
+        EXPECT_TRUE(peer->Expect(Payload(1006)));
+        if (!settings.welcomeMsg.empty()) {
+            EXPECT_TRUE(peer->Expect(Payload(3003, {"1", "Op", settings.welcomeMsg})));
+        }
+        return peer;
+    }
+
+    bool WaitLines(const CallWindow& window, int count) {
+        return QTest::qWaitFor([&] { return Lines(window).size() >= count; }, 5000);
+    }
+
+    AgentSettings settings{QStringLiteral("OlvexTest/Agent")};
+    CallWindowList list;
+    FakeServer server;
+    AgentClient engine{[] {
+        AgentOptions o;
+        o.channelTimeout = 2s;
+        return o;
+    }()};
+    std::unique_ptr<FakeConnection> serverSide;
+    QStringList boxes;
+};
+
+TEST_F(CallWindowTest, ConnectsAsksForParticipantsAndWelcomesWithTheTextAsStored) {
+    QPointer<CallWindow> window;
+    auto peer = Open(41, window);
+    ASSERT_TRUE(peer);
+    EXPECT_EQ(list.Windows(), std::vector<QWidget*>{window.data()});
+    EXPECT_EQ(window->windowTitle(), "Olvex Call - Connecting");
+    // The apostrophe stays in the welcome, sent and echoed.
+    EXPECT_EQ(Lines(*window), (QStringList{"Op:", "Hi, it's me"}));
+    EXPECT_EQ(LineColour(*window, 0), QColor(255, 0, 0));
+    EXPECT_EQ(LineColour(*window, 1), QColor(64, 64, 64));
+
+    // Own record and two others, one of them an operator: two lines, both in the title.
+    peer->Send(Payload(9001, {"1006", "3", "7", "0", "2", "1", "h", "Op", "Self", "90", "0", "1",
+                              "1", "", "Guest 12", "", "5", "0", "2", "2", "h", "Ann", "Lee"}));
+    ASSERT_TRUE(WaitLines(*window, 4));
+    EXPECT_EQ(Lines(*window).mid(2),
+              (QStringList{"Guest 12 has joined this call", "Ann Lee has joined this call"}));
+    EXPECT_EQ(LineColour(*window, 2), QColor(0, 128, 128));
+    EXPECT_EQ(window->windowTitle(), "Olvex Call - Guest 12, Ann Lee");
+    const int flashes = window->FlashRequests();
+    EXPECT_EQ(flashes, 0);
+
+    peer->Send(Payload(9003, {"2004", "90", "1"}));
+    ASSERT_TRUE(WaitLines(*window, 5));
+    EXPECT_EQ(Lines(*window).back(), "Guest 12 has left this call");
+    EXPECT_EQ(window->windowTitle(), "Olvex Call - Ann Lee");
+    peer->Send(Payload(9003, {"2004", "5", "2"}));
+    ASSERT_TRUE(WaitLines(*window, 6));
+    EXPECT_EQ(window->windowTitle(), "Olvex Call");
+    peer->Send(Payload(9003, {"2003", "8", "2", "0", "Bo", "Ek"}));
+    ASSERT_TRUE(WaitLines(*window, 7));
+    EXPECT_EQ(Lines(*window).back(), "Bo Ek has joined this call");
+    EXPECT_EQ(window->windowTitle(), "Olvex Call - Bo Ek");
+    EXPECT_EQ(window->FlashRequests(), 3);
+}
+
+TEST_F(CallWindowTest, TypedTextGoesOutOnEnterWithBackquotesAndIsEchoed) {
+    settings.welcomeMsg.clear();
+    QPointer<CallWindow> window;
+    auto peer = Open(42, window);
+    ASSERT_TRUE(peer);
+    EXPECT_TRUE(Lines(*window).isEmpty()) << "an empty welcome sends and writes nothing";
+
+    int64_t now = 1000;
+    window->SetClock([&now] { return now; });
+    QPlainTextEdit& input = window->InputBox();
+    input.setPlainText("don't <b>panic</b>");
+    PressKey(input, Qt::Key_Shift); // a key: the first typing notice
+    EXPECT_TRUE(peer->Expect(Payload(3003, {"2", "Op"})));
+    PressKey(input, Qt::Key_Return, Qt::ShiftModifier);
+    EXPECT_TRUE(peer->Expect(Payload(3003, {"1", "Op", "don`t <b>panic</b>"})));
+    EXPECT_TRUE(input.toPlainText().isEmpty());
+    EXPECT_EQ(Lines(*window), (QStringList{"Op:", "don`t <b>panic</b>"}));
+
+    // At most one notice per 3 s while keys keep coming.
+    now += 2;
+    PressKey(input, Qt::Key_A);
+    now += 1;
+    PressKey(input, Qt::Key_B);
+    now += 1;
+    PressKey(input, Qt::Key_C);
+    input.setPlainText("x");
+    window->SendTypedText();
+    EXPECT_TRUE(peer->Expect(Payload(3003, {"2", "Op"})));
+    EXPECT_TRUE(peer->Expect(Payload(3003, {"1", "Op", "x"})));
+
+    // Nothing typed: nothing sent.
+    window->SendTypedText();
+    EXPECT_FALSE(peer->Receive(200ms));
+}
+
+TEST_F(CallWindowTest, LinksImagesAndPushesAreCompletedAndEncoded) {
+    settings.welcomeMsg.clear();
+    QPointer<CallWindow> window;
+    auto peer = Open(43, window);
+    ASSERT_TRUE(peer);
+    std::optional<std::string> typed;
+    window->SetUrlPrompt([&typed](QWidget*, UrlAction action) -> std::optional<std::string> {
+        if (!typed)
+            return std::nullopt;
+        return CompleteUrl(*typed, action);
+    });
+
+    typed = "ftp://f.example/a b";
+    window->SendLink();
+    EXPECT_TRUE(peer->Expect(Payload(
+        3003, {"1", "Op",
+               "<a href='ftp%3a%2f%2ff.example%2fa+b' target='_blank'>ftp://f.example/a b</a>"})));
+    window->SendImage();
+    EXPECT_TRUE(peer->Expect(
+        Payload(3003, {"1", "Op", "<img src='http%3a%2f%2fftp%3a%2f%2ff.example%2fa+b'></img>"})));
+    typed = "HTTP://Shop.example";
+    window->PushUrl();
+    EXPECT_TRUE(peer->Expect(Payload(3003, {"4", "Op", "http%3a%2f%2fHTTP%3a%2f%2fShop.example"})));
+    EXPECT_EQ(Lines(*window),
+              (QStringList{"Op:", "ftp://f.example/a b", "Op:", "http://ftp://f.example/a b",
+                           "The http://HTTP://Shop.example URL was pushed to the visitor."}));
+    EXPECT_EQ(LineColour(*window, 1), QColor(0, 0, 255));
+
+    typed.reset(); // Cancel
+    window->SendLink();
+    window->SendImage();
+    window->PushUrl();
+    EXPECT_FALSE(peer->Receive(200ms));
+    EXPECT_EQ(Lines(*window).size(), 5);
+}
+
+TEST_F(CallWindowTest, ReceivedItemsShowLiterallyAndIncompleteOnesAreDropped) {
+    settings.welcomeMsg.clear();
+    QPointer<CallWindow> window;
+    auto peer = Open(44, window);
+    ASSERT_TRUE(peer);
+    int64_t now = 5000;
+    window->SetClock([&now] { return now; });
+
+    peer->Send(Payload(3003, {"1", "Bob", ""}));
+    peer->Send(Payload(3003, {"1", "", "lost"}));
+    peer->Send(Payload(3003, {"4", "Bob", "http%3a"}));
+    peer->Send(Payload(3003, {"1", "Bob", "<b>hi</b> <img src='x'>"}));
+    ASSERT_TRUE(WaitLines(*window, 2));
+    EXPECT_EQ(Lines(*window), (QStringList{"Bob:", "<b>hi</b> <img src='x'>"}));
+    EXPECT_EQ(LineColour(*window, 0), QColor(0, 0, 255));
+    EXPECT_EQ(window->FlashRequests(), 1) << "dropped items must not flash";
+    EXPECT_EQ(window->Transcript().toHtml().count("<img"), 0);
+
+    peer->Send(Payload(3003, {"3", "", "Visitor moved to /cart"}));
+    ASSERT_TRUE(WaitLines(*window, 3));
+    EXPECT_EQ(LineColour(*window, 2), QColor(0, 128, 128));
+
+    // A typing notice holds the status line for 3 s after the last one.
+    peer->Send(Payload(3003, {"2", "Bob"}));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return window->StatusLine().text() == "Bob is typing a message..."; }, 5000));
+    now += 3;
+    window->ClearStaleTypingNotice();
+    EXPECT_EQ(window->StatusLine().text(), "Bob is typing a message...");
+    now += 1;
+    window->ClearStaleTypingNotice();
+    EXPECT_EQ(window->StatusLine().text(), "");
+}
+
+TEST_F(CallWindowTest, CloseEndsTheCallOnceAndTheCloseBoxThenRemovesNothing) {
+    QPointer<CallWindow> window;
+    auto peer = Open(45, window);
+    ASSERT_TRUE(peer);
+    window->findChild<FlatButton*>("closeButton")->click();
+    EXPECT_TRUE(peer->WaitForPeerClose(2s));
+    EXPECT_EQ(engine.Calls().Count(), 0);
+    QCoreApplication::processEvents(); // the engine's own close report
+    EXPECT_EQ(window->windowTitle(), "Olvex Call - Closed");
+    EXPECT_EQ(window->StatusLine().text(), "Chat closed");
+    EXPECT_EQ(Lines(*window).back(), "You have closed this call.");
+    EXPECT_FALSE(Lines(*window).contains("This call has been closed."));
+    window->EndCall();
+    EXPECT_EQ(Lines(*window).count("You have closed this call."), 1);
+
+    // Nothing is sent once the call is over; the box is cleared all the same.
+    window->InputBox().setPlainText("late");
+    window->SendTypedText();
+    EXPECT_TRUE(window->InputBox().toPlainText().isEmpty());
+    EXPECT_EQ(Lines(*window).back(), "You have closed this call.");
+
+    window->move(70, 80);
+    window->close();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.isNull(); }, 5000));
+    EXPECT_TRUE(list.Windows().empty());
+    QSettings profile(ProfileFilePath(), QSettings::IniFormat);
+    EXPECT_EQ(profile.value("ChatWindow/Show").toInt(), 1);
+}
+
+TEST_F(CallWindowTest, ARemoteCloseIsWrittenOnceAndFreesTheCall) {
+    QPointer<CallWindow> window;
+    auto peer = Open(46, window);
+    ASSERT_TRUE(peer);
+    peer->Close();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->windowTitle() == "Olvex Call - Closed"; },
+                                5000));
+    EXPECT_EQ(Lines(*window).count("This call has been closed."), 1);
+    EXPECT_EQ(window->StatusLine().text(), "Chat closed");
+    // The call is gone from the engine, so the same id can be taken again.
+    EXPECT_EQ(engine.Calls().Count(), 0);
+    window->EndCall();
+    QTest::qWait(50);
+    EXPECT_EQ(Lines(*window).count("This call has been closed."), 1);
+    EXPECT_FALSE(Lines(*window).contains("You have closed this call."));
+}
+
+TEST_F(CallWindowTest, TwoWindowsAreIndependentAndTheCloseBoxEndsARunningCallQuietly) {
+    QPointer<CallWindow> first, second;
+    auto peer1 = Open(47, first);
+    auto peer2 = Open(48, second);
+    ASSERT_TRUE(peer1 && peer2);
+    EXPECT_EQ(list.Windows().size(), 2u);
+    peer1->Send(Payload(3003, {"1", "Ann", "to one"}));
+    ASSERT_TRUE(WaitLines(*first, 3));
+    second->InputBox().setPlainText("to two");
+    second->SendTypedText();
+    EXPECT_TRUE(peer2->Expect(Payload(3003, {"1", "Op", "to two"})));
+    EXPECT_EQ(Lines(*second), (QStringList{"Op:", "Hi, it's me", "Op:", "to two"}));
+
+    // The close box ends the first call without a message to the server.
+    first->close();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return first.isNull(); }, 5000));
+    EXPECT_FALSE(peer1->Receive(100ms));
+    EXPECT_TRUE(peer1->WaitForPeerClose(2s));
+    EXPECT_EQ(list.Windows(), std::vector<QWidget*>{second.data()});
+    EXPECT_EQ(engine.Calls().Count(), 1);
+    EXPECT_TRUE(second->Call());
+}
+
+TEST_F(CallWindowTest, AWindowGoneWhileConnectingLeavesNoCallBehind) {
+    QPointer<CallWindow> window = new CallWindow(settings, 49, list, &engine);
+    auto peer = server.Accept();
+    ASSERT_TRUE(peer);
+    ASSERT_TRUE(peer->Expect(Join(49)));
+    delete window.data();
+    EXPECT_TRUE(list.Windows().empty());
+    // The join is accepted only now: the worker must take the call down again.
+    peer->Send(Payload(9001, {"2003"}));
+    EXPECT_TRUE(peer->WaitForPeerClose(3s));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return engine.Calls().Count() == 0; }, 3000));
+    EXPECT_TRUE(boxes.isEmpty());
+}
+
+TEST_F(CallWindowTest, ARefusedJoinShowsTheErrorState) {
+    QPointer<CallWindow> window = new CallWindow(settings, 50, list, &engine);
+    auto peer = server.Accept();
+    ASSERT_TRUE(peer);
+    ASSERT_TRUE(peer->Expect(Join(50)));
+    peer->Send(Payload(9002, {"2003", "-27"}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.isEmpty(); }, 5000));
+    EXPECT_EQ(boxes.front(), QStringLiteral("Failed to start the chat.\r\n") +
+                                 QString::fromUtf8(ResultText(-27)));
+    EXPECT_EQ(window->windowTitle(), "Olvex Call - Error");
+    EXPECT_EQ(window->StatusLine().text(), "Failed to conect to Olvex server.");
+    EXPECT_FALSE(window->QueueChatItem(ChatItemKind::Text, "x"));
+}
+
+TEST_F(CallWindowTest, CannedAnswersFillTheInputBoxAndGoOutWithBackquotes) {
+    settings.welcomeMsg.clear();
+    QPointer<CallWindow> window;
+    auto peer = Open(51, window);
+    ASSERT_TRUE(peer);
+    EXPECT_FALSE(window->CannedPanelShown());
+    window->findChild<FlatButton*>("answersButton")->click();
+    EXPECT_TRUE(window->CannedPanelShown());
+    EXPECT_TRUE(window->CannedTree().isVisibleTo(window));
+
+    QTreeWidget& tree = window->CannedTree();
+    ASSERT_GT(tree.topLevelItemCount(), 0);
+    QTreeWidgetItem* links = tree.findItems("Links", Qt::MatchExactly).value(0);
+    ASSERT_TRUE(links && links->childCount() > 0);
+    window->InputBox().setPlainText("typed");
+    tree.setCurrentItem(links); // a category changes nothing
+    EXPECT_EQ(window->InputBox().toPlainText(), "typed");
+    tree.setCurrentItem(links->child(0));
+    const QString answer = window->InputBox().toPlainText();
+    EXPECT_TRUE(answer.startsWith("<a href='"));
+    window->SendTypedText();
+    const std::string sent = ReplaceApostrophes(answer.toStdString());
+    EXPECT_EQ(sent.find('\''), std::string::npos);
+    EXPECT_TRUE(peer->Expect(Payload(3003, {"1", "Op", sent})));
+
+    window->findChild<FlatButton*>("cannedCloseButton")->click();
+    EXPECT_FALSE(window->CannedPanelShown());
+    EXPECT_FALSE(window->CannedTree().isVisibleTo(window));
+}
+
+} // namespace
