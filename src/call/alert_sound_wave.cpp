@@ -50,7 +50,8 @@ std::string MakeAlertWave() {
         double v = Note(t, 0.0, 1318.5, 7.0) + Note(t, 0.22, 1046.5, 5.5);
         // The last 60 ms fade out completely, so the loop restarts from silence.
         v *= std::clamp((length - t) / 0.06, 0.0, 1.0);
-        const auto sample = static_cast<int16_t>(std::lround(std::clamp(v * 0.42, -1.0, 1.0) * 32767));
+        const auto sample =
+            static_cast<int16_t>(std::lround(std::clamp(v * 0.42, -1.0, 1.0) * 32767));
         PutLe(wave, static_cast<uint16_t>(sample), 2);
     }
     return wave;

@@ -27,8 +27,8 @@ constexpr int kDefaultTimeoutSeconds = 60;
 
 CallAlertDialog::CallAlertDialog(AgentSettings& settings, const QString& text, int32_t callId,
                                  CallWindowList& callWindows, AgentClient* engine)
-    : QDialog(nullptr, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint |
-                           Qt::WindowTitleHint),
+    : QDialog(nullptr,
+              Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       settings(settings), callWindows(callWindows), engine(engine), text(text), callId(callId),
       withSound(settings.NotifySoundOn()) {
     setAttribute(Qt::WA_DeleteOnClose);

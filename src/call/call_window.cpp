@@ -3,8 +3,8 @@
 #include "agent_client.h"
 #include "agent_settings.h"
 #include "c_url_dlg.h"
-#include "call_images.h"
 #include "call_channel.h"
+#include "call_images.h"
 #include "call_list.h"
 #include "call_window_list.h"
 #include "canned_answer_store.h"
@@ -348,8 +348,7 @@ bool CallWindow::QueueChatItem(ChatItemKind kind, std::optional<std::string_view
     std::shared_ptr<ChatCall> call = Call();
     if (!call)
         return false;
-    return call->QueueMessage(BuildChatItem(kind, settings.username, content)) ==
-           ResultCode::Ok;
+    return call->QueueMessage(BuildChatItem(kind, settings.username, content)) == ResultCode::Ok;
 }
 
 void CallWindow::EchoOwn(const QString& text, const QColor& colour) {
@@ -499,7 +498,8 @@ void CallWindow::ConnectWorker(const std::shared_ptr<CallLink>& link, int32_t ca
             link->PostLocked([text](CallWindow& w) { w.ShowError(text); });
         } else if (!call) {
             link->PostLocked([](CallWindow& w) {
-                w.ShowError(QStringLiteral("Failed to open call.\r\nUnhandled software exception."));
+                w.ShowError(
+                    QStringLiteral("Failed to open call.\r\nUnhandled software exception."));
             });
         } else {
             // Installed and announced under one lock hold: every event of the
@@ -608,8 +608,7 @@ void CallWindow::OnClosed(int32_t reason) {
     }
 }
 
-void CallWindow::OnParticipantList(const std::vector<UserRecord>& participants,
-                                   int32_t ownUserId) {
+void CallWindow::OnParticipantList(const std::vector<UserRecord>& participants, int32_t ownUserId) {
     if (!Call())
         return;
     UpdateTitle(participants, ownUserId);

@@ -48,8 +48,7 @@ public:
 
     // Queues a chat item on the call's main channel. False, with nothing sent,
     // when there is no call or no main channel; callers then skip their echo.
-    bool QueueChatItem(ChatItemKind kind,
-                       std::optional<std::string_view> content = std::nullopt);
+    bool QueueChatItem(ChatItemKind kind, std::optional<std::string_view> content = std::nullopt);
 
     // The tools that live in their own files are connected here: Invite, Save, Print.
     using Tool = std::function<void(CallWindow&)>;

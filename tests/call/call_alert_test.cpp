@@ -150,8 +150,8 @@ TEST_F(CallAlertTest, AcceptOpensTheCallWindowInTheList) {
     QWidget* window = list.Windows().front();
     ASSERT_TRUE(QTest::qWaitFor([&] { return alert.isNull(); }, 2000));
     // Not logged in: the window shows why it could not connect.
-    EXPECT_TRUE(QTest::qWaitFor([&] { return window->windowTitle() == "Olvex Call - Error"; },
-                                5000));
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return window->windowTitle() == "Olvex Call - Error"; }, 5000));
     EXPECT_TRUE(QTest::qWaitFor([&] { return !boxes.isEmpty(); }, 2000));
     EXPECT_TRUE(boxes.value(0).startsWith("Failed to start the chat.\r\n"));
     SetMessageBoxHook({});

@@ -58,8 +58,9 @@ protected:
     void SetUp() override {
         settings.username = "Op";
         settings.welcomeMsg = "Hi, it's me";
-        auto login = std::async(std::launch::async,
-                                [&] { return engine.Login("127.0.0.1", server.Port(), "op", "pw"); });
+        auto login = std::async(std::launch::async, [&] {
+            return engine.Login("127.0.0.1", server.Port(), "op", "pw");
+        });
         serverSide = server.Accept();
         ASSERT_TRUE(serverSide);
         ASSERT_TRUE(serverSide->Receive());
@@ -125,8 +126,9 @@ TEST_F(CallWindowTest, ConnectsAsksForParticipantsAndWelcomesWithTheTextAsStored
     EXPECT_EQ(LineColour(*window, 1), QColor(64, 64, 64));
 
     // Own record and two others, one of them an operator: two lines, both in the title.
-    peer->Send(Payload(9001, {"1006", "3", "7", "0", "2", "1", "h", "Op", "Self", "90", "0", "1",
-                              "1", "", "Guest 12", "", "5", "0", "2", "2", "h", "Ann", "Lee"}));
+    peer->Send(
+        Payload(9001, {"1006", "3", "7",        "0", "2", "1", "h", "Op", "Self", "90",  "0",  "1",
+                       "1",    "",  "Guest 12", "",  "5", "0", "2", "2",  "h",    "Ann", "Lee"}));
     ASSERT_TRUE(WaitLines(*window, 4));
     EXPECT_EQ(Lines(*window).mid(2),
               (QStringList{"Guest 12 has joined this call", "Ann Lee has joined this call"}));
@@ -288,8 +290,8 @@ TEST_F(CallWindowTest, ARemoteCloseIsWrittenOnceAndFreesTheCall) {
     auto peer = Open(46, window);
     ASSERT_TRUE(peer);
     peer->Close();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window->windowTitle() == "Olvex Call - Closed"; },
-                                5000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return window->windowTitle() == "Olvex Call - Closed"; }, 5000));
     EXPECT_EQ(Lines(*window).count("This call has been closed."), 1);
     EXPECT_EQ(window->StatusLine().text(), "Chat closed");
     // The call is gone from the engine, so the same id can be taken again.
@@ -344,8 +346,8 @@ TEST_F(CallWindowTest, ARefusedJoinShowsTheErrorState) {
     ASSERT_TRUE(peer->Expect(Join(50)));
     peer->Send(Payload(9002, {"2003", "-27"}));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.isEmpty(); }, 5000));
-    EXPECT_EQ(boxes.front(), QStringLiteral("Failed to start the chat.\r\n") +
-                                 QString::fromUtf8(ResultText(-27)));
+    EXPECT_EQ(boxes.front(),
+              QStringLiteral("Failed to start the chat.\r\n") + QString::fromUtf8(ResultText(-27)));
     EXPECT_EQ(window->windowTitle(), "Olvex Call - Error");
     EXPECT_EQ(window->StatusLine().text(), "Failed to conect to Olvex server.");
     EXPECT_FALSE(window->QueueChatItem(ChatItemKind::Text, "x"));

@@ -172,3 +172,9 @@ TEST(EventTexts, TitleNamesPresentParticipantsOtherThanTheOperator) {
     EXPECT_EQ(CallTitle({participants[0], participants[2]}, 1), "Olvex Call");
     EXPECT_EQ(CallTitle({}, 1), "Olvex Call");
 }
+
+TEST(TranscriptView, AWindowsLineBreakIsOneBreak) {
+    TranscriptView view;
+    view.AppendPlain("one\r\ntwo\rthree", kTextColour);
+    EXPECT_EQ(view.toPlainText(), "one\ntwo\nthree\n");
+}
