@@ -10,9 +10,11 @@
 #include "canned_answer_store.h"
 #include "chat_call.h"
 #include "flat_button.h"
+#include "invite_operator_dialog.h"
 #include "message_box.h"
 #include "result_code.h"
 #include "thread_reaper.h"
+#include "transcript_files.h"
 #include "window_placement_store.h"
 
 #include <QApplication>
@@ -177,6 +179,14 @@ CallWindow::CallWindow(AgentSettings& settings, int32_t callId, CallWindowList& 
     connect(typingTimer, &QTimer::timeout, this, &CallWindow::ClearStaleTypingNotice);
 
     urlPrompt = [](QWidget* parent, UrlAction action) { return CUrlDlg::Ask(parent, action); };
+    inviteHandler = [](CallWindow& w) {
+        RunInviteOperatorDialog(&w, w.engine.Users(), w.engine.OwnUserId(),
+                                [&w] { return w.Call(); });
+    };
+    saveHandler = [](CallWindow& w) { SaveTranscriptWithDialog(&w, *w.transcript); };
+    printHandler = [](CallWindow& w) {
+        PrintTranscriptWithDialog(&w, *w.transcript, w.windowTitle());
+    };
 
     resize(560, 400);
     WindowPlacementStore().RestoreWindowPlacement(*this, kPlacementSection);

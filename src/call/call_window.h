@@ -50,7 +50,7 @@ public:
     // when there is no call or no main channel; callers then skip their echo.
     bool QueueChatItem(ChatItemKind kind, std::optional<std::string_view> content = std::nullopt);
 
-    // The tools that live in their own files are connected here: Invite, Save, Print.
+    // Invite, Save and Print run the call tools unless replaced.
     using Tool = std::function<void(CallWindow&)>;
     void SetInviteHandler(Tool handler) { inviteHandler = std::move(handler); }
     void SetSaveHandler(Tool handler) { saveHandler = std::move(handler); }

@@ -9,12 +9,15 @@
 #include "message_box.h"
 #include "profile_file.h"
 #include "result_code.h"
+#include "transcript_files.h"
 
+#include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
 #include <QTreeWidget>
@@ -276,6 +279,18 @@ TEST_F(CallWindowTest, CloseEndsTheCallOnceAndTheCloseBoxThenRemovesNothing) {
     window->SendTypedText();
     EXPECT_TRUE(window->InputBox().toPlainText().isEmpty());
     EXPECT_EQ(Lines(*window).back(), "You have closed this call.");
+
+    // Save works after the end too.
+    QTemporaryDir dir;
+    const QString path = dir.filePath("call.rtf");
+    SetSaveFileDialogHook([&path](QWidget*, const QString&, const QString&) { return path; });
+    window->findChild<FlatButton*>("saveButton")->click();
+    SetSaveFileDialogHook({});
+    QFile saved(path);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    const QByteArray rtf = saved.readAll();
+    EXPECT_TRUE(rtf.startsWith("{\\rtf1"));
+    EXPECT_TRUE(rtf.contains("You have closed this call."));
 
     window->move(70, 80);
     window->close();
