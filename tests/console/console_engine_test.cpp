@@ -378,8 +378,13 @@ TEST_F(ConsoleEngineTest, ClosingWhileTheQuestionWaitsEndsTheWorker) {
     EXPECT_FALSE(peer->Receive(100ms));
 }
 
-QDialog* CallAlert(OperatorConsole& console) {
-    return console.findChild<QDialog*>(QStringLiteral("callAlert"));
+// Alerts have no parent: they stay in view while the console is minimised.
+QDialog* CallAlert(OperatorConsole&) {
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (window->objectName() == QStringLiteral("callAlert"))
+            return qobject_cast<QDialog*>(window);
+    }
+    return nullptr;
 }
 
 TEST_F(ConsoleEngineTest, CallRequestsOpenTheAlertWithItsText) {
