@@ -105,6 +105,7 @@ OperatorConsole::OperatorConsole(bool embedBrowser, QWidget* parent) : QWidget(p
 }
 
 OperatorConsole::~OperatorConsole() {
+    CloseCallWindows();
     if (shutdown)
         shutdown();
 }

@@ -3,9 +3,11 @@
 #include "agent_settings.h"
 #include "call_window_list.h"
 
+#include <QPointer>
 #include <QWidget>
 #include <array>
 #include <functional>
+#include <vector>
 
 class QStackedWidget;
 
@@ -103,9 +105,12 @@ private:
     void OpenHelp();
     void OpenHome();
     void OpenAbout();
+    // Alerts and call windows have no parent and use our settings and list: they go first.
+    void CloseCallWindows();
 
     AgentSettings settings;
     CallWindowList callWindows;
+    std::vector<QPointer<QWidget>> callAlerts;
     std::array<FlatButton*, static_cast<size_t>(Button::Count)> buttons{};
     PageListView* pageList = nullptr;
     OperatorListView* operatorList = nullptr;

@@ -10,7 +10,9 @@
 #include "profile_file.h"
 #include "reports_url.h"
 
+#include <QApplication>
 #include <QHeaderView>
+#include <QPointer>
 #include <QLabel>
 #include <QSettings>
 #include <QSignalSpy>
@@ -51,6 +53,24 @@ TEST_F(OperatorConsoleTest, StartsNotConnectedOnTheVisitorsView) {
     const QList<QAction*> status = console.ButtonOf(Button::Status).Menu()->actions();
     ASSERT_EQ(status.size(), 3);
     EXPECT_EQ(status[2]->text(), QStringLiteral("Away"));
+}
+
+// Alerts and call windows are top-level windows that use the console's settings and call
+// window list; closing the console must take them along before those go.
+TEST_F(OperatorConsoleTest, ClosingTheConsoleClosesItsAlertsAndCallWindows) {
+    auto console = std::make_unique<OperatorConsole>(false);
+    console->ShowCallAlert(7, 3, 1, QStringLiteral("You have received an Olvex call request from Ann."));
+    QPointer<QWidget> alert;
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (window->objectName() == QStringLiteral("callAlert"))
+            alert = window;
+    }
+    ASSERT_TRUE(alert);
+    QPointer<QWidget> callWindow = new QWidget;
+    console->CallWindows().Add(callWindow);
+    console.reset();
+    EXPECT_TRUE(alert.isNull());
+    EXPECT_TRUE(callWindow.isNull());
 }
 
 TEST_F(OperatorConsoleTest, OneViewIsVisibleAtATime) {
