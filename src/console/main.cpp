@@ -37,7 +37,9 @@ int main(int argc, char** argv) {
     // The report browser's web engine shares GL contexts with the widgets.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
-    QApplication::setApplicationDisplayName(QString::fromLatin1(olvex::product::kName));
+    // No display name: the window system would append it to every title, and the titles
+    // ("Olvex - Online [host]") already say whose windows they are.
+    QGuiApplication::setDesktopFileName(QStringLiteral("olvex"));
     QApplication::setWindowIcon(olvex::ProgramIcon());
     // Files beside the program ("Help/help.htm", "license.txt") resolve from here.
     QDir::setCurrent(QCoreApplication::applicationDirPath());
