@@ -55,7 +55,8 @@ AgentSettings::AgentSettings(QString path)
 
 int32_t AgentSettings::Load() {
     const auto store = OpenStore(keyPath);
-    if (store->status() != QSettings::NoError)
+    // A file with junk in it still gives every value that can be read.
+    if (store->status() == QSettings::AccessError)
         return -1;
     ReadText(*store, "ServerAddress", kMaxShortText, serverAddress);
     ReadText(*store, "Username", kMaxShortText, username);
@@ -80,7 +81,8 @@ int32_t AgentSettings::Load() {
 
 int32_t AgentSettings::Save() const {
     const auto store = OpenStore(keyPath);
-    if (!store->isWritable() || store->status() != QSettings::NoError)
+    // Saving over a file with junk in it rewrites it clean; only an unwritable one fails.
+    if (!store->isWritable() || store->status() == QSettings::AccessError)
         return -1;
     const bool keepStoredAddress = serverOverridden && serverAddress == overrideAddress;
     const bool keepStoredPort = serverOverridden && serverPort == overridePort;
@@ -99,7 +101,7 @@ int32_t AgentSettings::Save() const {
     store->setValue(QStringLiteral("NotifyTimeout"), notifyTimeout);
     store->setValue(QStringLiteral("NotifySound"), notifySound);
     store->sync();
-    return store->status() == QSettings::NoError ? 0 : -1;
+    return store->status() == QSettings::AccessError ? -1 : 0;
 }
 
 void AgentSettings::OverrideServer(std::string address, int32_t port) {

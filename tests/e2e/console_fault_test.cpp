@@ -1,0 +1,322 @@
+// The console window and its engine against servers that die, talk nonsense or stall, and
+// against damaged settings files.
+#include "agent_client.h"
+#include "agent_settings.h"
+#include "console_engine.h"
+#include "console_test_helpers.h"
+#include "demo_server_process.h"
+#include "fake_server.h"
+#include "flat_button.h"
+#include "operator_console.h"
+#include "page_list_view.h"
+
+#include <QDialog>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTest>
+#include <QTimer>
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <map>
+#include <set>
+
+namespace olvex {
+namespace {
+
+using namespace std::chrono_literals;
+using test::FakeConnection;
+using test::Payload;
+
+constexpr int kWait = 10000;
+const QString kNotConnected = QStringLiteral("Olvex - Not connected");
+const QString kOnline = QStringLiteral("Olvex - Online [127.0.0.1]");
+
+// Counts its own ticks and remembers the longest pause between two: a window whose event
+// loop is blocked shows as a long pause.
+class Heartbeat {
+public:
+    Heartbeat() {
+        timer.setInterval(20);
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            if (beats > 0)
+                longestPauseMs = std::max(longestPauseMs, clock.restart());
+            else
+                clock.start();
+            ++beats;
+        });
+        timer.start();
+    }
+    QTimer timer;
+    QElapsedTimer clock;
+    int beats = 0;
+    qint64 longestPauseMs = 0;
+};
+
+struct ConsoleFaultTest : ::testing::Test {
+    ConsoleFaultTest() {
+        test::ForgetStoredState();
+        AgentSettings& s = console.Settings();
+        s.serverAddress = "127.0.0.1";
+        s.username = "demo";
+        s.password = "demo";
+        s.saveLogin = 1;
+        s.autoLogin = 1;
+        s.reconnect = 1;
+        s.showHints = 0;
+        bridge->SetDialogRunner([](QDialog& dialog) {
+            dialog.reject();
+            return dialog.result();
+        });
+        bridge->SetTimerPeriods(300, 50);
+    }
+    ~ConsoleFaultTest() override {
+        delete bridge;
+        test::ForgetStoredState();
+    }
+
+    bool WaitForTitle(const QString& title, int ms = kWait) {
+        return QTest::qWaitFor([&] { return console.windowTitle() == title; }, ms);
+    }
+    // Every row's cells but the elapsed time, by page id.
+    std::map<int32_t, QStringList> Rows() {
+        std::map<int32_t, QStringList> rows;
+        PageListView& list = console.PageList();
+        for (int i = 0; i < list.topLevelItemCount(); ++i) {
+            const QTreeWidgetItem& row = *list.topLevelItem(i);
+            QStringList cells;
+            for (int c = 0; c < PageListView::kColumnCount; ++c) {
+                if (c != PageListView::kColumnElapsed)
+                    cells << row.text(c);
+            }
+            rows[PageListView::PageIdOf(row)] = cells;
+        }
+        return rows;
+    }
+
+    test::UiRecorder ui;
+    AgentClient engine{AgentOptions{1500ms, 1000ms, 2000ms}};
+    OperatorConsole console{false};
+    ConsoleEngine* bridge = new ConsoleEngine(console, engine);
+};
+
+TEST_F(ConsoleFaultTest, RestartedDemoServerGivesBackTheSameRowsOnce) {
+    const std::vector<std::string> site = {"--quiet", "--visitors", "40", "--seed", "5"};
+    auto server = std::make_unique<demo::DemoServerProcess>(OLVEX_DEMO_SERVER_PATH, site);
+    const int port = server->Port();
+    ASSERT_GT(port, 0);
+    console.Settings().serverPort = port;
+    bridge->AutoLogin();
+    ASSERT_TRUE(WaitForTitle(kOnline));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return console.PageList().topLevelItemCount() >= 40; }, kWait));
+    const auto before = Rows();
+    ASSERT_EQ(int(before.size()), console.PageList().topLevelItemCount());
+
+    server->Stop();
+    ASSERT_TRUE(WaitForTitle(kNotConnected));
+    EXPECT_EQ(console.PageList().topLevelItemCount(), 0);
+    // Ticks go by with the server down: each one tries again, quietly.
+    QTest::qWait(1000);
+    EXPECT_TRUE(bridge->TimerRunning());
+
+    std::vector<std::string> again = site;
+    again.insert(again.end(), {"--listen", "127.0.0.1:" + std::to_string(port)});
+    server = std::make_unique<demo::DemoServerProcess>(OLVEX_DEMO_SERVER_PATH, again);
+    ASSERT_EQ(server->Port(), port);
+    ASSERT_TRUE(WaitForTitle(kOnline));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return console.PageList().topLevelItemCount() >= int(before.size()); }, kWait));
+    // A few more ticks: nothing may be added twice by the keep-alives or a second log-in.
+    QTest::qWait(1000);
+    EXPECT_EQ(console.windowTitle(), kOnline);
+    EXPECT_EQ(console.PageList().topLevelItemCount(), int(before.size()));
+    EXPECT_EQ(Rows(), before);
+    EXPECT_TRUE(ui.messages.empty()) << ui.messages.front().toStdString();
+}
+
+struct ScriptedServerTest : ConsoleFaultTest {
+    // Log-in through the automatic log-in; leaves the peer after the list requests.
+    std::unique_ptr<FakeConnection> LogIn() {
+        console.Settings().serverPort = server.Port();
+        bridge->AutoLogin();
+        auto peer = server.Accept();
+        EXPECT_TRUE(peer);
+        if (!peer)
+            return nullptr;
+        EXPECT_TRUE(peer->Expect(Payload(1001, {"demo", "demo"})));
+        peer->Send(Payload(9001, {"1001", "42", "15"}));
+        EXPECT_TRUE(peer->Expect(Payload(1006)));
+        EXPECT_TRUE(peer->Expect(Payload(1007)));
+        EXPECT_TRUE(WaitForTitle(kOnline));
+        peer->Send(Payload(9001, {"1007", "1", "17", "0", "/a", "A", "", "2s", "10.0.0.9", "88"}));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return console.PageList().RowOf(17) == 0; }, kWait));
+        return peer;
+    }
+
+    test::FakeServer server;
+};
+
+TEST_F(ScriptedServerTest, GarbageEndsTheConnectionAndTheConsoleReconnects) {
+    const std::string garbage[] = {
+        std::string("GET / HTTP/1.1\r\nHost: x\r\n\r\n"),
+        std::string("<!>\0\0\0\0", 7),             // a frame of length 0
+        std::string("<!>\xff\xff\xff\xf0xx", 9),   // a negative length
+        std::string("<!>\x7f\xff\xff\xff", 7) + std::string(64, 'x'), // 2 GiB announced
+    };
+    for (const std::string& bytes : garbage) {
+        SCOPED_TRACE(testing::PrintToString(bytes));
+        auto peer = LogIn();
+        ASSERT_TRUE(peer);
+        peer->SendRaw(bytes);
+        if (bytes.size() > 7 && bytes[3] == '\x7f')
+            peer->Close(); // the payload never comes
+        ASSERT_TRUE(WaitForTitle(kNotConnected));
+        EXPECT_EQ(console.PageList().topLevelItemCount(), 0);
+        EXPECT_TRUE(console.ButtonOf(OperatorConsole::Button::Login).isEnabled());
+        // The next tick finds the connection dead and logs in again, quietly.
+        auto next = server.Accept();
+        ASSERT_TRUE(next);
+        EXPECT_TRUE(next->Expect(Payload(1001, {"demo", "demo"})));
+        next->Close();
+        ASSERT_TRUE(WaitForTitle(kNotConnected));
+        bridge->Logout();
+        EXPECT_TRUE(ui.messages.empty()) << ui.messages.front().toStdString();
+    }
+}
+
+TEST_F(ScriptedServerTest, StallInsideAFrameTimesOutWhileTheWindowKeepsRunning) {
+    auto peer = LogIn();
+    ASSERT_TRUE(peer);
+    Heartbeat heartbeat;
+    QElapsedTimer stalled;
+    stalled.start();
+    // A 100-byte frame of which 10 bytes come; then nothing, while the connection stays open.
+    peer->SendRaw(std::string("<!>\0\0\0\x64", 7) + "9003<~>400");
+    ASSERT_TRUE(WaitForTitle(kNotConnected, 15000));
+    // The payload wait is the channel's time-out, not less.
+    EXPECT_GE(stalled.elapsed(), 1000);
+    EXPECT_GT(heartbeat.beats, 20);
+    EXPECT_LT(heartbeat.longestPauseMs, 1000);
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(ScriptedServerTest, StallInsideTheLogInAnswerFailsTheLogInOnly) {
+    console.Settings().serverPort = server.Port();
+    console.Settings().reconnect = 0;
+    Heartbeat heartbeat;
+    bridge->Connect();
+    auto peer = server.Accept();
+    ASSERT_TRUE(peer);
+    ASSERT_TRUE(peer->Expect(Payload(1001, {"demo", "demo"})));
+    peer->SendRaw("<!>\0"); // half a header, then silence
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !ui.messages.empty(); }, 15000));
+    EXPECT_TRUE(ui.messages.front().startsWith(QStringLiteral("Failed to connect to the Olvex server.\r\n")))
+        << ui.messages.front().toStdString();
+    EXPECT_EQ(console.windowTitle(), kNotConnected);
+    EXPECT_TRUE(console.ButtonOf(OperatorConsole::Button::Login).isEnabled());
+    EXPECT_GT(heartbeat.beats, 20);
+    EXPECT_LT(heartbeat.longestPauseMs, 1000);
+}
+
+// ---- damaged settings ---------------------------------------------------------------------
+
+QString SettingsFile() {
+    return test::ConfigHome() + QStringLiteral("/Olvex/Agent.conf");
+}
+
+void WriteFile(const QString& path, const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+struct DamagedSettingsTest : ::testing::Test {
+    DamagedSettingsTest() { test::ForgetStoredState(); }
+    ~DamagedSettingsTest() override { test::ForgetStoredState(); }
+};
+
+TEST_F(DamagedSettingsTest, JunkAroundTheValuesKeepsEveryReadableOne) {
+    QByteArray junk("[General]\n\x01\x02\xff\xfe garbage without equals\n");
+    junk += QByteArray("ServerAddress=chat.example.net\n");
+    junk += QByteArray("[unclosed section\n=\n");
+    junk += QByteArray(5000, '\xee') + '\n';
+    junk += QByteArray("[General]\nServerPort=4321\nUsername=zoe\nNotifyTimeout=17\n");
+    junk += QByteArray("AutoLogin=\x00\x01\n", 13);
+    WriteFile(SettingsFile(), junk);
+
+    AgentSettings settings;
+    EXPECT_EQ(settings.serverAddress, "chat.example.net");
+    EXPECT_EQ(settings.serverPort, 4321);
+    EXPECT_EQ(settings.username, "zoe");
+    EXPECT_EQ(settings.notifyTimeout, 17);
+    EXPECT_EQ(settings.autoLogin, 0);
+    EXPECT_EQ(settings.reconnect, 1);
+
+    // What the operator saves over such a file is what the next start reads.
+    settings.password = "secret";
+    settings.saveLogin = 1;
+    settings.welcomeMsg = "Hi there";
+    ASSERT_EQ(settings.Save(), 0);
+    AgentSettings reread;
+    EXPECT_EQ(reread.serverAddress, "chat.example.net");
+    EXPECT_EQ(reread.serverPort, 4321);
+    EXPECT_EQ(reread.username, "zoe");
+    EXPECT_EQ(reread.password, "secret");
+    EXPECT_EQ(reread.welcomeMsg, "Hi there");
+    EXPECT_EQ(reread.notifyTimeout, 17);
+}
+
+TEST_F(DamagedSettingsTest, TruncatedFileKeepsTheValuesBeforeTheCut) {
+    AgentSettings written;
+    written.serverAddress = "10.1.2.3";
+    written.serverPort = 9999;
+    written.username = "amy";
+    written.password = "pw";
+    written.saveLogin = 1;
+    written.welcomeMsg = "Welcome, how can I help?";
+    ASSERT_EQ(written.Save(), 0);
+    QFile file(SettingsFile());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray whole = file.readAll();
+    file.close();
+
+    // Cut anywhere: a value whose whole line survived reads back as written; the one the cut
+    // went through reads as the part before the cut or not at all; nothing crashes.
+    const AgentSettings defaults(QStringLiteral("Olvex/Nothing"));
+    const auto keptOrCut = [](const std::string& read, const std::string& written,
+                              const std::string& fallback) {
+        return read == fallback || (!read.empty() && written.starts_with(read));
+    };
+    for (qsizetype cut = 0; cut <= whole.size(); ++cut) {
+        const QByteArray kept = whole.left(cut);
+        WriteFile(SettingsFile(), kept);
+        AgentSettings read;
+        const auto survived = [&](const char* line) {
+            return kept.contains(QByteArray(line) + '\n');
+        };
+        SCOPED_TRACE(kept.toStdString());
+        if (survived("ServerPort=9999"))
+            EXPECT_EQ(read.serverPort, 9999);
+        else
+            EXPECT_TRUE(keptOrCut(std::to_string(read.serverPort), "9999",
+                                  std::to_string(defaults.serverPort)));
+        if (survived("Username=amy"))
+            EXPECT_EQ(read.username, "amy");
+        else
+            EXPECT_TRUE(keptOrCut(read.username, "amy", ""));
+        if (survived("ServerAddress=10.1.2.3"))
+            EXPECT_EQ(read.serverAddress, "10.1.2.3");
+        else
+            EXPECT_TRUE(keptOrCut(read.serverAddress, "10.1.2.3", defaults.serverAddress));
+        if (survived("WelcomeMsg=Welcome, how can I help?"))
+            EXPECT_EQ(read.welcomeMsg, written.welcomeMsg);
+        else
+            EXPECT_TRUE(keptOrCut(read.welcomeMsg, written.welcomeMsg, defaults.welcomeMsg));
+    }
+}
+
+} // namespace
+} // namespace olvex

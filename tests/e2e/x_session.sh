@@ -1,0 +1,152 @@
+# Shared by the end-to-end scripts and tools/screenshots: a throw-away home for the console,
+# the demo server on a free port, and waits for X windows by title. Source it; it defines
+# functions only. Everything started here is stopped by session_end (run it from a trap).
+
+SESSION_PIDS=()
+# Qt adds " — <application name>" to the titles it hands to X.
+TITLE_END='( — Olvex)?$'
+ONLINE="^Olvex - Online \\[127\\.0\\.0\\.1\\]$TITLE_END"
+ALERT="^Olvex Call$TITLE_END"
+SESSION_DIR=""
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+# A scratch directory that holds the console's configuration and data directories.
+session_begin() {
+    SESSION_DIR=$(mktemp -d "${TMPDIR:-/tmp}/olvex-e2e.XXXXXX")
+    export XDG_CONFIG_HOME="$SESSION_DIR/config" XDG_DATA_HOME="$SESSION_DIR/data"
+    export XDG_CACHE_HOME="$SESSION_DIR/cache" XDG_RUNTIME_DIR="$SESSION_DIR/runtime"
+    mkdir -p "$XDG_CONFIG_HOME/Olvex" "$XDG_DATA_HOME/Olvex" "$XDG_CACHE_HOME" "$XDG_RUNTIME_DIR"
+    chmod 700 "$XDG_RUNTIME_DIR"
+}
+
+session_end() {
+    local pid
+    for pid in "${SESSION_PIDS[@]}"; do
+        kill "$pid" 2>/dev/null || true
+    done
+    for pid in "${SESSION_PIDS[@]}"; do
+        wait "$pid" 2>/dev/null || true
+    done
+    SESSION_PIDS=()
+    [ -n "$SESSION_DIR" ] && [ -z "${OLVEX_E2E_KEEP:-}" ] && rm -rf "$SESSION_DIR"
+    return 0
+}
+
+# demo_server_start PROGRAM ARGS...: starts the demo server on a free loopback port and sets
+# DEMO_PORT and DEMO_PID.
+demo_server_start() {
+    local program=$1
+    shift
+    local out="$SESSION_DIR/demo-server.out"
+    "$program" --listen 127.0.0.1:0 "$@" >"$out" 2>&1 &
+    DEMO_PID=$!
+    SESSION_PIDS+=("$DEMO_PID")
+    local _
+    for _ in $(seq 100); do
+        DEMO_PORT=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$out")
+        [ -n "$DEMO_PORT" ] && return 0
+        kill -0 "$DEMO_PID" 2>/dev/null || break
+        sleep 0.1
+    done
+    cat "$out" >&2
+    fail "the demo server did not start"
+}
+
+# write_settings USER PASSWORD PORT [EXTRA LINES]: the console's stored settings for an
+# automatic log-in to the demo server, without sound.
+write_settings() {
+    cat >"$XDG_CONFIG_HOME/Olvex/Agent.conf" <<CONF
+[General]
+ServerAddress=127.0.0.1
+ServerPort=$3
+Username=$1
+Password=$2
+SaveLogin=1
+AutoLogin=1
+NotifySound=0
+${4:-}
+CONF
+}
+
+# console_start PROGRAM ARGS...: starts the console with stderr in $SESSION_DIR/console.err;
+# sets CONSOLE_PID.
+console_start() {
+    "$@" >"$SESSION_DIR/console.out" 2>"$SESSION_DIR/console.err" &
+    CONSOLE_PID=$!
+    SESSION_PIDS+=("$CONSOLE_PID")
+}
+
+# wait_window TITLE_REGEX [SECONDS]: prints the id of the first visible window whose title
+# matches, waiting for it to appear.
+wait_window() {
+    local pattern=$1 seconds=${2:-20} id _
+    for _ in $(seq $((seconds * 10))); do
+        id=$(xdotool search --onlyvisible --name "$pattern" 2>/dev/null | head -n 1)
+        if [ -n "$id" ]; then
+            echo "$id"
+            return 0
+        fi
+        if [ -n "${CONSOLE_PID:-}" ] && ! kill -0 "$CONSOLE_PID" 2>/dev/null; then
+            echo "the console ended while waiting for \"$pattern\"" >&2
+            return 1
+        fi
+        sleep 0.1
+    done
+    echo "no window \"$pattern\" within $seconds s" >&2
+    return 1
+}
+
+# wait_no_window TITLE_REGEX [SECONDS]
+wait_no_window() {
+    local pattern=$1 seconds=${2:-20} _
+    for _ in $(seq $((seconds * 10))); do
+        xdotool search --onlyvisible --name "$pattern" >/dev/null 2>&1 || return 0
+        sleep 0.1
+    done
+    echo "window \"$pattern\" still there after $seconds s" >&2
+    return 1
+}
+
+# The title as the program set it.
+window_title() {
+    local title
+    title=$(xdotool getwindowname "$1" 2>/dev/null) || return 1
+    echo "${title% — Olvex}"
+}
+
+# focus WINDOW: gives the window the keyboard, as a window manager would on a click.
+focus() {
+    xdotool windowraise "$1" >/dev/null 2>&1 || true
+    xdotool windowfocus --sync "$1"
+}
+
+# click_at WINDOW X Y: a left click at a point of the window.
+click_at() {
+    focus "$1"
+    xdotool mousemove --window "$1" "$2" "$3" click 1
+}
+
+# wait_exit PID [SECONDS]: the exit status of a child of this shell, or 124 when it did not
+# end in time.
+wait_exit() {
+    local pid=$1 seconds=${2:-20} _
+    for _ in $(seq $((seconds * 10))); do
+        if ! kill -0 "$pid" 2>/dev/null; then
+            local status=0
+            wait "$pid" || status=$?
+            return "$status"
+        fi
+        sleep 0.1
+    done
+    return 124
+}
+
+# Lines of a sanitizer or crash report in the console's stderr.
+sanitizer_reports() {
+    grep -E 'ERROR: (Address|Leak|Thread|Memory)Sanitizer|runtime error:|SUMMARY: (Address|Undefined)|Segmentation fault|terminate called' \
+        "$SESSION_DIR/console.err" || true
+}
