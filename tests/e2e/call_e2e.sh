@@ -46,17 +46,21 @@ visitor=${title#Olvex Call - }
 echo "call with $visitor: window $call"
 
 line="Hello from the operator, end to end"
-focus "$call"
+# Into the input box, left of Send at the bottom of the window.
+read -r width height < <(xdotool getwindowgeometry --shell "$call" |
+    awk -F= '/^WIDTH/ {w = $2} /^HEIGHT/ {h = $2} END {print w, h}')
+click_at "$call" $((width / 2)) $((height - 42))
 xdotool type --delay 15 "$line"
 xdotool key Return
 
 # Save until the visitor's answer is in the transcript: each save goes to a new file, so no
-# replace question comes up. The Save button is the eighth of the toolbar.
+# replace question comes up. Save is the sixth button of the toolbar, after the Answers
+# button and the four in the middle.
 saved=""
 for attempt in $(seq 20); do
     file="$SESSION_DIR/transcript$attempt.rtf"
     geometry=$(xdotool getwindowgeometry "$call")
-    click_at "$call" "${OLVEX_E2E_SAVE_X:-330}" "${OLVEX_E2E_SAVE_Y:-22}"
+    click_at "$call" "${OLVEX_E2E_SAVE_X:-299}" "${OLVEX_E2E_SAVE_Y:-25}"
     dialog=$(wait_window '^Save' 10) || fail "Save opened no file dialog ($geometry)"
     focus "$dialog"
     xdotool key ctrl+a
@@ -70,8 +74,8 @@ for attempt in $(seq 20); do
     [ -s "$file" ] || fail "no transcript written to $file"
     text=$(unrtf --text "$file" 2>/dev/null || cat "$file")
     grep -qF "$line" <<<"$text" || fail "the transcript lacks the operator's line"
-    # The visitor's own lines start with their name; the request and notices are not enough.
-    if grep -vF "$line" <<<"$text" | grep -qE "^$visitor: .+"; then
+    # Each chat line is headed by its sender's name; notices are not.
+    if grep -qxF "$visitor:" <<<"$text"; then
         saved=$file
         break
     fi
