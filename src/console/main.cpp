@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <algorithm>
 #include <cstdio>
 #include <unistd.h>
 
@@ -53,7 +54,11 @@ int main(int argc, char** argv) {
                          Qt::QueuedConnection);
         // Owned by the console, which shuts it down first thing when it goes: the engine's
         // connection is closed and the workers are joined.
-        new olvex::ConsoleEngine(console, *olvex::AgentClient::Instance());
+        auto* bridge = new olvex::ConsoleEngine(console, *olvex::AgentClient::Instance());
+        // Soak and fault runs squeeze the one-minute timer; the keep-alive pause scales with it.
+        const int tickMs = qEnvironmentVariableIntValue("OLVEX_CONSOLE_TIMER_MS");
+        if (tickMs > 0)
+            bridge->SetTimerPeriods(tickMs, std::max(1, tickMs / 30));
         console.show();
         code = QApplication::exec();
     }
