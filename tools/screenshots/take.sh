@@ -17,6 +17,15 @@ session_begin
 trap session_end EXIT
 export QT_QPA_PLATFORM=xcb
 
+# Alerts of later requests stay on top of everything.
+dismiss_alerts() {
+    local alert
+    for alert in $(xdotool search --onlyvisible --name "$ALERT" 2>/dev/null); do
+        focus "$alert" && xdotool key Escape
+    done
+    sleep 0.5
+}
+
 shot() {
     import -window "$1" "$OUT/$2.png"
     echo "wrote $OUT/$2.png ($(identify -format '%wx%h' "$OUT/$2.png"))"
@@ -30,6 +39,7 @@ console_start "$BUILD/src/console/olvex"
 console=$(wait_window "$ONLINE" 60) || fail "the console did not log in"
 xdotool windowmove "$console" 0 0 windowsize "$console" 980 560
 sleep 4 # visitors move between pages for a moment
+dismiss_alerts
 shot "$console" console
 
 alert=$(wait_window "$ALERT" 30) || fail "no chat request came"
@@ -44,20 +54,25 @@ for _ in $(seq 100); do
     sleep 0.1
 done
 [ -n "$call" ] || fail "no call window"
-xdotool windowmove "$call" 40 40 windowsize "$call" 640 440
-focus "$call"
+xdotool windowmove "$call" 40 40 windowsize "$call" 780 460
+sleep 0.5
+click_at "$call" 500 418 # the input box
 xdotool type --delay 20 "Hello! Yes, that model ships in two days. Anything else I can help with?"
 xdotool key Return
 sleep 8 # the visitor types an answer
+click_at "$call" 37 25 # Answers: the canned answers beside the chat
+dismiss_alerts
 shot "$call" call-window
 focus "$call"
 xdotool key Escape
 wait_no_window '^Olvex Call - ' 10 || true
 
 # The Answers button of the console's toolbar.
-click_at "$console" "${OLVEX_ANSWERS_X:-190}" "${OLVEX_ANSWERS_Y:-20}"
+dismiss_alerts
+click_at "$console" "${OLVEX_ANSWERS_X:-331}" "${OLVEX_ANSWERS_Y:-28}"
 editor=$(wait_window "^Canned Answers$TITLE_END" 10) || fail "the canned answers editor did not open"
 sleep 1
+dismiss_alerts
 shot "$editor" canned-answers
 focus "$editor"
 xdotool key Escape
