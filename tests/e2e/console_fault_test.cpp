@@ -166,7 +166,7 @@ struct ScriptedServerTest : ConsoleFaultTest {
     // The console's timer needs the event loop while the test waits for its connection.
     std::unique_ptr<FakeConnection> AcceptWhileRunning() {
         std::unique_ptr<FakeConnection> peer;
-        QTest::qWaitFor([&] { return (peer = server.Accept(10ms)) != nullptr; }, kWait);
+        (void)QTest::qWaitFor([&] { return (peer = server.Accept(10ms)) != nullptr; }, kWait);
         return peer;
     }
 
