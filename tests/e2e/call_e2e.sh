@@ -27,7 +27,7 @@ echo "logged in: window $console"
 alert=$(wait_window "$ALERT" 30) || fail "no call alert"
 focus "$alert"
 xdotool key Return
-wait_no_window "$ALERT" 10 || fail "Return did not accept the alert"
+wait_gone "$alert" 10 || fail "Return did not accept the alert"
 
 # The title names the visitor once the call is joined.
 call=""
@@ -87,7 +87,7 @@ echo "transcript saved as Rich Text: $saved"
 
 focus "$call"
 xdotool key Escape
-wait_no_window '^Olvex Call' 10 || fail "Escape did not close the call window"
+wait_gone "$call" 10 || fail "Escape did not close the call window"
 
 "$X_CLOSE" "$console"
 status=0

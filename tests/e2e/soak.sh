@@ -60,7 +60,7 @@ one_call() {
     focus "$call"
     xdotool type --delay 2 "soak line $1"
     xdotool key Return Escape
-    wait_no_window '^Olvex Call - ' 10 || fail "the call window did not close"
+    wait_gone "$call" 10 || fail "the call window did not close"
 }
 
 # Requests keep coming: measure with none of their alerts open.

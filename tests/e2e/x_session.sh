@@ -111,6 +111,17 @@ wait_no_window() {
     return 1
 }
 
+# wait_gone WINDOW [SECONDS]: the window is closed or hidden.
+wait_gone() {
+    local window=$1 seconds=${2:-20} _
+    for _ in $(seq $((seconds * 10))); do
+        xdotool search --onlyvisible --name '.' 2>/dev/null | grep -qx "$window" || return 0
+        sleep 0.1
+    done
+    echo "window $window still there after $seconds s" >&2
+    return 1
+}
+
 # The title as the program set it.
 window_title() {
     local title
