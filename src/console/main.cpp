@@ -1,4 +1,5 @@
 #include "agent_client.h"
+#include "canned_msg_dlg.h"
 #include "command_line.h"
 #include "console_engine.h"
 #include "console_images.h"
@@ -59,6 +60,10 @@ int main(int argc, char** argv) {
         const int tickMs = qEnvironmentVariableIntValue("OLVEX_CONSOLE_TIMER_MS");
         if (tickMs > 0)
             bridge->SetTimerPeriods(tickMs, std::max(1, tickMs / 30));
+        QObject::connect(&console, &olvex::OperatorConsole::AnswersRequested, &console, [&console] {
+            olvex::CCannedMsgDlg editor(olvex::CannedFilePath(), &console);
+            editor.exec();
+        });
         console.show();
         code = QApplication::exec();
     }
