@@ -32,12 +32,12 @@ shot() {
 }
 
 # A lively site: visitors browse, one asks for a chat now and then.
-demo_server_start "$BUILD/tools/demo-server/olvex-demo-server" --visitors 30 --request-every 6 \
+demo_server_start "$BUILD/tools/demo-server/olvex-demo-server" --visitors 30 --request-every 10 \
     --seed 4
 write_settings demo demo "$DEMO_PORT" "ShowHints=0"
 console_start "$BUILD/src/console/olvex"
 console=$(wait_window "$ONLINE" 60) || fail "the console did not log in"
-xdotool windowmove "$console" 0 0 windowsize "$console" 980 560
+xdotool windowmove "$console" 0 0 windowsize "$console" 1120 580
 sleep 4 # visitors move between pages for a moment
 dismiss_alerts
 shot "$console" console
@@ -61,6 +61,7 @@ xdotool type --delay 20 "Hello! Yes, that model ships in two days. Anything else
 xdotool key Return
 sleep 8 # the visitor types an answer
 click_at "$call" 37 25 # Answers: the canned answers beside the chat
+click_at "$call" 12 100 # open "Greetings"
 dismiss_alerts
 shot "$call" call-window
 focus "$call"
@@ -72,6 +73,7 @@ dismiss_alerts
 click_at "$console" "${OLVEX_ANSWERS_X:-331}" "${OLVEX_ANSWERS_Y:-28}"
 editor=$(wait_window "^Canned Answers$TITLE_END" 10) || fail "the canned answers editor did not open"
 sleep 1
+click_at "$editor" 115 141 # the answer "Welcome", whose text shows below
 dismiss_alerts
 shot "$editor" canned-answers
 focus "$editor"
