@@ -3,10 +3,9 @@
 # functions only. Everything started here is stopped by session_end (run it from a trap).
 
 SESSION_PIDS=()
-# Qt adds " — <application name>" to the titles it hands to X.
-TITLE_END='( — Olvex)?$'
-ONLINE="^Olvex - Online \\[127\\.0\\.0\\.1\\]$TITLE_END"
-ALERT="^Olvex Call$TITLE_END"
+# Titles of the console once logged in to the local demo server, and of a call alert.
+ONLINE='^Olvex - Online \[127\.0\.0\.1\]$'
+ALERT='^Olvex Call$'
 SESSION_DIR=""
 
 fail() {
@@ -122,11 +121,8 @@ wait_gone() {
     return 1
 }
 
-# The title as the program set it.
 window_title() {
-    local title
-    title=$(xdotool getwindowname "$1" 2>/dev/null) || return 1
-    echo "${title% — Olvex}"
+    xdotool getwindowname "$1" 2>/dev/null
 }
 
 # focus WINDOW: gives the window the keyboard, as a window manager would on a click.

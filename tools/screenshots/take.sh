@@ -71,7 +71,7 @@ wait_no_window '^Olvex Call - ' 10 || true
 # The Answers button of the console's toolbar.
 dismiss_alerts
 click_at "$console" "${OLVEX_ANSWERS_X:-331}" "${OLVEX_ANSWERS_Y:-28}"
-editor=$(wait_window "^Canned Answers$TITLE_END" 10) || fail "the canned answers editor did not open"
+editor=$(wait_window '^Canned Answers$' 10) || fail "the canned answers editor did not open"
 sleep 1
 click_at "$editor" 115 141 # the answer "Welcome", whose text shows below
 dismiss_alerts
