@@ -110,7 +110,8 @@ TEST_F(ConsoleFaultTest, RestartedDemoServerGivesBackTheSameRowsOnce) {
     console.Settings().serverPort = port;
     bridge->AutoLogin();
     ASSERT_TRUE(WaitForTitle(kOnline));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return console.PageList().topLevelItemCount() >= 40; }, kWait));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return console.PageList().topLevelItemCount() >= 40; }, kWait));
     const auto before = Rows();
     ASSERT_EQ(int(before.size()), console.PageList().topLevelItemCount());
 
@@ -176,8 +177,8 @@ struct ScriptedServerTest : ConsoleFaultTest {
 TEST_F(ScriptedServerTest, GarbageEndsTheConnectionAndTheConsoleReconnects) {
     const std::string garbage[] = {
         std::string("GET / HTTP/1.1\r\nHost: x\r\n\r\n"),
-        std::string("<!>\0\0\0\0", 7),             // a frame of length 0
-        std::string("<!>\xff\xff\xff\xf0xx", 9),   // a negative length
+        std::string("<!>\0\0\0\0", 7),                                // a frame of length 0
+        std::string("<!>\xff\xff\xff\xf0xx", 9),                      // a negative length
         std::string("<!>\x7f\xff\xff\xff", 7) + std::string(64, 'x'), // 2 GiB announced
     };
     for (const std::string& bytes : garbage) {
@@ -228,7 +229,8 @@ TEST_F(ScriptedServerTest, StallInsideTheLogInAnswerFailsTheLogInOnly) {
     ASSERT_TRUE(peer->Expect(Payload(1001, {"demo", "demo"})));
     peer->SendRaw("<!>\0"); // half a header, then silence
     ASSERT_TRUE(QTest::qWaitFor([&] { return !ui.messages.empty(); }, 15000));
-    EXPECT_TRUE(ui.messages.front().startsWith(QStringLiteral("Failed to connect to the Olvex server.\r\n")))
+    EXPECT_TRUE(ui.messages.front().startsWith(
+        QStringLiteral("Failed to connect to the Olvex server.\r\n")))
         << ui.messages.front().toStdString();
     EXPECT_EQ(console.windowTitle(), kNotConnected);
     EXPECT_TRUE(console.ButtonOf(OperatorConsole::Button::Login).isEnabled());
