@@ -10,6 +10,11 @@ SESSION_DIR=""
 
 fail() {
     echo "FAIL: $*" >&2
+    # What the console said is the first clue to a failure nobody watched.
+    if [ -n "$SESSION_DIR" ] && [ -s "$SESSION_DIR/console.err" ]; then
+        echo "--- console error output (last 40 lines)" >&2
+        tail -n 40 "$SESSION_DIR/console.err" >&2
+    fi
     exit 1
 }
 
