@@ -4,6 +4,7 @@
 #include "call_window.h"
 #include "call_window_list.h"
 #include "chat_call.h"
+#include "engine_log_in.h"
 #include "fake_server.h"
 #include "flat_button.h"
 #include "message_box.h"
@@ -61,14 +62,8 @@ protected:
     void SetUp() override {
         settings.username = "Op";
         settings.welcomeMsg = "Hi, it's me";
-        auto login = std::async(std::launch::async, [&] {
-            return engine.Login("127.0.0.1", server.Port(), "op", "pw");
-        });
-        serverSide = server.Accept();
+        serverSide = LogInEngine(engine, server, kOwnUserId);
         ASSERT_TRUE(serverSide);
-        ASSERT_TRUE(serverSide->Receive());
-        serverSide->Send(Payload(9001, {"1001", std::to_string(kOwnUserId), "3"}));
-        ASSERT_EQ(login.get(), 0);
         SetMessageBoxHook([this](QWidget*, QMessageBox::Icon, const QString&, const QString& text,
                                  QMessageBox::StandardButtons) {
             boxes << text;

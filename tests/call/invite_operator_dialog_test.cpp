@@ -1,6 +1,7 @@
 #include "agent_client.h"
 #include "call_list.h"
 #include "chat_call.h"
+#include "engine_log_in.h"
 #include "fake_server.h"
 #include "flat_button.h"
 #include "invite_operator_dialog.h"
@@ -163,14 +164,8 @@ class InviteOnCallTest : public MessageBoxes {
 protected:
     void SetUp() override {
         MessageBoxes::SetUp();
-        auto login = std::async(std::launch::async, [&] {
-            return engine.Login("127.0.0.1", server.Port(), "op", "pw");
-        });
-        serverSide = server.Accept();
+        serverSide = LogInEngine(engine, server, kOwnUserId);
         ASSERT_TRUE(serverSide);
-        ASSERT_TRUE(serverSide->Receive());
-        serverSide->Send(Payload(9001, {"1001", std::to_string(kOwnUserId), "3"}));
-        ASSERT_EQ(login.get(), 0);
         FillDirectory(engine.Users());
 
         auto open = std::async(std::launch::async, [&] { return engine.Calls().Open(21); });

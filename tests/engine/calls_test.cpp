@@ -2,6 +2,7 @@
 #include "call_channel.h"
 #include "call_list.h"
 #include "chat_call.h"
+#include "engine_log_in.h"
 #include "fake_server.h"
 #include "result_code.h"
 #include "wire_message.h"
@@ -131,14 +132,8 @@ protected:
         engine.callbacks.OnUserListReceived = [](void* promise) {
             static_cast<std::promise<void>*>(promise)->set_value();
         };
-        auto login = std::async(std::launch::async, [&] {
-            return engine.Login("127.0.0.1", server.Port(), "op", "pw");
-        });
-        serverSide = server.Accept();
+        serverSide = LogInEngine(engine, server, kOwnUserId);
         ASSERT_TRUE(serverSide);
-        ASSERT_TRUE(serverSide->Receive());
-        serverSide->Send(Payload(9001, {"1001", std::to_string(kOwnUserId), "3"}));
-        ASSERT_EQ(login.get(), 0);
     }
 
     // Starts Open(callId) and hands back the server's end after checking the join message.
