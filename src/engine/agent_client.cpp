@@ -115,6 +115,17 @@ int32_t AgentClient::Login(const char* host, int port, const char* userName, con
 
     auto channel = std::make_shared<SocketChannel>(options_.channelTimeout);
     channel->SetHeaderWait(options_.headerWait);
+    {
+        std::lock_guard lock(mutex_);
+        loginChannel_ = channel;
+    }
+    struct ForgetLoginChannel {
+        AgentClient& client;
+        ~ForgetLoginChannel() {
+            std::lock_guard lock(client.mutex_);
+            client.loginChannel_.reset();
+        }
+    } forget{*this};
     int32_t result = channel->Connect(host ? host : "", port);
     if (result <= 0)
         return result;
@@ -172,11 +183,16 @@ int32_t AgentClient::Login(const char* host, int port, const char* userName, con
 
 int32_t AgentClient::Logout(int reason) {
     std::shared_ptr<Session> session;
+    std::shared_ptr<SocketChannel> connecting;
     {
         std::lock_guard lock(mutex_);
         session = std::move(session_);
         session_.reset();
+        connecting = loginChannel_;
     }
+    // A log-in still connecting or waiting for its answer gives up now, not after its time-out.
+    if (connecting)
+        connecting->Close();
     if (session) {
         session->ended.store(true);
         session->channel->Close();

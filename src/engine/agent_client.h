@@ -139,6 +139,8 @@ private:
 
     mutable std::mutex mutex_; // guards session_, retired_, serverAddress_
     std::shared_ptr<Session> session_;
+    // The connection a Login is still setting up, so that Logout can end it at once.
+    std::shared_ptr<SocketChannel> loginChannel_;
     std::vector<std::shared_ptr<Session>> retired_; // threads still to be joined
     std::string serverAddress_;
     std::mutex loginMutex_; // one Login at a time

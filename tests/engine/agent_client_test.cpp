@@ -119,6 +119,23 @@ TEST_F(Engine, LoginFailuresCloseTheConnectionAndLeaveStatusZero) {
     EXPECT_EQ(client.Login("127.0.0.1", server.Port(), "ann", "pw"), ResultCode::Connect);
 }
 
+// Closing the program during a log-in to a silent server must not wait out the time-out.
+TEST_F(Engine, LogoutEndsALogInStillWaitingForItsAnswer) {
+    AgentClient patient{AgentOptions{20s, 20s, 300ms}};
+    auto login = std::async(std::launch::async,
+                            [&] { return patient.Login("127.0.0.1", server.Port(), "ann", "pw"); });
+    auto silent = server.Accept();
+    ASSERT_TRUE(silent);
+    ASSERT_TRUE(silent->Expect(Payload(1001, {"ann", "pw"})));
+    const auto start = Clock::now();
+    patient.Logout(4);
+    ASSERT_EQ(login.wait_for(5s), std::future_status::ready);
+    EXPECT_LT(login.get(), 0);
+    EXPECT_LT(Clock::now() - start, 5s);
+    EXPECT_EQ(patient.GetStatus(), 0);
+    EXPECT_TRUE(silent->WaitForPeerClose(1s));
+}
+
 TEST_F(Engine, LogoutWakesTheReceiveThreadAndReportsOnlyItsReason) {
     LogIn();
     auto start = Clock::now();
