@@ -106,7 +106,7 @@ namespace {
 
 // One command-line option: how --help shows it and what its value does. Help
 // lines after the first are indented by the usage writer.
-struct OptionSpec {
+struct OptionEntry {
     std::string_view name;
     std::string_view value; // empty: a switch
     std::string_view help;
@@ -130,7 +130,7 @@ bool SetNumber(std::string_view text, long min, long max, T& target, std::string
     return true;
 }
 
-constexpr OptionSpec kOptions[] = {
+constexpr OptionEntry kOptions[] = {
     {"--listen", "HOST:PORT",
      "address to listen on (default 127.0.0.1:2020); port 0\n"
      "picks a free port. The chosen address is printed as\n"
@@ -224,7 +224,7 @@ std::string Usage() {
             from = nl + 1;
         }
     };
-    for (const OptionSpec& option : kOptions)
+    for (const OptionEntry& option : kOptions)
         add(option.name, option.value, option.help);
     add(kHelpOption, "", "show this text and exit");
     text += "\nSIGINT or SIGTERM stops the server.\n";
@@ -242,8 +242,9 @@ int ParseArguments(int argc, char** argv, ServerOptions& options, std::string& o
             out = Usage();
             return 1;
         }
-        const auto* option = std::find_if(std::begin(kOptions), std::end(kOptions),
-                                          [&](const OptionSpec& spec) { return spec.name == arg; });
+        const auto* option =
+            std::find_if(std::begin(kOptions), std::end(kOptions),
+                         [&](const OptionEntry& entry) { return entry.name == arg; });
         if (option == std::end(kOptions)) {
             error = "unknown option " + std::string(arg) + " (see --help)";
             return 2;
@@ -264,7 +265,7 @@ int ParseArguments(int argc, char** argv, ServerOptions& options, std::string& o
 
 std::vector<std::string_view> OptionNames() {
     std::vector<std::string_view> names;
-    for (const OptionSpec& option : kOptions)
+    for (const OptionEntry& option : kOptions)
         names.push_back(option.name);
     names.push_back(kHelpOption);
     return names;
