@@ -53,15 +53,3 @@ static void BM_IconMenuPaint(benchmark::State& state) {
     menu.close();
 }
 BENCHMARK(BM_IconMenuPaint)->Arg(1)->Arg(0)->ArgNames({"flat"});
-
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
