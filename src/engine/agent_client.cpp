@@ -94,6 +94,16 @@ std::string AgentClient::ServerAddress() const {
     return serverAddress_;
 }
 
+void AgentClient::SetTls(TlsConfig config) {
+    std::lock_guard lock(mutex_);
+    tls_ = std::move(config);
+}
+
+TlsConfig AgentClient::ServerTls() const {
+    std::lock_guard lock(mutex_);
+    return serverTls_;
+}
+
 std::shared_ptr<SocketChannel> AgentClient::CurrentChannel() const {
     std::lock_guard lock(mutex_);
     return session_ ? session_->channel : nullptr;
@@ -115,10 +125,13 @@ int32_t AgentClient::Login(const char* host, int port, const char* userName, con
 
     auto channel = std::make_shared<SocketChannel>(options_.channelTimeout);
     channel->SetHeaderWait(options_.headerWait);
+    TlsConfig tls;
     {
         std::lock_guard lock(mutex_);
         loginChannel_ = channel;
+        tls = tls_;
     }
+    channel->SetTls(tls);
     struct ForgetLoginChannel {
         AgentClient& client;
         ~ForgetLoginChannel() {
@@ -172,6 +185,7 @@ int32_t AgentClient::Login(const char* host, int port, const char* userName, con
         }
         session_ = session;
         serverAddress_ = host ? host : "";
+        serverTls_ = tls;
         serverPort_.store(port);
         ownUserId_.store(userId);
         status_.store(1);

@@ -38,6 +38,7 @@ int32_t CallChannel::Open(const CallEndpoint& endpoint) {
     ReapableThread::CollectFinished();
     Shutdown(kClosedLocally);
     connection_.SetTimeout(endpoint.timeout);
+    connection_.SetTls(endpoint.tls);
 
     const int32_t joinCode = key_ == 0 ? 2003 : 3001;
     int32_t result = [&]() -> int32_t {

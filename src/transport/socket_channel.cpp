@@ -29,6 +29,10 @@ enum class WaitResult { Ready, TimedOut, Stopped };
 struct SocketChannel::Socket {
     int fd = -1;
     int wakeFd = -1;
+    // Present on a TLS connection. A sender and the receiver use the session at
+    // the same time, so each OpenSSL call on it is made under tlsMutex; no wait is.
+    std::unique_ptr<TlsSession> tls;
+    mutable std::mutex tlsMutex;
 
     Socket(int socketFd, int eventFd) : fd(socketFd), wakeFd(eventFd) {}
     ~Socket() {
@@ -46,11 +50,111 @@ struct SocketChannel::Socket {
         ::shutdown(fd, SHUT_RDWR);
     }
 
-    // Waits for `events` on the socket, for the wake-up, or for the time to run out.
-    WaitResult Wait(short events, std::chrono::milliseconds timeout) const {
+    // Bytes already decrypted wait inside the TLS session, where poll cannot see them.
+    bool Pending() const {
+        if (!tls)
+            return false;
+        std::lock_guard lock(tlsMutex);
+        return tls->HasPending();
+    }
+
+    static ssize_t FromTls(TlsIo io, size_t count, short& want) {
+        switch (io) {
+        case TlsIo::Done:
+            return ssize_t(count);
+        case TlsIo::WantRead:
+            want = POLLIN;
+            return -1;
+        case TlsIo::WantWrite:
+            want = POLLOUT;
+            return -1;
+        default:
+            return 0;
+        }
+    }
+
+    // Reads what is there without blocking: > 0 bytes, 0 closed or failed, -1
+    // nothing yet; `want` is then what to wait for.
+    ssize_t ReadSome(char* buffer, size_t size, short& want) {
+        want = POLLIN;
+        if (tls) {
+            std::lock_guard lock(tlsMutex);
+            size_t count = 0;
+            const TlsIo io = tls->Read(buffer, size, count);
+            return FromTls(io, count, want);
+        }
+        for (;;) {
+            ssize_t n = ::recv(fd, buffer, size, MSG_DONTWAIT);
+            if (n >= 0)
+                return n;
+            if (errno == EINTR)
+                continue;
+            return errno == EAGAIN || errno == EWOULDBLOCK ? -1 : 0;
+        }
+    }
+
+    // Writes what the socket takes without blocking: > 0 bytes, 0 failed, -1 full
+    // for now; `want` is then what to wait for.
+    ssize_t WriteSome(const char* data, size_t size, short& want) {
+        want = POLLOUT;
+        if (tls) {
+            std::lock_guard lock(tlsMutex);
+            size_t count = 0;
+            const TlsIo io = tls->Write(data, size, count);
+            return FromTls(io, count, want);
+        }
+        for (;;) {
+            ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (n > 0)
+                return n;
+            if (n < 0 && errno == EINTR)
+                continue;
+            return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) ? -1 : 0;
+        }
+    }
+
+    // Runs the TLS handshake, verification included, within `timeout`.
+    int32_t Handshake(std::chrono::milliseconds timeout) {
         const auto deadline = Clock::now() + timeout;
         for (;;) {
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            TlsIo io;
+            {
+                std::lock_guard lock(tlsMutex);
+                io = tls->Handshake();
+            }
+            short events = POLLIN;
+            if (io == TlsIo::Done)
+                return ResultCode::Ok;
+            if (io == TlsIo::WantWrite)
+                events = POLLOUT;
+            else if (io != TlsIo::WantRead) {
+                std::lock_guard lock(tlsMutex);
+                SetResultDetail(tls->FailureReason());
+                return tls->FailureCode() < 0 ? tls->FailureCode() : ResultCode::TlsHandshake;
+            }
+            auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            switch (Wait(events, std::max(left, std::chrono::milliseconds(0)))) {
+            case WaitResult::Ready:
+                break;
+            case WaitResult::TimedOut:
+                // A plain server waits for a frame and never answers the greeting.
+                SetResultDetail("no answer to the TLS greeting in time");
+                return ResultCode::TlsNotOffered;
+            case WaitResult::Stopped:
+                return ResultCode::Connect;
+            }
+        }
+    }
+
+    // Waits for `events` on the socket, for the wake-up, or for the time to run out.
+    WaitResult Wait(short events, std::chrono::milliseconds timeout) const {
+        if ((events & POLLIN) && Pending())
+            return WaitResult::Ready;
+        const auto deadline = Clock::now() + timeout;
+        for (;;) {
+            auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
             if (left.count() < 0)
                 left = std::chrono::milliseconds(0);
             pollfd fds[2] = {{fd, events, 0}, {wakeFd, POLLIN, 0}};
@@ -119,7 +223,9 @@ bool ParseDottedQuad(std::string_view host, uint32_t& address) {
 
 SocketChannel::SocketChannel(Milliseconds timeout) : timeout_(timeout) {}
 
-SocketChannel::~SocketChannel() { Close(); }
+SocketChannel::~SocketChannel() {
+    Close();
+}
 
 std::shared_ptr<SocketChannel::Socket> SocketChannel::Lease() const {
     std::lock_guard lock(mutex_);
@@ -140,6 +246,21 @@ void SocketChannel::Install(std::shared_ptr<Socket> socket) {
 
 int32_t SocketChannel::Connect(const std::string& host, int port) {
     Close();
+    SetResultDetail({});
+    TlsConfig tls;
+    {
+        std::lock_guard lock(tlsMutex_);
+        tls = tls_;
+    }
+    std::shared_ptr<TlsContext> context;
+    if (tls.enabled) {
+        std::string error;
+        context = TlsContext::Client(tls.caFile, error);
+        if (!context) {
+            SetResultDetail(std::move(error));
+            return ResultCode::TlsSetup;
+        }
+    }
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return ResultCode::SocketInit;
@@ -158,15 +279,21 @@ int32_t SocketChannel::Connect(const std::string& host, int port) {
         return ResultCode::SocketInit;
     }
     auto socket = std::make_shared<Socket>(fd, wakeFd);
+    if (context) {
+        // In place before the socket is shared, so that nothing ever goes out in clear.
+        socket->tls = TlsSession::Client(context, fd, host);
+        if (!socket->tls)
+            return ResultCode::TlsSetup;
+    }
     Install(socket);
 
-    auto fail = [&] {
+    auto fail = [&](int32_t code = ResultCode::Connect) {
         std::lock_guard lock(mutex_);
         if (socket_ == socket) {
             socket_.reset();
             open_.store(false, std::memory_order_release);
         }
-        return ResultCode::Connect;
+        return code;
     };
 
     sockaddr_in addr{};
@@ -202,13 +329,23 @@ int32_t SocketChannel::Connect(const std::string& host, int port) {
     }
     int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    if (socket->tls) {
+        const int32_t verified = socket->Handshake(Timeout());
+        if (verified < 0)
+            return fail(verified);
+    }
     std::lock_guard lock(mutex_);
     if (socket_ != socket)
         return ResultCode::Connect; // closed by another thread meanwhile
     return fd;
 }
 
-int32_t SocketChannel::Adopt(int fd) {
+void SocketChannel::SetTls(TlsConfig config) {
+    std::lock_guard lock(tlsMutex_);
+    tls_ = std::move(config);
+}
+
+int32_t SocketChannel::Adopt(int fd, std::unique_ptr<TlsSession> tls) {
     int flags = ::fcntl(fd, F_GETFL);
     if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0)
         return ResultCode::SocketInit;
@@ -217,7 +354,9 @@ int32_t SocketChannel::Adopt(int fd) {
         return ResultCode::SocketInit;
     int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    Install(std::make_shared<Socket>(fd, wakeFd));
+    auto socket = std::make_shared<Socket>(fd, wakeFd);
+    socket->tls = std::move(tls);
+    Install(std::move(socket));
     return fd;
 }
 
@@ -237,18 +376,14 @@ int32_t SocketChannel::Send(const char* data, int32_t length) {
     std::lock_guard lock(sendMutex_);
     size_t sent = 0;
     while (sent < frame.size()) {
-        ssize_t n = ::send(socket->fd, frame.data() + sent, frame.size() - sent,
-                           MSG_NOSIGNAL | MSG_DONTWAIT);
+        short want = POLLOUT;
+        ssize_t n = socket->WriteSome(frame.data() + sent, frame.size() - sent, want);
         if (n > 0) {
             sent += size_t(n);
             continue;
         }
-        if (n < 0 && errno == EINTR)
+        if (n < 0 && socket->Wait(want, Timeout()) == WaitResult::Ready)
             continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            if (socket->Wait(POLLOUT, Timeout()) == WaitResult::Ready)
-                continue;
-        }
         return ResultCode::SendFailed;
     }
     return length;
@@ -260,46 +395,44 @@ int32_t SocketChannel::Receive(std::string& payload) {
     if (!socket)
         return ResultCode::Connect;
 
-    // Reads what is there without blocking: > 0 bytes, 0 closed/failed, -1 nothing yet.
-    auto readSome = [&](char* buffer, size_t size) -> ssize_t {
-        for (;;) {
-            ssize_t n = ::recv(socket->fd, buffer, size, MSG_DONTWAIT);
-            if (n > 0)
-                return n;
-            if (n == 0)
-                return 0;
-            if (errno == EINTR)
-                continue;
-            if (errno == EAGAIN || errno == EWOULDBLOCK)
-                return -1;
-            return 0;
-        }
-    };
+    short want = POLLIN;
+    auto readSome = [&](char* buffer, size_t size) { return socket->ReadSome(buffer, size, want); };
 
-    switch (socket->Wait(POLLIN, Timeout())) {
-    case WaitResult::TimedOut:
-        return ResultCode::Timeout;
-    case WaitResult::Stopped:
-        return ResultCode::ConnectionLost;
-    case WaitResult::Ready:
-        break;
-    }
-
+    // Readiness without a byte of a frame (a TLS session ticket, say) does not
+    // end the first wait: it lasts until something comes or the time-out.
+    const auto firstDeadline = Clock::now() + Timeout();
     unsigned char header[kFrameHeaderSize];
     size_t have = 0;
-    bool first = true;
-    while (have < sizeof header) {
-        if (!first && socket->Wait(POLLIN, headerWait_.load()) != WaitResult::Ready)
+    for (;;) {
+        auto left = std::chrono::duration_cast<Milliseconds>(firstDeadline - Clock::now());
+        switch (socket->Wait(want, std::max(left, Milliseconds(0)))) {
+        case WaitResult::TimedOut:
+            return ResultCode::Timeout;
+        case WaitResult::Stopped:
+            return ResultCode::ConnectionLost;
+        case WaitResult::Ready:
             break;
-        first = false;
+        }
+        ssize_t n = readSome(reinterpret_cast<char*>(header), sizeof header);
+        if (n == 0)
+            return ResultCode::ConnectionLost;
+        if (n > 0) {
+            have = size_t(n);
+            break;
+        }
+    }
+    while (have < sizeof header) {
+        if (socket->Wait(want, headerWait_.load()) != WaitResult::Ready)
+            break;
         ssize_t n = readSome(reinterpret_cast<char*>(header) + have, sizeof header - have);
         if (n == 0)
             break;
         if (n > 0)
             have += size_t(n);
     }
-    if (have == 0)
-        return ResultCode::ConnectionLost;
+    // A TLS record (handshake or alert) where a frame should be: the server wants TLS.
+    if (!socket->tls && (header[0] == 0x15 || header[0] == 0x16) && have >= 2 && header[1] == 0x03)
+        return ResultCode::TlsRequired;
     if (have < sizeof header)
         return ResultCode::BadFrame;
     int32_t length = ParseFrameHeader(header);
@@ -321,7 +454,7 @@ int32_t SocketChannel::Receive(std::string& payload) {
             got += size_t(n);
             continue;
         }
-        if (socket->Wait(POLLIN, Timeout()) != WaitResult::Ready)
+        if (socket->Wait(want, Timeout()) != WaitResult::Ready)
             return ResultCode::BadFrame;
     }
     payload = std::move(buffer);

@@ -155,6 +155,7 @@ std::optional<int> ParseInt(std::string_view text) {
 void Usage() {
     std::fprintf(stderr,
                  "usage: olvex-cli --server HOST:PORT --user NAME --password PASS\n"
+                 "                 [--tls [--ca-file PATH]]\n"
                  "commands on stdin: status N | users | pages | invite PAGEID TEXT |\n"
                  "                   keepalive | logout | quit |\n"
                  "                   accept CALLID | say CALLID TEXT | typing CALLID |\n"
@@ -212,9 +213,14 @@ bool Execute(AgentClient& client, olvex::CallCommands& calls, std::string line) 
 
 int main(int argc, char** argv) {
     std::optional<std::string> server, user, password;
+    olvex::TlsConfig tls;
     for (int i = 1; i < argc; ++i) {
         std::string_view arg = argv[i];
-        if (i + 1 < argc && arg == "--server")
+        if (arg == "--tls")
+            tls.enabled = true;
+        else if (i + 1 < argc && arg == "--ca-file")
+            tls.caFile = argv[++i];
+        else if (i + 1 < argc && arg == "--server")
             server = argv[++i];
         else if (i + 1 < argc && arg == "--user")
             user = argv[++i];
@@ -225,7 +231,7 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    if (!server || !user || !password) {
+    if (!server || !user || !password || (!tls.caFile.empty() && !tls.enabled)) {
         Usage();
         return 2;
     }
@@ -245,10 +251,11 @@ int main(int argc, char** argv) {
     calls.Attach(client);
     client.callbacks = JsonCallbacks();
     client.userData = &client;
+    client.SetTls(tls);
     const int32_t result = client.Login(server->substr(0, colon), *port, *user, *password);
     if (result != 0) {
         client.callbacks = AgentCallbacks{}; // nothing to report on stdout for a failed log-in
-        Error(ResultText(result));
+        Error(olvex::ResultMessage(result));
         return 1;
     }
     // As the console does right after logging in.
