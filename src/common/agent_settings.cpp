@@ -70,6 +70,8 @@ int32_t AgentSettings::Load() {
     ReadNumber(*store, "ShowHints", showHints);
     ReadNumber(*store, "NotifyTimeout", notifyTimeout);
     ReadNumber(*store, "NotifySound", notifySound);
+    ReadNumber(*store, "UseTls", useTls);
+    ReadText(*store, "CaFile", kMaxPathText, caFile);
     if (serverOverridden) {
         storedAddress = serverAddress;
         storedPort = serverPort;
@@ -100,6 +102,8 @@ int32_t AgentSettings::Save() const {
     store->setValue(QStringLiteral("ShowHints"), showHints);
     store->setValue(QStringLiteral("NotifyTimeout"), notifyTimeout);
     store->setValue(QStringLiteral("NotifySound"), notifySound);
+    store->setValue(QStringLiteral("UseTls"), useTls);
+    store->setValue(QStringLiteral("CaFile"), text(caFile));
     store->sync();
     return store->status() == QSettings::AccessError ? -1 : 0;
 }

@@ -14,6 +14,7 @@ public:
     static constexpr const char* kDefaultKeyPath = "Olvex/Agent";
     static constexpr int kMaxShortText = 39;
     static constexpr int kMaxWelcomeText = 199;
+    static constexpr int kMaxPathText = 4095;
 
     // Sets the defaults, then loads what is stored under keyPath ("organisation/application").
     explicit AgentSettings(QString keyPath = QString::fromLatin1(kDefaultKeyPath));
@@ -44,6 +45,8 @@ public:
     int32_t notifyTimeout = 60;
     int32_t notifySound = 1;
     std::string welcomeMsg = "Hello, thank you for calling me. How may I help you?";
+    int32_t useTls = 0;
+    std::string caFile; // PEM; empty: the system's trusted certificates
 
     const QString& KeyPath() const { return keyPath; }
 

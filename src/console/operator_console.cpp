@@ -281,7 +281,8 @@ void OperatorConsole::SetLoggedInButtons(bool loggedIn) {
 }
 
 void OperatorConsole::ShowReports() {
-    reportBrowser->Navigate(ReportsUrl(settings.username, settings.password));
+    reportBrowser->Navigate(
+        ReportsUrl(settings.username, settings.password, AgentSettings::IsOn(settings.useTls)));
 }
 
 void OperatorConsole::ClearReports() {

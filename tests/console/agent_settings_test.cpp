@@ -34,6 +34,8 @@ TEST_F(AgentSettingsTest, FreshUserGetsTheDefaults) {
     EXPECT_EQ(settings.notifyTimeout, 60);
     EXPECT_EQ(settings.notifySound, 1);
     EXPECT_EQ(settings.welcomeMsg, "Hello, thank you for calling me. How may I help you?");
+    EXPECT_EQ(settings.useTls, 0);
+    EXPECT_EQ(settings.caFile, "");
 }
 
 TEST_F(AgentSettingsTest, EveryFieldRoundTripsThroughTheConfigFile) {
@@ -50,6 +52,8 @@ TEST_F(AgentSettingsTest, EveryFieldRoundTripsThroughTheConfigFile) {
     settings.notifyTimeout = 15;
     settings.notifySound = 0;
     settings.welcomeMsg = "Hi,\nwelcome";
+    settings.useTls = 1;
+    settings.caFile = "/etc/olvex/ca chain.pem";
     ASSERT_EQ(settings.Save(), 0);
     EXPECT_TRUE(QFile::exists(test::ConfigHome() + QStringLiteral("/Olvex/Agent.conf")));
     EXPECT_EQ(Store().value(QStringLiteral("ServerPort")).toInt(), 4321);
@@ -67,6 +71,8 @@ TEST_F(AgentSettingsTest, EveryFieldRoundTripsThroughTheConfigFile) {
     EXPECT_EQ(loaded.notifyTimeout, 15);
     EXPECT_EQ(loaded.notifySound, 0);
     EXPECT_EQ(loaded.welcomeMsg, "Hi,\nwelcome");
+    EXPECT_EQ(loaded.useTls, 1);
+    EXPECT_EQ(loaded.caFile, "/etc/olvex/ca chain.pem");
 }
 
 TEST_F(AgentSettingsTest, PasswordReachesTheDiskOnlyWhenRemembered) {
