@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QSettings>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace olvex {
 namespace {
@@ -92,6 +93,30 @@ TEST_F(AgentSettingsTest, PasswordReachesTheDiskOnlyWhenRemembered) {
     settings.saveLogin = 1;
     ASSERT_EQ(settings.Save(), 0);
     EXPECT_EQ(AgentSettings().password, "secret");
+}
+
+TEST_F(AgentSettingsTest, FileHoldingAPasswordIsForTheUserAlone) {
+    const QString folder = test::ConfigHome() + QStringLiteral("/Olvex");
+    const QString file = folder + QStringLiteral("/Agent.conf");
+    const auto mode = [](const QString& path) {
+        struct stat info {};
+        return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 0777 : 0;
+    };
+    // No secret store answers here: the file keeps the password, private from the start.
+    AgentSettings settings;
+    settings.password = "pw";
+    settings.saveLogin = 1;
+    ASSERT_EQ(settings.Save(), 0);
+    EXPECT_EQ(mode(file), 0600u);
+    EXPECT_EQ(mode(folder), 0700u);
+    EXPECT_EQ(AgentSettings().password, "pw");
+
+    // One left readable by others is shut at start.
+    ::chmod(QFile::encodeName(file).constData(), 0644);
+    ::chmod(QFile::encodeName(folder).constData(), 0755);
+    EXPECT_EQ(AgentSettings().password, "pw");
+    EXPECT_EQ(mode(file), 0600u);
+    EXPECT_EQ(mode(folder), 0700u);
 }
 
 TEST_F(AgentSettingsTest, StoredValuesAreCheckedWhenRead) {
