@@ -85,6 +85,28 @@ TEST(TlsChannel, FramesCrossUnchangedBothWaysByNameAndByAddress) {
     std::string payload;
     EXPECT_EQ(client.Receive(payload), 14);
     EXPECT_EQ(payload, "9001<~>1001<~>");
+    // One session, a sender and a receiver at once on each side.
+    constexpr int kFrames = 200;
+    auto clientSends = std::async(std::launch::async, [&] {
+        int sent = 0;
+        for (int i = 0; i < kFrames; ++i)
+            sent += client.Send("3003" + std::to_string(i)) > 0;
+        return sent;
+    });
+    auto peerSends = std::async(std::launch::async, [&] {
+        int sent = 0;
+        for (int i = 0; i < kFrames; ++i)
+            sent += peer->Send("3003" + std::to_string(i));
+        return sent;
+    });
+    for (int i = 0; i < kFrames; ++i) {
+        ASSERT_EQ(client.Receive(payload), int32_t(4 + std::to_string(i).size())) << i;
+        EXPECT_EQ(payload, "3003" + std::to_string(i));
+    }
+    for (int i = 0; i < kFrames; ++i)
+        EXPECT_EQ(peer->Receive(2s), "3003" + std::to_string(i));
+    EXPECT_EQ(clientSends.get(), kFrames);
+    EXPECT_EQ(peerSends.get(), kFrames);
 }
 
 TEST(TlsChannel, RefusalsHaveTheirOwnCodeAndNothingIsSent) {
