@@ -70,6 +70,12 @@ TranscriptView::TranscriptView(QWidget* parent) : QTextEdit(parent) {
 
 void TranscriptView::AppendPlain(const QString& text, const QColor& colour) {
     AppendStyled(text, colour, false, false);
+    if (lineObserver) {
+        lineObserver(colour == kLinkColour ? LineKind::Link : LineKind::Text, pendingName,
+                     pendingOwn, text);
+    }
+    pendingName.clear();
+    pendingOwn = false;
 }
 
 void TranscriptView::AppendBold(const QString& text, const QColor& colour) {
@@ -96,10 +102,14 @@ void TranscriptView::AppendStyled(const QString& text, const QColor& colour, boo
 
 void TranscriptView::AppendNameLine(const QString& name, bool own) {
     AppendBold(name + QLatin1Char(':'), own ? kOwnNameColour : kOtherNameColour);
+    pendingName = name;
+    pendingOwn = own;
 }
 
-void TranscriptView::AppendEvent(const QString& text) {
+void TranscriptView::AppendEvent(const QString& text, LineKind kind) {
     AppendStyled(text, kEventColour, false, true);
+    if (lineObserver)
+        lineObserver(kind, QString(), false, text);
 }
 
 void TranscriptView::ScrollToEnd() {
@@ -204,7 +214,7 @@ void ShowReceivedItem(TranscriptView& view, const ReceivedChatItem& item) {
         view.AppendPlain(QString::fromStdString(item.text), kTextColour);
         break;
     case ReceivedChatItem::Action::ShowNotice:
-        view.AppendEvent(QString::fromStdString(item.text));
+        view.AppendEvent(QString::fromStdString(item.text), LineKind::Notice);
         break;
     default:
         break;

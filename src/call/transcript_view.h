@@ -1,11 +1,13 @@
 #pragma once
 
+#include "archive_types.h"
 #include "records.h"
 #include "wire_message.h"
 
 #include <QColor>
 #include <QTextEdit>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,10 +34,20 @@ public:
 
     // The line styles the call window writes.
     void AppendNameLine(const QString& name, bool own);
-    void AppendEvent(const QString& text);
+    void AppendEvent(const QString& text, LineKind kind = LineKind::Event);
+
+    // Told of every line shown through the two calls above and AppendPlain: a name
+    // line and the text under it come as one line, with the sender's name.
+    using LineObserver =
+        std::function<void(LineKind kind, const QString& name, bool own, const QString& text)>;
+    void SetLineObserver(LineObserver observer) { lineObserver = std::move(observer); }
 
 private:
     void ScrollToEnd();
+
+    LineObserver lineObserver;
+    QString pendingName;
+    bool pendingOwn = false;
 };
 
 // Event texts. Names follow the participant's kind: "first last" for an
