@@ -325,13 +325,14 @@ void TranscriptArchive::State::Report(const std::string& text) {
 }
 
 void TranscriptArchive::State::Disable(const std::string& text) {
+    const std::string told = text + " Chats go on without it.";
     {
         std::lock_guard lock(mutex);
         disabled = true;
-        failure = text;
+        failure = told;
     }
     written.notify_all();
-    Report(text);
+    Report(told);
     db.reset();
 }
 
@@ -665,7 +666,8 @@ void TranscriptArchive::State::Run() {
             continue;
         }
         if (IsPassing(rc)) {
-            Report(Message("The chat history cannot be written for now", rc));
+            Report(Message("The chat history cannot be written for now", rc) +
+                   " Chats go on; their lines wait for a later try.");
             std::unique_lock lock(mutex);
             if (closing) {
                 lock.unlock();
