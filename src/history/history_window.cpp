@@ -160,6 +160,8 @@ HistoryWindow::HistoryWindow(std::string file, std::shared_ptr<TranscriptArchive
     resize(820, 480);
     WindowPlacementStore().RestoreWindowPlacement(*this, kPlacementSection);
     Reload();
+    // The window is mostly opened to look something up.
+    searchBox->setFocus();
 }
 
 HistoryWindow::~HistoryWindow() = default;
