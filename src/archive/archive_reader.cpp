@@ -35,6 +35,7 @@ struct ArchiveReader::Connection {
     sql::Database db;
     sql::Statement list;
     sql::Statement search;
+    sql::Statement summary;
     sql::Statement lines;
 };
 
@@ -51,17 +52,15 @@ ArchiveReader::ArchiveReader(std::string path) {
     sql::Exec(db.get(), "PRAGMA query_only=1");
     auto c = std::make_unique<Connection>();
     c->list = sql::Statement(db.get(), std::string("SELECT ") + kSummaryColumns +
-                                           ", 0 FROM conversations c ORDER BY c.id DESC");
+                                           " FROM conversations c ORDER BY c.id DESC");
+    // Newest lines first, so the search can stop after the newest conversations.
     c->search = sql::Statement(
-        db.get(), std::string("WITH hits(conversation, n) AS (SELECT rowid >> ") +
-                      std::to_string(schema::kLineBits) +
-                      ", count(*) FROM line_index WHERE line_index MATCH ?1 GROUP BY 1) SELECT " +
-                      kSummaryColumns +
-                      ", hits.n FROM hits JOIN conversations c ON c.id = hits.conversation "
-                      "ORDER BY c.id DESC");
+        db.get(), "SELECT rowid FROM line_index WHERE line_index MATCH ?1 ORDER BY rowid DESC");
+    c->summary = sql::Statement(db.get(), std::string("SELECT ") + kSummaryColumns +
+                                              " FROM conversations c WHERE c.id = ?1");
     c->lines = sql::Statement(db.get(), "SELECT time, name, party, kind, text FROM lines "
                                         "WHERE id BETWEEN ?1 AND ?2 ORDER BY id");
-    if (!c->list || !c->search || !c->lines) {
+    if (!c->list || !c->search || !c->summary || !c->lines) {
         error = sqlite3_errmsg(db.get());
         return;
     }
@@ -86,18 +85,41 @@ std::vector<ConversationSummary> ArchiveReader::Conversations() {
     return result;
 }
 
-std::vector<ConversationSummary> ArchiveReader::Search(std::string_view typed) {
+std::vector<ConversationSummary> ArchiveReader::Search(std::string_view typed, size_t limit,
+                                                       bool* more) {
     std::vector<ConversationSummary> result;
+    if (more)
+        *more = false;
     const std::string expression = SearchExpression(typed);
     if (!connection || expression.empty())
         return result;
+    // A conversation's lines are one range of ids: the hits of one come together.
+    std::vector<std::pair<int64_t, int64_t>> hits; // conversation, lines matching
     sql::Statement& search = connection->search;
     search.Bind(1, expression);
     while (search.Step() == SQLITE_ROW) {
-        result.push_back(ReadSummary(search));
-        result.back().hits = search.Int(8);
+        const int64_t conversation = search.Int(0) >> schema::kLineBits;
+        if (!hits.empty() && hits.back().first == conversation) {
+            ++hits.back().second;
+            continue;
+        }
+        if (hits.size() == limit) {
+            if (more)
+                *more = true;
+            break;
+        }
+        hits.emplace_back(conversation, 1);
     }
     search.Reset();
+    sql::Statement& summary = connection->summary;
+    for (const auto& [conversation, count] : hits) {
+        summary.Bind(1, conversation);
+        if (summary.Step() == SQLITE_ROW) {
+            result.push_back(ReadSummary(summary));
+            result.back().hits = count;
+        }
+        summary.Reset();
+    }
     return result;
 }
 

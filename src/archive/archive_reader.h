@@ -25,8 +25,11 @@ public:
     // Every conversation, newest first.
     std::vector<ConversationSummary> Conversations();
     // Conversations with a line matching every word typed, each word also as the
-    // start of a longer one; newest first. Case and accents do not count.
-    std::vector<ConversationSummary> Search(std::string_view typed);
+    // start of a longer one; newest first. Case and accents do not count. At most
+    // `limit` are returned; `more` tells whether others match too.
+    static constexpr size_t kSearchLimit = 1000;
+    std::vector<ConversationSummary> Search(std::string_view typed, size_t limit = kSearchLimit,
+                                            bool* more = nullptr);
     std::vector<ArchivedLine> Lines(int64_t conversationId);
 
 private:

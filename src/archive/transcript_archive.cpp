@@ -326,13 +326,14 @@ void TranscriptArchive::State::Report(const std::string& text) {
 
 void TranscriptArchive::State::Disable(const std::string& text) {
     const std::string told = text + " Chats go on without it.";
+    // Told before Failed() says so.
+    Report(told);
     {
         std::lock_guard lock(mutex);
         disabled = true;
         failure = told;
     }
     written.notify_all();
-    Report(told);
     db.reset();
 }
 

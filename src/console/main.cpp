@@ -88,6 +88,8 @@ int main(int argc, char** argv) {
         QObject::connect(&console, &olvex::OperatorConsole::HistoryRequested, &console, [&] {
             if (!historyWindow)
                 historyWindow = new olvex::HistoryWindow(historyFile, archive);
+            else
+                historyWindow->Reload(); // calls may have ended since
             historyWindow->show();
             historyWindow->raise();
             historyWindow->activateWindow();
