@@ -41,7 +41,7 @@ CREATE TABLE lines(
 );
 CREATE VIRTUAL TABLE line_index USING fts5(
     name, text, content='lines', content_rowid='id',
-    tokenize='unicode61 remove_diacritics 2', prefix='2 3'
+    tokenize='unicode61 remove_diacritics 2', prefix='1 2 3'
 );
 CREATE TRIGGER lines_indexed AFTER INSERT ON lines BEGIN
     INSERT INTO line_index(rowid, name, text) VALUES (new.id, new.name, new.text);

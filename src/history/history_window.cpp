@@ -211,7 +211,9 @@ void HistoryWindow::Reload() {
     const int64_t selected = Selected() ? Selected()->id : 0;
     const QString typed = searchBox->text().trimmed();
     const bool searching = !SearchExpression(typed.toStdString()).empty();
-    model->Set(searching ? reader->Search(typed.toStdString()) : reader->Conversations());
+    bool more = false;
+    model->Set(searching ? reader->Search(typed.toStdString(), ArchiveReader::kSearchLimit, &more)
+                         : reader->Conversations());
 
     const auto& rows = model->Rows();
     int row = 0;
@@ -227,7 +229,10 @@ void HistoryWindow::Reload() {
     QString text;
     if (archive && archive->Failed())
         text = FromBytes(archive->FailureText()) + QLatin1Char(' ');
-    if (searching) {
+    if (more) {
+        text += QStringLiteral("More than %1 conversations match; the newest %1 are listed")
+                    .arg(rows.size());
+    } else if (searching) {
         text += rows.size() == 1 ? QStringLiteral("1 conversation matches")
                                  : QStringLiteral("%1 conversations match").arg(rows.size());
     } else {

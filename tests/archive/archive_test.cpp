@@ -132,6 +132,16 @@ TEST_F(ArchiveTest, SearchMatchesPrefixesAccentsAndCaseNewestFirst) {
     EXPECT_EQ(ids("\"42\" NEAR( *"), (std::vector<int32_t>{2})); // query syntax is just text
     EXPECT_EQ(ids("n"), (std::vector<int32_t>{2, 1}));
     EXPECT_TRUE(ids("  * - ").empty());
+
+    // Only the newest are listed once more match than asked for.
+    bool more = false;
+    const auto newest = reader.Search("n", 1, &more);
+    ASSERT_EQ(newest.size(), 1u);
+    EXPECT_EQ(newest[0].callId, 2);
+    EXPECT_EQ(newest[0].hits, 1);
+    EXPECT_TRUE(more);
+    reader.Search("n", 2, &more);
+    EXPECT_FALSE(more);
 }
 
 TEST_F(ArchiveTest, PruningAndDeleteRemoveWholeConversations) {
