@@ -107,6 +107,7 @@ int32_t AgentSettings::Load() {
     ReadNumber(*store, "NotifySound", notifySound);
     ReadNumber(*store, "UseTls", useTls);
     ReadText(*store, "CaFile", kMaxPathText, caFile);
+    ReadNumber(*store, "HistoryDays", historyDays);
     if (serverOverridden) {
         storedAddress = serverAddress;
         storedPort = serverPort;
@@ -144,6 +145,7 @@ int32_t AgentSettings::Save() const {
     store->setValue(QStringLiteral("NotifySound"), notifySound);
     store->setValue(QStringLiteral("UseTls"), useTls);
     store->setValue(QStringLiteral("CaFile"), text(caFile));
+    store->setValue(QStringLiteral("HistoryDays"), historyDays);
     store->sync();
     if (store->status() == QSettings::AccessError)
         return -1;

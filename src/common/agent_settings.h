@@ -60,6 +60,8 @@ public:
     std::string welcomeMsg = "Hello, thank you for calling me. How may I help you?";
     int32_t useTls = 0;
     std::string caFile; // PEM; empty: the system's trusted certificates
+    // Days the chat history keeps a conversation; 0 keeps it for ever.
+    int32_t historyDays = 0;
 
     const QString& KeyPath() const { return keyPath; }
 

@@ -1,11 +1,13 @@
 // olvex-cli against the real olvex-demo-server: both run as child processes
 // and talk over loopback, the way an operator's console talks to a server.
+#include "archive_reader.h"
 #include "cli_process.h"
 #include "demo_server_process.h"
 #include "recording_relay.h"
 #include "test_pki.h"
 
 #include <deque>
+#include <filesystem>
 #include <functional>
 #include <memory>
 
@@ -34,8 +36,14 @@ private:
 // One olvex-cli logged in as `user` (password = user name).
 class Operator {
 public:
-    Operator(int port, const std::string& user, std::vector<std::string> more = {})
-        : cli_(Arguments(port, user, std::move(more))) {}
+    Operator(int port, const std::string& user, const std::vector<std::string>& more = {})
+        : cli_([&] {
+              std::vector<std::string> args{
+                  OLVEX_CLI_PATH, "--server", "127.0.0.1:" + std::to_string(port), "--user", user,
+                  "--password",   user};
+              args.insert(args.end(), more.begin(), more.end());
+              return args;
+          }()) {}
 
     Child& Cli() { return cli_; }
     void Command(const std::string& line) { cli_.WriteLine(line); }
@@ -78,15 +86,6 @@ public:
     }
 
 private:
-    static std::vector<std::string> Arguments(int port, const std::string& user,
-                                              std::vector<std::string> more) {
-        std::vector<std::string> arguments{
-            OLVEX_CLI_PATH, "--server", "127.0.0.1:" + std::to_string(port), "--user", user,
-            "--password",   user};
-        arguments.insert(arguments.end(), more.begin(), more.end());
-        return arguments;
-    }
-
     Child cli_;
     std::deque<Json> passedOver_;
 };
@@ -376,4 +375,36 @@ TEST(OlvexCliDemoServer, TheRelaySeesAPlainLogIn) {
     bob.Command("quit");
     EXPECT_EQ(bob.Cli().Wait(), 0);
     EXPECT_NE(relay.Recorded().find("1001bob<~>bob<~>"), std::string::npos);
+}
+
+TEST(OlvexCliDemoServer, AKillRightAfterALineWasShownLosesNoneOfTheCallsLines) {
+    QuietServer server;
+    char folder[] = "/tmp/olvex-cli-history-XXXXXX";
+    ASSERT_NE(::mkdtemp(folder), nullptr);
+    const std::string path = std::string(folder) + "/history.sqlite";
+    Operator demo(server.Port(), "demo", {"--history", path});
+    demo.LogIn();
+    const auto [callId, visitor] = TakeInvitedCall(demo);
+    ASSERT_GT(callId, 0);
+    demo.Command("say " + std::to_string(callId) + " Grüße, <b>how</b> can I help?");
+    auto reply = demo.WaitFor("OnChatMessage", [](const Json& e) {
+        return e.at("fields").size() == 3 && e.at("fields")[0] == "1";
+    });
+    ASSERT_TRUE(reply);
+    demo.Cli().Kill();
+
+    olvex::ArchiveReader reader(path);
+    const auto conversations = reader.Conversations();
+    ASSERT_EQ(conversations.size(), 1u);
+    EXPECT_EQ(conversations[0].callId, callId);
+    EXPECT_EQ(conversations[0].operatorName, "demo");
+    EXPECT_EQ(conversations[0].visitors, visitor);
+    std::vector<std::string> texts;
+    for (const auto& line : reader.Lines(conversations[0].id))
+        texts.push_back(line.name + ": " + line.text);
+    EXPECT_EQ(texts,
+              (std::vector<std::string>{
+                  ": " + visitor + " has joined this call", "demo: Grüße, <b>how</b> can I help?",
+                  visitor + ": " + reply->at("fields")[2].get<std::string>()}));
+    std::filesystem::remove_all(folder);
 }

@@ -55,6 +55,7 @@ TEST_F(AgentSettingsTest, EveryFieldRoundTripsThroughTheConfigFile) {
     settings.welcomeMsg = "Hi,\nwelcome";
     settings.useTls = 1;
     settings.caFile = "/etc/olvex/ca chain.pem";
+    settings.historyDays = 90;
     ASSERT_EQ(settings.Save(), 0);
     EXPECT_TRUE(QFile::exists(test::ConfigHome() + QStringLiteral("/Olvex/Agent.conf")));
     EXPECT_EQ(Store().value(QStringLiteral("ServerPort")).toInt(), 4321);
@@ -74,6 +75,7 @@ TEST_F(AgentSettingsTest, EveryFieldRoundTripsThroughTheConfigFile) {
     EXPECT_EQ(loaded.welcomeMsg, "Hi,\nwelcome");
     EXPECT_EQ(loaded.useTls, 1);
     EXPECT_EQ(loaded.caFile, "/etc/olvex/ca chain.pem");
+    EXPECT_EQ(loaded.historyDays, 90);
 }
 
 TEST_F(AgentSettingsTest, PasswordReachesTheDiskOnlyWhenRemembered) {

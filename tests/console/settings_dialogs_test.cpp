@@ -82,6 +82,7 @@ TEST_F(SettingsDialogsTest, OptionsOkStoresSavesAndKeepsTheAutostartEntry) {
         Child<QLineEdit>(dialog, "serverAddress")->setText(QString());
         Child<QLineEdit>(dialog, "serverPort")->setText(QStringLiteral("8081abc"));
         Child<QLineEdit>(dialog, "notifyTimeout")->setText(QStringLiteral("30"));
+        Child<QLineEdit>(dialog, "historyDays")->setText(QStringLiteral("14"));
         Child<QCheckBox>(dialog, "autoRun")->setChecked(true);
         Child<QCheckBox>(dialog, "reconnect")->setChecked(false);
         EXPECT_FALSE(Child<QLineEdit>(dialog, "caFile")->isEnabled());
@@ -102,6 +103,7 @@ TEST_F(SettingsDialogsTest, OptionsOkStoresSavesAndKeepsTheAutostartEntry) {
     EXPECT_EQ(saved.welcomeMsg, "Hi\nthere");
     EXPECT_EQ(saved.useTls, 1);
     EXPECT_EQ(saved.caFile, "/tmp/ca.pem");
+    EXPECT_EQ(saved.historyDays, 14);
 
     QFile file(entry);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
