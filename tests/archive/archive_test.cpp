@@ -307,6 +307,29 @@ TEST_F(ArchiveTest, DamagedFileIsKeptAsideAndANewOneStarted) {
     EXPECT_NE(failureText.find(aside[0].string()), std::string::npos);
     ArchiveReader reader(path);
     EXPECT_EQ(reader.Search("still").size(), 1u);
+
+    // Found damaged mid-session: the call goes on in a new file, which a reader opened
+    // on the old one follows.
+    auto archive = OpenArchive();
+    CallRecorder call(archive, 6, "demo");
+    call.Line(LineKind::Text, "Ann", false, "first half");
+    ASSERT_TRUE(archive->Flush(5s));
+    EXPECT_EQ(reader.Search("first").size(), 1u);
+    sqlite3* other = nullptr;
+    sqlite3_open(path.c_str(), &other);
+    ASSERT_EQ(sql::Exec(other, "PRAGMA writable_schema=ON; UPDATE sqlite_master SET rootpage = "
+                               "99999 WHERE name = 'lines'; PRAGMA schema_version = 1000"),
+              SQLITE_OK);
+    sqlite3_close(other);
+    call.Line(LineKind::Text, "Ann", false, "second half");
+    ASSERT_TRUE(archive->Flush(5s));
+    EXPECT_FALSE(archive->Failed());
+    EXPECT_EQ(failures, 2);
+    const auto now = reader.Conversations();
+    ASSERT_EQ(now.size(), 1u);
+    EXPECT_EQ(now[0].callId, 6);
+    ASSERT_EQ(reader.Lines(now[0].id).size(), 1u);
+    EXPECT_EQ(reader.Lines(now[0].id)[0].text, "second half");
 }
 
 // Root writes anywhere: the folder is made read-only for an unprivileged child instead.
