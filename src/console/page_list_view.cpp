@@ -2,13 +2,17 @@
 
 #include "console_images.h"
 #include "hyperlink_label.h"
-#include "leading_number.h"
 #include "message_box.h"
 #include "report_list.h"
 
+#include <QAbstractItemModel>
 #include <QHeaderView>
+#include <QIcon>
+#include <QScrollBar>
 #include <QUrl>
 #include <algorithm>
+#include <climits>
+#include <unordered_map>
 
 namespace olvex {
 
@@ -20,200 +24,525 @@ const QColor kUrlColour(0, 0, 255);
 const QColor kLoadTimeColour(255, 0, 255);
 const QColor kElapsedColour(255, 0, 0);
 
-// A rebuilt row starts at "0 minute(s)", a row written by a page event at "0  minute(s)";
-// the timer reads only the leading number, so both count the same way.
-const QString kElapsedRebuilt = QStringLiteral("0 minute(s)");
-const QString kElapsedEntered = QStringLiteral("0  minute(s)");
-
 QString Text(const std::string& value) {
     return QString::fromStdString(value);
 }
 
-void SetImage(QTreeWidgetItem& row, int image) {
-    SetRowImage(row, image);
-    if (image == kImagePageInvited)
-        row.setForeground(PageListView::kColumnTitle, kInvitedTitleColour);
-    else
-        row.setData(PageListView::kColumnTitle, Qt::ForegroundRole, QVariant());
-}
+// The rows in display order, as a treap ordered by position: a row's place, the row at a
+// place, insertion above a row and removal all take logarithmic time.
+class RowOrder {
+public:
+    static constexpr uint32_t kNil = UINT32_MAX;
 
-void SetCells(QTreeWidgetItem& row, const PageRecord& page, const QString& elapsed) {
-    row.setData(PageListView::kColumnVisitor, PageListView::kPageIdRole, page.pageId);
-    row.setText(PageListView::kColumnTitle, Text(page.title));
-    row.setText(PageListView::kColumnUrl, Text(page.url));
-    row.setText(PageListView::kColumnLoadTime, Text(page.loadTime));
-    row.setText(PageListView::kColumnReferrer, Text(page.referrer));
-    row.setText(PageListView::kColumnElapsed, elapsed);
-    row.setText(PageListView::kColumnIpAddress, Text(page.ipAddress));
-}
+    struct Node {
+        std::shared_ptr<const PageRecord> page;
+        int32_t visitor = 0;  // the number the row shows; it stays when the page is rewritten
+        uint64_t written = 0; // the tick its cells were last written at
+        bool entered = false; // written by a page event rather than a rebuild
+        bool invited = false;
+        uint32_t left = kNil;
+        uint32_t right = kNil;
+        uint32_t parent = kNil;
+        uint32_t size = 1;
+        uint32_t priority = 0;
+    };
 
-std::unique_ptr<QTreeWidgetItem> NewRow(const PageRecord& page, const QString& elapsed) {
-    auto row = std::make_unique<QTreeWidgetItem>();
-    // Saves the view asking every row for children when it lays the list out.
-    row->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemNeverHasChildren);
-    row->setText(PageListView::kColumnVisitor, QString::number(page.visitorNumber));
-    row->setData(PageListView::kColumnVisitor, PageListView::kVisitorRole, page.visitorNumber);
-    row->setForeground(PageListView::kColumnVisitor, kVisitorColour);
-    row->setForeground(PageListView::kColumnUrl, kUrlColour);
-    row->setForeground(PageListView::kColumnLoadTime, kLoadTimeColour);
-    row->setForeground(PageListView::kColumnElapsed, kElapsedColour);
-    SetImage(*row, kImagePage);
-    SetCells(*row, page, elapsed);
-    return row;
-}
+    uint32_t Count() const { return Size(root); }
+    Node& operator[](uint32_t node) { return nodes[node]; }
+    const Node& operator[](uint32_t node) const { return nodes[node]; }
 
-int32_t VisitorOf(const QTreeWidgetItem& row) {
-    return row.data(PageListView::kColumnVisitor, PageListView::kVisitorRole).toInt();
-}
+    void Clear() {
+        nodes.clear();
+        free.clear();
+        root = kNil;
+    }
+
+    uint32_t New(Node node) {
+        node.priority = NextPriority();
+        if (free.empty()) {
+            nodes.push_back(std::move(node));
+            return static_cast<uint32_t>(nodes.size() - 1);
+        }
+        const uint32_t id = free.back();
+        free.pop_back();
+        nodes[id] = std::move(node);
+        return id;
+    }
+
+    uint32_t PlaceOf(uint32_t node) const {
+        uint32_t place = Size(nodes[node].left);
+        for (uint32_t child = node, up = nodes[node].parent; up != kNil;
+             child = up, up = nodes[up].parent) {
+            if (nodes[up].right == child)
+                place += Size(nodes[up].left) + 1;
+        }
+        return place;
+    }
+
+    uint32_t At(uint32_t place) const {
+        uint32_t node = root;
+        while (node != kNil) {
+            const uint32_t left = Size(nodes[node].left);
+            if (place < left) {
+                node = nodes[node].left;
+            } else if (place == left) {
+                return node;
+            } else {
+                place -= left + 1;
+                node = nodes[node].right;
+            }
+        }
+        return kNil;
+    }
+
+    void InsertAt(uint32_t place, uint32_t node) {
+        auto [before, after] = Split(root, place);
+        root = Merge(Merge(before, node), after);
+        nodes[root].parent = kNil;
+    }
+
+    // Appends in order; the caller builds a whole list this way.
+    void Append(uint32_t node) { InsertAt(Count(), node); }
+
+    void Erase(uint32_t node) {
+        auto [before, rest] = Split(root, PlaceOf(node));
+        auto [taken, after] = Split(rest, 1);
+        root = Merge(before, after);
+        if (root != kNil)
+            nodes[root].parent = kNil;
+        nodes[taken] = Node{};
+        free.push_back(taken);
+    }
+
+private:
+    uint32_t Size(uint32_t node) const { return node == kNil ? 0 : nodes[node].size; }
+
+    void Update(uint32_t node) {
+        Node& n = nodes[node];
+        n.size = 1 + Size(n.left) + Size(n.right);
+        if (n.left != kNil)
+            nodes[n.left].parent = node;
+        if (n.right != kNil)
+            nodes[n.right].parent = node;
+    }
+
+    // The first `count` rows of the tree, and the rest.
+    std::pair<uint32_t, uint32_t> Split(uint32_t tree, uint32_t count) {
+        if (tree == kNil)
+            return {kNil, kNil};
+        Node& n = nodes[tree];
+        if (Size(n.left) >= count) {
+            auto [before, after] = Split(n.left, count);
+            nodes[tree].left = after;
+            Update(tree);
+            if (before != kNil)
+                nodes[before].parent = kNil;
+            return {before, tree};
+        }
+        auto [before, after] = Split(n.right, count - Size(n.left) - 1);
+        nodes[tree].right = before;
+        Update(tree);
+        if (after != kNil)
+            nodes[after].parent = kNil;
+        return {tree, after};
+    }
+
+    uint32_t Merge(uint32_t first, uint32_t second) {
+        if (first == kNil)
+            return second;
+        if (second == kNil)
+            return first;
+        if (nodes[first].priority > nodes[second].priority) {
+            nodes[first].right = Merge(nodes[first].right, second);
+            Update(first);
+            return first;
+        }
+        nodes[second].left = Merge(first, nodes[second].left);
+        Update(second);
+        return second;
+    }
+
+    uint32_t NextPriority() {
+        seed ^= seed << 13;
+        seed ^= seed >> 17;
+        seed ^= seed << 5;
+        return seed;
+    }
+
+    std::vector<Node> nodes;
+    std::vector<uint32_t> free;
+    uint32_t root = kNil;
+    uint32_t seed = 2463534242u;
+};
 
 } // namespace
 
-PageListView::PageListView(QWidget* parent) : QTreeWidget(parent) {
-    SetUpReportList(*this,
-                    {QStringLiteral("Visitor"), QStringLiteral("Page Title"),
-                     QStringLiteral("Page URL"), QStringLiteral("Load Time"),
-                     QStringLiteral("Referrer"), QStringLiteral("Elapsed Time"),
-                     QStringLiteral("IP Address")},
-                    {50, 120, 120, 100, 100, 100, 80});
+// Rows live here, not in widget items: a row is a shared page record and a few numbers, and
+// its texts are made when the view asks for a row on screen.
+class PageListModel : public QAbstractItemModel {
+public:
+    explicit PageListModel(QObject* parent)
+        : QAbstractItemModel(parent), pageImage(ListImage(kImagePage)),
+          invitedImage(ListImage(kImagePageInvited)), headings{QStringLiteral("Visitor"),
+                                                               QStringLiteral("Page Title"),
+                                                               QStringLiteral("Page URL"),
+                                                               QStringLiteral("Load Time"),
+                                                               QStringLiteral("Referrer"),
+                                                               QStringLiteral("Elapsed Time"),
+                                                               QStringLiteral("IP Address")} {}
+
+    QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override {
+        if (parent.isValid() || row < 0 || column < 0 || column >= PageListView::kColumnCount ||
+            static_cast<uint32_t>(row) >= order.Count())
+            return {};
+        return createIndex(row, column, quintptr(order.At(static_cast<uint32_t>(row))));
+    }
+    QModelIndex parent(const QModelIndex&) const override { return {}; }
+    int rowCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() ? 0 : static_cast<int>(order.Count());
+    }
+    int columnCount(const QModelIndex& = {}) const override { return PageListView::kColumnCount; }
+    bool hasChildren(const QModelIndex& parent) const override {
+        return !parent.isValid() && order.Count() > 0;
+    }
+    Qt::ItemFlags flags(const QModelIndex& index) const override {
+        if (!index.isValid())
+            return Qt::NoItemFlags;
+        return Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemNeverHasChildren;
+    }
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+        if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
+            section < headings.size())
+            return headings[section];
+        return {};
+    }
+
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (!index.isValid())
+            return {};
+        const RowOrder::Node& row = order[static_cast<uint32_t>(index.internalId())];
+        const PageRecord& page = *row.page;
+        const int column = index.column();
+        switch (role) {
+        case Qt::DisplayRole:
+            return Display(row, page, column);
+        case Qt::ForegroundRole:
+            return Foreground(row, column);
+        case Qt::DecorationRole:
+            if (column == PageListView::kColumnVisitor)
+                return row.invited ? invitedImage : pageImage;
+            return {};
+        case PageListView::kPageIdRole:
+            return column == PageListView::kColumnVisitor ? QVariant(page.pageId) : QVariant();
+        case PageListView::kVisitorRole:
+            return column == PageListView::kColumnVisitor ? QVariant(row.visitor) : QVariant();
+        case kRowImageRole:
+            return column == 0 ? QVariant(row.invited ? kImagePageInvited : kImagePage)
+                               : QVariant();
+        default:
+            return {};
+        }
+    }
+
+    void Reset(const PageListView::PageSnapshot& pages) {
+        beginResetModel();
+        Drop();
+        // Adding pages one by one would put each visitor's pages together, newest first, and
+        // the visitors newest first. Build that order at once.
+        struct Visitor {
+            int32_t number;
+            std::vector<const std::shared_ptr<const PageRecord>*> pages;
+        };
+        std::vector<Visitor> visitors;
+        std::unordered_map<int32_t, size_t> visitorIndex;
+        std::unordered_map<int32_t, std::pair<size_t, size_t>> placeOfPage;
+        for (const auto& page : pages) {
+            if (!page)
+                continue;
+            // A page id seen before rewrites its row where it is, as a later add would.
+            if (auto seen = placeOfPage.find(page->pageId); seen != placeOfPage.end()) {
+                visitors[seen->second.first].pages[seen->second.second] = &page;
+                continue;
+            }
+            auto [found, added] = visitorIndex.try_emplace(page->visitorNumber, visitors.size());
+            if (added)
+                visitors.push_back({page->visitorNumber, {}});
+            Visitor& visitor = visitors[found->second];
+            placeOfPage.emplace(page->pageId, std::make_pair(found->second, visitor.pages.size()));
+            visitor.pages.push_back(&page);
+        }
+        byPage.reserve(placeOfPage.size());
+        for (auto visitor = visitors.rbegin(); visitor != visitors.rend(); ++visitor) {
+            for (auto page = visitor->pages.rbegin(); page != visitor->pages.rend(); ++page) {
+                const uint32_t node = order.New({**page, visitor->number, ticks, false});
+                order.Append(node);
+                byPage.emplace((**page)->pageId, node);
+                firstOfVisitor.try_emplace(visitor->number, node);
+            }
+        }
+        endResetModel();
+    }
+
+    void Empty() {
+        beginResetModel();
+        Drop();
+        endResetModel();
+    }
+
+    bool AddOrUpdate(std::shared_ptr<const PageRecord> page) {
+        if (auto found = byPage.find(page->pageId); found != byPage.end()) {
+            RowOrder::Node& row = order[found->second];
+            row.page = std::move(page);
+            row.written = ticks;
+            row.entered = true;
+            const int place = static_cast<int>(order.PlaceOf(found->second));
+            emit dataChanged(
+                createIndex(place, PageListView::kColumnTitle, quintptr(found->second)),
+                createIndex(place, PageListView::kColumnCount - 1, quintptr(found->second)));
+            return false;
+        }
+        const int32_t pageId = page->pageId;
+        const int32_t visitor = page->visitorNumber;
+        uint32_t place = 0;
+        if (auto first = firstOfVisitor.find(visitor); first != firstOfVisitor.end())
+            place = order.PlaceOf(first->second);
+        beginInsertRows({}, static_cast<int>(place), static_cast<int>(place));
+        const uint32_t node = order.New({std::move(page), visitor, ticks, true});
+        order.InsertAt(place, node);
+        byPage.emplace(pageId, node);
+        firstOfVisitor[visitor] = node;
+        endInsertRows();
+        return true;
+    }
+
+    bool Remove(int32_t pageId) {
+        const auto found = byPage.find(pageId);
+        if (found == byPage.end())
+            return false;
+        const uint32_t node = found->second;
+        const uint32_t place = order.PlaceOf(node);
+        const int32_t visitor = order[node].visitor;
+        if (auto first = firstOfVisitor.find(visitor);
+            first != firstOfVisitor.end() && first->second == node) {
+            const uint32_t next = order.At(place + 1);
+            if (next != RowOrder::kNil && order[next].visitor == visitor)
+                first->second = next;
+            else
+                firstOfVisitor.erase(first);
+        }
+        beginRemoveRows({}, static_cast<int>(place), static_cast<int>(place));
+        byPage.erase(found);
+        order.Erase(node);
+        endRemoveRows();
+        return true;
+    }
+
+    bool MarkInvited(int32_t pageId) {
+        const auto found = byPage.find(pageId);
+        if (found == byPage.end())
+            return false;
+        RowOrder::Node& row = order[found->second];
+        if (!row.invited) {
+            row.invited = true;
+            const int place = static_cast<int>(order.PlaceOf(found->second));
+            emit dataChanged(
+                createIndex(place, 0, quintptr(found->second)),
+                createIndex(place, PageListView::kColumnTitle, quintptr(found->second)));
+        }
+        return true;
+    }
+
+    void Tick() {
+        ++ticks;
+        const int count = rowCount();
+        if (count > 0)
+            emit dataChanged(index(0, PageListView::kColumnElapsed),
+                             index(count - 1, PageListView::kColumnElapsed), {Qt::DisplayRole});
+    }
+
+    int PlaceOf(int32_t pageId) const {
+        const auto found = byPage.find(pageId);
+        return found == byPage.end() ? -1 : static_cast<int>(order.PlaceOf(found->second));
+    }
+
+private:
+    void Drop() {
+        order.Clear();
+        byPage.clear();
+        firstOfVisitor.clear();
+    }
+
+    QVariant Display(const RowOrder::Node& row, const PageRecord& page, int column) const {
+        switch (column) {
+        case PageListView::kColumnVisitor:
+            return QString::number(row.visitor);
+        case PageListView::kColumnTitle:
+            return Text(page.title);
+        case PageListView::kColumnUrl:
+            return Text(page.url);
+        case PageListView::kColumnLoadTime:
+            return Text(page.loadTime);
+        case PageListView::kColumnReferrer:
+            return Text(page.referrer);
+        case PageListView::kColumnElapsed: {
+            const uint64_t minutes = std::min<uint64_t>(ticks - row.written, INT32_MAX);
+            if (minutes == 0)
+                return row.entered ? QStringLiteral("0  minute(s)") : QStringLiteral("0 minute(s)");
+            return QStringLiteral("%1 minute(s)").arg(minutes);
+        }
+        case PageListView::kColumnIpAddress:
+            return Text(page.ipAddress);
+        default:
+            return {};
+        }
+    }
+
+    static QVariant Foreground(const RowOrder::Node& row, int column) {
+        switch (column) {
+        case PageListView::kColumnVisitor:
+            return kVisitorColour;
+        case PageListView::kColumnTitle:
+            return row.invited ? QVariant(kInvitedTitleColour) : QVariant();
+        case PageListView::kColumnUrl:
+            return kUrlColour;
+        case PageListView::kColumnLoadTime:
+            return kLoadTimeColour;
+        case PageListView::kColumnElapsed:
+            return kElapsedColour;
+        default:
+            return {};
+        }
+    }
+
+    RowOrder order;
+    std::unordered_map<int32_t, uint32_t> byPage;
+    // The topmost row of each visitor; a visitor's rows always lie together below it.
+    std::unordered_map<int32_t, uint32_t> firstOfVisitor;
+    uint64_t ticks = 0;
+    QIcon pageImage;
+    QIcon invitedImage;
+    QStringList headings;
+};
+
+PageListView::PageListView(QWidget* parent) : QTreeView(parent), rows(new PageListModel(this)) {
+    setModel(rows);
+    SetUpReportList(*this, {50, 120, 120, 100, 100, 100, 80});
     // Wide enough for the picture and a five-digit visitor number in this desktop's font.
     header()->resizeSection(kColumnVisitor,
                             std::max(header()->sectionSize(kColumnVisitor),
                                      iconSize().width() +
                                          fontMetrics().horizontalAdvance(QStringLiteral("00000")) +
                                          20));
-    connect(this, &QTreeWidget::itemDoubleClicked, this, &PageListView::OnDoubleClicked);
+    connect(this, &QTreeView::doubleClicked, this, &PageListView::OnDoubleClicked);
+    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &PageListView::SelectionChanged);
+    connect(rows, &QAbstractItemModel::rowsRemoved, this, &PageListView::SelectionChanged);
+    connect(rows, &QAbstractItemModel::modelReset, this, &PageListView::SelectionChanged);
 }
 
+PageListView::~PageListView() = default;
+
 void PageListView::Clear() {
-    rowsByPage.clear();
-    firstRowOfVisitor.clear();
-    clear();
+    rows->Empty();
 }
 
 void PageListView::Rebuild(const PageSnapshot& pages) {
-    Clear();
-    // Adding pages one by one would put each visitor's pages together, newest first, and
-    // the visitors newest first. Build that order at once and insert it in one step.
-    struct Visitor {
-        int32_t number;
-        std::vector<const PageRecord*> pages;
-    };
-    std::vector<Visitor> visitors;
-    std::unordered_map<int32_t, size_t> visitorIndex;
-    std::unordered_map<int32_t, std::pair<size_t, size_t>> placeOfPage;
-    for (const auto& page : pages) {
-        if (!page)
-            continue;
-        // A page id seen before rewrites its row where it is, as a later add would.
-        if (auto seen = placeOfPage.find(page->pageId); seen != placeOfPage.end()) {
-            visitors[seen->second.first].pages[seen->second.second] = page.get();
-            continue;
-        }
-        auto [found, added] = visitorIndex.try_emplace(page->visitorNumber, visitors.size());
-        if (added)
-            visitors.push_back({page->visitorNumber, {}});
-        Visitor& visitor = visitors[found->second];
-        placeOfPage.emplace(page->pageId, std::make_pair(found->second, visitor.pages.size()));
-        visitor.pages.push_back(page.get());
-    }
-    QList<QTreeWidgetItem*> rows;
-    rows.reserve(static_cast<qsizetype>(placeOfPage.size()));
-    for (auto visitor = visitors.rbegin(); visitor != visitors.rend(); ++visitor) {
-        for (auto page = visitor->pages.rbegin(); page != visitor->pages.rend(); ++page) {
-            QTreeWidgetItem* row = NewRow(**page, kElapsedRebuilt).release();
-            rowsByPage.emplace((*page)->pageId, row);
-            firstRowOfVisitor.try_emplace(visitor->number, row);
-            rows.append(row);
-        }
-    }
-    addTopLevelItems(rows);
+    rows->Reset(pages);
 }
 
 bool PageListView::AddOrUpdate(const PageRecord& page) {
-    if (QTreeWidgetItem* row = Row(page.pageId)) {
-        SetCells(*row, page, kElapsedEntered);
-        return false;
-    }
-    int place = 0;
-    if (auto first = firstRowOfVisitor.find(page.visitorNumber); first != firstRowOfVisitor.end())
-        place = indexOfTopLevelItem(first->second);
-    auto row = NewRow(page, kElapsedEntered);
-    QTreeWidgetItem* inserted = row.get();
-    insertTopLevelItem(place, row.release());
-    rowsByPage.emplace(page.pageId, inserted);
-    firstRowOfVisitor[page.visitorNumber] = inserted;
-    return true;
+    return AddOrUpdate(std::make_shared<const PageRecord>(page));
+}
+
+bool PageListView::AddOrUpdate(std::shared_ptr<const PageRecord> page) {
+    return page && rows->AddOrUpdate(std::move(page));
 }
 
 bool PageListView::Remove(int32_t pageId) {
-    const auto found = rowsByPage.find(pageId);
-    if (found == rowsByPage.end())
-        return false;
-    QTreeWidgetItem* row = found->second;
-    const int index = indexOfTopLevelItem(row);
-    const int32_t visitor = VisitorOf(*row);
-    if (auto first = firstRowOfVisitor.find(visitor);
-        first != firstRowOfVisitor.end() && first->second == row) {
-        QTreeWidgetItem* next = topLevelItem(index + 1);
-        if (next && VisitorOf(*next) == visitor)
-            first->second = next;
-        else
-            firstRowOfVisitor.erase(first);
-    }
-    rowsByPage.erase(found);
-    std::unique_ptr<QTreeWidgetItem> taken(takeTopLevelItem(index));
-    return true;
+    return rows->Remove(pageId);
 }
 
 bool PageListView::MarkInvited(int32_t pageId) {
-    QTreeWidgetItem* row = Row(pageId);
-    if (!row)
-        return false;
-    SetImage(*row, kImagePageInvited);
-    return true;
+    return rows->MarkInvited(pageId);
 }
 
 void PageListView::AddElapsedMinute() {
-    for (int i = 0; i < topLevelItemCount(); ++i) {
-        QTreeWidgetItem* row = topLevelItem(i);
-        const int32_t minutes = LeadingNumber(row->text(kColumnElapsed));
-        const int32_t next = minutes == INT32_MAX ? minutes : minutes + 1;
-        row->setText(kColumnElapsed, QStringLiteral("%1 minute(s)").arg(next));
-    }
+    rows->Tick();
 }
 
-QTreeWidgetItem* PageListView::Row(int32_t pageId) const {
-    const auto found = rowsByPage.find(pageId);
-    return found == rowsByPage.end() ? nullptr : found->second;
+void PageListView::BeginChanges() {
+    anchorRow = -1;
+    if (verticalScrollBar()->value() <= 0)
+        return;
+    const QModelIndex top = indexAt(QPoint(0, 0));
+    if (!top.isValid())
+        return;
+    anchorRow = top.row();
+    anchorPage = PageIdAt(anchorRow);
+}
+
+void PageListView::EndChanges() {
+    if (anchorRow < 0)
+        return;
+    const int now = RowOf(anchorPage);
+    if (now >= 0 && now != anchorRow) {
+        // The scroll range follows the rows only once the view has laid them out.
+        executeDelayedItemsLayout();
+        verticalScrollBar()->setValue(verticalScrollBar()->value() + now - anchorRow);
+    }
+    anchorRow = -1;
+}
+
+int PageListView::RowCount() const {
+    return rows->rowCount();
 }
 
 int PageListView::RowOf(int32_t pageId) const {
-    QTreeWidgetItem* row = Row(pageId);
-    return row ? indexOfTopLevelItem(row) : -1;
+    return rows->PlaceOf(pageId);
+}
+
+int32_t PageListView::PageIdAt(int row) const {
+    return rows->index(row, kColumnVisitor).data(kPageIdRole).toInt();
+}
+
+QString PageListView::Text(int row, int column) const {
+    return rows->index(row, column).data().toString();
+}
+
+QColor PageListView::Colour(int row, int column) const {
+    return rows->index(row, column).data(Qt::ForegroundRole).value<QColor>();
+}
+
+int PageListView::ImageAt(int row) const {
+    return rows->index(row, 0).data(kRowImageRole).toInt();
+}
+
+void PageListView::SelectPage(int32_t pageId) {
+    const int row = RowOf(pageId);
+    if (row >= 0)
+        selectionModel()->select(rows->index(row, 0),
+                                 QItemSelectionModel::Select | QItemSelectionModel::Rows);
+}
+
+bool PageListView::HasSelection() const {
+    return selectionModel()->hasSelection();
 }
 
 std::vector<int32_t> PageListView::SelectedPageIds() const {
+    QModelIndexList selected = selectionModel()->selectedRows();
+    std::sort(selected.begin(), selected.end(),
+              [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
     std::vector<int32_t> ids;
-    for (int i = 0; i < topLevelItemCount(); ++i) {
-        const QTreeWidgetItem* row = topLevelItem(i);
-        if (row->isSelected())
-            ids.push_back(PageIdOf(*row));
-    }
+    ids.reserve(static_cast<size_t>(selected.size()));
+    for (const QModelIndex& index : selected)
+        ids.push_back(index.data(kPageIdRole).toInt());
     return ids;
 }
 
-int32_t PageListView::PageIdOf(const QTreeWidgetItem& row) {
-    return row.data(kColumnVisitor, kPageIdRole).toInt();
-}
-
-int PageListView::ImageOf(const QTreeWidgetItem& row) {
-    return RowImage(row);
-}
-
-void PageListView::OnDoubleClicked(QTreeWidgetItem* row, int column) {
-    if (!row)
+void PageListView::OnDoubleClicked(const QModelIndex& index) {
+    if (!index.isValid())
         return;
-    if (column == kColumnVisitor) {
+    if (index.column() == kColumnVisitor) {
         const auto answer = ShowMessageBox(
             this,
             QStringLiteral("Do you want to send a chat invitation to the visitor browsing the "
@@ -225,7 +554,7 @@ void PageListView::OnDoubleClicked(QTreeWidgetItem* row, int column) {
     }
     // The address comes from the server: only web addresses are handed to the browser,
     // never a file or another scheme that could start a program.
-    const QUrl url(row->text(kColumnUrl), QUrl::StrictMode);
+    const QUrl url(Text(index.row(), kColumnUrl), QUrl::StrictMode);
     const QString scheme = url.scheme().toLower();
     if (url.isValid() && !url.host().isEmpty() &&
         (scheme == QLatin1String("http") || scheme == QLatin1String("https")))

@@ -15,9 +15,9 @@ namespace olvex {
 // find the first element of a key in list order. One SemaphoreLock is held for the whole of
 // each operation.
 //
-// Elements sit in insertion-ordered slots; a removal leaves an empty slot behind, and a count
-// of live slots per range (a Fenwick tree) finds the i-th element without walking the list.
-// The slots are packed again once half of them are empty.
+// Elements sit in insertion-ordered elements; a removal leaves an empty slot behind, and a count
+// of live elements per range (a Fenwick tree) finds the i-th element without walking the list.
+// The elements are packed again once half of them are empty.
 template <typename T> class KeyedList {
 public:
     using Pointer = std::shared_ptr<T>;
@@ -38,7 +38,7 @@ public:
         SemaphoreGuard guard(lock_);
         if (index < 0 || static_cast<size_t>(index) >= live_)
             return nullptr;
-        return store_.slots[SlotOfRank(static_cast<size_t>(index))];
+        return store_.elements[SlotOfRank(static_cast<size_t>(index))];
     }
 
     // Every element, in order, taken under one lock.
@@ -46,7 +46,7 @@ public:
         SemaphoreGuard guard(lock_);
         std::vector<Pointer> out;
         out.reserve(live_);
-        for (const Pointer& element : store_.slots) {
+        for (const Pointer& element : store_.elements) {
             if (element)
                 out.push_back(element);
         }
@@ -66,8 +66,8 @@ public:
 protected:
     // The parts of the list that change together; swapped whole by Clear and Replace.
     struct Storage {
-        std::vector<Pointer> slots;
-        std::vector<uint32_t> liveCounts; // Fenwick tree over the slots, 1-based
+        std::vector<Pointer> elements;
+        std::vector<uint32_t> liveCounts; // Fenwick tree over the elements, 1-based
         std::vector<uint32_t> nextOfKey;  // next slot holding the same key, or kNone
         struct Chain {
             uint32_t first;
@@ -85,7 +85,7 @@ protected:
         std::unordered_map<Key, Chain, Hash> chains;
 
         void swap(Storage& other) noexcept {
-            slots.swap(other.slots);
+            elements.swap(other.elements);
             liveCounts.swap(other.liveCounts);
             nextOfKey.swap(other.nextOfKey);
             chains.swap(other.chains);
@@ -102,13 +102,13 @@ protected:
     // The first element with that key, or null. Caller holds the lock.
     Pointer FindLocked(Key key) const {
         auto chain = store_.chains.find(key);
-        return chain == store_.chains.end() ? nullptr : store_.slots[chain->second.first];
+        return chain == store_.chains.end() ? nullptr : store_.elements[chain->second.first];
     }
 
     // Appends; caller holds the lock.
     void AppendLocked(Key key, Pointer element) {
-        const auto slot = static_cast<uint32_t>(store_.slots.size());
-        store_.slots.push_back(std::move(element));
+        const auto slot = static_cast<uint32_t>(store_.elements.size());
+        store_.elements.push_back(std::move(element));
         store_.nextOfKey.push_back(kNone);
         // A new tree node covers its own slot and the nodes below it.
         const size_t node = slot + 1;
@@ -136,30 +136,30 @@ protected:
             store_.chains.erase(chain);
         else
             chain->second.first = next;
-        Pointer element = std::move(store_.slots[slot]);
+        Pointer element = std::move(store_.elements[slot]);
         for (size_t node = slot + 1; node <= store_.liveCounts.size(); node += node & (~node + 1))
             --store_.liveCounts[node - 1];
         --live_;
-        if (store_.slots.size() >= 64 && live_ * 2 < store_.slots.size())
+        if (store_.elements.size() >= 64 && live_ * 2 < store_.elements.size())
             Pack();
         return element;
     }
 
     size_t CountLocked() const { return live_; }
-    // The slots in order, empty ones included. Caller holds the lock.
-    const std::vector<Pointer>& SlotsLocked() const { return store_.slots; }
+    // The elements in order, empty ones included. Caller holds the lock.
+    const std::vector<Pointer>& SlotsLocked() const { return store_.elements; }
 
     // Replaces the element that is first for its key. Caller holds the lock.
     void ReplaceFirstLocked(Key key, Pointer element) {
         auto chain = store_.chains.find(key);
         if (chain != store_.chains.end())
-            store_.slots[chain->second.first] = std::move(element);
+            store_.elements[chain->second.first] = std::move(element);
     }
 
     // Replaces the whole contents, in order, under one lock; the old elements die outside it.
     void Replace(std::vector<std::pair<Key, Pointer>> fresh) {
         KeyedList built;
-        built.store_.slots.reserve(fresh.size());
+        built.store_.elements.reserve(fresh.size());
         built.store_.liveCounts.reserve(fresh.size());
         built.store_.nextOfKey.reserve(fresh.size());
         built.store_.chains.reserve(fresh.size());
@@ -189,15 +189,15 @@ private:
         return node; // the slot after the last node whose prefix holds `rank` elements
     }
 
-    // Drops the empty slots, keeping order and keys.
+    // Drops the empty elements, keeping order and keys.
     void Pack() {
         Storage packed;
-        packed.slots.reserve(live_);
+        packed.elements.reserve(live_);
         packed.liveCounts.reserve(live_);
         packed.nextOfKey.reserve(live_);
         packed.chains.reserve(store_.chains.size());
         // Each live slot's key is found again through the chains it belongs to.
-        std::vector<Key> keyOfSlot(store_.slots.size());
+        std::vector<Key> keyOfSlot(store_.elements.size());
         for (const auto& [key, chain] : store_.chains) {
             for (uint32_t slot = chain.first; slot != kNone; slot = store_.nextOfKey[slot])
                 keyOfSlot[slot] = key;
@@ -205,9 +205,9 @@ private:
         Storage old;
         old.swap(store_);
         live_ = 0;
-        for (size_t slot = 0; slot < old.slots.size(); ++slot) {
-            if (old.slots[slot])
-                AppendLocked(keyOfSlot[slot], std::move(old.slots[slot]));
+        for (size_t slot = 0; slot < old.elements.size(); ++slot) {
+            if (old.elements[slot])
+                AppendLocked(keyOfSlot[slot], std::move(old.elements[slot]));
         }
     }
 
