@@ -8,6 +8,7 @@
 #include "page_list_view.h"
 
 #include <QApplication>
+#include <QScrollBar>
 #include <benchmark/benchmark.h>
 #include <thread>
 
@@ -107,6 +108,47 @@ void BM_AddPageAndRepaint(benchmark::State& state) {
 }
 BENCHMARK(BM_AddPageAndRepaint)->Unit(benchmark::kMicrosecond);
 
+// One flush of the console under a steady churn: 50 pages opened and 50 left, beside N pages
+// that stay. With the second argument 1 the view also lays out and repaints, once per batch as
+// the console does. The moving pages cycle through the same ids at every N.
+void BM_ApplyPageEvents(benchmark::State& state) {
+    const auto count = static_cast<int32_t>(state.range(0));
+    const bool repaint = state.range(1) != 0;
+    constexpr int32_t kRing = 2000;
+    constexpr int32_t kBatch = 50;
+    PageListView::PageSnapshot pages;
+    for (int32_t i = 0; i < count; ++i)
+        pages.push_back(std::make_shared<const PageRecord>(MakePage(i + 1, i / 3)));
+    std::vector<std::shared_ptr<const PageRecord>> ring;
+    for (int32_t k = 0; k < kRing; ++k)
+        ring.push_back(std::make_shared<const PageRecord>(
+            MakePage(count + 1 + k, k % 3 == 0 ? count : (k * 7919) % (count / 3 + 1))));
+    PageListView list;
+    list.resize(900, 600);
+    list.show();
+    list.Rebuild(pages);
+    for (int32_t k = 0; k < kRing / 2; ++k)
+        list.AddOrUpdate(ring[size_t(k)]);
+    list.verticalScrollBar()->setValue(list.RowCount() / 2);
+    QApplication::processEvents();
+    int32_t k = 0;
+    for (auto _ : state) {
+        list.BeginChanges();
+        for (int32_t i = 0; i < kBatch; ++i) {
+            list.AddOrUpdate(ring[size_t((k + kRing / 2) % kRing)]);
+            list.Remove(ring[size_t(k)]->pageId);
+            k = (k + 1) % kRing;
+        }
+        list.EndChanges();
+        if (repaint)
+            QApplication::processEvents();
+    }
+    state.SetItemsProcessed(state.iterations() * kBatch * 2);
+}
+BENCHMARK(BM_ApplyPageEvents)
+    ->ArgsProduct({{1000, 10000, 100000}, {0, 1}})
+    ->Unit(benchmark::kMicrosecond);
+
 void BM_ElapsedMinuteOnBigList(benchmark::State& state) {
     PageListView list;
     list.Rebuild(BigSite());
@@ -135,7 +177,7 @@ void BM_PageEventBurstThroughTheConsole(benchmark::State& state) {
             for (const PageRecord& page : pages)
                 engine.callbacks.OnPageEntered(engine.userData, page);
         });
-        while (console.PageList().topLevelItemCount() < burst)
+        while (console.PageList().RowCount() < burst)
             QApplication::processEvents();
         receive.join();
         QApplication::processEvents(); // the repaint

@@ -459,6 +459,11 @@ bool PageListView::AddOrUpdate(std::shared_ptr<const PageRecord> page) {
 }
 
 bool PageListView::Remove(int32_t pageId) {
+    // Qt would move the current row to a neighbour and scroll there, laying out the whole
+    // list on the way: the list would jump under the operator's eyes at every departure.
+    const QModelIndex current = currentIndex();
+    if (current.isValid() && current.row() == RowOf(pageId))
+        selectionModel()->clearCurrentIndex();
     return rows->Remove(pageId);
 }
 
