@@ -95,6 +95,22 @@ public:
         return kNil;
     }
 
+    // The node below `node` in display order, or kNil.
+    uint32_t Next(uint32_t node) const {
+        if (nodes[node].right != kNil) {
+            node = nodes[node].right;
+            while (nodes[node].left != kNil)
+                node = nodes[node].left;
+            return node;
+        }
+        uint32_t up = nodes[node].parent;
+        while (up != kNil && nodes[up].right == node) {
+            node = up;
+            up = nodes[up].parent;
+        }
+        return up;
+    }
+
     void InsertAt(uint32_t place, uint32_t node) {
         auto [before, after] = Split(root, place);
         root = Merge(Merge(before, node), after);
@@ -195,7 +211,18 @@ public:
         if (parent.isValid() || row < 0 || column < 0 || column >= PageListView::kColumnCount ||
             static_cast<uint32_t>(row) >= order.Count())
             return {};
-        return createIndex(row, column, quintptr(order.At(static_cast<uint32_t>(row))));
+        // Views walk the rows top to bottom when they lay the list out: a step to the next
+        // row costs next to nothing, where a search from the root would cost a tree descent.
+        uint32_t node;
+        if (row == lastRow)
+            node = lastNode;
+        else if (row == lastRow + 1 && lastRow >= 0)
+            node = order.Next(lastNode);
+        else
+            node = order.At(static_cast<uint32_t>(row));
+        lastRow = row;
+        lastNode = node;
+        return createIndex(row, column, quintptr(node));
     }
     QModelIndex parent(const QModelIndex&) const override { return {}; }
     int rowCount(const QModelIndex& parent = {}) const override {
@@ -276,6 +303,7 @@ public:
             for (auto page = visitor->pages.rbegin(); page != visitor->pages.rend(); ++page) {
                 const uint32_t node = order.New({**page, visitor->number, ticks, false});
                 order.Append(node);
+                Forget();
                 byPage.emplace((**page)->pageId, node);
                 firstOfVisitor.try_emplace(visitor->number, node);
             }
@@ -308,7 +336,9 @@ public:
             place = order.PlaceOf(first->second);
         beginInsertRows({}, static_cast<int>(place), static_cast<int>(place));
         const uint32_t node = order.New({std::move(page), visitor, ticks, true});
+        Forget();
         order.InsertAt(place, node);
+        Forget();
         byPage.emplace(pageId, node);
         firstOfVisitor[visitor] = node;
         endInsertRows();
@@ -332,7 +362,9 @@ public:
         }
         beginRemoveRows({}, static_cast<int>(place), static_cast<int>(place));
         byPage.erase(found);
+        Forget();
         order.Erase(node);
+        Forget();
         endRemoveRows();
         return true;
     }
@@ -366,7 +398,11 @@ public:
     }
 
 private:
+    // The tree changes shape: the remembered row no longer holds.
+    void Forget() const { lastRow = -1; }
+
     void Drop() {
+        Forget();
         order.Clear();
         byPage.clear();
         firstOfVisitor.clear();
@@ -419,6 +455,8 @@ private:
     // The topmost row of each visitor; a visitor's rows always lie together below it.
     std::unordered_map<int32_t, uint32_t> firstOfVisitor;
     uint64_t ticks = 0;
+    mutable int lastRow = -1;
+    mutable uint32_t lastNode = RowOrder::kNil;
     QIcon pageImage;
     QIcon invitedImage;
     QStringList headings;

@@ -2,6 +2,8 @@
 #include "console_test_helpers.h"
 #include "page_list_view.h"
 
+#include <QApplication>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 #include <random>
@@ -151,6 +153,40 @@ TEST(PageListViewTest, RebuildGivesTheOrderOfAddingOneByOne) {
     list.AddOrUpdate(Page(9000, 3));
     reference.Add(9000, 3);
     EXPECT_EQ(PageIds(list), reference.Ids());
+}
+
+// Under churn, rows come and go above the part of the list the operator reads; those rows
+// must stay where they are, also when the row with the keyboard focus leaves.
+TEST(PageListViewTest, RowsOnScreenStayPutWhileRowsComeAndGoAbove) {
+    PageListView list;
+    list.resize(600, 300);
+    list.show();
+    for (int32_t id = 1; id <= 300; ++id)
+        list.AddOrUpdate(Page(id, id));
+    QApplication::processEvents();
+    const int32_t focused = list.PageIdAt(250);
+    list.setCurrentIndex(list.model()->index(250, 0));
+    list.verticalScrollBar()->setValue(145);
+    QApplication::processEvents();
+    const int32_t top = list.PageIdAt(list.indexAt(QPoint(0, 0)).row());
+
+    list.BeginChanges();
+    for (int32_t id = 1000; id < 1020; ++id)
+        list.AddOrUpdate(Page(id, id)); // new visitors go to the top
+    for (int32_t id = 300; id > 295; --id)
+        list.Remove(id); // near the top as well
+    list.Remove(focused);
+    list.EndChanges();
+    QApplication::processEvents();
+    EXPECT_EQ(list.PageIdAt(list.indexAt(QPoint(0, 0)).row()), top);
+
+    // At the top, the newest visitors show as they come.
+    list.verticalScrollBar()->setValue(0);
+    list.BeginChanges();
+    list.AddOrUpdate(Page(2000, 2000));
+    list.EndChanges();
+    QApplication::processEvents();
+    EXPECT_EQ(list.PageIdAt(list.indexAt(QPoint(0, 0)).row()), 2000);
 }
 
 TEST(PageListViewTest, InvitedRowsShowTheClockAndARedTitle) {
