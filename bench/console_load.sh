@@ -7,7 +7,8 @@
 # Environment (defaults in brackets): LOAD_VISITORS [100000], LOAD_CHURN page moves a second
 # [1000], LOAD_WARMUP seconds after the log-in before measuring [20], LOAD_SECONDS measured
 # [30], LOAD_EMPTY [1; 0 skips the empty-site run], LOAD_SHOT a PNG file for a screenshot of
-# the console at the end of the measurement (needs imagemagick).
+# the console at the end of the measurement (needs imagemagick), LOAD_ABOUT_AT the point of
+# the console window where the About button sits ["510 21"; empty skips the About timing].
 set -euo pipefail
 if [ -z "${DISPLAY:-}" ]; then
     exec xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" "$0" "$@"
@@ -62,12 +63,34 @@ if [ -n "${LOAD_SHOT:-}" ]; then
 fi
 kill -0 "$CONSOLE_PID" 2>/dev/null || fail "the console ended while measured"
 
+# From a click on About to its window, five times: how long the window keeps the operator
+# waiting under this load.
+about_ms=""
+if [ -n "${LOAD_ABOUT_AT-510 21}" ]; then
+    console=$(wait_window "$ONLINE" 5)
+    read -r ax ay <<<"${LOAD_ABOUT_AT-510 21}"
+    for _ in 1 2 3 4 5; do
+        t=$(date +%s%N)
+        xdotool mousemove --window "$console" "$ax" "$ay" click 1
+        while ! xdotool search --onlyvisible --name '^About Olvex$' >/dev/null 2>&1; do
+            [ $(($(date +%s%N) - t)) -gt 10000000000 ] && fail "no About window"
+        done
+        about_ms="$about_ms $((($(date +%s%N) - t) / 1000000))"
+        for w in $(xdotool search --onlyvisible --name '^About Olvex$' 2>/dev/null); do
+            focus "$w" 2>/dev/null && xdotool key Escape 2>/dev/null || true
+        done
+        wait_no_window '^About Olvex$' 5 || fail "the About window stayed"
+        sleep 0.5
+    done
+fi
+
 share=$(awk -v d=$((ticks1 - ticks0)) -v hz="$HZ" -v a="$t0" -v b="$t1" \
     'BEGIN { printf "%.1f", 100 * d / hz / (b - a) }')
 echo "visitors $VISITORS, churn $CHURN/s, measured ${SECONDS_MEASURED}s after ${WARMUP}s"
 echo "log-in to online title: ${LOGIN_SECONDS}s"
 echo "console CPU: ${share} % of one core"
 echo "console RSS: $((rss / 1024)) MiB ($rss KiB)"
+[ -n "$about_ms" ] && echo "About click to window, ms (5 tries):$about_ms"
 if [ -n "$EMPTY_KIB" ]; then
     echo "empty console RSS: $((EMPTY_KIB / 1024)) MiB ($EMPTY_KIB KiB)"
     if [ "$VISITORS" -gt 0 ]; then
