@@ -191,24 +191,34 @@ private:
 
     // Drops the empty elements, keeping order and keys.
     void Pack() {
-        Storage packed;
-        packed.elements.reserve(live_);
-        packed.liveCounts.reserve(live_);
-        packed.nextOfKey.reserve(live_);
-        packed.chains.reserve(store_.chains.size());
-        // Each live slot's key is found again through the chains it belongs to.
-        std::vector<Key> keyOfSlot(store_.elements.size());
-        for (const auto& [key, chain] : store_.chains) {
-            for (uint32_t slot = chain.first; slot != kNone; slot = store_.nextOfKey[slot])
-                keyOfSlot[slot] = key;
+        Storage& s = store_;
+        std::vector<uint32_t> moved(s.elements.size(), kNone);
+        uint32_t packed = 0;
+        for (size_t slot = 0; slot < s.elements.size(); ++slot) {
+            if (!s.elements[slot])
+                continue;
+            moved[slot] = packed;
+            if (packed != slot) {
+                s.elements[packed] = std::move(s.elements[slot]);
+                s.nextOfKey[packed] = s.nextOfKey[slot];
+            }
+            ++packed;
         }
-        Storage old;
-        old.swap(store_);
-        live_ = 0;
-        for (size_t slot = 0; slot < old.elements.size(); ++slot) {
-            if (old.elements[slot])
-                AppendLocked(keyOfSlot[slot], std::move(old.elements[slot]));
+        s.elements.resize(packed);
+        s.nextOfKey.resize(packed);
+        // Chains only ever hold live slots, so every link has a new place.
+        for (uint32_t& link : s.nextOfKey) {
+            if (link != kNone)
+                link = moved[link];
         }
+        for (auto& [key, chain] : s.chains) {
+            chain.first = moved[chain.first];
+            chain.last = moved[chain.last];
+        }
+        // With every slot live, each tree node counts the slots it covers.
+        s.liveCounts.resize(packed);
+        for (size_t node = 1; node <= packed; ++node)
+            s.liveCounts[node - 1] = static_cast<uint32_t>(node & (~node + 1));
     }
 
     mutable SemaphoreLock lock_;
