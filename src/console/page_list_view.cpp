@@ -384,12 +384,13 @@ public:
         return true;
     }
 
-    void Tick() {
+    // Every row's minutes are counted from the tick it was written at, so a tick changes
+    // nothing stored; the view is told about the rows in [first, last], those on screen.
+    void Tick(int first, int last) {
         ++ticks;
-        const int count = rowCount();
-        if (count > 0)
-            emit dataChanged(index(0, PageListView::kColumnElapsed),
-                             index(count - 1, PageListView::kColumnElapsed), {Qt::DisplayRole});
+        if (first >= 0 && last >= first)
+            emit dataChanged(index(first, PageListView::kColumnElapsed),
+                             index(last, PageListView::kColumnElapsed), {Qt::DisplayRole});
     }
 
     int PlaceOf(int32_t pageId) const {
@@ -510,7 +511,13 @@ bool PageListView::MarkInvited(int32_t pageId) {
 }
 
 void PageListView::AddElapsedMinute() {
-    rows->Tick();
+    // Telling the view about all rows would have it walk all of them; rows off screen show
+    // their new minutes when they are scrolled to.
+    const QModelIndex first = indexAt(QPoint(0, 0));
+    QModelIndex last = indexAt(QPoint(0, viewport()->height() - 1));
+    if (first.isValid() && !last.isValid())
+        last = rows->index(RowCount() - 1, 0);
+    rows->Tick(first.isValid() ? first.row() : -1, last.isValid() ? last.row() : -1);
 }
 
 void PageListView::BeginChanges() {
