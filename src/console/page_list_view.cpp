@@ -211,18 +211,9 @@ public:
         if (parent.isValid() || row < 0 || column < 0 || column >= PageListView::kColumnCount ||
             static_cast<uint32_t>(row) >= order.Count())
             return {};
-        // Views walk the rows top to bottom when they lay the list out: a step to the next
-        // row costs next to nothing, where a search from the root would cost a tree descent.
-        uint32_t node;
-        if (row == lastRow)
-            node = lastNode;
-        else if (row == lastRow + 1 && lastRow >= 0)
-            node = order.Next(lastNode);
-        else
-            node = order.At(static_cast<uint32_t>(row));
-        lastRow = row;
-        lastNode = node;
-        return createIndex(row, column, quintptr(node));
+        // Rows are found when their data is asked for: views lay out every row, but ask
+        // for the data of those on screen only.
+        return createIndex(row, column);
     }
     QModelIndex parent(const QModelIndex&) const override { return {}; }
     int rowCount(const QModelIndex& parent = {}) const override {
@@ -245,9 +236,9 @@ public:
     }
 
     QVariant data(const QModelIndex& index, int role) const override {
-        if (!index.isValid())
+        if (!index.isValid() || index.model() != this || index.row() >= rowCount())
             return {};
-        const RowOrder::Node& row = order[static_cast<uint32_t>(index.internalId())];
+        const RowOrder::Node& row = order[NodeAt(index.row())];
         const PageRecord& page = *row.page;
         const int column = index.column();
         switch (role) {
@@ -324,9 +315,8 @@ public:
             row.written = ticks;
             row.entered = true;
             const int place = static_cast<int>(order.PlaceOf(found->second));
-            emit dataChanged(
-                createIndex(place, PageListView::kColumnTitle, quintptr(found->second)),
-                createIndex(place, PageListView::kColumnCount - 1, quintptr(found->second)));
+            emit dataChanged(createIndex(place, PageListView::kColumnTitle),
+                             createIndex(place, PageListView::kColumnCount - 1));
             return false;
         }
         const int32_t pageId = page->pageId;
@@ -377,9 +367,7 @@ public:
         if (!row.invited) {
             row.invited = true;
             const int place = static_cast<int>(order.PlaceOf(found->second));
-            emit dataChanged(
-                createIndex(place, 0, quintptr(found->second)),
-                createIndex(place, PageListView::kColumnTitle, quintptr(found->second)));
+            emit dataChanged(createIndex(place, 0), createIndex(place, PageListView::kColumnTitle));
         }
         return true;
     }
@@ -399,6 +387,21 @@ public:
     }
 
 private:
+    // Painting asks for the cells of one row after the other: a step to the next row costs
+    // next to nothing, where a search from the root costs a walk down the tree.
+    uint32_t NodeAt(int row) const {
+        uint32_t node;
+        if (row == lastRow)
+            node = lastNode;
+        else if (row == lastRow + 1 && lastRow >= 0)
+            node = order.Next(lastNode);
+        else
+            node = order.At(static_cast<uint32_t>(row));
+        lastRow = row;
+        lastNode = node;
+        return node;
+    }
+
     // The tree changes shape: the remembered row no longer holds.
     void Forget() const { lastRow = -1; }
 
