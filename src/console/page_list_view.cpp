@@ -111,27 +111,85 @@ public:
         return up;
     }
 
-    void InsertAt(uint32_t place, uint32_t node) {
-        auto [before, after] = Split(root, place);
+    // Puts the node directly above `below`, or at the top when `below` is kNil.
+    void InsertAbove(uint32_t below, uint32_t node) {
+        nodes[node].left = nodes[node].right = kNil;
+        nodes[node].size = 1;
+        if (root == kNil) {
+            nodes[node].parent = kNil;
+            root = node;
+            return;
+        }
+        if (below == kNil) {
+            below = root;
+            while (nodes[below].left != kNil)
+                below = nodes[below].left;
+        }
+        uint32_t parent = below;
+        if (nodes[below].left == kNil) {
+            nodes[below].left = node;
+        } else {
+            parent = nodes[below].left;
+            while (nodes[parent].right != kNil)
+                parent = nodes[parent].right;
+            nodes[parent].right = node;
+        }
+        nodes[node].parent = parent;
+        for (uint32_t up = parent; up != kNil; up = nodes[up].parent)
+            ++nodes[up].size;
+        while (nodes[node].parent != kNil &&
+               nodes[node].priority > nodes[nodes[node].parent].priority)
+            RotateUp(node);
+    }
+
+    // Appends in order; the caller builds a whole list this way.
+    void Append(uint32_t node) {
+        auto [before, after] = Split(root, Count());
         root = Merge(Merge(before, node), after);
         nodes[root].parent = kNil;
     }
 
-    // Appends in order; the caller builds a whole list this way.
-    void Append(uint32_t node) { InsertAt(Count(), node); }
-
     void Erase(uint32_t node) {
-        auto [before, rest] = Split(root, PlaceOf(node));
-        auto [taken, after] = Split(rest, 1);
-        root = Merge(before, after);
-        if (root != kNil)
-            nodes[root].parent = kNil;
-        nodes[taken] = Node{};
-        free.push_back(taken);
+        const uint32_t parent = nodes[node].parent;
+        const uint32_t merged = Merge(nodes[node].left, nodes[node].right);
+        if (merged != kNil)
+            nodes[merged].parent = parent;
+        if (parent == kNil)
+            root = merged;
+        else if (nodes[parent].left == node)
+            nodes[parent].left = merged;
+        else
+            nodes[parent].right = merged;
+        for (uint32_t up = parent; up != kNil; up = nodes[up].parent)
+            --nodes[up].size;
+        nodes[node] = Node{};
+        free.push_back(node);
     }
 
 private:
     uint32_t Size(uint32_t node) const { return node == kNil ? 0 : nodes[node].size; }
+
+    // Lifts the node above its parent, keeping the order of the rows.
+    void RotateUp(uint32_t node) {
+        const uint32_t parent = nodes[node].parent;
+        const uint32_t grand = nodes[parent].parent;
+        if (nodes[parent].left == node) {
+            nodes[parent].left = nodes[node].right;
+            nodes[node].right = parent;
+        } else {
+            nodes[parent].right = nodes[node].left;
+            nodes[node].left = parent;
+        }
+        Update(parent);
+        Update(node);
+        nodes[node].parent = grand;
+        if (grand == kNil)
+            root = node;
+        else if (nodes[grand].left == parent)
+            nodes[grand].left = node;
+        else
+            nodes[grand].right = node;
+    }
 
     void Update(uint32_t node) {
         Node& n = nodes[node];
@@ -322,12 +380,15 @@ public:
         const int32_t pageId = page->pageId;
         const int32_t visitor = page->visitorNumber;
         uint32_t place = 0;
-        if (auto first = firstOfVisitor.find(visitor); first != firstOfVisitor.end())
-            place = order.PlaceOf(first->second);
+        uint32_t below = RowOrder::kNil;
+        if (auto first = firstOfVisitor.find(visitor); first != firstOfVisitor.end()) {
+            below = first->second;
+            place = order.PlaceOf(below);
+        }
         beginInsertRows({}, static_cast<int>(place), static_cast<int>(place));
         const uint32_t node = order.New({std::move(page), visitor, ticks, true});
         Forget();
-        order.InsertAt(place, node);
+        order.InsertAbove(below, node);
         Forget();
         byPage.emplace(pageId, node);
         firstOfVisitor[visitor] = node;
@@ -335,28 +396,25 @@ public:
         return true;
     }
 
-    bool Remove(int32_t pageId) {
+    // `place` is the page's row, from PlaceOf.
+    void RemoveAt(int32_t pageId, int place) {
         const auto found = byPage.find(pageId);
-        if (found == byPage.end())
-            return false;
         const uint32_t node = found->second;
-        const uint32_t place = order.PlaceOf(node);
         const int32_t visitor = order[node].visitor;
         if (auto first = firstOfVisitor.find(visitor);
             first != firstOfVisitor.end() && first->second == node) {
-            const uint32_t next = order.At(place + 1);
+            const uint32_t next = order.Next(node);
             if (next != RowOrder::kNil && order[next].visitor == visitor)
                 first->second = next;
             else
                 firstOfVisitor.erase(first);
         }
-        beginRemoveRows({}, static_cast<int>(place), static_cast<int>(place));
+        beginRemoveRows({}, place, place);
         byPage.erase(found);
         Forget();
         order.Erase(node);
         Forget();
         endRemoveRows();
-        return true;
     }
 
     bool MarkInvited(int32_t pageId) {
@@ -503,10 +561,13 @@ bool PageListView::AddOrUpdate(std::shared_ptr<const PageRecord> page) {
 bool PageListView::Remove(int32_t pageId) {
     // Qt would move the current row to a neighbour and scroll there, laying out the whole
     // list on the way: the list would jump under the operator's eyes at every departure.
-    const QModelIndex current = currentIndex();
-    if (current.isValid() && current.row() == RowOf(pageId))
+    const int row = RowOf(pageId);
+    if (row < 0)
+        return false;
+    if (currentIndex().row() == row)
         selectionModel()->clearCurrentIndex();
-    return rows->Remove(pageId);
+    rows->RemoveAt(pageId, row);
+    return true;
 }
 
 bool PageListView::MarkInvited(int32_t pageId) {
