@@ -40,41 +40,39 @@ public:
         uint64_t written = 0; // the tick its cells were last written at
         bool entered = false; // written by a page event rather than a rebuild
         bool invited = false;
-        uint32_t left = kNil;
-        uint32_t right = kNil;
-        uint32_t parent = kNil;
-        uint32_t size = 1;
-        uint32_t priority = 0;
     };
 
     uint32_t Count() const { return Size(root); }
-    Node& operator[](uint32_t node) { return nodes[node]; }
-    const Node& operator[](uint32_t node) const { return nodes[node]; }
+    Node& operator[](uint32_t node) { return rows[node]; }
+    const Node& operator[](uint32_t node) const { return rows[node]; }
 
     void Clear() {
-        nodes.clear();
+        rows.clear();
+        links.clear();
         free.clear();
         root = kNil;
     }
 
     uint32_t New(Node node) {
-        node.priority = NextPriority();
+        const Link link{kNil, kNil, kNil, 1, NextPriority()};
         if (free.empty()) {
-            nodes.push_back(std::move(node));
-            return static_cast<uint32_t>(nodes.size() - 1);
+            rows.push_back(std::move(node));
+            links.push_back(link);
+            return static_cast<uint32_t>(rows.size() - 1);
         }
         const uint32_t id = free.back();
         free.pop_back();
-        nodes[id] = std::move(node);
+        rows[id] = std::move(node);
+        links[id] = link;
         return id;
     }
 
     uint32_t PlaceOf(uint32_t node) const {
-        uint32_t place = Size(nodes[node].left);
-        for (uint32_t child = node, up = nodes[node].parent; up != kNil;
-             child = up, up = nodes[up].parent) {
-            if (nodes[up].right == child)
-                place += Size(nodes[up].left) + 1;
+        uint32_t place = Size(links[node].left);
+        for (uint32_t child = node, up = links[node].parent; up != kNil;
+             child = up, up = links[up].parent) {
+            if (links[up].right == child)
+                place += Size(links[up].left) + 1;
         }
         return place;
     }
@@ -82,14 +80,14 @@ public:
     uint32_t At(uint32_t place) const {
         uint32_t node = root;
         while (node != kNil) {
-            const uint32_t left = Size(nodes[node].left);
+            const uint32_t left = Size(links[node].left);
             if (place < left) {
-                node = nodes[node].left;
+                node = links[node].left;
             } else if (place == left) {
                 return node;
             } else {
                 place -= left + 1;
-                node = nodes[node].right;
+                node = links[node].right;
             }
         }
         return kNil;
@@ -97,48 +95,48 @@ public:
 
     // The node below `node` in display order, or kNil.
     uint32_t Next(uint32_t node) const {
-        if (nodes[node].right != kNil) {
-            node = nodes[node].right;
-            while (nodes[node].left != kNil)
-                node = nodes[node].left;
+        if (links[node].right != kNil) {
+            node = links[node].right;
+            while (links[node].left != kNil)
+                node = links[node].left;
             return node;
         }
-        uint32_t up = nodes[node].parent;
-        while (up != kNil && nodes[up].right == node) {
+        uint32_t up = links[node].parent;
+        while (up != kNil && links[up].right == node) {
             node = up;
-            up = nodes[up].parent;
+            up = links[up].parent;
         }
         return up;
     }
 
     // Puts the node directly above `below`, or at the top when `below` is kNil.
     void InsertAbove(uint32_t below, uint32_t node) {
-        nodes[node].left = nodes[node].right = kNil;
-        nodes[node].size = 1;
+        links[node].left = links[node].right = kNil;
+        links[node].size = 1;
         if (root == kNil) {
-            nodes[node].parent = kNil;
+            links[node].parent = kNil;
             root = node;
             return;
         }
         if (below == kNil) {
             below = root;
-            while (nodes[below].left != kNil)
-                below = nodes[below].left;
+            while (links[below].left != kNil)
+                below = links[below].left;
         }
         uint32_t parent = below;
-        if (nodes[below].left == kNil) {
-            nodes[below].left = node;
+        if (links[below].left == kNil) {
+            links[below].left = node;
         } else {
-            parent = nodes[below].left;
-            while (nodes[parent].right != kNil)
-                parent = nodes[parent].right;
-            nodes[parent].right = node;
+            parent = links[below].left;
+            while (links[parent].right != kNil)
+                parent = links[parent].right;
+            links[parent].right = node;
         }
-        nodes[node].parent = parent;
-        for (uint32_t up = parent; up != kNil; up = nodes[up].parent)
-            ++nodes[up].size;
-        while (nodes[node].parent != kNil &&
-               nodes[node].priority > nodes[nodes[node].parent].priority)
+        links[node].parent = parent;
+        for (uint32_t up = parent; up != kNil; up = links[up].parent)
+            ++links[up].size;
+        while (links[node].parent != kNil &&
+               links[node].priority > links[links[node].parent].priority)
             RotateUp(node);
     }
 
@@ -146,78 +144,78 @@ public:
     void Append(uint32_t node) {
         auto [before, after] = Split(root, Count());
         root = Merge(Merge(before, node), after);
-        nodes[root].parent = kNil;
+        links[root].parent = kNil;
     }
 
     void Erase(uint32_t node) {
-        const uint32_t parent = nodes[node].parent;
-        const uint32_t merged = Merge(nodes[node].left, nodes[node].right);
+        const uint32_t parent = links[node].parent;
+        const uint32_t merged = Merge(links[node].left, links[node].right);
         if (merged != kNil)
-            nodes[merged].parent = parent;
+            links[merged].parent = parent;
         if (parent == kNil)
             root = merged;
-        else if (nodes[parent].left == node)
-            nodes[parent].left = merged;
+        else if (links[parent].left == node)
+            links[parent].left = merged;
         else
-            nodes[parent].right = merged;
-        for (uint32_t up = parent; up != kNil; up = nodes[up].parent)
-            --nodes[up].size;
-        nodes[node] = Node{};
+            links[parent].right = merged;
+        for (uint32_t up = parent; up != kNil; up = links[up].parent)
+            --links[up].size;
+        rows[node] = Node{};
         free.push_back(node);
     }
 
 private:
-    uint32_t Size(uint32_t node) const { return node == kNil ? 0 : nodes[node].size; }
+    uint32_t Size(uint32_t node) const { return node == kNil ? 0 : links[node].size; }
 
     // Lifts the node above its parent, keeping the order of the rows.
     void RotateUp(uint32_t node) {
-        const uint32_t parent = nodes[node].parent;
-        const uint32_t grand = nodes[parent].parent;
-        if (nodes[parent].left == node) {
-            nodes[parent].left = nodes[node].right;
-            nodes[node].right = parent;
+        const uint32_t parent = links[node].parent;
+        const uint32_t grand = links[parent].parent;
+        if (links[parent].left == node) {
+            links[parent].left = links[node].right;
+            links[node].right = parent;
         } else {
-            nodes[parent].right = nodes[node].left;
-            nodes[node].left = parent;
+            links[parent].right = links[node].left;
+            links[node].left = parent;
         }
         Update(parent);
         Update(node);
-        nodes[node].parent = grand;
+        links[node].parent = grand;
         if (grand == kNil)
             root = node;
-        else if (nodes[grand].left == parent)
-            nodes[grand].left = node;
+        else if (links[grand].left == parent)
+            links[grand].left = node;
         else
-            nodes[grand].right = node;
+            links[grand].right = node;
     }
 
     void Update(uint32_t node) {
-        Node& n = nodes[node];
+        Link& n = links[node];
         n.size = 1 + Size(n.left) + Size(n.right);
         if (n.left != kNil)
-            nodes[n.left].parent = node;
+            links[n.left].parent = node;
         if (n.right != kNil)
-            nodes[n.right].parent = node;
+            links[n.right].parent = node;
     }
 
     // The first `count` rows of the tree, and the rest.
     std::pair<uint32_t, uint32_t> Split(uint32_t tree, uint32_t count) {
         if (tree == kNil)
             return {kNil, kNil};
-        Node& n = nodes[tree];
+        Link& n = links[tree];
         if (Size(n.left) >= count) {
             auto [before, after] = Split(n.left, count);
-            nodes[tree].left = after;
+            links[tree].left = after;
             Update(tree);
             if (before != kNil)
-                nodes[before].parent = kNil;
+                links[before].parent = kNil;
             return {before, tree};
         }
         auto [before, after] = Split(n.right, count - Size(n.left) - 1);
-        nodes[tree].right = before;
+        links[tree].right = before;
         Update(tree);
         if (after != kNil)
-            nodes[after].parent = kNil;
+            links[after].parent = kNil;
         return {tree, after};
     }
 
@@ -226,12 +224,12 @@ private:
             return second;
         if (second == kNil)
             return first;
-        if (nodes[first].priority > nodes[second].priority) {
-            nodes[first].right = Merge(nodes[first].right, second);
+        if (links[first].priority > links[second].priority) {
+            links[first].right = Merge(links[first].right, second);
             Update(first);
             return first;
         }
-        nodes[second].left = Merge(first, nodes[second].left);
+        links[second].left = Merge(first, links[second].left);
         Update(second);
         return second;
     }
@@ -243,7 +241,16 @@ private:
         return seed;
     }
 
-    std::vector<Node> nodes;
+    // The tree apart from the rows, so that walks through it touch less memory.
+    struct Link {
+        uint32_t left;
+        uint32_t right;
+        uint32_t parent;
+        uint32_t size;
+        uint32_t priority;
+    };
+    std::vector<Node> rows;
+    std::vector<Link> links;
     std::vector<uint32_t> free;
     uint32_t root = kNil;
     uint32_t seed = 2463534242u;
