@@ -609,7 +609,10 @@ void PageListView::EndChanges() {
     if (now >= 0 && now != anchorRow) {
         // The scroll range follows the rows only once the view has laid them out.
         executeDelayedItemsLayout();
-        verticalScrollBar()->setValue(verticalScrollBar()->value() + now - anchorRow);
+        int shift = now - anchorRow;
+        if (verticalScrollMode() == ScrollPerPixel)
+            shift *= rowHeight(model()->index(now, 0));
+        verticalScrollBar()->setValue(verticalScrollBar()->value() + shift);
     }
     anchorRow = -1;
 }
