@@ -187,7 +187,12 @@ void ConsoleEngine::RegisterHandlers() {
     cb.OnPageEntered = [](void* u, const PageRecord& page) {
         if (!u)
             return;
-        Self(u)->Deliver([copy = std::make_shared<const PageRecord>(page)](ConsoleEngine& s) {
+        // The row shares the directory's record when this is it, rather than holding a second
+        // copy of every page on a busy site.
+        std::shared_ptr<const PageRecord> copy = Self(u)->engine.Pages().FindById(page.pageId);
+        if (copy.get() != &page)
+            copy = std::make_shared<const PageRecord>(page);
+        Self(u)->Deliver([copy = std::move(copy)](ConsoleEngine& s) {
             if (s.console.PageList().AddOrUpdate(copy))
                 s.ShowBalloon(QStringLiteral("A website visitor has now entered the %1 web page")
                                   .arg(Text(copy->title)));
