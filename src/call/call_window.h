@@ -14,6 +14,7 @@
 #include <vector>
 
 class QLabel;
+class QLineEdit;
 class QPlainTextEdit;
 class QTimer;
 class QTreeWidget;
@@ -24,6 +25,7 @@ namespace olvex {
 class AgentClient;
 class AgentSettings;
 class CallWindowList;
+class CannedSearch;
 class ChatCall;
 class FlatButton;
 struct CallCallbacks;
@@ -60,6 +62,8 @@ public:
     // the action; nothing on Cancel. CUrlDlg unless replaced.
     using UrlPrompt = std::function<std::optional<std::string>(QWidget*, UrlAction)>;
     void SetUrlPrompt(UrlPrompt prompt) { urlPrompt = std::move(prompt); }
+    // The visitor's name from the chat request, for {visitor}.
+    void SetVisitorName(const QString& name) { visitorName = name; }
     // Whole seconds for the typing notices, both ways.
     void SetClock(std::function<int64_t()> clock) { this->clock = std::move(clock); }
 
@@ -73,6 +77,8 @@ public:
     QLabel& StatusLine() const { return *status; }
     QTreeWidget& CannedTree() const { return *cannedTree; }
     bool CannedPanelShown() const { return cannedShown; }
+    QLineEdit& CannedSearchField() const { return *searchField; }
+    bool CannedSearchOpen() const;
     // How often the window asked to be flashed (it flashes only when not in front).
     int FlashRequests() const { return flashRequests; }
 
@@ -83,6 +89,8 @@ public slots:
     void PushUrl();
     void ToggleCannedPanel();
     void HideCannedPanel();
+    // The search field over the canned answers, opened from the keyboard.
+    void OpenCannedSearch();
     // "Close": ends the call, keeps the window.
     void EndCall();
     // The typing timer's tick: a typing notice older than 3 s leaves the status line.
@@ -91,6 +99,7 @@ public slots:
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     QWidget* BuildToolbar();
@@ -101,6 +110,7 @@ private:
     void SendUrl(UrlAction action);
     void TypingKey();
     void EchoOwn(const QString& text, const QColor& colour);
+    std::string Expand(const std::string& text) const;
     void Flash();
     void SetStatus(const QString& text);
     void UpdateTitle(const std::vector<UserRecord>& participants, int32_t ownUserId);
@@ -130,6 +140,10 @@ private:
     QTreeWidget* cannedTree = nullptr;
     QWidget* cannedPanel = nullptr;
     FlatButton* answersButton = nullptr;
+    QLineEdit* searchField = nullptr;
+    CannedSearch* search = nullptr;
+    bool panelShownBeforeSearch = false;
+    QString visitorName;
     QTimer* typingTimer = nullptr;
 
     std::function<int64_t()> clock = TypingNoticeThrottle::SystemSeconds;

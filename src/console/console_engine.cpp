@@ -2,6 +2,7 @@
 
 #include "agent_client.h"
 #include "console_images.h"
+#include "event_sound.h"
 #include "flat_button.h"
 #include "hyperlink_label.h"
 #include "login_dialog.h"
@@ -96,6 +97,7 @@ ConsoleEngine::ConsoleEngine(OperatorConsole& c, AgentClient& e)
     connect(&console, &OperatorConsole::LogoutRequested, this, &ConsoleEngine::Logout);
     connect(&console, &OperatorConsole::StatusRequested, this, &ConsoleEngine::SetStatus);
     connect(&console, &OperatorConsole::InviteRequested, this, &ConsoleEngine::Invite);
+    connect(&console, &OperatorConsole::WaitingChanged, this, &ConsoleEngine::WaitingChanged);
 
     timer = new QTimer(this);
     timer->setInterval(kTimerPeriodMs);
@@ -128,6 +130,7 @@ void ConsoleEngine::RegisterHandlers() {
             s.RefreshTray();
             s.console.SetLoggedInButtons(false);
             s.ShowBalloon(QStringLiteral("You are now logged out from the Olvex server"));
+            emit s.StatusShown(0);
         });
     };
     cb.OnStatusChanged = [](void* u, int status) {
@@ -138,6 +141,7 @@ void ConsoleEngine::RegisterHandlers() {
             s.RefreshTray();
             s.ShowBalloon(QStringLiteral("Your status has now been changed to %1")
                               .arg(OperatorListView::StatusWord(status)));
+            emit s.StatusShown(status);
         });
     };
     cb.OnUserListReceived = [](void* u) {
@@ -184,9 +188,12 @@ void ConsoleEngine::RegisterHandlers() {
         if (!u)
             return;
         Self(u)->Deliver([copy = page](ConsoleEngine& s) {
-            if (s.console.PageList().AddOrUpdate(copy))
+            if (s.console.PageList().AddOrUpdate(copy)) {
                 s.ShowBalloon(QStringLiteral("A website visitor has now entered the %1 web page")
                                   .arg(Text(copy.title)));
+                if (AgentSettings::IsOn(s.console.Settings().visitorSound))
+                    EventSound::Shared().Play(EventSound::Kind::Visitor);
+            }
         });
     };
     cb.OnPageLeft = [](void* u, const PageRecord& page) {
@@ -207,8 +214,12 @@ void ConsoleEngine::RegisterHandlers() {
         std::optional<QString> text = CallAlertText(kind, name, second);
         if (!text)
             return;
-        Self(u)->Deliver([callId, requesterId, kind, text = *text](ConsoleEngine& s) {
-            s.console.ShowCallAlert(callId, requesterId, kind, text);
+        QString caller = QString::fromUtf8(name ? name : "");
+        if (kind == 2 && second && *second)
+            caller += QLatin1Char(' ') + QString::fromUtf8(second);
+        Self(u)->Deliver([callId, requesterId, kind, text = *text,
+                          caller = std::move(caller)](ConsoleEngine& s) {
+            s.console.ShowCallAlert(callId, requesterId, kind, text, caller);
         });
     };
     // Error answers change nothing in the console.
@@ -369,6 +380,7 @@ void ConsoleEngine::LoggedInOnWorker() {
         s.RefreshTray();
         s.console.SetLoggedInButtons(true);
         s.requestedStatus = 1;
+        emit s.StatusShown(1);
     });
 
     if (engine.LatestClientVersion() > product::kClientVersion) {
@@ -557,11 +569,25 @@ void ConsoleEngine::ShowBalloon(const QString& text) {
 
 void ConsoleEngine::RefreshTray() {
     trayConnected = engine.GetStatus() > 0;
+    const WaitingItems waiting = console.Waiting();
     trayToolTip = console.windowTitle().left(kToolTipLength);
+    if (waiting.Count() > 0)
+        trayToolTip += QLatin1Char('\n') + waiting.ToolTipLines();
+    trayBadge = waiting.Count();
     if (!tray)
         return;
-    tray->setIcon(ProgramIcon(trayConnected));
+    tray->setIcon(BadgedIcon(ProgramIcon(trayConnected), trayBadge));
     tray->setToolTip(trayToolTip);
+}
+
+void ConsoleEngine::WaitingChanged() {
+    if (closing)
+        return;
+    RefreshTray();
+    if (trayBadge != launcherCount) {
+        launcherCount = trayBadge;
+        SendLauncherCount(launcherCount);
+    }
 }
 
 void ConsoleEngine::Shutdown() {

@@ -30,6 +30,9 @@ private:
     QCheckBox* showHints;
     QLineEdit* notifyTimeout;
     QCheckBox* notifySound;
+    QCheckBox* lineSound;
+    QCheckBox* visitorSound;
+    QLineEdit* autoAwayMinutes;
     QPlainTextEdit* welcomeMsg;
 };
 
