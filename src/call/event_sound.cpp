@@ -31,10 +31,10 @@ QSoundEffect* EventSound::Effect(Kind kind) {
 
 void EventSound::Play(Kind kind) {
     State& s = state[Index(kind)];
+    ++s.requests;
     if (s.lastPlayed.isValid() && s.lastPlayed.elapsed() < kMinGapMs)
         return;
     s.lastPlayed.start();
-    ++s.requests;
     if (QSoundEffect* effect = Effect(kind))
         effect->play();
 }

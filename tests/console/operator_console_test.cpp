@@ -12,8 +12,8 @@
 
 #include <QApplication>
 #include <QHeaderView>
-#include <QPointer>
 #include <QLabel>
+#include <QPointer>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
@@ -59,7 +59,8 @@ TEST_F(OperatorConsoleTest, StartsNotConnectedOnTheVisitorsView) {
 // window list; closing the console must take them along before those go.
 TEST_F(OperatorConsoleTest, ClosingTheConsoleClosesItsAlertsAndCallWindows) {
     auto console = std::make_unique<OperatorConsole>(false);
-    console->ShowCallAlert(7, 3, 1, QStringLiteral("You have received an Olvex call request from Ann."));
+    console->ShowCallAlert(7, 3, 1,
+                           QStringLiteral("You have received an Olvex call request from Ann."));
     QPointer<QWidget> alert;
     for (QWidget* window : QApplication::topLevelWidgets()) {
         if (window->objectName() == QStringLiteral("callAlert"))
