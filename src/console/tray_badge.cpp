@@ -12,16 +12,34 @@ namespace olvex {
 namespace {
 
 constexpr int kIconSize = 64;
+constexpr int kNamesShown = 5;
+constexpr int kNameLength = 40;
+
+// Names come from the network, and tray hosts may read a tooltip as markup: angle brackets
+// and ampersands become look-alikes, and a long list or name is cut.
+QString Names(const QStringList& names) {
+    QStringList shown;
+    for (qsizetype i = 0; i < names.size() && i < kNamesShown; ++i) {
+        QString name = names[i].left(kNameLength);
+        name.replace(QLatin1Char('<'), QChar(0x2039))
+            .replace(QLatin1Char('>'), QChar(0x203A))
+            .replace(QLatin1Char('&'), QChar(0xFF06));
+        shown << name;
+    }
+    QString text = shown.join(QStringLiteral(", "));
+    if (names.size() > kNamesShown)
+        text += QStringLiteral(" and %1 more").arg(names.size() - kNamesShown);
+    return text;
+}
 
 } // namespace
 
 QString WaitingItems::ToolTipLines() const {
     QStringList lines;
     if (!requests.isEmpty())
-        lines
-            << QStringLiteral("Waiting for an answer: %1").arg(requests.join(QStringLiteral(", ")));
+        lines << QStringLiteral("Waiting for an answer: %1").arg(Names(requests));
     if (!unread.isEmpty())
-        lines << QStringLiteral("Unread lines: %1").arg(unread.join(QStringLiteral(", ")));
+        lines << QStringLiteral("Unread lines: %1").arg(Names(unread));
     return lines.join(QLatin1Char('\n'));
 }
 

@@ -478,8 +478,11 @@ TEST_F(CallWindowTest, PlaceholdersAreFilledWhenSent) {
 TEST_F(CallWindowTest, WaitingCountFollowsAlertsAndUnreadWindows) {
     settings.welcomeMsg.clear();
     OperatorConsole console(false);
-    console.ShowCallAlert(60, 1, 1, "request", "Ann");
-    EXPECT_EQ(console.Waiting().requests, QStringList{"Ann"});
+    console.ShowCallAlert(60, 1, 1, "request", "<b>Ann</b> & co");
+    EXPECT_EQ(console.Waiting().Count(), 1);
+    // The name is the visitor's own: never markup in a tray host's tooltip.
+    EXPECT_EQ(console.Waiting().ToolTipLines(),
+              QStringLiteral("Waiting for an answer: \u2039b\u203AAnn\u2039/b\u203A \uFF06 co"));
 
     QPointer<CallWindow> window;
     auto peer = Open(54, window, &console.CallWindows());
