@@ -606,7 +606,7 @@ void CallWindow::OnConnected() {
         return;
     SetStatus(QStringLiteral("Connected to Olvex server."));
     call->RequestParticipants();
-    // The welcome text goes out exactly as stored: no apostrophe replacement.
+    // The welcome text goes out as stored, placeholders filled in: no apostrophe replacement.
     const std::string welcome = Expand(settings.welcomeMsg);
     if (!welcome.empty() && QueueChatItem(ChatItemKind::Text, welcome))
         EchoOwn(FromBytes(welcome), kTextColour);

@@ -615,6 +615,9 @@ void ConsoleEngine::Shutdown() {
     engine.userData = nullptr;
     if (tray)
         tray->hide();
+    // Docks would otherwise go on showing a count for a program that has ended.
+    if (launcherCount != 0)
+        SendLauncherCount(0);
 }
 
 } // namespace olvex
