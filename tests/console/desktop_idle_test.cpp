@@ -7,6 +7,7 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 #include <QThread>
@@ -54,10 +55,14 @@ TEST(DesktopIdle, SessionScreenSaverGivesIdleTimeAndTheLockAtOnce) {
     QThread thread;
     FakeScreenSaver saver;
     saver.idleMs = 4200;
-    saver.moveToThread(&thread);
-    thread.start();
     ASSERT_TRUE(service.registerObject(QStringLiteral("/org/freedesktop/ScreenSaver"), &saver,
                                        QDBusConnection::ExportScriptableContents));
+    saver.moveToThread(&thread);
+    thread.start();
+    const auto stop = qScopeGuard([&] {
+        thread.quit();
+        thread.wait();
+    });
     ASSERT_TRUE(service.registerService(QStringLiteral("org.freedesktop.ScreenSaver")));
 
     auto source = DesktopIdleSource::Probe(false);
@@ -69,13 +74,11 @@ TEST(DesktopIdle, SessionScreenSaverGivesIdleTimeAndTheLockAtOnce) {
 
     QSignalSpy lock(source.get(), &DesktopIdleSource::LockChanged);
     saver.active = true;
-    emit saver.ActiveChanged(true);
+    QMetaObject::invokeMethod(&saver, [&saver] { emit saver.ActiveChanged(true); });
     ASSERT_TRUE(lock.wait(5000));
     EXPECT_TRUE(source->Sample()->locked);
     service.unregisterService(QStringLiteral("org.freedesktop.ScreenSaver"));
     QDBusConnection::disconnectFromBus(QStringLiteral("screensaver"));
-    thread.quit();
-    thread.wait();
 }
 
 class LauncherListener : public QObject {
