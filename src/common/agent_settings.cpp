@@ -73,6 +73,7 @@ int32_t AgentSettings::Load() {
     ReadNumber(*store, "AutoAwayMinutes", autoAwayMinutes);
     ReadNumber(*store, "LineSound", lineSound);
     ReadNumber(*store, "VisitorSound", visitorSound);
+    ReadNumber(*store, "HistoryDays", historyDays);
     if (serverOverridden) {
         storedAddress = serverAddress;
         storedPort = serverPort;
@@ -106,6 +107,7 @@ int32_t AgentSettings::Save() const {
     store->setValue(QStringLiteral("AutoAwayMinutes"), autoAwayMinutes);
     store->setValue(QStringLiteral("LineSound"), lineSound);
     store->setValue(QStringLiteral("VisitorSound"), visitorSound);
+    store->setValue(QStringLiteral("HistoryDays"), historyDays);
     store->sync();
     return store->status() == QSettings::AccessError ? -1 : 0;
 }

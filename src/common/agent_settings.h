@@ -50,6 +50,8 @@ public:
     // entering the site.
     int32_t lineSound = 1;
     int32_t visitorSound = 0;
+    // Days the chat history keeps a conversation; 0 keeps it for ever.
+    int32_t historyDays = 0;
 
     const QString& KeyPath() const { return keyPath; }
 

@@ -29,6 +29,7 @@ private:
     QCheckBox* reconnect;
     QCheckBox* showHints;
     QLineEdit* notifyTimeout;
+    QLineEdit* historyDays;
     QCheckBox* notifySound;
     QCheckBox* lineSound;
     QCheckBox* visitorSound;
