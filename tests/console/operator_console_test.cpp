@@ -47,7 +47,8 @@ TEST_F(OperatorConsoleTest, StartsNotConnectedOnTheVisitorsView) {
     EXPECT_EQ(console.Caption().text(), QStringLiteral(" Website Visitors"));
     EXPECT_TRUE(console.PageList().isVisible());
     EXPECT_EQ(console.ReportBrowser().LocationUrl(), QStringLiteral("about:blank"));
-    EXPECT_EQ(console.PageList().headerItem()->text(0), QStringLiteral("Visitor"));
+    EXPECT_EQ(console.PageList().model()->headerData(0, Qt::Horizontal).toString(),
+              QStringLiteral("Visitor"));
     EXPECT_EQ(console.OperatorList().headerItem()->text(2), QStringLiteral("Agent Host"));
 
     const QList<QAction*> status = console.ButtonOf(Button::Status).Menu()->actions();
@@ -123,7 +124,7 @@ TEST_F(OperatorConsoleTest, TitlesButtonsAndSelection) {
     page.pageId = 3;
     console.PageList().AddOrUpdate(page);
     console.SetLoggedInButtons(false);
-    console.PageList().Row(3)->setSelected(true);
+    console.PageList().SelectPage(3);
     EXPECT_TRUE(console.ButtonOf(Button::Invite).isEnabled());
     console.PageList().clearSelection();
     EXPECT_FALSE(console.ButtonOf(Button::Invite).isEnabled());
@@ -144,7 +145,7 @@ TEST_F(OperatorConsoleTest, CommandsLeaveThroughSignals) {
     page.pageId = 1;
     console.PageList().AddOrUpdate(page);
     ui.answer = QMessageBox::Yes;
-    emit console.PageList().itemDoubleClicked(console.PageList().topLevelItem(0), 0);
+    emit console.PageList().doubleClicked(console.PageList().model()->index(0, 0));
     EXPECT_EQ(invite.count(), 1);
 
     console.ButtonOf(Button::Home).click();
