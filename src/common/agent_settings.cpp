@@ -107,6 +107,9 @@ int32_t AgentSettings::Load() {
     ReadNumber(*store, "NotifySound", notifySound);
     ReadNumber(*store, "UseTls", useTls);
     ReadText(*store, "CaFile", kMaxPathText, caFile);
+    ReadNumber(*store, "AutoAwayMinutes", autoAwayMinutes);
+    ReadNumber(*store, "LineSound", lineSound);
+    ReadNumber(*store, "VisitorSound", visitorSound);
     ReadNumber(*store, "HistoryDays", historyDays);
     if (serverOverridden) {
         storedAddress = serverAddress;
@@ -145,6 +148,9 @@ int32_t AgentSettings::Save() const {
     store->setValue(QStringLiteral("NotifySound"), notifySound);
     store->setValue(QStringLiteral("UseTls"), useTls);
     store->setValue(QStringLiteral("CaFile"), text(caFile));
+    store->setValue(QStringLiteral("AutoAwayMinutes"), autoAwayMinutes);
+    store->setValue(QStringLiteral("LineSound"), lineSound);
+    store->setValue(QStringLiteral("VisitorSound"), visitorSound);
     store->setValue(QStringLiteral("HistoryDays"), historyDays);
     store->sync();
     if (store->status() == QSettings::AccessError)

@@ -33,6 +33,9 @@ private:
     QLineEdit* notifyTimeout;
     QLineEdit* historyDays;
     QCheckBox* notifySound;
+    QCheckBox* lineSound;
+    QCheckBox* visitorSound;
+    QLineEdit* autoAwayMinutes;
     QPlainTextEdit* welcomeMsg;
 };
 

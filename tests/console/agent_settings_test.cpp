@@ -37,6 +37,9 @@ TEST_F(AgentSettingsTest, FreshUserGetsTheDefaults) {
     EXPECT_EQ(settings.welcomeMsg, "Hello, thank you for calling me. How may I help you?");
     EXPECT_EQ(settings.useTls, 0);
     EXPECT_EQ(settings.caFile, "");
+    EXPECT_EQ(settings.autoAwayMinutes, 10);
+    EXPECT_EQ(settings.lineSound, 1);
+    EXPECT_EQ(settings.visitorSound, 0);
 }
 
 TEST_F(AgentSettingsTest, EveryFieldRoundTripsThroughTheConfigFile) {
