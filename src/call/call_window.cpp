@@ -11,6 +11,7 @@
 #include "chat_call.h"
 #include "flat_button.h"
 #include "invite_operator_dialog.h"
+#include "log_categories.h"
 #include "message_box.h"
 #include "result_code.h"
 #include "thread_reaper.h"
@@ -526,6 +527,7 @@ void CallWindow::ConnectWorker(const std::shared_ptr<CallLink>& link, int32_t ca
 }
 
 void CallWindow::ShowError(const QString& message) {
+    qCWarning(lcCall).noquote() << "call" << callId << "failed:" << message;
     setWindowTitle(QStringLiteral("Olvex Call - Error"));
     SetStatus(QStringLiteral("Failed to conect to Olvex server."));
     ShowMessageBox(this, message);
@@ -605,6 +607,7 @@ void CallWindow::OnClosed(int32_t reason) {
     std::shared_ptr<ChatCall> call = TakeCall();
     if (!call)
         return;
+    qCInfo(lcCall) << "call" << callId << "window: call ended, reason" << reason;
     if (reason != CallChannel::kClosedLocally) {
         transcript->AppendEvent(QString::fromLatin1(kCallClosedText));
         Flash();

@@ -3,11 +3,14 @@
 #include "command_line.h"
 #include "console_engine.h"
 #include "console_images.h"
+#include "log_categories.h"
+#include "log_file.h"
 #include "operator_console.h"
 #include "product_info.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QLoggingCategory>
 #include <algorithm>
 #include <cstdio>
 #include <unistd.h>
@@ -31,6 +34,16 @@ int main(int argc, char** argv) {
         std::printf("%s version %s\n", olvex::product::kName, olvex::product::kVersion);
         return 0;
     }
+
+    // Before anything can log. QT_LOGGING_RULES still has the last word.
+    olvex::LogFile log;
+    if (command.verbose) {
+        QLoggingCategory::setFilterRules(QStringLiteral("olvex.*.debug=true"));
+        log.SetEcho(true);
+    }
+    log.Install();
+    qCInfo(olvex::lcConsole).noquote() << olvex::product::kName << "version"
+                                       << olvex::product::kVersion << "started, log" << log.Path();
 
     // The web engine refuses to start its sandbox for root and takes the whole program
     // down with it; root has no sandbox to lose, so the report browser runs without one.
@@ -68,5 +81,6 @@ int main(int argc, char** argv) {
         code = QApplication::exec();
     }
     olvex::AgentClient::DestroyInstance();
+    qCInfo(olvex::lcConsole) << "ended";
     return code;
 }
