@@ -443,8 +443,9 @@ void AgentClient::DispatchFor(const WireMessage& message, const Session* session
 int32_t AgentClient::SendCommand(const WireMessage& message, bool logoutOnFailure) {
     auto channel = CurrentChannel();
     const int32_t result = channel ? message.Send(*channel) : ResultCode::Connect;
+    // Without a connection (keep-alives while the server is away) that is no news.
     if (result != message.Length())
-        EngineLog(logSink, LogLevel::Warning,
+        EngineLog(logSink, channel ? LogLevel::Warning : LogLevel::Debug,
                   "command " + std::to_string(message.Code()) + " not sent: " +
                       (channel ? ResultLine(result) : std::string("not logged in")) +
                       (logoutOnFailure ? ", logging out" : ""));

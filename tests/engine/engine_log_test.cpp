@@ -155,7 +155,7 @@ TEST_F(EngineLog, LogInsLogoutsAndCommandsSayTheirResultsButNeverThePassword) {
             "info: connected to PEER",
             "info: logged in to PEER as user 42, newest client version 3",
             "info: logged out from PEER (reason 1, logout)",
-            "warning: command 1003 not sent: not logged in, logging out",
+            "debug: command 1003 not sent: not logged in, logging out",
             "warning: connecting to PEER failed: Connection refused",
             "warning: log-in to PEER failed: There was an error while connecting to the server. "
             "(-2)",
