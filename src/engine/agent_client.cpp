@@ -370,7 +370,8 @@ void AgentClient::DispatchFor(const WireMessage& message, const Session* session
                 cb.OnPageListReceived(userData);
             return;
         case Code::InviteVisitor:
-            EngineLog(logSink, LogLevel::Info, "invitation to page " + std::to_string(b) + " sent");
+            EngineLog(logSink, LogLevel::Info,
+                      "the server took the invitation to page " + std::to_string(b));
             if (cb.OnVisitorInvited) {
                 if (auto page = pages_.FindById(b))
                     cb.OnVisitorInvited(userData, *page);
@@ -425,7 +426,8 @@ void AgentClient::DispatchFor(const WireMessage& message, const Session* session
                 cb.OnPageEntered(userData, *page);
             return;
         case Code::PageLeft:
-            EngineLog(logSink, LogLevel::Debug, "page left: " + std::to_string(b));
+            if (logSink.Enabled(LogLevel::Debug))
+                EngineLog(logSink, LogLevel::Debug, "page left: " + std::to_string(b));
             if (auto page = pages_.Remove(b); page && cb.OnPageLeft)
                 cb.OnPageLeft(userData, *page);
             return;
