@@ -69,18 +69,9 @@ void BM_LoadPages(benchmark::State& state) {
 BENCHMARK(BM_LoadPages)->Arg(10000)->Unit(benchmark::kMillisecond);
 
 // Each iteration is one visitor opening a page (9003/4001) and leaving it
-// again (9003/4002), so the directory stays at 10,000 pages. The argument is the log:
-// 0 none, 1 a sink at the usual level (debug lines dropped), 2 a sink taking debug lines.
+// again (9003/4002), so the directory stays at 10,000 pages.
 void BM_DispatchPageEnteredAndLeft(benchmark::State& state) {
     olvex::AgentClient client;
-    if (state.range(0) > 0) {
-        client.logSink.function = [](void*, olvex::LogSource, olvex::LogLevel,
-                                     std::string_view message) {
-            benchmark::DoNotOptimize(message.data());
-        };
-        client.logSink.threshold =
-            state.range(0) == 2 ? olvex::LogLevel::Debug : olvex::LogLevel::Info;
-    }
     client.callbacks.OnPageEntered = [](void*, const olvex::PageRecord& p) {
         benchmark::DoNotOptimize(p.pageId);
     };
@@ -99,7 +90,7 @@ void BM_DispatchPageEnteredAndLeft(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations() * 2);
 }
-BENCHMARK(BM_DispatchPageEnteredAndLeft)->Arg(0)->Arg(1)->Arg(2);
+BENCHMARK(BM_DispatchPageEnteredAndLeft);
 
 } // namespace
 
