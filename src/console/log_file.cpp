@@ -148,7 +148,8 @@ void LogFile::Write(QtMsgType type, const char* category, const QString& message
             }
             size += done;
         }
-        if (failed || echo)
+        // A program about to abort says why where whoever started it will look.
+        if (failed || echo || type == QtFatalMsg)
             WriteFallback(line);
     }
     writing = false;
