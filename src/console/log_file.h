@@ -13,7 +13,7 @@ namespace olvex {
 // The program's log: every Qt message, from any thread, as one line with a UTC time stamp
 // in milliseconds, the level and the category, appended to a file only its user may read.
 // At 1 MiB the file moves to "<path>.1" (older ones to ".2" and ".3", the oldest dropped)
-// and a new one starts.
+// and a new one starts. Fatal messages go to the fallback stream as well.
 //
 // A log that cannot be written never holds the program up: the lines go to the fallback
 // stream (standard error) from then on, after one line that says why, and a fallback that
