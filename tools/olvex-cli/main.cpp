@@ -6,6 +6,7 @@
 #include "call_commands.h"
 #include "log_sink.h"
 #include "result_code.h"
+#include "transcript_archive.h"
 
 #include <charconv>
 #include <chrono>
@@ -187,7 +188,8 @@ std::optional<int> ParseInt(std::string_view text) {
 
 void Usage() {
     std::fprintf(stderr,
-                 "usage: olvex-cli --server HOST:PORT --user NAME --password PASS [--verbose]\n"
+                 "usage: olvex-cli --server HOST:PORT --user NAME --password PASS\n"
+                 "                 [--history FILE] [--verbose]\n"
                  "commands on stdin: status N | users | pages | invite PAGEID TEXT |\n"
                  "                   keepalive | logout | quit |\n"
                  "                   accept CALLID | say CALLID TEXT | typing CALLID |\n"
@@ -244,7 +246,7 @@ bool Execute(AgentClient& client, olvex::CallCommands& calls, std::string line) 
 } // namespace
 
 int main(int argc, char** argv) {
-    std::optional<std::string> server, user, password;
+    std::optional<std::string> server, user, password, history;
     bool verbose = false;
     for (int i = 1; i < argc; ++i) {
         std::string_view arg = argv[i];
@@ -256,6 +258,8 @@ int main(int argc, char** argv) {
             user = argv[++i];
         else if (i + 1 < argc && arg == "--password")
             password = argv[++i];
+        else if (i + 1 < argc && arg == "--history")
+            history = argv[++i];
         else {
             Usage();
             return 2;
@@ -274,9 +278,17 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    // Outlives the calls: their last lines are written when they go.
+    std::shared_ptr<olvex::TranscriptArchive> archive;
+    if (history) {
+        olvex::TranscriptArchive::Options options;
+        options.onFailure = [](const std::string& text) { Error(text); };
+        archive = olvex::TranscriptArchive::Open(*history, options);
+    }
     // Declared first: the engine's destruction still reports the calls it closes.
     olvex::CallCommands calls({Emit, Error, [](Json e, const UserRecord& u) { return With(e, u); }},
                               *user);
+    calls.SetArchive(archive);
     AgentClient client;
     calls.Attach(client);
     client.callbacks = JsonCallbacks();
