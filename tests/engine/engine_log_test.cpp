@@ -5,6 +5,7 @@
 #include "fake_server.h"
 #include "log_sink.h"
 #include "result_code.h"
+#include "socket_channel.h"
 
 #include <condition_variable>
 #include <future>
@@ -98,7 +99,8 @@ TEST_F(EngineLog, EveryLostConnectionSaysWhyWithTheRefusedHeader) {
         {"<!>\0\0\0\0"s, false, {"length 0 not above 0 (header 3c 21 3e 00 00 00 00)"}},
         {"<!>\x7f\xff\xff\xff"s,
          false,
-         {"length 2147483647 above the limit of 16777216 (header 3c 21 3e 7f ff ff ff)"}},
+         {"length 2147483647 above the limit of " + std::to_string(kMaxPayloadLength) +
+          " (header 3c 21 3e 7f ff ff ff)"}},
         {"<!>\0\0"s,
          true,
          {"incomplete header, 5 of 7 bytes (3c 21 3e 00 00), then the server closed the "
