@@ -12,6 +12,7 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace olvex {
@@ -22,6 +23,30 @@ using Clock = std::chrono::steady_clock;
 
 enum class WaitResult { Ready, TimedOut, Stopped };
 
+std::string ErrorText(int error) {
+    return std::generic_category().message(error);
+}
+
+std::string Millis(std::chrono::milliseconds wait) {
+    return std::to_string(wait.count()) + " ms";
+}
+
+// Why a complete header was refused, with the header itself.
+std::string RefusedHeader(const unsigned char* header) {
+    std::string why;
+    if (header[0] != '<' || header[1] != '!' || header[2] != '>') {
+        why = "wrong magic bytes";
+    } else {
+        const auto length =
+            static_cast<int32_t>((uint32_t(header[3]) << 24) | (uint32_t(header[4]) << 16) |
+                                 (uint32_t(header[5]) << 8) | uint32_t(header[6]));
+        why = "length " + std::to_string(length) +
+              (length <= 0 ? " not above 0"
+                           : " above the limit of " + std::to_string(kMaxPayloadLength));
+    }
+    return why + " (header " + HexBytes(header, kFrameHeaderSize) + ")";
+}
+
 } // namespace
 
 // A connected descriptor with its own wake-up eventfd. Both are closed when the
@@ -29,6 +54,7 @@ enum class WaitResult { Ready, TimedOut, Stopped };
 struct SocketChannel::Socket {
     int fd = -1;
     int wakeFd = -1;
+    std::string peer = "peer"; // "host:port" for the log
     // Present on a TLS connection. A sender and the receiver use the session at
     // the same time, so each OpenSSL call on it is made under tlsMutex; no wait is.
     std::unique_ptr<TlsSession> tls;
@@ -58,7 +84,7 @@ struct SocketChannel::Socket {
         return tls->HasPending();
     }
 
-    static ssize_t FromTls(TlsIo io, size_t count, short& want) {
+    static ssize_t FromTls(TlsIo io, size_t count, short& want, int& error) {
         switch (io) {
         case TlsIo::Done:
             return ssize_t(count);
@@ -68,20 +94,23 @@ struct SocketChannel::Socket {
         case TlsIo::WantWrite:
             want = POLLOUT;
             return -1;
+        case TlsIo::Closed:
+            return 0;
         default:
+            error = EPROTO;
             return 0;
         }
     }
 
-    // Reads what is there without blocking: > 0 bytes, 0 closed or failed, -1
-    // nothing yet; `want` is then what to wait for.
-    ssize_t ReadSome(char* buffer, size_t size, short& want) {
+    // Reads what is there without blocking: > 0 bytes, 0 closed or failed (`error`
+    // then says why, 0 for an orderly end), -1 nothing yet; `want` is then what to wait for.
+    ssize_t ReadSome(char* buffer, size_t size, short& want, int& error) {
         want = POLLIN;
         if (tls) {
             std::lock_guard lock(tlsMutex);
             size_t count = 0;
             const TlsIo io = tls->Read(buffer, size, count);
-            return FromTls(io, count, want);
+            return FromTls(io, count, want, error);
         }
         for (;;) {
             ssize_t n = ::recv(fd, buffer, size, MSG_DONTWAIT);
@@ -89,19 +118,22 @@ struct SocketChannel::Socket {
                 return n;
             if (errno == EINTR)
                 continue;
-            return errno == EAGAIN || errno == EWOULDBLOCK ? -1 : 0;
+            if (errno == EAGAIN || errno == EWOULDBLOCK)
+                return -1;
+            error = errno;
+            return 0;
         }
     }
 
-    // Writes what the socket takes without blocking: > 0 bytes, 0 failed, -1 full
-    // for now; `want` is then what to wait for.
-    ssize_t WriteSome(const char* data, size_t size, short& want) {
+    // Writes what the socket takes without blocking: > 0 bytes, 0 failed (`error` says
+    // why, 0 when nothing was taken), -1 full for now; `want` is then what to wait for.
+    ssize_t WriteSome(const char* data, size_t size, short& want, int& error) {
         want = POLLOUT;
         if (tls) {
             std::lock_guard lock(tlsMutex);
             size_t count = 0;
             const TlsIo io = tls->Write(data, size, count);
-            return FromTls(io, count, want);
+            return FromTls(io, count, want, error);
         }
         for (;;) {
             ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
@@ -109,7 +141,10 @@ struct SocketChannel::Socket {
                 return n;
             if (n < 0 && errno == EINTR)
                 continue;
-            return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) ? -1 : 0;
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+                return -1;
+            error = n < 0 ? errno : 0;
+            return 0;
         }
     }
 
@@ -125,9 +160,9 @@ struct SocketChannel::Socket {
             short events = POLLIN;
             if (io == TlsIo::Done)
                 return ResultCode::Ok;
-            if (io == TlsIo::WantWrite)
+            if (io == TlsIo::WantWrite) {
                 events = POLLOUT;
-            else if (io != TlsIo::WantRead) {
+            } else if (io != TlsIo::WantRead) {
                 std::lock_guard lock(tlsMutex);
                 SetResultDetail(tls->FailureReason());
                 return tls->FailureCode() < 0 ? tls->FailureCode() : ResultCode::TlsHandshake;
@@ -142,6 +177,7 @@ struct SocketChannel::Socket {
                 SetResultDetail("no answer to the TLS greeting in time");
                 return ResultCode::TlsNotOffered;
             case WaitResult::Stopped:
+                SetResultDetail({});
                 return ResultCode::Connect;
             }
         }
@@ -257,6 +293,9 @@ int32_t SocketChannel::Connect(const std::string& host, int port) {
         std::string error;
         context = TlsContext::Client(tls.caFile, error);
         if (!context) {
+            log_.Write(LogSource::Transport, LogLevel::Warning,
+                       "connecting to " + host + ":" + std::to_string(port) +
+                           " failed: the CA file cannot be used: " + error);
             SetResultDetail(std::move(error));
             return ResultCode::TlsSetup;
         }
@@ -279,6 +318,7 @@ int32_t SocketChannel::Connect(const std::string& host, int port) {
         return ResultCode::SocketInit;
     }
     auto socket = std::make_shared<Socket>(fd, wakeFd);
+    socket->peer = host + ":" + std::to_string(port);
     if (context) {
         // In place before the socket is shared, so that nothing ever goes out in clear.
         socket->tls = TlsSession::Client(context, fd, host);
@@ -287,7 +327,9 @@ int32_t SocketChannel::Connect(const std::string& host, int port) {
     }
     Install(socket);
 
-    auto fail = [&](int32_t code = ResultCode::Connect) {
+    auto fail = [&](const std::string& why, int32_t code = ResultCode::Connect) {
+        log_.Write(LogSource::Transport, LogLevel::Warning,
+                   "connecting to " + socket->peer + " failed: " + why);
         std::lock_guard lock(mutex_);
         if (socket_ == socket) {
             socket_.reset();
@@ -307,8 +349,9 @@ int32_t SocketChannel::Connect(const std::string& host, int port) {
         hints.ai_family = AF_INET;
         hints.ai_socktype = SOCK_STREAM;
         addrinfo* result = nullptr;
-        if (::getaddrinfo(host.c_str(), nullptr, &hints, &result) != 0 || result == nullptr)
-            return fail();
+        const int resolved = ::getaddrinfo(host.c_str(), nullptr, &hints, &result);
+        if (resolved != 0 || result == nullptr)
+            return fail(std::string("the name cannot be resolved: ") + ::gai_strerror(resolved));
         addr.sin_addr = reinterpret_cast<sockaddr_in*>(result->ai_addr)->sin_addr;
         ::freeaddrinfo(result);
     }
@@ -318,25 +361,31 @@ int32_t SocketChannel::Connect(const std::string& host, int port) {
         rc = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
     } while (rc < 0 && errno == EINTR);
     if (rc < 0 && errno != EINPROGRESS)
-        return fail(); // refused at once, unreachable, ...
+        return fail(ErrorText(errno)); // refused at once, unreachable, ...
     if (rc < 0) {
-        if (socket->Wait(POLLOUT, Timeout()) != WaitResult::Ready)
-            return fail();
+        const WaitResult waited = socket->Wait(POLLOUT, Timeout());
+        if (waited != WaitResult::Ready)
+            return fail(waited == WaitResult::TimedOut ? "no connection within " + Millis(Timeout())
+                                                       : std::string("closed while connecting"));
         int error = 0;
         socklen_t len = sizeof error;
         if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len) < 0 || error != 0)
-            return fail();
+            return fail(ErrorText(error != 0 ? error : errno));
     }
     int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     if (socket->tls) {
         const int32_t verified = socket->Handshake(Timeout());
         if (verified < 0)
-            return fail(verified);
+            return fail(std::string("TLS: ") + ResultText(verified) + " " + ResultDetail(),
+                        verified);
     }
-    std::lock_guard lock(mutex_);
-    if (socket_ != socket)
-        return ResultCode::Connect; // closed by another thread meanwhile
+    {
+        std::lock_guard lock(mutex_);
+        if (socket_ != socket)
+            return ResultCode::Connect; // closed by another thread meanwhile
+    }
+    log_.Write(LogSource::Transport, LogLevel::Info, "connected to " + socket->peer);
     return fd;
 }
 
@@ -364,8 +413,12 @@ int32_t SocketChannel::Send(const char* data, int32_t length) {
     auto socket = Lease();
     if (!socket)
         return ResultCode::Connect;
-    if (length <= 0 || length > kMaxPayloadLength)
+    if (length <= 0 || length > kMaxPayloadLength) {
+        log_.Write(LogSource::Transport, LogLevel::Warning,
+                   "not sending a frame of " + std::to_string(length) + " bytes to " +
+                       socket->peer);
         return ResultCode::SendFailed;
+    }
 
     // Header and payload go out as one buffer under the send lock, so frames
     // of concurrent senders never interleave.
@@ -373,18 +426,31 @@ int32_t SocketChannel::Send(const char* data, int32_t length) {
     WriteFrameHeader(reinterpret_cast<unsigned char*>(frame.data()), length);
     std::memcpy(frame.data() + kFrameHeaderSize, data, size_t(length));
 
+    auto failed = [&](size_t sent, const std::string& why) {
+        log_.Write(LogSource::Transport, LogLevel::Warning,
+                   "sending to " + socket->peer + " failed after " + std::to_string(sent) + " of " +
+                       std::to_string(frame.size()) + " bytes: " + why);
+        return ResultCode::SendFailed;
+    };
     std::lock_guard lock(sendMutex_);
     size_t sent = 0;
     while (sent < frame.size()) {
         short want = POLLOUT;
-        ssize_t n = socket->WriteSome(frame.data() + sent, frame.size() - sent, want);
+        int error = 0;
+        ssize_t n = socket->WriteSome(frame.data() + sent, frame.size() - sent, want, error);
         if (n > 0) {
             sent += size_t(n);
             continue;
         }
-        if (n < 0 && socket->Wait(want, Timeout()) == WaitResult::Ready)
-            continue;
-        return ResultCode::SendFailed;
+        if (n < 0) {
+            const WaitResult waited = socket->Wait(want, Timeout());
+            if (waited == WaitResult::Ready)
+                continue;
+            if (waited == WaitResult::Stopped)
+                return ResultCode::SendFailed; // closed here; whoever closed says why
+            return failed(sent, "nothing taken for " + Millis(Timeout()));
+        }
+        return failed(sent, error != 0 ? ErrorText(error) : std::string("nothing sent"));
     }
     return length;
 }
@@ -395,15 +461,28 @@ int32_t SocketChannel::Receive(std::string& payload) {
     if (!socket)
         return ResultCode::Connect;
 
+    int readError = 0;
     short want = POLLIN;
-    auto readSome = [&](char* buffer, size_t size) { return socket->ReadSome(buffer, size, want); };
+    auto readSome = [&](char* buffer, size_t size) {
+        return socket->ReadSome(buffer, size, want, readError);
+    };
+    auto ended = [&]() {
+        return readError != 0 ? "the connection failed: " + ErrorText(readError)
+                              : std::string("the server closed the connection");
+    };
+    auto refuse = [&](const std::string& why) {
+        log_.Write(LogSource::Transport, LogLevel::Warning,
+                   "refused a frame from " + socket->peer + ": " + why);
+        return ResultCode::BadFrame;
+    };
 
     // Readiness without a byte of a frame (a TLS session ticket, say) does not
     // end the first wait: it lasts until something comes or the time-out.
     const auto firstDeadline = Clock::now() + Timeout();
     unsigned char header[kFrameHeaderSize];
     size_t have = 0;
-    for (;;) {
+    WaitResult waited = WaitResult::Ready;
+    while (have == 0) {
         auto left = std::chrono::duration_cast<Milliseconds>(firstDeadline - Clock::now());
         switch (socket->Wait(want, std::max(left, Milliseconds(0)))) {
         case WaitResult::TimedOut:
@@ -415,14 +494,12 @@ int32_t SocketChannel::Receive(std::string& payload) {
         }
         ssize_t n = readSome(reinterpret_cast<char*>(header), sizeof header);
         if (n == 0)
-            return ResultCode::ConnectionLost;
-        if (n > 0) {
-            have = size_t(n);
             break;
-        }
+        if (n > 0)
+            have = size_t(n);
     }
-    while (have < sizeof header) {
-        if (socket->Wait(want, headerWait_.load()) != WaitResult::Ready)
+    while (have > 0 && have < sizeof header) {
+        if ((waited = socket->Wait(want, headerWait_.load())) != WaitResult::Ready)
             break;
         ssize_t n = readSome(reinterpret_cast<char*>(header) + have, sizeof header - have);
         if (n == 0)
@@ -430,31 +507,58 @@ int32_t SocketChannel::Receive(std::string& payload) {
         if (n > 0)
             have += size_t(n);
     }
+    if (have == 0) {
+        if (waited != WaitResult::Stopped)
+            log_.Write(LogSource::Transport, LogLevel::Info, socket->peer + ": " + ended());
+        return ResultCode::ConnectionLost;
+    }
     // A TLS record (handshake or alert) where a frame should be: the server wants TLS.
-    if (!socket->tls && (header[0] == 0x15 || header[0] == 0x16) && have >= 2 && header[1] == 0x03)
+    if (!socket->tls && (header[0] == 0x15 || header[0] == 0x16) && have >= 2 &&
+        header[1] == 0x03) {
+        log_.Write(LogSource::Transport, LogLevel::Warning,
+                   socket->peer + " answered with TLS (" + HexBytes(header, have) + ")");
         return ResultCode::TlsRequired;
-    if (have < sizeof header)
-        return ResultCode::BadFrame;
+    }
+    if (have < sizeof header) {
+        if (waited == WaitResult::Stopped)
+            return ResultCode::BadFrame;
+        return refuse("incomplete header, " + std::to_string(have) + " of 7 bytes (" +
+                      HexBytes(header, have) + "), then " +
+                      (waited == WaitResult::TimedOut ? "nothing for " + Millis(headerWait_.load())
+                                                      : ended()));
+    }
     int32_t length = ParseFrameHeader(header);
-    if (length < 0)
+    if (length < 0) {
+        refuse(RefusedHeader(header));
         return length;
+    }
 
     std::string buffer;
     try {
         buffer.resize(size_t(length));
     } catch (const std::bad_alloc&) {
-        return ResultCode::BadFrame;
+        return refuse("no memory for its payload (header " + HexBytes(header, sizeof header) + ")");
     }
+    auto cutShort = [&](size_t got, const std::string& why) {
+        return "payload cut short after " + std::to_string(got) + " of " + std::to_string(length) +
+               " bytes (header " + HexBytes(header, sizeof header) + "): " + why;
+    };
     size_t got = 0;
     while (got < buffer.size()) {
         ssize_t n = readSome(buffer.data() + got, buffer.size() - got);
-        if (n == 0)
+        if (n == 0) {
+            log_.Write(LogSource::Transport, LogLevel::Warning,
+                       socket->peer + ": " + cutShort(got, ended()));
             return ResultCode::ConnectionLost;
+        }
         if (n > 0) {
             got += size_t(n);
             continue;
         }
-        if (socket->Wait(want, Timeout()) != WaitResult::Ready)
+        waited = socket->Wait(want, Timeout());
+        if (waited == WaitResult::TimedOut)
+            return refuse(cutShort(got, "nothing for " + Millis(Timeout())));
+        if (waited != WaitResult::Ready)
             return ResultCode::BadFrame;
     }
     payload = std::move(buffer);

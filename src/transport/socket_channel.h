@@ -1,5 +1,6 @@
 #pragma once
 
+#include "log_sink.h"
 #include "tls_session.h"
 
 #include <atomic>
@@ -70,6 +71,8 @@ public:
     void SetTimeout(Milliseconds timeout) { timeout_.store(timeout); }
     // The wait for each missing piece of a header (10 s); shortened by tests.
     void SetHeaderWait(Milliseconds wait) { headerWait_.store(wait); }
+    // Connects, failures and refused frames are written here; set before the first Connect.
+    void SetLogSink(const LogSink& sink) { log_ = sink; }
 
 private:
     struct Socket;
@@ -84,6 +87,7 @@ private:
     std::atomic<Milliseconds> headerWait_{kDefaultHeaderWait};
     std::mutex tlsMutex_;
     TlsConfig tls_;
+    LogSink log_;
 };
 
 } // namespace olvex
