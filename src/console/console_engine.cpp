@@ -363,8 +363,13 @@ void ConsoleEngine::AutoLogin() {
                                                 "port in the Options dialog."));
         return;
     }
-    if (settings.username.empty() || settings.password.empty() || loginRunning)
+    if (loginRunning)
         return;
+    // Nothing remembered after all (a locked or missing secret store, say): ask for it.
+    if (settings.username.empty() || settings.password.empty()) {
+        Connect();
+        return;
+    }
     reconnecting = false;
     StartLoginWorker();
 }

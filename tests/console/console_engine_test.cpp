@@ -193,6 +193,15 @@ TEST_F(ConsoleEngineTest, ConnectWithoutAddressAsksForOptionsAndStops) {
     EXPECT_FALSE(server.Accept(100ms));
 }
 
+TEST_F(ConsoleEngineTest, AutoLoginWithoutARememberedPasswordAsksForIt) {
+    // Remembered, but the secret store gave nothing back.
+    console.Settings().password.clear();
+    acceptLogin = false;
+    bridge->AutoLogin();
+    EXPECT_EQ(dialogsRun, 1);
+    EXPECT_FALSE(server.Accept(100ms));
+}
+
 TEST_F(ConsoleEngineTest, DroppedConnectionIsLoggedOutAgainAndReconnectedWhenOn) {
     console.Settings().reconnect = 1;
     auto peer = LogIn();
