@@ -636,16 +636,17 @@ void TranscriptArchive::State::Finish(std::deque<Op>& batch, bool committed) {
     size_t cost = 0;
     for (const Op& op : batch)
         cost += Cost(op);
+    // Answered before the waiters wake: whoever flushed may rely on the answers.
+    for (Op& op : batch) {
+        if (op.done)
+            op.done(committed);
+    }
     {
         std::lock_guard lock(mutex);
         doneSeq = std::max(doneSeq, batch.back().seq);
         waitingBytes -= cost;
     }
     written.notify_all();
-    for (Op& op : batch) {
-        if (op.done)
-            op.done(committed);
-    }
     batch.clear();
 }
 

@@ -55,7 +55,8 @@ public:
     // Removes a stored conversation and its lines; `done` runs on the writer thread.
     void Delete(int64_t conversationId, std::function<void(bool deleted)> done = {});
 
-    // True once everything up to the ticket is committed; false on time-out or failure.
+    // True once everything up to the ticket is committed and its `done` has run; false on
+    // time-out or failure.
     bool WaitWritten(uint64_t ticket, std::chrono::milliseconds timeout);
     // WaitWritten for everything handed over so far.
     bool Flush(std::chrono::milliseconds timeout);

@@ -276,7 +276,11 @@ TEST_F(ArchiveTest, PruningAndDeleteRemoveWholeConversations) {
     ArchiveReader reader(path);
     const int64_t id = reader.Conversations().at(0).id;
     std::atomic<bool> deleted{false};
-    archive->Delete(id, [&](bool ok) { deleted = ok; });
+    archive->Delete(id, [&](bool ok) {
+        // A slow answer must still be in before the flush returns.
+        std::this_thread::sleep_for(20ms);
+        deleted = ok;
+    });
     running.Line(LineKind::Text, "Cy", false, "second");
     ASSERT_TRUE(archive->Flush(5s));
     EXPECT_TRUE(deleted);
