@@ -31,6 +31,24 @@ export QT_QPA_PLATFORM=xcb
 
 rss_kib() { awk '/^VmRSS:/ {print $2}' "/proc/$1/status"; }
 fd_count() { find "/proc/$1/fd" -mindepth 1 -maxdepth 1 2>/dev/null | wc -l; }
+# A call being closed or declined holds descriptors for a moment, longer on a loaded machine:
+# count once the number has held for a second (or after 10 s).
+settled_fd_count() {
+    local last count same=0 _
+    last=$(fd_count "$1")
+    for _ in $(seq 100); do
+        sleep 0.1
+        count=$(fd_count "$1")
+        if [ "$count" -eq "$last" ]; then
+            same=$((same + 1))
+            [ $same -lt 10 ] || break
+        else
+            same=0
+            last=$count
+        fi
+    done
+    echo "$last"
+}
 cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 # The console's own descriptors, with one open call window or none.
 call_windows() { xdotool search --onlyvisible --name '^Olvex Call' 2>/dev/null | wc -l; }
@@ -81,7 +99,7 @@ for _ in $(seq "$WARMUP_CALLS"); do
 done
 dismiss_alerts
 WARM_RSS=$(rss_kib "$CONSOLE_PID")
-WARM_FDS=$(fd_count "$CONSOLE_PID")
+WARM_FDS=$(settled_fd_count "$CONSOLE_PID")
 echo "after warm-up ($calls calls, $(($(date +%s) - START)) s): RSS ${WARM_RSS} KiB, ${WARM_FDS} descriptors"
 
 # Calls until the count is reached, and at least the simulated hour of ticks.
@@ -97,7 +115,7 @@ while [ $calls -lt "$CALLS" ] || [ "$(date +%s)" -lt $END ]; do
 done
 dismiss_alerts
 END_RSS=$(rss_kib "$CONSOLE_PID")
-END_FDS=$(fd_count "$CONSOLE_PID")
+END_FDS=$(settled_fd_count "$CONSOLE_PID")
 ELAPSED=$(($(date +%s) - START))
 echo "after $calls calls and $((ELAPSED * 1000 / TICK_MS)) simulated minutes ($ELAPSED s): RSS ${END_RSS} KiB, ${END_FDS} descriptors"
 GROWTH=$(awk -v a="$WARM_RSS" -v b="$END_RSS" 'BEGIN {printf "%.1f", (b - a) * 100 / a}')
