@@ -2,6 +2,7 @@
 
 #include "result_code.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -29,6 +30,8 @@ enum class WaitResult { Ready, TimedOut, Stopped };
 struct SocketChannel::Socket {
     int fd = -1;
     int wakeFd = -1;
+    // Set when a frame went out in part: the peer would misread everything after it.
+    std::atomic<bool> broken{false};
 
     Socket(int socketFd, int eventFd) : fd(socketFd), wakeFd(eventFd) {}
     ~Socket() {
@@ -50,7 +53,8 @@ struct SocketChannel::Socket {
     WaitResult Wait(short events, std::chrono::milliseconds timeout) const {
         const auto deadline = Clock::now() + timeout;
         for (;;) {
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
             if (left.count() < 0)
                 left = std::chrono::milliseconds(0);
             pollfd fds[2] = {{fd, events, 0}, {wakeFd, POLLIN, 0}};
@@ -76,8 +80,10 @@ int32_t ParseFrameHeader(const unsigned char* header) {
     uint32_t raw = (uint32_t(header[3]) << 24) | (uint32_t(header[4]) << 16) |
                    (uint32_t(header[5]) << 8) | uint32_t(header[6]);
     auto length = static_cast<int32_t>(raw);
-    if (length <= 0 || length > kMaxPayloadLength)
+    if (length <= 0)
         return ResultCode::BadFrame;
+    if (length > kMaxPayloadLength)
+        return ResultCode::MessageSize;
     return length;
 }
 
@@ -119,23 +125,28 @@ bool ParseDottedQuad(std::string_view host, uint32_t& address) {
 
 SocketChannel::SocketChannel(Milliseconds timeout) : timeout_(timeout) {}
 
-SocketChannel::~SocketChannel() { Close(); }
+SocketChannel::~SocketChannel() {
+    Close();
+}
 
 std::shared_ptr<SocketChannel::Socket> SocketChannel::Lease() const {
     std::lock_guard lock(mutex_);
     return socket_;
 }
 
-void SocketChannel::Install(std::shared_ptr<Socket> socket) {
+bool SocketChannel::Install(std::shared_ptr<Socket> socket) {
     std::shared_ptr<Socket> old;
+    bool installed;
     {
         std::lock_guard lock(mutex_);
+        installed = !aborted_;
         old = std::move(socket_);
-        socket_ = std::move(socket);
+        socket_ = installed ? std::move(socket) : nullptr;
         open_.store(socket_ != nullptr, std::memory_order_release);
     }
     if (old)
         old->Stop();
+    return installed;
 }
 
 int32_t SocketChannel::Connect(const std::string& host, int port) {
@@ -158,7 +169,8 @@ int32_t SocketChannel::Connect(const std::string& host, int port) {
         return ResultCode::SocketInit;
     }
     auto socket = std::make_shared<Socket>(fd, wakeFd);
-    Install(socket);
+    if (!Install(socket))
+        return ResultCode::Connect;
 
     auto fail = [&] {
         std::lock_guard lock(mutex_);
@@ -217,11 +229,13 @@ int32_t SocketChannel::Adopt(int fd) {
         return ResultCode::SocketInit;
     int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    Install(std::make_shared<Socket>(fd, wakeFd));
+    if (!Install(std::make_shared<Socket>(fd, wakeFd)))
+        return ResultCode::SocketInit;
     return fd;
 }
 
 int32_t SocketChannel::Send(const char* data, int32_t length) {
+    const auto deadline = Clock::now() + Timeout();
     auto socket = Lease();
     if (!socket)
         return ResultCode::Connect;
@@ -234,7 +248,9 @@ int32_t SocketChannel::Send(const char* data, int32_t length) {
     WriteFrameHeader(reinterpret_cast<unsigned char*>(frame.data()), length);
     std::memcpy(frame.data() + kFrameHeaderSize, data, size_t(length));
 
-    std::lock_guard lock(sendMutex_);
+    std::unique_lock lock(sendMutex_, deadline);
+    if (!lock.owns_lock() || socket->broken.load())
+        return ResultCode::SendFailed;
     size_t sent = 0;
     while (sent < frame.size()) {
         ssize_t n = ::send(socket->fd, frame.data() + sent, frame.size() - sent,
@@ -246,9 +262,12 @@ int32_t SocketChannel::Send(const char* data, int32_t length) {
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            if (socket->Wait(POLLOUT, Timeout()) == WaitResult::Ready)
+            auto left = std::chrono::duration_cast<Milliseconds>(deadline - Clock::now());
+            if (left.count() > 0 && socket->Wait(POLLOUT, left) == WaitResult::Ready)
                 continue;
         }
+        if (sent > 0)
+            socket->broken.store(true);
         return ResultCode::SendFailed;
     }
     return length;
@@ -306,14 +325,20 @@ int32_t SocketChannel::Receive(std::string& payload) {
     if (length < 0)
         return length;
 
+    // The header's length is only a claim: the buffer doubles as bytes arrive,
+    // so a peer that announces a huge frame and stalls costs nothing.
+    constexpr size_t kFirstChunk = 64 * 1024;
+    const size_t total = size_t(length);
     std::string buffer;
-    try {
-        buffer.resize(size_t(length));
-    } catch (const std::bad_alloc&) {
-        return ResultCode::BadFrame;
-    }
     size_t got = 0;
-    while (got < buffer.size()) {
+    while (got < total) {
+        if (got == buffer.size()) {
+            try {
+                buffer.resize(std::min(total, std::max(kFirstChunk, 2 * got)));
+            } catch (const std::bad_alloc&) {
+                return ResultCode::BadFrame;
+            }
+        }
         ssize_t n = readSome(buffer.data() + got, buffer.size() - got);
         if (n == 0)
             return ResultCode::ConnectionLost;
@@ -326,6 +351,14 @@ int32_t SocketChannel::Receive(std::string& payload) {
     }
     payload = std::move(buffer);
     return length;
+}
+
+void SocketChannel::Abort() {
+    {
+        std::lock_guard lock(mutex_);
+        aborted_ = true;
+    }
+    Close();
 }
 
 int32_t SocketChannel::Close() {
