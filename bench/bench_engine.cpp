@@ -72,9 +72,11 @@ BENCHMARK(BM_LoadPages)->Arg(10000)->Unit(benchmark::kMillisecond);
 // again (9003/4002), so the directory stays at 10,000 pages.
 void BM_DispatchPageEnteredAndLeft(benchmark::State& state) {
     olvex::AgentClient client;
-    client.callbacks.OnPageEntered = [](void*, const olvex::PageRecord& p) {
+    olvex::AgentCallbacks cb;
+    cb.OnPageEntered = [](void*, const olvex::PageRecord& p) {
         benchmark::DoNotOptimize(p.pageId);
     };
+    client.SetCallbacks(nullptr, cb);
     client.Dispatch(PageList(10000));
     olvex::WireMessage entered(9003);
     entered.AddInt(4001);

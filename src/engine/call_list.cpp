@@ -32,7 +32,16 @@ CallList::CallList(AgentClient& engine) : engine_(engine) {
 
 CallList::~CallList() {
     Clear();
+    // The given-up Opens return at once; they must be out before the list goes.
+    std::unique_lock lock(mutex_);
+    opened_.wait(lock, [this] { return opening_.empty(); });
+    lock.unlock();
     ReapableThread::CollectFinished();
+}
+
+void CallList::CancelLocked(Opening& opening) {
+    opening.cancelled = true;
+    opening.call->Channels().Cancel();
 }
 
 int CallList::Count() const {
@@ -48,35 +57,36 @@ std::shared_ptr<ChatCall> CallList::FindById(int32_t callId) const {
 
 int32_t CallList::Open(int32_t callId) {
     ReapableThread::CollectFinished();
+    auto call = std::make_shared<ChatCall>(callId, engine_);
     {
         // The id is claimed under the same lock hold as the check, so two
         // Opens of one id racing on two threads never both connect.
         std::lock_guard lock(mutex_);
-        bool taken = clearing_ > 0 || std::ranges::find(opening_, callId) != opening_.end() ||
-                     std::ranges::any_of(calls_, [callId](auto& c) { return c->callId == callId; });
+        bool taken =
+            clearing_ > 0 ||
+            std::ranges::any_of(opening_, [callId](auto& o) { return o.call->callId == callId; }) ||
+            std::ranges::any_of(calls_, [callId](auto& c) { return c->callId == callId; });
         if (taken)
             return ResultCode::CallNotFound;
-        opening_.push_back(callId);
+        opening_.push_back({call, false});
     }
 
-    auto call = std::make_shared<ChatCall>(callId, engine_);
     int32_t result = call->Channels().Open(0, *call, EndpointOf(engine_));
 
-    bool refused = false;
+    bool cancelled;
     {
         std::lock_guard lock(mutex_);
-        opening_.erase(std::ranges::find(opening_, callId));
-        if (result == ResultCode::Ok) {
-            if (clearing_ > 0)
-                refused = true;
-            else
-                calls_.push_back(call);
-        }
+        auto it = std::ranges::find_if(opening_, [&](auto& o) { return o.call == call; });
+        cancelled = it->cancelled || clearing_ > 0;
+        opening_.erase(it);
+        if (result == ResultCode::Ok && !cancelled)
+            calls_.push_back(call);
     }
     opened_.notify_all();
-    if (refused) {
-        // The list is being cleared (engine going away): the late call goes too.
-        Close(*call);
+    if (cancelled) {
+        // Removed, or the list cleared, while connecting: the call goes.
+        if (result == ResultCode::Ok)
+            Close(*call);
         return ResultCode::CallNotFound;
     }
     return result;
@@ -87,8 +97,14 @@ int32_t CallList::Remove(int32_t callId) {
     {
         std::lock_guard lock(mutex_);
         auto it = std::ranges::find_if(calls_, [callId](auto& c) { return c->callId == callId; });
-        if (it == calls_.end())
-            return ResultCode::CallNotFound;
+        if (it == calls_.end()) {
+            auto pending = std::ranges::find_if(
+                opening_, [callId](auto& o) { return o.call->callId == callId && !o.cancelled; });
+            if (pending == opening_.end())
+                return ResultCode::CallNotFound;
+            CancelLocked(*pending);
+            return ResultCode::Ok;
+        }
         call = std::move(*it);
         calls_.erase(it);
     }
@@ -100,9 +116,10 @@ int32_t CallList::Remove(int32_t callId) {
 void CallList::Clear() {
     std::vector<std::shared_ptr<ChatCall>> taken;
     {
-        std::unique_lock lock(mutex_);
+        std::lock_guard lock(mutex_);
         ++clearing_;
-        opened_.wait(lock, [this] { return opening_.empty(); });
+        for (auto& opening : opening_)
+            CancelLocked(opening);
         taken.swap(calls_);
     }
     for (auto& call : taken)
@@ -113,7 +130,7 @@ void CallList::Clear() {
 
 void CallList::Close(ChatCall& call) {
     call.Channels().Clear();
-    call.Raise(&CallCallbacks::OnCallClosed, int32_t{1});
+    call.RaiseClosed(1);
     call.ClearCallbacks();
     call.Participants().Clear();
 }
