@@ -209,8 +209,11 @@ CallWindow::~CallWindow() {
         // Cleared first, so the removal reports nothing to a window that is going.
         call->ClearCallbacks();
         engine.Calls().Remove(call->callId);
+    } else {
+        // Still connecting: the connection is given up now, and the worker finds the
+        // window gone.
+        engine.Calls().Remove(callId);
     }
-    // A worker still connecting finds the window gone and removes its call itself.
 }
 
 QWidget* CallWindow::BuildToolbar() {
@@ -495,6 +498,7 @@ void CallWindow::ConnectWorker(const std::shared_ptr<CallLink>& link, int32_t ca
     std::shared_ptr<ChatCall> call = result == ResultCode::Ok ? calls.FindById(callId) : nullptr;
 
     bool orphaned = false;
+    bool install = false;
     ReapableThread self;
     {
         std::lock_guard lock(link->mutex);
@@ -512,12 +516,19 @@ void CallWindow::ConnectWorker(const std::shared_ptr<CallLink>& link, int32_t ca
                     QStringLiteral("Failed to open call.\r\nUnhandled software exception."));
             });
         } else {
-            // Installed and announced under one lock hold: every event of the
+            // Announced before the callbacks are installed: every event of the
             // call reaches the window after OnConnected.
             link->call = call;
-            call->SetCallbacks(link.get(), MakeCallbacks());
             link->PostLocked([](CallWindow& w) { w.OnConnected(); });
+            install = true;
         }
+    }
+    // Outside the lock: a call that has already ended reports it from inside SetCallbacks.
+    if (install) {
+        call->SetCallbacks(link.get(), MakeCallbacks());
+        std::lock_guard lock(link->mutex);
+        if (!link->window)
+            call->ClearCallbacks(); // the window went meanwhile; it has removed the call
     }
     if (orphaned)
         calls.Remove(callId);

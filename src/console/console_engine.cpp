@@ -23,6 +23,7 @@ namespace olvex {
 namespace {
 
 const QString kBalloonTitle = QStringLiteral("Olvex Notification");
+constexpr char kConnectionClosedText[] = "The connection to the Olvex server was closed.\r\n";
 
 ConsoleEngine* Self(void* userData) {
     return static_cast<ConsoleEngine*>(userData);
@@ -111,7 +112,7 @@ ConsoleEngine::~ConsoleEngine() {
 // Every handler copies what it needs and queues the change; none of them waits for the
 // window, so a Logout on the UI thread never has to sit out the engine's bounded stop.
 void ConsoleEngine::RegisterHandlers() {
-    AgentCallbacks& cb = engine.callbacks;
+    AgentCallbacks cb;
     cb.OnLoggedIn = [](void* u) {
         if (u)
             Self(u)->LoggedInOnWorker();
@@ -120,7 +121,15 @@ void ConsoleEngine::RegisterHandlers() {
         // The engine goes with the console; there is nothing left to reset.
         if (!u || reason == DisconnectReason::Shutdown)
             return;
-        Self(u)->Deliver([](ConsoleEngine& s) {
+        // A frame too large to take is no passing fault: say so, and do not reconnect into
+        // the same refusal every minute.
+        const bool refused = reason == DisconnectReason::ConnectionLost &&
+                             Self(u)->engine.DisconnectResult() == ResultCode::MessageSize;
+        Self(u)->Deliver([refused](ConsoleEngine& s) {
+            if (refused) {
+                s.StopTimer();
+                s.ShowMessage(WithResult(kConnectionClosedText, ResultCode::MessageSize));
+            }
             s.console.OperatorList().Clear();
             s.console.PageList().Clear();
             s.console.ClearReports();
@@ -213,7 +222,7 @@ void ConsoleEngine::RegisterHandlers() {
     };
     // Error answers change nothing in the console.
     cb.OnServerError = [](void*, int, int) {};
-    engine.userData = this;
+    engine.SetCallbacks(this, cb);
 }
 
 void ConsoleEngine::Deliver(Change change) {
@@ -520,11 +529,26 @@ void ConsoleEngine::OnTick() {
     TryKeepAlive(1, keepAliveChain);
 }
 
-// The retries are chained on the timer, so the window never waits between them.
+// Each attempt is sent by a worker: a send may wait behind another worker's for the whole
+// send time-out, and the window must not. The retries are chained on the timer, so the
+// window never waits between them either.
 void ConsoleEngine::TryKeepAlive(int attempt, uint64_t chain) {
     if (chain != keepAliveChain || closing)
         return;
-    if (engine.SendKeepAlive() >= 0) {
+    const bool started = StartWorker([this, attempt, chain] {
+        const int32_t result = engine.SendKeepAlive();
+        Deliver([result, attempt, chain](ConsoleEngine& s) {
+            s.OnKeepAliveSent(result, attempt, chain);
+        });
+    });
+    if (!started)
+        OnKeepAliveSent(ResultCode::ThreadCreate, attempt, chain);
+}
+
+void ConsoleEngine::OnKeepAliveSent(int32_t result, int attempt, uint64_t chain) {
+    if (chain != keepAliveChain || closing)
+        return;
+    if (result >= 0) {
         keepAliveRunning = false;
         return;
     }
@@ -585,8 +609,7 @@ void ConsoleEngine::Shutdown() {
     // A log-in that completed while the workers were joined.
     if (engine.GetStatus() > 0)
         engine.Logout(DisconnectReason::Shutdown);
-    engine.callbacks = AgentCallbacks{};
-    engine.userData = nullptr;
+    engine.SetCallbacks(nullptr, AgentCallbacks{});
     if (tray)
         tray->hide();
 }

@@ -109,6 +109,7 @@ private:
     void StopTimer();
     void OnTick();
     void TryKeepAlive(int attempt, uint64_t chain);
+    void OnKeepAliveSent(int32_t result, int attempt, uint64_t chain);
 
     void ShowBalloon(const QString& text);
     void RefreshTray();

@@ -315,9 +315,9 @@ TEST_F(ConsoleEngineTest, ShutdownDisconnectionChangesNothing) {
     peer->Send(Payload(9001, {"1007", "1", "17", "0", "/a", "A", "", "", "", "3"}));
     ASSERT_TRUE(QTest::qWaitFor([&] { return console.PageList().RowOf(17) == 0; }, kWait));
     const size_t before = balloons.size();
-    engine.callbacks.OnDisconnected(engine.userData, DisconnectReason::Shutdown);
+    engine.Callbacks().OnDisconnected(engine.UserData(), DisconnectReason::Shutdown);
     // A marker event behind it shows the queue has been applied.
-    engine.callbacks.OnStatusChanged(engine.userData, 3);
+    engine.Callbacks().OnStatusChanged(engine.UserData(), 3);
     ASSERT_TRUE(QTest::qWaitFor([&] { return balloons.size() == before + 1; }, kWait));
     EXPECT_EQ(console.windowTitle(), QStringLiteral("Olvex - away [127.0.0.1]"));
     EXPECT_EQ(console.PageList().RowOf(17), 0);
@@ -427,18 +427,18 @@ TEST_F(ConsoleEngineTest, BurstsOfEventsKeepTheirOrder) {
             page.pageId = id;
             page.visitorNumber = id % 7;
             page.title = "first";
-            engine.callbacks.OnPageEntered(engine.userData, page);
+            engine.Callbacks().OnPageEntered(engine.UserData(), page);
         }
-        engine.callbacks.OnDisconnected(engine.userData, DisconnectReason::ConnectionLost);
+        engine.Callbacks().OnDisconnected(engine.UserData(), DisconnectReason::ConnectionLost);
         for (int32_t id = 1; id <= 3; ++id) {
             page.pageId = id;
             page.visitorNumber = 9;
             page.title = "second";
-            engine.callbacks.OnPageEntered(engine.userData, page);
+            engine.Callbacks().OnPageEntered(engine.UserData(), page);
         }
         page.pageId = 2;
-        engine.callbacks.OnPageLeft(engine.userData, page);
-        engine.callbacks.OnStatusChanged(engine.userData, 2);
+        engine.Callbacks().OnPageLeft(engine.UserData(), page);
+        engine.Callbacks().OnStatusChanged(engine.UserData(), 2);
     };
     std::thread receive(feed);
     receive.join();
