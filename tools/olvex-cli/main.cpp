@@ -6,7 +6,9 @@
 #include "result_code.h"
 
 #include <charconv>
+#include <condition_variable>
 #include <cstdio>
+#include <deque>
 #include <iostream>
 #include <memory>
 #include <mutex>
@@ -14,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 using olvex::AgentCallbacks;
@@ -25,20 +28,72 @@ using Json = nlohmann::ordered_json; // "event" first, then the arguments in ord
 
 namespace {
 
-std::mutex outputMutex;
+// Event lines go to stdout through a writer thread: a reader that stops
+// reading must not hold up the engine's threads, nor the commands waiting for
+// them. Past kMaxQueued bytes the events wait for the reader after all.
+class OutputWriter {
+public:
+    static constexpr size_t kMaxQueued = 64 * 1024 * 1024;
+
+    OutputWriter() : thread_([this] { Run(); }) {}
+    ~OutputWriter() { Finish(); }
+
+    void Write(std::string line) {
+        std::unique_lock lock(mutex_);
+        room_.wait(lock, [&] { return queued_ == 0 || queued_ + line.size() <= kMaxQueued; });
+        queued_ += line.size();
+        lines_.push_back(std::move(line));
+        ready_.notify_one();
+    }
+    // Writes out what is queued, then ends the thread.
+    void Finish() {
+        {
+            std::lock_guard lock(mutex_);
+            finishing_ = true;
+            ready_.notify_one();
+        }
+        if (thread_.joinable())
+            thread_.join();
+    }
+
+private:
+    void Run() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            ready_.wait(lock, [&] { return !lines_.empty() || finishing_; });
+            if (lines_.empty())
+                return;
+            std::string line = std::move(lines_.front());
+            lines_.pop_front();
+            lock.unlock();
+            std::fwrite(line.data(), 1, line.size(), stdout);
+            std::fputc('\n', stdout);
+            std::fflush(stdout);
+            lock.lock();
+            queued_ -= line.size();
+            room_.notify_all();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable ready_, room_;
+    std::deque<std::string> lines_;
+    size_t queued_ = 0;
+    bool finishing_ = false;
+    std::thread thread_;
+};
+
+OutputWriter* output = nullptr;
+std::mutex errorMutex;
 
 void Emit(const Json& event) {
     // Server texts are arbitrary bytes; invalid UTF-8 becomes U+FFFD rather
     // than broken JSON.
-    std::string line = event.dump(-1, ' ', false, Json::error_handler_t::replace);
-    std::lock_guard lock(outputMutex);
-    std::fwrite(line.data(), 1, line.size(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
+    output->Write(event.dump(-1, ' ', false, Json::error_handler_t::replace));
 }
 
 void Error(const std::string& text) {
-    std::lock_guard lock(outputMutex);
+    std::lock_guard lock(errorMutex);
     std::fprintf(stderr, "%s\n", text.c_str());
     std::fflush(stderr);
 }
@@ -114,7 +169,13 @@ Json TextOrNull(const char* text) {
 AgentCallbacks JsonCallbacks() {
     AgentCallbacks cb;
     cb.OnLoggedIn = [](void*) { Emit(Event("OnLoggedIn")); };
-    cb.OnDisconnected = NumberEvent<kDisconnected, kReason>;
+    cb.OnDisconnected = [](void* data, int reason) {
+        NumberEvent<kDisconnected, kReason>(data, reason);
+        // Why the connection ended by itself, such as a frame above the size cap.
+        const int32_t result = static_cast<AgentClient*>(data)->DisconnectResult();
+        if (reason == olvex::DisconnectReason::ConnectionLost && result < 0)
+            Error("connection: " + std::to_string(result) + " " + ResultText(result));
+    };
     cb.OnStatusChanged = NumberEvent<kStatusChanged, kStatus>;
     cb.OnUserListReceived = ListEvent<kUserListReceived, kUsers, &AgentClient::Users>;
     cb.OnUserLoggedIn = RecordEvent<UserRecord, kUserLoggedIn>;
@@ -208,9 +269,7 @@ bool Execute(AgentClient& client, olvex::CallCommands& calls, std::string line) 
     return true;
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
     std::optional<std::string> server, user, password;
     for (int i = 1; i < argc; ++i) {
         std::string_view arg = argv[i];
@@ -243,11 +302,10 @@ int main(int argc, char** argv) {
                               *user);
     AgentClient client;
     calls.Attach(client);
-    client.callbacks = JsonCallbacks();
-    client.userData = &client;
+    client.SetCallbacks(&client, JsonCallbacks());
     const int32_t result = client.Login(server->substr(0, colon), *port, *user, *password);
     if (result != 0) {
-        client.callbacks = AgentCallbacks{}; // nothing to report on stdout for a failed log-in
+        client.SetCallbacks(nullptr, AgentCallbacks{}); // nothing on stdout for a failed log-in
         Error(ResultText(result));
         return 1;
     }
@@ -260,5 +318,16 @@ int main(int argc, char** argv) {
         if (!Execute(client, calls, line))
             break;
     }
+    calls.Shutdown();
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    OutputWriter writer;
+    output = &writer;
+    const int code = Run(argc, argv);
+    writer.Finish();
+    return code;
 }
