@@ -13,6 +13,7 @@
 #include "product_info.h"
 #include "result_code.h"
 
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSystemTrayIcon>
@@ -85,6 +86,9 @@ ConsoleEngine::ConsoleEngine(OperatorConsole& c, AgentClient& e)
                     console.raise();
                     console.activateWindow();
                 });
+        auto* menu = new QMenu(&console);
+        menu->addAction(QStringLiteral("History"), &console, &OperatorConsole::HistoryRequested);
+        tray->setContextMenu(menu);
         // Only a console that can be brought back from the tray may hide itself.
         console.SetHideOnMinimise(true);
     }
