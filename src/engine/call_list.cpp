@@ -73,22 +73,23 @@ int32_t CallList::Open(int32_t callId) {
 
     int32_t result = call->Channels().Open(0, *call, EndpointOf(engine_));
 
-    bool cancelled;
-    {
-        std::lock_guard lock(mutex_);
-        auto it = std::ranges::find_if(opening_, [&](auto& o) { return o.call == call; });
-        cancelled = it->cancelled || clearing_ > 0;
-        opening_.erase(it);
-        if (result == ResultCode::Ok && !cancelled)
-            calls_.push_back(call);
+    auto isThis = [&](auto& o) { return o.call == call; };
+    std::unique_lock lock(mutex_);
+    bool cancelled = std::ranges::find_if(opening_, isThis)->cancelled || clearing_ > 0;
+    if (result == ResultCode::Ok && cancelled) {
+        // Removed, or the list cleared, just as the handshake succeeded: the
+        // call goes, before this Open stops counting as running.
+        lock.unlock();
+        Close(*call);
+        lock.lock();
     }
+    opening_.erase(std::ranges::find_if(opening_, isThis));
+    if (result == ResultCode::Ok && !cancelled)
+        calls_.push_back(call);
+    // Under the lock: the list may be destroyed as soon as it sees no Open running.
     opened_.notify_all();
-    if (cancelled) {
-        // Removed, or the list cleared, while connecting: the call goes.
-        if (result == ResultCode::Ok)
-            Close(*call);
+    if (cancelled)
         return ResultCode::CallNotFound;
-    }
     return result;
 }
 

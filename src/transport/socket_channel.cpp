@@ -248,8 +248,23 @@ int32_t SocketChannel::Send(const char* data, int32_t length) {
     WriteFrameHeader(reinterpret_cast<unsigned char*>(frame.data()), length);
     std::memcpy(frame.data() + kFrameHeaderSize, data, size_t(length));
 
-    std::unique_lock lock(sendMutex_, deadline);
-    if (!lock.owns_lock() || socket->broken.load())
+    {
+        std::unique_lock lock(sendMutex_);
+        if (!sendDone_.wait_until(lock, deadline, [this] { return !sending_; }))
+            return ResultCode::SendFailed;
+        sending_ = true;
+    }
+    struct Turn {
+        SocketChannel& channel;
+        ~Turn() {
+            {
+                std::lock_guard lock(channel.sendMutex_);
+                channel.sending_ = false;
+            }
+            channel.sendDone_.notify_one();
+        }
+    } turn{*this};
+    if (socket->broken.load())
         return ResultCode::SendFailed;
     size_t sent = 0;
     while (sent < frame.size()) {

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -79,7 +80,10 @@ private:
     std::shared_ptr<Socket> socket_;
     std::atomic<bool> open_{false};
     bool aborted_ = false; // guarded by mutex_
-    std::timed_mutex sendMutex_;
+    // One sender at a time; the wait for the turn counts against the send's deadline.
+    std::mutex sendMutex_;
+    std::condition_variable sendDone_;
+    bool sending_ = false;
     std::atomic<Milliseconds> timeout_;
     std::atomic<Milliseconds> headerWait_{kDefaultHeaderWait};
 };

@@ -229,6 +229,8 @@ TEST(OlvexCli, FrameAboveTheCapIsReported) {
     ASSERT_TRUE(peer->Expect(Payload(1001, {"ann", "pw"})));
     peer->Send(Payload(9001, {"1001", "42", "7"}));
     EXPECT_EQ(cli.ReadEvent()->at("event"), "OnLoggedIn");
+    ASSERT_TRUE(peer->Expect("1006"));
+    ASSERT_TRUE(peer->Expect("1007"));
     peer->SendRaw(std::string("<!>\x7f\xff\xff\xff", 7));
     for (auto event = cli.ReadEvent(); event; event = cli.ReadEvent()) {
         if (event->at("event") == "OnDisconnected") {

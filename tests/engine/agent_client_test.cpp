@@ -4,6 +4,7 @@
 #include "event_log.h"
 #include "fake_server.h"
 #include "result_code.h"
+#include "thread_reaper.h"
 
 #include <atomic>
 #include <future>
@@ -337,7 +338,10 @@ TEST_F(Engine, DestructionWaitsABoundedTimeForABusyCallback) {
     destroyed.set_value();
     EXPECT_LT(took, 2s);
     unblock.get();
-    std::this_thread::sleep_for(100ms);
+    // The let-go thread returns by itself; `own` must outlive it.
+    for (int i = 0; i < 400 && ReapableThread::PendingCount() > 0; ++i)
+        std::this_thread::sleep_for(5ms);
+    EXPECT_EQ(ReapableThread::PendingCount(), 0);
     EXPECT_EQ(own.CountOf("PageIn 17 /p"), 0) << "raised after the engine had gone";
 }
 

@@ -241,7 +241,12 @@ TEST_F(CallsTest, ConnectingCallIsGivenUpAtOnce) {
     EXPECT_EQ(cleared.get(), ResultCode::CallNotFound);
 
     auto [last, lastPeer] = startOpen(8);
+    const auto exitStart = Clock::now();
     patient.reset();
+    RecordProperty(
+        "ExitWithCallConnectingMs",
+        int(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - exitStart)
+                .count()));
     EXPECT_EQ(last.get(), ResultCode::CallNotFound);
     EXPECT_LT(Clock::now() - start, 3s);
 }

@@ -162,8 +162,8 @@ void CallCommands::Connect(Context* context) {
     {
         std::lock_guard lock(mutex_);
         givenUp = context->givenUp;
-        if (!call && current_[callId] == context)
-            current_.erase(callId);
+        if (auto it = current_.find(callId); !call && it != current_.end() && it->second == context)
+            current_.erase(it);
     }
     if (!call) {
         if (!givenUp)
