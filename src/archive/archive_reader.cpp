@@ -39,7 +39,13 @@ struct ArchiveReader::Connection {
     sql::Statement lines;
 };
 
-ArchiveReader::ArchiveReader(std::string path) {
+ArchiveReader::ArchiveReader(std::string file) : path(std::move(file)) {
+    Open();
+}
+
+void ArchiveReader::Open() {
+    connection.reset();
+    error.clear();
     sqlite3* raw = nullptr;
     // No create: a missing file is an empty history, not a new file.
     const int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
@@ -70,11 +76,23 @@ ArchiveReader::ArchiveReader(std::string path) {
 
 ArchiveReader::~ArchiveReader() = default;
 
+// A damaged file is set aside by the writer, which goes on in a new one at the same
+// path: follow it, or the old file's ids would be shown and deleted in the new one.
+void ArchiveReader::FollowFile() {
+    int moved = 0;
+    if (connection &&
+        sqlite3_file_control(connection->db.get(), "main", SQLITE_FCNTL_HAS_MOVED, &moved) ==
+            SQLITE_OK &&
+        moved)
+        Open();
+}
+
 bool ArchiveReader::IsOpen() const {
     return connection != nullptr;
 }
 
 std::vector<ConversationSummary> ArchiveReader::Conversations() {
+    FollowFile();
     std::vector<ConversationSummary> result;
     if (!connection)
         return result;
@@ -90,6 +108,7 @@ std::vector<ConversationSummary> ArchiveReader::Search(std::string_view typed, s
     std::vector<ConversationSummary> result;
     if (more)
         *more = false;
+    FollowFile();
     const std::string expression = SearchExpression(typed);
     if (!connection || expression.empty())
         return result;
@@ -124,6 +143,7 @@ std::vector<ConversationSummary> ArchiveReader::Search(std::string_view typed, s
 }
 
 std::vector<ArchivedLine> ArchiveReader::Lines(int64_t conversationId) {
+    FollowFile();
     std::vector<ArchivedLine> result;
     if (!connection)
         return result;

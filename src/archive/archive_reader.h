@@ -33,7 +33,11 @@ public:
     std::vector<ArchivedLine> Lines(int64_t conversationId);
 
 private:
+    void Open();
+    void FollowFile();
+
     struct Connection;
+    std::string path;
     std::unique_ptr<Connection> connection;
     std::string error;
 };

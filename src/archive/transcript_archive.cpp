@@ -74,6 +74,11 @@ std::string JoinNames(const std::vector<std::pair<std::string, PartyKind>>& peop
     return joined;
 }
 
+// What an op holds in memory while it waits for the writer.
+size_t Cost(const Op& op) {
+    return sizeof(Op) + op.name.size() + op.text.size();
+}
+
 std::string Stamp() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
@@ -96,9 +101,11 @@ struct TranscriptArchive::State {
     uint64_t lastSeq = 0;
     uint64_t doneSeq = 0;
     Conversation lastConversation = 0;
+    size_t waitingBytes = 0; // of the ops handed over and not yet finished
     bool closing = false;
     std::atomic<bool> closingFlag{false};
     bool disabled = false;
+    bool overflowed = false; // more waited than maxWaitingBytes: the writer gives up
     bool reported = false;
     std::string failure;
 
@@ -108,7 +115,9 @@ struct TranscriptArchive::State {
     sql::Database db;
     std::unordered_map<Conversation, OpenCall> open;
     bool setAsideOnce = false;
+    std::string trouble; // why the lines wait, if they do
 
+    uint64_t Enqueue(Op op);
     void Run();
     bool OpenDatabase();
     int Configure();
@@ -184,12 +193,12 @@ TranscriptArchive::Conversation TranscriptArchive::Begin(int32_t callId, std::st
     op.callId = callId;
     op.time = startedMs;
     op.name = std::move(operatorName);
-    std::lock_guard lock(state->mutex);
-    op.conversation = ++state->lastConversation;
-    op.seq = ++state->lastSeq;
+    {
+        std::lock_guard lock(state->mutex);
+        op.conversation = ++state->lastConversation;
+    }
     const Conversation conversation = op.conversation;
-    state->queue.push_back(std::move(op));
-    state->wake.notify_one();
+    state->Enqueue(std::move(op));
     return conversation;
 }
 
@@ -204,12 +213,7 @@ uint64_t TranscriptArchive::AddLine(Conversation conversation, ArchivedLine line
     op.party = line.party;
     op.kind = line.kind;
     op.text = std::move(line.text);
-    std::lock_guard lock(state->mutex);
-    op.seq = ++state->lastSeq;
-    const uint64_t ticket = op.seq;
-    state->queue.push_back(std::move(op));
-    state->wake.notify_one();
-    return ticket;
+    return state->Enqueue(std::move(op));
 }
 
 void TranscriptArchive::AddParticipant(Conversation conversation, std::string name,
@@ -221,10 +225,7 @@ void TranscriptArchive::AddParticipant(Conversation conversation, std::string na
     op.conversation = conversation;
     op.name = std::move(name);
     op.party = kind;
-    std::lock_guard lock(state->mutex);
-    op.seq = ++state->lastSeq;
-    state->queue.push_back(std::move(op));
-    state->wake.notify_one();
+    state->Enqueue(std::move(op));
 }
 
 void TranscriptArchive::End(Conversation conversation, int64_t endedMs) {
@@ -234,10 +235,7 @@ void TranscriptArchive::End(Conversation conversation, int64_t endedMs) {
     op.type = Op::Type::End;
     op.conversation = conversation;
     op.time = endedMs;
-    std::lock_guard lock(state->mutex);
-    op.seq = ++state->lastSeq;
-    state->queue.push_back(std::move(op));
-    state->wake.notify_one();
+    state->Enqueue(std::move(op));
 }
 
 void TranscriptArchive::Delete(int64_t conversationId, std::function<void(bool)> done) {
@@ -245,10 +243,7 @@ void TranscriptArchive::Delete(int64_t conversationId, std::function<void(bool)>
     op.type = Op::Type::Delete;
     op.target = conversationId;
     op.done = std::move(done);
-    std::lock_guard lock(state->mutex);
-    op.seq = ++state->lastSeq;
-    state->queue.push_back(std::move(op));
-    state->wake.notify_one();
+    state->Enqueue(std::move(op));
 }
 
 bool TranscriptArchive::WaitWritten(uint64_t ticket, std::chrono::milliseconds timeout) {
@@ -298,6 +293,28 @@ void SetSessionArchive(std::shared_ptr<TranscriptArchive> archive) {
         previous = std::exchange(sessionArchive, std::move(archive));
     }
     // The previous one, if this was its last owner, closes here, outside the lock.
+}
+
+uint64_t TranscriptArchive::State::Enqueue(Op op) {
+    const size_t cost = Cost(op);
+    std::lock_guard lock(mutex);
+    // Ops that report back always reach the writer, which answers them even when it
+    // writes nothing more; the others are dropped here once writing has stopped.
+    if (!op.done) {
+        if (disabled || overflowed)
+            return 0;
+        if (waitingBytes + cost > options.maxWaitingBytes) {
+            overflowed = true;
+            wake.notify_one();
+            return 0;
+        }
+    }
+    waitingBytes += cost;
+    op.seq = ++lastSeq;
+    const uint64_t ticket = op.seq;
+    queue.push_back(std::move(op));
+    wake.notify_one();
+    return ticket;
 }
 
 // ---- the writer ----------------------------------------------------------------------
@@ -616,9 +633,13 @@ int TranscriptArchive::State::Apply(std::deque<Op>& batch) {
 void TranscriptArchive::State::Finish(std::deque<Op>& batch, bool committed) {
     if (batch.empty())
         return;
+    size_t cost = 0;
+    for (const Op& op : batch)
+        cost += Cost(op);
     {
         std::lock_guard lock(mutex);
         doneSeq = std::max(doneSeq, batch.back().seq);
+        waitingBytes -= cost;
     }
     written.notify_all();
     for (Op& op : batch) {
@@ -634,14 +655,26 @@ void TranscriptArchive::State::Run() {
     std::chrono::milliseconds pause(100);
     std::deque<Op> batch;
     for (;;) {
+        std::deque<Op> fresh;
+        bool giveUp = false;
         {
             std::unique_lock lock(mutex);
-            wake.wait(lock, [&] { return !queue.empty() || closing || !batch.empty(); });
-            if (queue.empty() && batch.empty())
+            wake.wait(lock, [&] {
+                return !queue.empty() || closing || !batch.empty() || (overflowed && !disabled);
+            });
+            if (queue.empty() && batch.empty() && !(overflowed && !disabled))
                 break; // closing, and nothing left
-            // Ops that came while a retry waited stay behind the ones before them.
-            std::move(queue.begin(), queue.end(), std::back_inserter(batch));
-            queue.clear();
+            // Taken whole, so that the callers never wait while a long queue is moved.
+            fresh.swap(queue);
+            giveUp = overflowed && !disabled;
+        }
+        // Ops that came while a retry waited stay behind the ones before them.
+        std::move(fresh.begin(), fresh.end(), std::back_inserter(batch));
+        if (giveUp) {
+            Disable((trouble.empty() ? "The chat history (" + path + ") fell behind." : trouble) +
+                    " More lines waited for it than can be kept, and they were given up.");
+            Finish(batch, false);
+            continue;
         }
         if (!db) {
             Finish(batch, false);
@@ -650,6 +683,7 @@ void TranscriptArchive::State::Run() {
         const int rc = Apply(batch);
         if (rc == SQLITE_OK) {
             pause = std::chrono::milliseconds(100);
+            trouble.clear();
             Finish(batch, true);
             continue;
         }
@@ -667,15 +701,16 @@ void TranscriptArchive::State::Run() {
             continue;
         }
         if (IsPassing(rc)) {
-            Report(Message("The chat history cannot be written for now", rc) +
-                   " Chats go on; their lines wait for a later try.");
+            trouble = Message("The chat history cannot be written", rc);
+            Report(trouble + " Chats go on; their lines wait for a later try, unless too many "
+                             "pile up.");
             std::unique_lock lock(mutex);
             if (closing) {
                 lock.unlock();
                 Finish(batch, false);
                 continue;
             }
-            wake.wait_for(lock, pause, [&] { return closing; });
+            wake.wait_for(lock, pause, [&] { return closing || overflowed; });
             pause = std::min(pause * 2, std::chrono::milliseconds(5000));
             continue;
         }

@@ -3,6 +3,7 @@
 #include "archive_types.h"
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -17,9 +18,10 @@ namespace olvex {
 //
 // When the file cannot be used (locked, damaged, disk full, unwritable) the
 // callers are never held up: lines wait for a retry while the trouble may pass
-// (locked, full), otherwise they are dropped. The first failure is reported
-// once through Options::onFailure. A damaged file is renamed aside, never
-// written over, and a new one is started in its place.
+// (locked, full), otherwise they are dropped. Waiting lines are kept up to
+// Options::maxWaitingBytes; beyond that writing is given up for the session.
+// The first failure is reported once through Options::onFailure. A damaged file
+// is renamed aside, never written over, and a new one is started in its place.
 class TranscriptArchive {
 public:
     using Conversation = uint64_t; // 0: none
@@ -29,6 +31,10 @@ public:
         // Above 0: conversations older than this many days go when the file is opened.
         int32_t historyDays = 0;
         int busyTimeoutMs = 2000;
+        // What may wait in memory for a locked file or a full disk. A line costs about
+        // 250 bytes here, so 4 MiB hold some 16,000 lines: hours of a busy operator's
+        // calls. Past it the archive stops for the session rather than grow.
+        size_t maxWaitingBytes = size_t{4} << 20;
         // Called at most once, on the writer thread.
         FailureHandler onFailure;
     };

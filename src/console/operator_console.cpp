@@ -88,8 +88,8 @@ OperatorConsole::OperatorConsole(bool embedBrowser, QWidget* parent) : QWidget(p
 
     SetLoggedInButtons(false);
     ButtonOf(Button::Login).setEnabled(true);
-    connect(pageList, &QTreeWidget::itemSelectionChanged, this,
-            [this] { ButtonOf(Button::Invite).setEnabled(!pageList->selectedItems().isEmpty()); });
+    connect(pageList, &PageListView::SelectionChanged, this,
+            [this] { ButtonOf(Button::Invite).setEnabled(pageList->HasSelection()); });
     connect(pageList, &PageListView::InviteRequested, this, &OperatorConsole::InviteRequested);
 
     ClearReports();

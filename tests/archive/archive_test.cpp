@@ -1,23 +1,100 @@
 #include "archive_reader.h"
 #include "call_recorder.h"
+#include "sqlite_statement.h"
 #include "transcript_archive.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <memory>
+#include <mutex>
+#include <optional>
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace olvex {
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+
+// While `full` is set every write fails as it does on a full disk: a file system
+// over the usual one, made the default for as long as it lives.
+class FullDisk {
+public:
+    FullDisk() : base(sqlite3_vfs_find(nullptr)), vfs(*base) {
+        current = this;
+        vfs.zName = "olvex-full-disk";
+        vfs.xOpen = Open;
+        sqlite3_vfs_register(&vfs, 1);
+    }
+    ~FullDisk() { sqlite3_vfs_unregister(&vfs); }
+    std::atomic<bool> full{false};
+
+private:
+    // First member: a file's methods lead back to the plain ones.
+    struct Wrapped {
+        sqlite3_io_methods methods;
+        const sqlite3_io_methods* plain;
+    };
+    static int Open(sqlite3_vfs*, const char* name, sqlite3_file* file, int flags, int* out) {
+        FullDisk& self = *current;
+        const int rc = self.base->xOpen(self.base, name, file, flags, out);
+        if (rc != SQLITE_OK || !file->pMethods)
+            return rc;
+        std::lock_guard lock(self.mutex);
+        auto found = std::find_if(self.wrapped.begin(), self.wrapped.end(),
+                                  [&](const auto& w) { return w->plain == file->pMethods; });
+        if (found == self.wrapped.end()) {
+            auto w = std::make_unique<Wrapped>(Wrapped{*file->pMethods, file->pMethods});
+            w->methods.xWrite = [](sqlite3_file* f, const void* data, int size, sqlite3_int64 at) {
+                const auto* plain = reinterpret_cast<const Wrapped*>(f->pMethods)->plain;
+                return current->full ? SQLITE_FULL : plain->xWrite(f, data, size, at);
+            };
+            found = self.wrapped.insert(found, std::move(w));
+        }
+        file->pMethods = &(*found)->methods;
+        return rc;
+    }
+    static inline FullDisk* current = nullptr;
+    sqlite3_vfs* base;
+    sqlite3_vfs vfs;
+    std::mutex mutex;
+    std::vector<std::unique_ptr<Wrapped>> wrapped;
+};
+
+// Holds the file's write lock, as another program writing to it would.
+class Locker {
+public:
+    explicit Locker(const std::string& path) {
+        sqlite3_open(path.c_str(), &db);
+        locked = sql::Exec(db, "BEGIN EXCLUSIVE") == SQLITE_OK;
+    }
+    ~Locker() { sqlite3_close(db); }
+    void Release() { sql::Exec(db, "COMMIT"); }
+    bool locked = false;
+
+private:
+    sqlite3* db = nullptr;
+};
+
+template <typename Condition> bool Eventually(Condition condition) {
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
 
 class ArchiveTest : public ::testing::Test {
 protected:
@@ -33,12 +110,10 @@ protected:
         fs::remove_all(dir, ec);
     }
 
-    std::shared_ptr<TranscriptArchive> OpenArchive(int32_t days = 0) {
-        TranscriptArchive::Options options;
-        options.historyDays = days;
+    std::shared_ptr<TranscriptArchive> OpenArchive(TranscriptArchive::Options options = {}) {
         options.onFailure = [this](const std::string& text) {
-            ++failures;
             failureText = text;
+            ++failures;
         };
         return TranscriptArchive::Open(path, options);
     }
@@ -48,6 +123,26 @@ protected:
         std::stringstream bytes;
         bytes << in.rdbuf();
         return bytes.str();
+    }
+
+    // The texts of the lines of the one conversation, and whether the file is sound.
+    std::vector<std::string> Stored() {
+        std::vector<std::string> texts;
+        ArchiveReader reader(path);
+        const auto conversations = reader.Conversations();
+        EXPECT_EQ(conversations.size(), 1u);
+        if (!conversations.empty()) {
+            for (const auto& line : reader.Lines(conversations[0].id))
+                texts.push_back(line.text);
+        }
+        sqlite3* db = nullptr;
+        sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+        sql::Statement check(db, "PRAGMA integrity_check");
+        EXPECT_EQ(check.Step(), SQLITE_ROW);
+        EXPECT_EQ(check.Text(0), "ok");
+        check = {};
+        sqlite3_close(db);
+        return texts;
     }
 
     fs::path dir;
@@ -160,7 +255,9 @@ TEST_F(ArchiveTest, PruningAndDeleteRemoveWholeConversations) {
         ASSERT_TRUE(archive->Flush(5s));
     }
     {
-        auto archive = OpenArchive(30);
+        TranscriptArchive::Options options;
+        options.historyDays = 30;
+        auto archive = OpenArchive(options);
         ASSERT_TRUE(archive->Flush(5s));
     }
     {
@@ -210,6 +307,29 @@ TEST_F(ArchiveTest, DamagedFileIsKeptAsideAndANewOneStarted) {
     EXPECT_NE(failureText.find(aside[0].string()), std::string::npos);
     ArchiveReader reader(path);
     EXPECT_EQ(reader.Search("still").size(), 1u);
+
+    // Found damaged mid-session: the call goes on in a new file, which a reader opened
+    // on the old one follows.
+    auto archive = OpenArchive();
+    CallRecorder call(archive, 6, "demo");
+    call.Line(LineKind::Text, "Ann", false, "first half");
+    ASSERT_TRUE(archive->Flush(5s));
+    EXPECT_EQ(reader.Search("first").size(), 1u);
+    sqlite3* other = nullptr;
+    sqlite3_open(path.c_str(), &other);
+    ASSERT_EQ(sql::Exec(other, "PRAGMA writable_schema=ON; UPDATE sqlite_master SET rootpage = "
+                               "99999 WHERE name = 'lines'; PRAGMA schema_version = 1000"),
+              SQLITE_OK);
+    sqlite3_close(other);
+    call.Line(LineKind::Text, "Ann", false, "second half");
+    ASSERT_TRUE(archive->Flush(5s));
+    EXPECT_FALSE(archive->Failed());
+    EXPECT_EQ(failures, 2);
+    const auto now = reader.Conversations();
+    ASSERT_EQ(now.size(), 1u);
+    EXPECT_EQ(now[0].callId, 6);
+    ASSERT_EQ(reader.Lines(now[0].id).size(), 1u);
+    EXPECT_EQ(reader.Lines(now[0].id)[0].text, "second half");
 }
 
 // Root writes anywhere: the folder is made read-only for an unprivileged child instead.
@@ -243,6 +363,78 @@ TEST_F(ArchiveTest, ReadOnlyFolderFailsOnceAndNeverHoldsTheCallerUp) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_FALSE(fs::exists(path));
+}
+
+// A lock held by another program and a full disk both pass: meanwhile the chat goes on
+// unhindered, the operator hears of it once, and every line lands once it is over.
+TEST_F(ArchiveTest, LinesWaitOutALockOrAFullDiskAndAllLand) {
+    for (const bool lock : {true, false}) {
+        SCOPED_TRACE(lock ? "locked" : "disk full");
+        fs::remove_all(dir / "Olvex");
+        failures = 0;
+        FullDisk disk;
+        TranscriptArchive::Options options;
+        options.busyTimeoutMs = 20;
+        auto archive = OpenArchive(options);
+        CallRecorder call(archive, 3, "demo");
+        call.Line(LineKind::Text, "Ann", false, "before");
+        ASSERT_TRUE(archive->Flush(5s));
+
+        std::optional<Locker> locker;
+        if (lock) {
+            locker.emplace(path);
+            ASSERT_TRUE(locker->locked);
+        } else {
+            disk.full = true;
+        }
+        std::vector<std::string> expected{"before"};
+        const auto start = std::chrono::steady_clock::now();
+        uint64_t last = 0;
+        for (int i = 0; i < 50; ++i) {
+            expected.push_back("waiting " + std::to_string(i));
+            last = call.Line(LineKind::Text, "Ann", false, expected.back());
+        }
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 50ms);
+        ASSERT_TRUE(Eventually([&] { return failures > 0; }));
+        EXPECT_NE(failureText.find(lock ? "locked" : "full"), std::string::npos) << failureText;
+        EXPECT_FALSE(archive->WaitWritten(last, 50ms));
+        EXPECT_FALSE(archive->Failed());
+        EXPECT_EQ(Stored(), std::vector<std::string>{"before"});
+
+        if (lock)
+            locker->Release();
+        disk.full = false;
+        expected.push_back("after");
+        call.Line(LineKind::Text, "Ann", false, expected.back());
+        ASSERT_TRUE(archive->Flush(5s));
+        EXPECT_FALSE(archive->Failed());
+        EXPECT_EQ(failures, 1);
+        EXPECT_EQ(Stored(), expected);
+    }
+}
+
+TEST_F(ArchiveTest, TooManyWaitingLinesStopTheArchiveForTheSession) {
+    TranscriptArchive::Options options;
+    options.busyTimeoutMs = 20;
+    options.maxWaitingBytes = 64 << 10;
+    auto archive = OpenArchive(options);
+    CallRecorder call(archive, 4, "demo");
+    call.Line(LineKind::Text, "Ann", false, "kept");
+    ASSERT_TRUE(archive->Flush(5s));
+    Locker locker(path);
+    ASSERT_TRUE(locker.locked);
+    const std::string text(1000, 'x');
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 100; ++i)
+        call.Line(LineKind::Text, "Ann", false, text);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 50ms);
+    ASSERT_TRUE(Eventually([&] { return archive->Failed(); }));
+    EXPECT_NE(archive->FailureText().find("given up"), std::string::npos);
+    EXPECT_EQ(call.Line(LineKind::Text, "Ann", false, "later"), 0u);
+    locker.Release();
+    EXPECT_FALSE(archive->Flush(1s));
+    EXPECT_EQ(failures, 1);
+    EXPECT_EQ(Stored(), std::vector<std::string>{"kept"});
 }
 
 } // namespace
