@@ -2,8 +2,11 @@
 
 #include "agent_client.h"
 #include "console_images.h"
+#include "event_sound.h"
 #include "flat_button.h"
 #include "hyperlink_label.h"
+#include "log_categories.h"
+#include "log_file.h"
 #include "login_dialog.h"
 #include "message_box.h"
 #include "operator_console.h"
@@ -101,6 +104,7 @@ ConsoleEngine::ConsoleEngine(OperatorConsole& c, AgentClient& e)
     connect(&console, &OperatorConsole::LogoutRequested, this, &ConsoleEngine::Logout);
     connect(&console, &OperatorConsole::StatusRequested, this, &ConsoleEngine::SetStatus);
     connect(&console, &OperatorConsole::InviteRequested, this, &ConsoleEngine::Invite);
+    connect(&console, &OperatorConsole::WaitingChanged, this, &ConsoleEngine::WaitingChanged);
 
     flushTimer = new QTimer(this);
     flushTimer->setSingleShot(true);
@@ -145,6 +149,7 @@ void ConsoleEngine::RegisterHandlers() {
             s.RefreshTray();
             s.console.SetLoggedInButtons(false);
             s.ShowBalloon(QStringLiteral("You are now logged out from the Olvex server"));
+            emit s.StatusShown(0);
         });
     };
     cb.OnStatusChanged = [](void* u, int status) {
@@ -155,6 +160,7 @@ void ConsoleEngine::RegisterHandlers() {
             s.RefreshTray();
             s.ShowBalloon(QStringLiteral("Your status has now been changed to %1")
                               .arg(OperatorListView::StatusWord(status)));
+            emit s.StatusShown(status);
         });
     };
     cb.OnUserListReceived = [](void* u) {
@@ -206,9 +212,12 @@ void ConsoleEngine::RegisterHandlers() {
         if (copy.get() != &page)
             copy = std::make_shared<const PageRecord>(page);
         Self(u)->Deliver([copy = std::move(copy)](ConsoleEngine& s) {
-            if (s.console.PageList().AddOrUpdate(copy))
+            if (s.console.PageList().AddOrUpdate(copy)) {
                 s.ShowBalloon(QStringLiteral("A website visitor has now entered the %1 web page")
                                   .arg(Text(copy->title)));
+                if (AgentSettings::IsOn(s.console.Settings().visitorSound))
+                    EventSound::Shared().Play(EventSound::Kind::Visitor);
+            }
         });
     };
     cb.OnPageLeft = [](void* u, const PageRecord& page) {
@@ -229,13 +238,19 @@ void ConsoleEngine::RegisterHandlers() {
         std::optional<QString> text = CallAlertText(kind, name, second);
         if (!text)
             return;
-        Self(u)->Deliver([callId, requesterId, kind, text = *text](ConsoleEngine& s) {
-            s.console.ShowCallAlert(callId, requesterId, kind, text);
+        QString caller = QString::fromUtf8(name ? name : "");
+        if (kind == 2 && second && *second)
+            caller += QLatin1Char(' ') + QString::fromUtf8(second);
+        Self(u)->Deliver([callId, requesterId, kind, text = *text,
+                          caller = std::move(caller)](ConsoleEngine& s) {
+            s.console.ShowCallAlert(callId, requesterId, kind, text, caller);
         });
     };
     // Error answers change nothing in the console.
     cb.OnServerError = [](void*, int, int) {};
     engine.SetCallbacks(this, cb);
+    // Needs no user data, so it stays valid after the console has gone.
+    engine.logSink = QtLogSink();
 }
 
 void ConsoleEngine::Deliver(Change change) {
@@ -384,6 +399,8 @@ void ConsoleEngine::StartLoginWorker() {
 
 void ConsoleEngine::OnLoginFinished(int32_t result) {
     loginRunning = false;
+    if (result != 0 && reconnecting)
+        qCInfo(lcConsole) << "reconnection failed, trying again at the next tick";
     if (result != 0) {
         // The tray keeps the connecting tooltip until its next refresh.
         console.SetTitleNotConnected();
@@ -404,6 +421,7 @@ void ConsoleEngine::LoggedInOnWorker() {
         s.RefreshTray();
         s.console.SetLoggedInButtons(true);
         s.requestedStatus = 1;
+        emit s.StatusShown(1);
     });
 
     if (engine.LatestClientVersion() > product::kClientVersion) {
@@ -582,11 +600,14 @@ void ConsoleEngine::OnKeepAliveSent(int32_t result, int attempt, uint64_t chain)
         return;
     }
     keepAliveRunning = false;
+    qCWarning(lcConsole) << "no keep-alive went through in" << kKeepAliveAttempts
+                         << "attempts, logging out";
     // The timer keeps running: a failed reconnection is tried again at the next tick.
     engine.Logout(DisconnectReason::Logout);
     const AgentSettings& settings = console.Settings();
     if (AgentSettings::IsOn(settings.reconnect) && !settings.username.empty() &&
         !settings.password.empty() && !loginRunning) {
+        qCInfo(lcConsole) << "reconnecting";
         reconnecting = true;
         StartLoginWorker();
     }
@@ -605,11 +626,25 @@ void ConsoleEngine::ShowBalloon(const QString& text) {
 
 void ConsoleEngine::RefreshTray() {
     trayConnected = engine.GetStatus() > 0;
+    const WaitingItems waiting = console.Waiting();
     trayToolTip = console.windowTitle().left(kToolTipLength);
+    if (waiting.Count() > 0)
+        trayToolTip += QLatin1Char('\n') + waiting.ToolTipLines();
+    trayBadge = waiting.Count();
     if (!tray)
         return;
-    tray->setIcon(ProgramIcon(trayConnected));
+    tray->setIcon(BadgedIcon(ProgramIcon(trayConnected), trayBadge));
     tray->setToolTip(trayToolTip);
+}
+
+void ConsoleEngine::WaitingChanged() {
+    if (closing)
+        return;
+    RefreshTray();
+    if (trayBadge != launcherCount) {
+        launcherCount = trayBadge;
+        SendLauncherCount(launcherCount);
+    }
 }
 
 void ConsoleEngine::Shutdown() {
@@ -636,6 +671,9 @@ void ConsoleEngine::Shutdown() {
     engine.SetCallbacks(nullptr, AgentCallbacks{});
     if (tray)
         tray->hide();
+    // Docks would otherwise go on showing a count for a program that has ended.
+    if (launcherCount != 0)
+        SendLauncherCount(0);
 }
 
 } // namespace olvex

@@ -75,10 +75,15 @@ public:
     // The tray as last refreshed: also kept where the desktop has no tray.
     QString TrayToolTip() const { return trayToolTip; }
     bool TrayShowsConnected() const { return trayConnected; }
+    // The number on the tray icon's badge: requests waiting plus call windows unread.
+    int TrayBadge() const { return trayBadge; }
 
 signals:
     // A balloon that was shown (ShowHints is 1): title, text and time-out.
     void BalloonShown(const QString& title, const QString& text, int msecs);
+    // The operator's own status as the window now shows it: 1 online, 2 busy, 3 away, 0 after
+    // a log-out.
+    void StatusShown(int32_t status);
 
 private:
     using Change = std::function<void(ConsoleEngine&)>;
@@ -117,6 +122,7 @@ private:
 
     void ShowBalloon(const QString& text);
     void RefreshTray();
+    void WaitingChanged();
 
     OperatorConsole& console;
     AgentClient& engine;
@@ -128,6 +134,8 @@ private:
     QSystemTrayIcon* tray = nullptr;
     QString trayToolTip;
     bool trayConnected = false;
+    int trayBadge = 0;
+    int launcherCount = 0;
     DialogRunner runDialog;
 
     // UI thread only.

@@ -1,9 +1,13 @@
 #include "agent_client.h"
+#include "auto_away_controller.h"
 #include "canned_msg_dlg.h"
 #include "command_line.h"
 #include "console_engine.h"
 #include "console_images.h"
+#include "desktop_idle_source.h"
 #include "history_window.h"
+#include "log_categories.h"
+#include "log_file.h"
 #include "message_box.h"
 #include "operator_console.h"
 #include "product_info.h"
@@ -11,6 +15,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QLoggingCategory>
 #include <QPointer>
 #include <algorithm>
 #include <cstdio>
@@ -35,6 +40,16 @@ int main(int argc, char** argv) {
         std::printf("%s version %s\n", olvex::product::kName, olvex::product::kVersion);
         return 0;
     }
+
+    // Before anything can log. QT_LOGGING_RULES still has the last word.
+    olvex::LogFile log;
+    if (command.verbose) {
+        QLoggingCategory::setFilterRules(QStringLiteral("olvex.*.debug=true"));
+        log.SetEcho(true);
+    }
+    log.Install();
+    qCInfo(olvex::lcConsole).noquote() << olvex::product::kName << "version"
+                                       << olvex::product::kVersion << "started, log" << log.Path();
 
     // The web engine refuses to start its sandbox for root and takes the whole program
     // down with it; root has no sandbox to lose, so the report browser runs without one.
@@ -64,6 +79,12 @@ int main(int argc, char** argv) {
         const int tickMs = qEnvironmentVariableIntValue("OLVEX_CONSOLE_TIMER_MS");
         if (tickMs > 0)
             bridge->SetTimerPeriods(tickMs, std::max(1, tickMs / 30));
+        // Automatic away: the X server's idle time where the console runs on X11, the
+        // session's services elsewhere.
+        auto idle = olvex::DesktopIdleSource::Probe(QGuiApplication::platformName() ==
+                                                    QLatin1String("xcb"));
+        olvex::AutoAwayController::SetSourceDescription(idle ? idle->Description() : QString());
+        new olvex::AutoAwayController(console, *bridge, std::move(idle));
         QObject::connect(&console, &olvex::OperatorConsole::AnswersRequested, &console, [&console] {
             olvex::CCannedMsgDlg editor(olvex::CannedFilePath(), &console);
             editor.exec();
@@ -73,6 +94,7 @@ int main(int argc, char** argv) {
         olvex::TranscriptArchive::Options history;
         history.historyDays = console.Settings().historyDays;
         history.onFailure = [owner](const std::string& text) {
+            qCWarning(olvex::lcConsole).noquote() << QString::fromStdString(text);
             QMetaObject::invokeMethod(
                 qApp,
                 [owner, text = QString::fromStdString(text)] {
@@ -100,5 +122,6 @@ int main(int argc, char** argv) {
         olvex::SetSessionArchive(nullptr);
     }
     olvex::AgentClient::DestroyInstance();
+    qCInfo(olvex::lcConsole) << "ended";
     return code;
 }

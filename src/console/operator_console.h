@@ -2,6 +2,7 @@
 
 #include "agent_settings.h"
 #include "call_window_list.h"
+#include "tray_badge.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -76,7 +77,12 @@ public:
 
     // An incoming call request (kind 1) or transfer (kind 2) with its ready-made alert text:
     // opens the call alert. Runs on the UI thread and returns without waiting for the operator.
-    void ShowCallAlert(int32_t callId, int32_t requesterId, int32_t kind, const QString& text);
+    // `caller` names who asks (the tray's tooltip lists it); for a request it is the visitor,
+    // whom the call window's {visitor} stands for.
+    void ShowCallAlert(int32_t callId, int32_t requesterId, int32_t kind, const QString& text,
+                       const QString& caller = QString());
+    // Open alerts and call windows with unseen lines; WaitingChanged follows every change.
+    WaitingItems Waiting() const;
 
     // Hide the window when it is minimised; only where it can be brought back (a tray icon).
     void SetHideOnMinimise(bool on) { hideOnMinimise = on; }
@@ -95,6 +101,7 @@ signals:
     void AutoLoginRequested();
     // The window was closed: the program ends.
     void Closed();
+    void WaitingChanged();
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -1,5 +1,6 @@
 #include "agent_client.h"
 
+#include "engine_log.h"
 #include "result_code.h"
 #include "socket_channel.h"
 #include "thread_reaper.h"
@@ -35,6 +36,16 @@ bool IsPresenceStatus(int32_t status) {
     return status >= 1 && status <= 3;
 }
 
+std::string Endpoint(const char* host, int port) {
+    return std::string(host ? host : "") + ":" + std::to_string(port);
+}
+
+// Visitors' and page addresses: for debug lines only.
+std::string PageLine(const PageRecord& page) {
+    return "page " + std::to_string(page.pageId) + ", visitor " +
+           std::to_string(page.visitorNumber) + " at " + page.ipAddress + ", " + page.url;
+}
+
 std::mutex instanceMutex;
 std::unique_ptr<AgentClient> instance;
 
@@ -45,6 +56,7 @@ std::unique_ptr<AgentClient> instance;
 // engine's destruction on that very thread) still has it.
 struct AgentClient::Session {
     std::shared_ptr<SocketChannel> channel;
+    std::string peer; // "host:port" for the log
     ReapableThread thread;
     std::thread::id threadId;
     // Whoever sets this first reports the end of the session: Logout, or the
@@ -147,6 +159,19 @@ std::shared_ptr<SocketChannel> AgentClient::CurrentChannel() const {
 }
 
 int32_t AgentClient::Login(const char* host, int port, const char* userName, const char* password) {
+    const std::string where = Endpoint(host, port);
+    EngineLog(logSink, LogLevel::Info,
+              "logging in to " + where + " as " +
+                  (userName ? "\"" + std::string(userName) + "\"" : std::string("nobody")));
+    const int32_t result = OpenSession(host, port, userName, password);
+    if (result != ResultCode::Ok)
+        EngineLog(logSink, LogLevel::Warning,
+                  "log-in to " + where + " failed: " + ResultLine(result));
+    return result;
+}
+
+int32_t AgentClient::OpenSession(const char* host, int port, const char* userName,
+                                 const char* password) {
     if (userName == nullptr || password == nullptr)
         return ResultCode::MessageParameters;
     std::lock_guard loginLock(loginMutex_);
@@ -164,6 +189,7 @@ int32_t AgentClient::Login(const char* host, int port, const char* userName, con
 
     auto channel = std::make_shared<SocketChannel>(options_.channelTimeout);
     channel->SetHeaderWait(options_.headerWait);
+    channel->SetLogSink(logSink);
     {
         std::lock_guard lock(mutex_);
         if (logoutRequests_ != generation)
@@ -213,6 +239,7 @@ int32_t AgentClient::Login(const char* host, int port, const char* userName, con
 
     auto session = std::make_shared<Session>();
     session->channel = channel;
+    session->peer = Endpoint(host, port);
     {
         // State is in place before the thread can dispatch anything.
         std::lock_guard lock(mutex_);
@@ -239,6 +266,9 @@ int32_t AgentClient::Login(const char* host, int port, const char* userName, con
             return ResultCode::ConnectionLost; // the thread cleaned up, and reports nothing
         session->announced = true;
     }
+    EngineLog(logSink, LogLevel::Info,
+              "logged in to " + session->peer + " as user " + std::to_string(userId) +
+                  ", newest client version " + std::to_string(latestClientVersion_.load()));
     Raise(nullptr, &AgentCallbacks::OnLoggedIn);
     return ResultCode::Ok;
 }
@@ -277,6 +307,10 @@ int32_t AgentClient::EndSession(int reason, bool requested) {
         status_.store(0);
         serverAddress_.clear();
     }
+    EngineLog(
+        logSink, session ? LogLevel::Info : LogLevel::Debug,
+        (session ? "logged out from " + session->peer : std::string("logout, not logged in")) +
+            " (" + DisconnectReasonLine(reason) + ")");
     Raise(nullptr, &AgentCallbacks::OnDisconnected, reason);
     return ResultCode::Ok;
 }
@@ -324,6 +358,9 @@ void AgentClient::ReceiveLoop(const std::shared_ptr<Session>& session) {
 
     // Once the session has ended, the engine may be gone: nothing below touches it then.
     if (!session->ended.exchange(true)) {
+        EngineLog(logSink, LogLevel::Warning,
+                  "connection to " + session->peer + " lost: " + ReceiveEndLine(last, message) +
+                      " (" + DisconnectReasonLine(DisconnectReason::ConnectionLost) + ")");
         channel.Close();
         bool announced;
         {
@@ -356,6 +393,9 @@ void AgentClient::DispatchFor(const WireMessage& message, const Session* session
     const int32_t a = message.GetInt(1);
     const int32_t b = message.GetInt(2);
     auto serverError = [&](int32_t request, int32_t error) {
+        EngineLog(logSink, LogLevel::Info,
+                  "server error answer to request " + std::to_string(request) + ": " +
+                      ResultLine(error));
         Raise(session, &AgentCallbacks::OnServerError, request, error);
     };
 
@@ -377,18 +417,23 @@ void AgentClient::DispatchFor(const WireMessage& message, const Session* session
                     return;
                 status_.store(b);
             }
+            EngineLog(logSink, LogLevel::Info, "status is now " + std::to_string(b));
             Raise(session, &AgentCallbacks::OnStatusChanged, b);
             return;
         }
         case Code::UserList:
-            users_.LoadFromMessage(message);
+            EngineLog(logSink, LogLevel::Info,
+                      "operator list: " + std::to_string(users_.LoadFromMessage(message)));
             Raise(session, &AgentCallbacks::OnUserListReceived);
             return;
         case Code::PageList:
-            pages_.LoadFromMessage(message);
+            EngineLog(logSink, LogLevel::Info,
+                      "page list: " + std::to_string(pages_.LoadFromMessage(message)));
             Raise(session, &AgentCallbacks::OnPageListReceived);
             return;
         case Code::InviteVisitor:
+            EngineLog(logSink, LogLevel::Info,
+                      "the server took the invitation to page " + std::to_string(b));
             if (Callbacks().OnVisitorInvited) {
                 if (auto page = pages_.FindById(b))
                     Raise(session, &AgentCallbacks::OnVisitorInvited, *page);
@@ -419,6 +464,10 @@ void AgentClient::DispatchFor(const WireMessage& message, const Session* session
             return;
         case Code::CallRequest:
         case Code::CallTransfer: {
+            EngineLog(logSink, LogLevel::Info,
+                      std::string(a == Code::CallTransfer ? "call transfer" : "call request") +
+                          " for call " + std::to_string(message.GetInt(3)) + " from user " +
+                          std::to_string(b));
             if (!Callbacks().OnCallRequest)
                 return;
             const bool transfer = a == Code::CallTransfer;
@@ -431,10 +480,15 @@ void AgentClient::DispatchFor(const WireMessage& message, const Session* session
             return;
         }
         case Code::PageEntered:
+            if (logSink.Enabled(LogLevel::Debug))
+                EngineLog(logSink, LogLevel::Debug,
+                          "page opened: " + PageLine(ReadPageEntry(message, 2)));
             if (auto page = pages_.AddIfAbsent(ReadPageEntry(message, 2)))
                 Raise(session, &AgentCallbacks::OnPageEntered, *page);
             return;
         case Code::PageLeft:
+            if (logSink.Enabled(LogLevel::Debug))
+                EngineLog(logSink, LogLevel::Debug, "page left: " + std::to_string(b));
             if (auto page = pages_.Remove(b))
                 Raise(session, &AgentCallbacks::OnPageLeft, *page);
             return;
@@ -443,6 +497,8 @@ void AgentClient::DispatchFor(const WireMessage& message, const Session* session
         }
 
     default:
+        EngineLog(logSink, LogLevel::Warning,
+                  "message of unknown type " + std::to_string(message.Code()));
         return serverError(Code::UnknownType, b);
     }
 }
@@ -450,6 +506,12 @@ void AgentClient::DispatchFor(const WireMessage& message, const Session* session
 int32_t AgentClient::SendCommand(const WireMessage& message, bool logoutOnFailure) {
     auto channel = CurrentChannel();
     const int32_t result = channel ? message.Send(*channel) : ResultCode::Connect;
+    // Without a connection (keep-alives while the server is away) that is no news.
+    if (result != message.Length())
+        EngineLog(logSink, channel ? LogLevel::Warning : LogLevel::Debug,
+                  "command " + std::to_string(message.Code()) + " not sent: " +
+                      (channel ? ResultLine(result) : std::string("not logged in")) +
+                      (logoutOnFailure ? ", logging out" : ""));
     if (logoutOnFailure && result != message.Length())
         Logout(DisconnectReason::SendFailed);
     return result;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "call_list.h"
+#include "log_sink.h"
 #include "page_directory.h"
 #include "records.h"
 #include "user_directory.h"
@@ -135,12 +136,16 @@ public:
     void SetCallbacks(void* userData, const AgentCallbacks& callbacks);
     AgentCallbacks Callbacks() const;
     void* UserData() const;
+    // Where the engine, its connections and its calls say what happens; set like the
+    // callbacks, but kept through the destructor.
+    LogSink logSink;
 
 private:
     struct Session;
 
     template <class Slot, class... Args>
     void Raise(const Session* session, Slot AgentCallbacks::*slot, Args&&... args);
+    int32_t OpenSession(const char* host, int port, const char* userName, const char* password);
     int32_t EndSession(int reason, bool requested);
     void ReceiveLoop(const std::shared_ptr<Session>& session);
     void DispatchFor(const WireMessage& message, const Session* session);

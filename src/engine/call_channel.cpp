@@ -2,6 +2,7 @@
 
 #include "agent_client.h"
 #include "chat_call.h"
+#include "engine_log.h"
 #include "result_code.h"
 
 #include <system_error>
@@ -12,6 +13,14 @@ namespace {
 
 constexpr int32_t kOperatorKind = 2;
 constexpr int32_t kWakeFallbackMs = 500;
+
+// "call 17" for the main channel, "call 17 channel 2" for another.
+std::string ChannelName(const CallChannel& channel) {
+    std::string name = "call " + std::to_string(channel.Owner().callId);
+    if (channel.Key() != 0)
+        name += " channel " + std::to_string(channel.Key());
+    return name;
+}
 
 } // namespace
 
@@ -49,6 +58,7 @@ int32_t CallChannel::Open(const CallEndpoint& endpoint) {
     ReapableThread::CollectFinished();
     Shutdown(kClosedLocally);
     connection_.SetTimeout(endpoint.timeout);
+    connection_.SetLogSink(owner_.Engine().logSink);
 
     const int32_t joinCode = key_ == 0 ? 2003 : 3001;
     int32_t result = [&]() -> int32_t {
@@ -131,10 +141,12 @@ void CallChannel::Shutdown(int32_t reason) {
     receive.JoinWithin(kJoinWait);
 }
 
-void CallChannel::EndByItself() {
+void CallChannel::EndByItself(const std::string& why) {
     int32_t running = 0;
-    if (stop_.compare_exchange_strong(running, 1, std::memory_order_acq_rel))
+    if (stop_.compare_exchange_strong(running, 1, std::memory_order_acq_rel)) {
+        EngineLog(owner_.Engine().logSink, LogLevel::Warning, ChannelName(*this) + ": " + why);
         Close(kConnectionLost);
+    }
 }
 
 void CallChannel::SendLoop() {
@@ -151,8 +163,11 @@ void CallChannel::SendLoop() {
         } else if (stop_.load(std::memory_order_acquire) == 0) {
             // Part of the frame may be on the wire: anything sent after it would be
             // misread, so the channel ends here. (Cut off by Close: dropped quietly.)
+            EngineLog(owner_.Engine().logSink, LogLevel::Warning,
+                      ChannelName(*this) + ": message " + std::to_string(message->Code()) +
+                          " not sent: " + ResultLine(rc));
             RaiseError(message->Code(), ResultCode::SendFailed);
-            EndByItself();
+            EndByItself("connection given up after a failed send");
         }
     }
 }
@@ -167,12 +182,13 @@ void CallChannel::ReceiveLoop() {
         if (last > 0)
             Dispatch(message);
     }
-    EndByItself();
+    EndByItself("connection lost: " + ReceiveEndLine(last, message));
 }
 
 void CallChannel::Dispatch(const WireMessage& message) {
     const int32_t code = message.Code();
     const int32_t request = message.GetInt(1);
+    const LogSink& log = owner_.Engine().logSink;
     switch (code) {
     case 3003:
         RaiseChatItem(message);
@@ -191,6 +207,9 @@ void CallChannel::Dispatch(const WireMessage& message) {
         }
         return;
     case 9002:
+        EngineLog(log, LogLevel::Info,
+                  ChannelName(*this) + ": server error answer to request " +
+                      std::to_string(request) + ": " + ResultLine(message.GetInt(2)));
         owner_.Raise(&CallCallbacks::OnCallError, request, message.GetInt(2));
         return;
     case 9003:
@@ -206,11 +225,17 @@ void CallChannel::Dispatch(const WireMessage& message) {
             auto& participants = owner_.Participants();
             if (participants.Find(entry.userId, entry.kind))
                 return;
+            EngineLog(log, LogLevel::Info,
+                      ChannelName(*this) + ": user " + std::to_string(entry.userId) + " (kind " +
+                          std::to_string(entry.kind) + ") joined");
             if (auto added = participants.Add(entry))
                 owner_.Raise(&CallCallbacks::OnParticipantJoined, *added);
             return;
         }
         case 2004:
+            EngineLog(log, LogLevel::Info,
+                      ChannelName(*this) + ": user " + std::to_string(message.GetInt(2)) +
+                          " (kind " + std::to_string(message.GetInt(3)) + ") left");
             if (auto left = owner_.Participants().Remove(message.GetInt(2), message.GetInt(3)))
                 owner_.Raise(&CallCallbacks::OnParticipantLeft, *left);
             return;
@@ -224,6 +249,8 @@ void CallChannel::Dispatch(const WireMessage& message) {
             return;
         }
     default:
+        EngineLog(log, LogLevel::Warning,
+                  ChannelName(*this) + ": message of unknown type " + std::to_string(code));
         RaiseError(code, ResultCode::BadFrame);
         return;
     }

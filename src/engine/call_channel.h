@@ -76,7 +76,7 @@ public:
 private:
     void Shutdown(int32_t reason);
     // The connection failed under one of the channel's own threads.
-    void EndByItself();
+    void EndByItself(const std::string& why);
     // Reports every message still queued as not sent.
     void FailQueued();
     void SendLoop();

@@ -3,6 +3,7 @@
 #include "agent_client.h"
 #include "call_channel.h"
 #include "chat_call.h"
+#include "engine_log.h"
 #include "result_code.h"
 #include "thread_reaper.h"
 
@@ -66,13 +67,22 @@ int32_t CallList::Open(int32_t callId) {
             clearing_ > 0 ||
             std::ranges::any_of(opening_, [callId](auto& o) { return o.call->callId == callId; }) ||
             std::ranges::any_of(calls_, [callId](auto& c) { return c->callId == callId; });
-        if (taken)
+        if (taken) {
+            EngineLog(engine_.logSink, LogLevel::Warning,
+                      "call " + std::to_string(callId) + " not joined: it is already open");
             return ResultCode::CallNotFound;
+        }
         opening_.push_back({call, false});
     }
+    EngineLog(engine_.logSink, LogLevel::Info, "joining call " + std::to_string(callId));
 
     int32_t result = call->Channels().Open(0, *call, EndpointOf(engine_));
 
+    if (result == ResultCode::Ok)
+        EngineLog(engine_.logSink, LogLevel::Info, "joined call " + std::to_string(callId));
+    else
+        EngineLog(engine_.logSink, LogLevel::Warning,
+                  "call " + std::to_string(callId) + " not joined: " + ResultLine(result));
     auto isThis = [&](auto& o) { return o.call == call; };
     std::unique_lock lock(mutex_);
     bool cancelled = std::ranges::find_if(opening_, isThis)->cancelled || clearing_ > 0;
@@ -130,6 +140,7 @@ void CallList::Clear() {
 }
 
 void CallList::Close(ChatCall& call) {
+    EngineLog(engine_.logSink, LogLevel::Info, "call " + std::to_string(call.callId) + " closed");
     call.Channels().Clear();
     call.RaiseClosed(1);
     call.ClearCallbacks();

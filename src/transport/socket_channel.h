@@ -1,5 +1,7 @@
 #pragma once
 
+#include "log_sink.h"
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -69,6 +71,8 @@ public:
     void SetTimeout(Milliseconds timeout) { timeout_.store(timeout); }
     // The wait for each missing piece of a header (10 s); shortened by tests.
     void SetHeaderWait(Milliseconds wait) { headerWait_.store(wait); }
+    // Connects, failures and refused frames are written here; set before the first Connect.
+    void SetLogSink(const LogSink& sink) { log_ = sink; }
 
 private:
     struct Socket;
@@ -86,6 +90,7 @@ private:
     bool sending_ = false;
     std::atomic<Milliseconds> timeout_;
     std::atomic<Milliseconds> headerWait_{kDefaultHeaderWait};
+    LogSink log_;
 };
 
 } // namespace olvex
