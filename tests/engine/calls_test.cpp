@@ -5,6 +5,7 @@
 #include "engine_log_in.h"
 #include "fake_server.h"
 #include "result_code.h"
+#include "thread_reaper.h"
 #include "wire_message.h"
 
 #include <atomic>
@@ -444,7 +445,7 @@ TEST_F(CallsTest, RemoveWaitsABoundedTimeForABusyCallback) {
     std::promise<void> release;
     auto released = release.get_future().share();
     std::atomic<bool> first{true};
-    recorder.onEvent = [&] {
+    recorder.onEvent = [&, released] {
         if (first.exchange(false)) {
             entered.set_value();
             released.wait();
@@ -472,6 +473,10 @@ TEST_F(CallsTest, RemoveWaitsABoundedTimeForABusyCallback) {
     EXPECT_TRUE(again);
     EXPECT_EQ(engine.Calls().Count(), 1);
     unblock.get();
+    // The let-go thread returns by itself; what it uses here must outlive it.
+    for (int i = 0; i < 400 && ReapableThread::PendingCount() > 0; ++i)
+        std::this_thread::sleep_for(5ms);
+    EXPECT_EQ(ReapableThread::PendingCount(), 0);
 }
 
 TEST_F(CallsTest, CallbackMayRemoveItsOwnCall) {
