@@ -4,6 +4,7 @@
 #include "log_sink.h"
 #include "page_directory.h"
 #include "records.h"
+#include "tls_session.h"
 #include "user_directory.h"
 
 #include <atomic>
@@ -121,6 +122,9 @@ public:
     // OnDisconnected(2) is raised), such as -15 for a frame above the size
     // cap; 0 when no connection has ended by itself.
     int32_t DisconnectResult() const { return disconnectResult_.load(); }
+    // TLS for the next Login; the current log-in's calls use what it logged in with.
+    void SetTls(TlsConfig config);
+    TlsConfig ServerTls() const;
     int ServerPort() const { return serverPort_.load(); }
 
     PageDirectory& Pages() { return pages_; }
@@ -163,6 +167,8 @@ private:
     std::vector<std::shared_ptr<Session>> retired_; // threads still to be joined
     std::string serverAddress_;
     uint64_t logoutRequests_ = 0; // a Login fails when this moves under it
+    TlsConfig tls_;               // for the next Login
+    TlsConfig serverTls_;         // of the current log-in
     std::mutex loginMutex_;       // one Login at a time
 
     mutable std::mutex callbackMutex_;
