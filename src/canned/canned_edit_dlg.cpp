@@ -1,5 +1,7 @@
 #include "canned_edit_dlg.h"
 
+#include "message_box.h"
+
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QGridLayout>
@@ -98,7 +100,7 @@ void CCannedEditDlg::accept() {
                         "You must type in all the fields for the canned message.", QMessageBox::Ok,
                         this);
         box.setTextFormat(Qt::PlainText);
-        box.exec();
+        ExecWindowModal(box);
         return;
     }
     QDialog::accept();

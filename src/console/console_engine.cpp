@@ -2,6 +2,8 @@
 
 #include "agent_client.h"
 #include "console_images.h"
+#include "console_tray.h"
+#include "desktop_notifier.h"
 #include "flat_button.h"
 #include "hyperlink_label.h"
 #include "login_dialog.h"
@@ -15,7 +17,6 @@
 
 #include <QMessageBox>
 #include <QPushButton>
-#include <QSystemTrayIcon>
 #include <QTimer>
 
 namespace olvex {
@@ -67,29 +68,18 @@ std::optional<QString> ConsoleEngine::CallAlertText(int kind, const char* name,
 }
 
 ConsoleEngine::ConsoleEngine(OperatorConsole& c, AgentClient& e)
-    : QObject(&c), console(c), engine(e), runDialog([](QDialog& dialog) { return dialog.exec(); }) {
+    : QObject(&c), console(c), engine(e),
+      runDialog([](QDialog& dialog) { return ExecWindowModal(dialog); }) {
     QPointer<ConsoleEngine> self(this);
     console.SetShutdown([self] {
         if (self)
             self->Shutdown();
     });
 
-    if (QSystemTrayIcon::isSystemTrayAvailable()) {
-        tray = new QSystemTrayIcon(this);
-        connect(tray, &QSystemTrayIcon::activated, this,
-                [this](QSystemTrayIcon::ActivationReason reason) {
-                    if (reason != QSystemTrayIcon::DoubleClick)
-                        return;
-                    console.showNormal();
-                    console.raise();
-                    console.activateWindow();
-                });
-        // Only a console that can be brought back from the tray may hide itself.
-        console.SetHideOnMinimise(true);
-    }
+    // Only a console that can be brought back from the tray hides itself when minimised;
+    // the tray follows the desktop's panel while running.
+    tray = new ConsoleTray(console, this);
     RefreshTray();
-    if (tray)
-        tray->show();
 
     connect(&console, &OperatorConsole::LoginRequested, this, &ConsoleEngine::Connect);
     connect(&console, &OperatorConsole::AutoLoginRequested, this, &ConsoleEngine::AutoLogin);
@@ -207,8 +197,11 @@ void ConsoleEngine::RegisterHandlers() {
         std::optional<QString> text = CallAlertText(kind, name, second);
         if (!text)
             return;
-        Self(u)->Deliver([callId, requesterId, kind, text = *text](ConsoleEngine& s) {
-            s.console.ShowCallAlert(callId, requesterId, kind, text);
+        QString who = QString::fromUtf8(name ? name : "");
+        if (kind == 2)
+            who += QLatin1Char(' ') + QString::fromUtf8(second ? second : "");
+        Self(u)->Deliver([callId, requesterId, kind, text = *text, who](ConsoleEngine& s) {
+            s.console.ShowCallAlert(callId, requesterId, kind, text, who);
         });
     };
     // Error answers change nothing in the console.
@@ -245,8 +238,8 @@ void ConsoleEngine::Flush() {
         change(*this);
     }
     flushing = false;
-    if (tray && !lastBalloon.isEmpty())
-        tray->showMessage(kBalloonTitle, lastBalloon, QSystemTrayIcon::Information, kBalloonMs);
+    if (!lastBalloon.isEmpty())
+        PostBalloon(lastBalloon);
 }
 
 void ConsoleEngine::ShowMessage(const QString& text) {
@@ -331,9 +324,11 @@ void ConsoleEngine::AutoLogin() {
 void ConsoleEngine::StartLoginWorker() {
     loginRunning = true;
     // Queued behind whatever the engine already reported (a logout just now, say), so that
-    // the connecting state is what stays on screen.
-    Deliver([](ConsoleEngine& s) {
-        s.console.ButtonOf(OperatorConsole::Button::Login).setEnabled(false);
+    // the connecting state is what stays on screen. A reconnection leaves Login pressable:
+    // it then says that a reconnection is under way.
+    Deliver([byCommand = !reconnecting](ConsoleEngine& s) {
+        if (byCommand)
+            s.console.ButtonOf(OperatorConsole::Button::Login).setEnabled(false);
         s.console.SetTitleConnecting();
         s.RefreshTray();
     });
@@ -406,11 +401,11 @@ void ConsoleEngine::AskForNewVersion(const std::shared_ptr<Question>& question) 
         QMessageBox::NoIcon, QStringLiteral("New Olvex version"),
         QStringLiteral("There is a new version of the Olvex Operator application available for "
                        "download.\r\nWould you like to download and install the new version?"),
-        QMessageBox::Yes | QMessageBox::No);
+        QMessageBox::Yes | QMessageBox::No, &console);
     box->setObjectName(QStringLiteral("newVersionQuestion"));
     box->setTextFormat(Qt::PlainText);
     box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::ApplicationModal);
+    box->setWindowModality(Qt::WindowModal);
     // Not a nested event loop: the window keeps applying the engine's events meanwhile.
     connect(box, &QMessageBox::finished, box, [box, question] {
         if (box->clickedButton() == box->button(QMessageBox::Yes))
@@ -551,17 +546,25 @@ void ConsoleEngine::ShowBalloon(const QString& text) {
     // Within a batch each balloon would replace the one before; show only the last.
     if (flushing)
         lastBalloon = text;
-    else if (tray)
-        tray->showMessage(kBalloonTitle, text, QSystemTrayIcon::Information, kBalloonMs);
+    else
+        PostBalloon(text);
+}
+
+void ConsoleEngine::PostBalloon(const QString& text) {
+    if (tray->ShowMessage(kBalloonTitle, text, kBalloonMs))
+        return;
+    DesktopNotifier& notifier = console.Notifier();
+    DesktopNotifier::Note note;
+    note.summary = kBalloonTitle;
+    note.body = notifier.BodyText(text);
+    note.timeoutMs = kBalloonMs;
+    notifier.Notify(note);
 }
 
 void ConsoleEngine::RefreshTray() {
     trayConnected = engine.GetStatus() > 0;
     trayToolTip = console.windowTitle().left(kToolTipLength);
-    if (!tray)
-        return;
-    tray->setIcon(ProgramIcon(trayConnected));
-    tray->setToolTip(trayToolTip);
+    tray->SetState(ProgramIcon(trayConnected), trayToolTip);
 }
 
 void ConsoleEngine::Shutdown() {
@@ -587,8 +590,7 @@ void ConsoleEngine::Shutdown() {
         engine.Logout(DisconnectReason::Shutdown);
     engine.callbacks = AgentCallbacks{};
     engine.userData = nullptr;
-    if (tray)
-        tray->hide();
+    tray->Remove();
 }
 
 } // namespace olvex

@@ -16,12 +16,12 @@
 
 class QDialog;
 class QMessageBox;
-class QSystemTrayIcon;
 class QTimer;
 
 namespace olvex {
 
 class AgentClient;
+class ConsoleTray;
 class OperatorConsole;
 
 // Connects the console window to the engine. Log-in, status and invitations run on worker
@@ -72,6 +72,7 @@ public:
     // The tray as last refreshed: also kept where the desktop has no tray.
     QString TrayToolTip() const { return trayToolTip; }
     bool TrayShowsConnected() const { return trayConnected; }
+    ConsoleTray& Tray() { return *tray; }
 
 signals:
     // A balloon that was shown (ShowHints is 1): title, text and time-out.
@@ -111,6 +112,8 @@ private:
     void TryKeepAlive(int attempt, uint64_t chain);
 
     void ShowBalloon(const QString& text);
+    // The tray's message, or the desktop's notification where there is no tray.
+    void PostBalloon(const QString& text);
     void RefreshTray();
 
     OperatorConsole& console;
@@ -120,7 +123,7 @@ private:
     // Each start or stop of the timer ends the keep-alive retries of the tick before.
     uint64_t keepAliveChain = 0;
     bool keepAliveRunning = false;
-    QSystemTrayIcon* tray = nullptr;
+    ConsoleTray* tray = nullptr;
     QString trayToolTip;
     bool trayConnected = false;
     DialogRunner runDialog;

@@ -3,6 +3,7 @@
 #include "command_line.h"
 #include "console_engine.h"
 #include "console_images.h"
+#include "message_box.h"
 #include "operator_console.h"
 #include "product_info.h"
 
@@ -39,6 +40,9 @@ int main(int argc, char** argv) {
     // The report browser's web engine shares GL contexts with the widgets.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
+    // The program ends through the console's close or the tray's Quit, never because the last
+    // window on screen went (a question of a console hidden in the tray, say).
+    QApplication::setQuitOnLastWindowClosed(false);
     // No display name: the window system would append it to every title, and the titles
     // ("Olvex - Online [host]") already say whose windows they are.
     QGuiApplication::setDesktopFileName(QStringLiteral("olvex"));
@@ -62,7 +66,7 @@ int main(int argc, char** argv) {
             bridge->SetTimerPeriods(tickMs, std::max(1, tickMs / 30));
         QObject::connect(&console, &olvex::OperatorConsole::AnswersRequested, &console, [&console] {
             olvex::CCannedMsgDlg editor(olvex::CannedFilePath(), &console);
-            editor.exec();
+            olvex::ExecWindowModal(editor);
         });
         console.show();
         code = QApplication::exec();

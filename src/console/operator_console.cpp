@@ -5,9 +5,11 @@
 #include "colour_label.h"
 #include "console_images.h"
 #include "data_files.h"
+#include "desktop_notifier.h"
 #include "flat_button.h"
 #include "hyperlink_label.h"
 #include "list_column_store.h"
+#include "message_box.h"
 #include "operator_list_view.h"
 #include "options_dialog.h"
 #include "page_list_view.h"
@@ -51,6 +53,7 @@ OperatorConsole::OperatorConsole(bool embedBrowser, QWidget* parent) : QWidget(p
     setObjectName(QStringLiteral("OperatorConsole"));
     setWindowIcon(ProgramIcon());
     SetTitleNotConnected();
+    notifier = new DesktopNotifier(this);
 
     pageList = new PageListView(this);
     pageList->setObjectName(QStringLiteral("pageList"));
@@ -290,7 +293,7 @@ void OperatorConsole::ClearReports() {
 
 void OperatorConsole::OpenOptions() {
     OptionsDialog dialog(settings, this);
-    dialog.exec();
+    ExecWindowModal(dialog);
 }
 
 void OperatorConsole::OpenHelp() {
@@ -307,7 +310,7 @@ void OperatorConsole::OpenHome() {
 
 void OperatorConsole::OpenAbout() {
     AboutDialog dialog(this);
-    dialog.exec();
+    ExecWindowModal(dialog);
 }
 
 void OperatorConsole::closeEvent(QCloseEvent* event) {

@@ -41,7 +41,7 @@ QLineEdit* NewDigitsEdit(const char* name, int32_t value, QWidget* parent) {
 OptionsDialog::OptionsDialog(AgentSettings& record, QWidget* parent)
     : QDialog(parent), settings(record) {
     setWindowTitle(QStringLiteral("Olvex Options"));
-    setModal(true);
+    setWindowModality(Qt::WindowModal);
 
     auto* serverGroup = new QGroupBox(QStringLiteral("Olvex Server"), this);
     serverAddress = new QLineEdit(QString::fromStdString(settings.serverAddress), serverGroup);
