@@ -21,6 +21,7 @@ CUrlDlg::CUrlDlg(QWidget* parent) : QDialog(parent) {
     prompt->setWordWrap(true);
     edit_ = new QLineEdit(this);
     edit_->setObjectName(QStringLiteral("url"));
+    edit_->setAccessibleName(QStringLiteral("URL"));
     auto* buttons = new QDialogButtonBox(this);
     QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
     buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);

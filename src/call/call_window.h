@@ -95,6 +95,7 @@ protected:
 private:
     QWidget* BuildToolbar();
     QWidget* BuildCannedPanel();
+    void SetTabOrder();
     void FillCannedTree();
     void PickAnswer(QTreeWidgetItem* item);
     void StartConnecting();
@@ -129,6 +130,8 @@ private:
     QLabel* status = nullptr;
     QTreeWidget* cannedTree = nullptr;
     QWidget* cannedPanel = nullptr;
+    QWidget* toolbar = nullptr;
+    QWidget* sendButton = nullptr;
     FlatButton* answersButton = nullptr;
     QTimer* typingTimer = nullptr;
 

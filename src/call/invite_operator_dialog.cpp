@@ -111,6 +111,7 @@ InviteOperatorDialog::InviteOperatorDialog(
 
     list_ = new QTreeWidget(this);
     list_->setObjectName(QStringLiteral("operatorList"));
+    list_->setAccessibleName(QStringLiteral("Operators"));
     list_->setColumnCount(2);
     list_->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("Status")});
     list_->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);

@@ -91,6 +91,7 @@ CCannedMsgDlg::CCannedMsgDlg(std::string path, QWidget* parent)
 
     tree_ = new QTreeWidget(frame);
     tree_->setObjectName("tree");
+    tree_->setAccessibleName("Canned answers");
     tree_->setHeaderHidden(true);
     tree_->setColumnCount(1);
     tree_->setRootIsDecorated(true);
@@ -99,6 +100,7 @@ CCannedMsgDlg::CCannedMsgDlg(std::string path, QWidget* parent)
     tree_->setExpandsOnDoubleClick(true);
 
     preview_ = new QPlainTextEdit(frame);
+    preview_->setAccessibleName("Message of the selected answer");
     preview_->setObjectName("preview");
     preview_->setReadOnly(true);
     preview_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);

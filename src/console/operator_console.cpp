@@ -57,10 +57,13 @@ OperatorConsole::OperatorConsole(bool embedBrowser, QWidget* parent) : QWidget(p
 
     pageList = new PageListView(this);
     pageList->setObjectName(QStringLiteral("pageList"));
+    pageList->setAccessibleName(QStringLiteral("Website Visitors"));
     operatorList = new OperatorListView(this);
     operatorList->setObjectName(QStringLiteral("operatorList"));
+    operatorList->setAccessibleName(QStringLiteral("Website Operators"));
     reportBrowser = new CExplorer1(embedBrowser, this);
     reportBrowser->setObjectName(QStringLiteral("reportBrowser"));
+    reportBrowser->setAccessibleName(QStringLiteral("Website Reports"));
     views = new QStackedWidget(this);
     views->addWidget(pageList);
     views->addWidget(operatorList);
@@ -95,8 +98,22 @@ OperatorConsole::OperatorConsole(bool embedBrowser, QWidget* parent) : QWidget(p
             [this] { ButtonOf(Button::Invite).setEnabled(!pageList->selectedItems().isEmpty()); });
     connect(pageList, &PageListView::InviteRequested, this, &OperatorConsole::InviteRequested);
 
+    // Tab goes along the toolbar, down the side bar, then into the view, as laid out.
+    QWidget* previous = nullptr;
+    for (FlatButton* button : buttons) {
+        if (previous)
+            setTabOrder(previous, button);
+        previous = button;
+    }
+    for (QWidget* view : {static_cast<QWidget*>(pageList), static_cast<QWidget*>(operatorList),
+                          static_cast<QWidget*>(reportBrowser)}) {
+        setTabOrder(previous, view);
+        previous = view;
+    }
+
     ClearReports();
     ShowView(View::Visitors);
+    pageList->setFocus();
     if (AgentSettings::IsOn(settings.autoLogin))
         QTimer::singleShot(0, this, [this] { emit AutoLoginRequested(); });
 
