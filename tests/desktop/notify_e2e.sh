@@ -17,7 +17,7 @@ trap session_end EXIT
 stack_begin "$SNI_HOST" "$mode"
 
 # A request every 4 s, each alert open for 3 s.
-demo_server_start "$DEMO_SERVER" --visitors 2 --request-every 4 --seed 5
+demo_server_start "$DEMO_SERVER" --visitors 6 --request-every 4 --seed 5
 write_settings demo demo "$DEMO_PORT" "NotifyTimeout=3"
 console_start "$OLVEX"
 console=$(wait_window "$ONLINE" 60) || fail "no automatic log-in"
@@ -75,6 +75,33 @@ wait_notification "Missed chat request from " 10 || fail "a missed request left 
 sleep 2
 [ "$(dunstctl count displayed)" -ge 1 ] || fail "the missed request's notification did not stay"
 echo "missed: $(grep -o 'Missed chat request from [^'"'"']*' "$SESSION_DIR/dunst.log" | head -n 1)"
+
+# Back in the other program: the next request's notification goes as soon as its alert is
+# cancelled, well before it would expire.
+focus "$browser"
+requests=$(grep -c 'Chat request from ' "$SESSION_DIR/dunst.log" || true)
+for _ in $(seq 100); do
+    [ "$(grep -c 'Chat request from ' "$SESSION_DIR/dunst.log" || true)" -gt "$requests" ] && break
+    sleep 0.1
+done
+[ "$(grep -c 'Chat request from ' "$SESSION_DIR/dunst.log" || true)" -gt "$requests" ] ||
+    fail "no notification for a request in the background"
+alert=$(wait_window "$ALERT" 5) || fail "no alert for the request"
+focus "$alert"
+xdotool key Escape
+# dunst keeps what was closed in its history, by id.
+last=$(awk '/summary: .Chat request from /{f=1} f && /^[[:space:]]*id: /{id=$2; f=0} END{print id}' \
+    "$SESSION_DIR/dunst.log")
+closed() {
+    dunstctl history | tr -d ' \n\t' | grep -o '"id":{"type":"i","data":[0-9]*}' |
+        grep -qx "\"id\":{\"type\":\"i\",\"data\":$last}"
+}
+for _ in $(seq 10); do
+    closed && break
+    sleep 0.1
+done
+closed || fail "notification $last stayed after its alert was cancelled"
+echo "withdrawn with its alert: notification $last"
 
 reports=$(sanitizer_reports)
 [ -z "$reports" ] || fail "the console reported: $reports"
