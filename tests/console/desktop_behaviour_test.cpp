@@ -15,10 +15,12 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QMenu>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 #include <gtest/gtest.h>
 
 namespace olvex {
@@ -168,6 +170,10 @@ TEST_F(DesktopBehaviourTest, CutOffCellsShowTheirWholeTextLiterally) {
         QPoint(pages.header()->sectionPosition(PageListView::kColumnTitle) + 5, 5);
     const QString tip = InfoTipAt(pages, titleCell);
     EXPECT_TRUE(tip.contains("&lt;b&gt;Big&lt;/b&gt; sale")) << tip.toStdString();
+    QHelpEvent hover(QEvent::ToolTip, titleCell, pages.viewport()->mapToGlobal(titleCell));
+    QApplication::sendEvent(pages.viewport(), &hover);
+    EXPECT_EQ(QToolTip::text(), tip);
+    QToolTip::hideText();
     pages.header()->resizeSection(PageListView::kColumnTitle, 1200);
     EXPECT_TRUE(InfoTipAt(pages, titleCell).isEmpty());
 
