@@ -14,10 +14,13 @@ namespace {
 
 class InfoTipFilter : public QObject {
 public:
-    explicit InfoTipFilter(QTreeView& view) : QObject(&view), view(view) {}
+    explicit InfoTipFilter(QTreeView& view)
+        : QObject(&view), view(view), viewport(view.viewport()) {}
 
+    // The viewport's last events arrive while the view is half destroyed: only a tooltip
+    // event may touch the view.
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (watched != view.viewport() || event->type() != QEvent::ToolTip)
+        if (event->type() != QEvent::ToolTip || watched != viewport)
             return false;
         auto* help = static_cast<QHelpEvent*>(event);
         const QString tip = InfoTipAt(view, help->pos());
@@ -33,6 +36,7 @@ public:
 
 private:
     QTreeView& view;
+    QObject* viewport;
 };
 
 } // namespace
