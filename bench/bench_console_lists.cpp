@@ -1,13 +1,17 @@
+// Log-in of the console to a demo site of 100,000 visitors, until the page list shows them.
 // Page list operations on a big site: a rebuild of 10,000 pages, and one page added to or
 // removed from a list of 10,000 rows. The list is shown (offscreen), so view work counts.
 // Also a burst of page events from an engine thread, through the console's handlers, until
 // the window has applied them all.
 #include "agent_client.h"
 #include "console_engine.h"
+#include "demo_server_process.h"
 #include "operator_console.h"
 #include "page_list_view.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QScrollBar>
 #include <benchmark/benchmark.h>
 #include <thread>
 
@@ -107,13 +111,63 @@ void BM_AddPageAndRepaint(benchmark::State& state) {
 }
 BENCHMARK(BM_AddPageAndRepaint)->Unit(benchmark::kMicrosecond);
 
-void BM_ElapsedMinuteOnBigList(benchmark::State& state) {
+// One flush of the console under a steady churn: 50 pages opened and 50 left, beside N pages
+// that stay. With the second argument 1 the view also lays out and repaints, once per batch as
+// the console does. The moving pages cycle through the same ids at every N.
+void BM_ApplyPageEvents(benchmark::State& state) {
+    const auto count = static_cast<int32_t>(state.range(0));
+    const bool repaint = state.range(1) != 0;
+    constexpr int32_t kRing = 2000;
+    constexpr int32_t kBatch = 50;
+    PageListView::PageSnapshot pages;
+    for (int32_t i = 0; i < count; ++i)
+        pages.push_back(std::make_shared<const PageRecord>(MakePage(i + 1, i / 3)));
+    std::vector<std::shared_ptr<const PageRecord>> ring;
+    for (int32_t k = 0; k < kRing; ++k)
+        ring.push_back(std::make_shared<const PageRecord>(
+            MakePage(count + 1 + k, k % 3 == 0 ? count : (k * 7919) % (count / 3 + 1))));
     PageListView list;
-    list.Rebuild(BigSite());
-    for (auto _ : state)
-        list.AddElapsedMinute();
+    list.resize(900, 600);
+    list.show();
+    list.Rebuild(pages);
+    for (int32_t k = 0; k < kRing / 2; ++k)
+        list.AddOrUpdate(ring[size_t(k)]);
+    list.verticalScrollBar()->setValue(list.RowCount() / 2);
+    QApplication::processEvents();
+    int32_t k = 0;
+    for (auto _ : state) {
+        list.BeginChanges();
+        for (int32_t i = 0; i < kBatch; ++i) {
+            list.AddOrUpdate(ring[size_t((k + kRing / 2) % kRing)]);
+            list.Remove(ring[size_t(k)]->pageId);
+            k = (k + 1) % kRing;
+        }
+        list.EndChanges();
+        if (repaint)
+            QApplication::processEvents();
+    }
+    state.SetItemsProcessed(state.iterations() * kBatch * 2);
 }
-BENCHMARK(BM_ElapsedMinuteOnBigList)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ApplyPageEvents)
+    ->ArgsProduct({{1000, 10000, 100000}, {0, 1}})
+    ->Unit(benchmark::kMicrosecond);
+
+// The window's pause for one tick of the console timer, repaint included, on N rows.
+void BM_ElapsedMinuteOnBigList(benchmark::State& state) {
+    PageListView::PageSnapshot pages;
+    for (int32_t i = 0; i < state.range(0); ++i)
+        pages.push_back(std::make_shared<const PageRecord>(MakePage(i + 1, i / 3)));
+    PageListView list;
+    list.resize(900, 600);
+    list.show();
+    list.Rebuild(pages);
+    QApplication::processEvents();
+    for (auto _ : state) {
+        list.AddElapsedMinute();
+        QApplication::processEvents();
+    }
+}
+BENCHMARK(BM_ElapsedMinuteOnBigList)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 void BM_PageEventBurstThroughTheConsole(benchmark::State& state) {
     const int32_t burst = static_cast<int32_t>(state.range(0));
@@ -135,7 +189,7 @@ void BM_PageEventBurstThroughTheConsole(benchmark::State& state) {
             for (const PageRecord& page : pages)
                 engine.callbacks.OnPageEntered(engine.userData, page);
         });
-        while (console.PageList().topLevelItemCount() < burst)
+        while (console.PageList().RowCount() < burst)
             QApplication::processEvents();
         receive.join();
         QApplication::processEvents(); // the repaint
@@ -147,5 +201,51 @@ BENCHMARK(BM_PageEventBurstThroughTheConsole)
     ->Arg(10000)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+
+// From the log-in command to the page list showing every page, painted once.
+void BM_LogInToBigSite(benchmark::State& state) {
+    const auto visitors = static_cast<int>(state.range(0));
+    olvex::demo::DemoServerProcess server(
+        OLVEX_DEMO_SERVER_PATH, {"--visitors", std::to_string(visitors), "--quiet", "--seed", "1"});
+    if (server.Port() <= 0) {
+        state.SkipWithError("no demo server");
+        return;
+    }
+    for (auto _ : state) {
+        state.PauseTiming();
+        olvex::AgentClient engine;
+        olvex::OperatorConsole console(false);
+        olvex::AgentSettings& settings = console.Settings();
+        settings.serverAddress = "127.0.0.1";
+        settings.serverPort = server.Port();
+        settings.username = "demo";
+        settings.password = "demo";
+        settings.saveLogin = 1;
+        settings.showHints = 0;
+        console.resize(900, 600);
+        console.show();
+        auto* bridge = new olvex::ConsoleEngine(console, engine);
+        QApplication::processEvents();
+        state.ResumeTiming();
+        bridge->AutoLogin();
+        QElapsedTimer waited;
+        waited.start();
+        while (console.PageList().RowCount() < visitors && waited.elapsed() < 60000)
+            QApplication::processEvents(QEventLoop::AllEvents, 5);
+        if (console.PageList().RowCount() < visitors) {
+            state.SkipWithError("the list was not shown within a minute");
+            break;
+        }
+        console.PageList().repaint();
+        state.PauseTiming();
+        bridge->Shutdown();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_LogInToBigSite)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3);
 
 } // namespace

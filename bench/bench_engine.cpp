@@ -1,10 +1,11 @@
 // Directory refills from list answers of 10,000 entries, and page-view
-// notifications dispatched into a directory of 10,000 pages.
+// notifications dispatched into directories of 1,000 to 100,000 pages.
 #include "agent_client.h"
 #include "wire_message.h"
 
 #include <benchmark/benchmark.h>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -68,29 +69,40 @@ void BM_LoadPages(benchmark::State& state) {
 }
 BENCHMARK(BM_LoadPages)->Arg(10000)->Unit(benchmark::kMillisecond);
 
-// Each iteration is one visitor opening a page (9003/4001) and leaving it
-// again (9003/4002), so the directory stays at 10,000 pages.
+// Each iteration is one visitor opening a page (9003/4001) and another one
+// leaving (9003/4002) beside a directory of N pages that stay. The moving
+// pages cycle through the same 2,000 ids at every N, so the messages cost
+// the same and only the directory's size differs.
 void BM_DispatchPageEnteredAndLeft(benchmark::State& state) {
+    const int count = int(state.range(0));
+    constexpr int kRing = 2000;
     olvex::AgentClient client;
     client.callbacks.OnPageEntered = [](void*, const olvex::PageRecord& p) {
         benchmark::DoNotOptimize(p.pageId);
     };
-    client.Dispatch(PageList(10000));
-    olvex::WireMessage entered(9003);
-    entered.AddInt(4001);
-    AddPageEntry(entered, 20000);
-    const auto enteredMessage = Received(entered);
-    olvex::WireMessage left(9003);
-    left.AddInt(4002);
-    left.AddInt(100000 + 20000);
-    const auto leftMessage = Received(left);
+    client.Dispatch(PageList(count));
+    std::vector<olvex::WireMessage> entered, left;
+    for (int k = 0; k < kRing; ++k) {
+        olvex::WireMessage enter(9003);
+        enter.AddInt(4001);
+        AddPageEntry(enter, count + k);
+        entered.push_back(Received(enter));
+        olvex::WireMessage leave(9003);
+        leave.AddInt(4002);
+        leave.AddInt(100000 + count + k);
+        left.push_back(Received(leave));
+    }
+    for (int k = 0; k < kRing / 2; ++k)
+        client.Dispatch(entered[size_t(k)]);
+    size_t k = 0;
     for (auto _ : state) {
-        client.Dispatch(enteredMessage);
-        client.Dispatch(leftMessage);
+        client.Dispatch(entered[(k + kRing / 2) % kRing]);
+        client.Dispatch(left[k]);
+        k = (k + 1) % kRing;
     }
     state.SetItemsProcessed(state.iterations() * 2);
 }
-BENCHMARK(BM_DispatchPageEnteredAndLeft);
+BENCHMARK(BM_DispatchPageEnteredAndLeft)->Arg(1000)->Arg(10000)->Arg(100000);
 
 } // namespace
 

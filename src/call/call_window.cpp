@@ -6,6 +6,7 @@
 #include "call_channel.h"
 #include "call_images.h"
 #include "call_list.h"
+#include "call_recorder.h"
 #include "call_window_list.h"
 #include "canned_answer_store.h"
 #include "chat_call.h"
@@ -140,6 +141,11 @@ CallWindow::CallWindow(AgentSettings& settings, int32_t callId, CallWindowList& 
     transcript->setObjectName(QStringLiteral("transcript"));
     transcript->setAccessibleName(QStringLiteral("Transcript"));
     transcript->setMinimumSize(120, 60);
+    recorder = std::make_unique<CallRecorder>(SessionArchive(), callId, settings.username);
+    transcript->SetLineObserver(
+        [r = recorder.get()](LineKind kind, const QString& name, bool own, const QString& text) {
+            r->Line(kind, ToBytes(name), own, ToBytes(text));
+        });
     chat->addWidget(transcript, 1);
     auto* inputRow = new QHBoxLayout;
     inputRow->setSpacing(3);
@@ -456,7 +462,7 @@ void CallWindow::SendUrl(UrlAction action) {
         break;
     case UrlAction::Push:
         if (QueueChatItem(ChatItemKind::UrlPush, FormEncode(*url)))
-            transcript->AppendEvent(FromBytes(PushedUrlText(*url)));
+            transcript->AppendEvent(FromBytes(PushedUrlText(*url)), LineKind::Push);
         break;
     }
 }
@@ -489,6 +495,14 @@ void CallWindow::UpdateTitle(const std::vector<UserRecord>& participants, int32_
     setWindowTitle(FromBytes(CallTitle(participants, ownUserId)));
 }
 
+void CallWindow::RecordParticipants(const std::vector<UserRecord>& participants,
+                                    int32_t ownUserId) {
+    for (const UserRecord& user : participants) {
+        if (user.userId != ownUserId)
+            recorder->Participant(ParticipantEventName(user), user.kind);
+    }
+}
+
 void CallWindow::SetClosedState() {
     setWindowTitle(QStringLiteral("Olvex Call - Closed"));
     SetStatus(QStringLiteral("Chat closed"));
@@ -501,6 +515,7 @@ void CallWindow::EndCall() {
     engine.Calls().Remove(call->callId);
     SetClosedState();
     transcript->AppendEvent(QString::fromLatin1(kYouClosedText));
+    recorder->End();
 }
 
 void CallWindow::ClearStaleTypingNotice() {
@@ -656,6 +671,7 @@ void CallWindow::OnClosed(int32_t reason) {
         Flash();
     }
     SetClosedState();
+    recorder->End();
     if (reason != CallChannel::kClosedLocally) {
         // The dead call would otherwise stay listed in the engine, holding its
         // id and a pointer back to this window.
@@ -667,6 +683,7 @@ void CallWindow::OnClosed(int32_t reason) {
 void CallWindow::OnParticipantList(const std::vector<UserRecord>& participants, int32_t ownUserId) {
     if (!Call())
         return;
+    RecordParticipants(participants, ownUserId);
     UpdateTitle(participants, ownUserId);
     for (const UserRecord& user : participants) {
         if (IsShownParticipant(user, ownUserId))
@@ -677,6 +694,7 @@ void CallWindow::OnParticipantList(const std::vector<UserRecord>& participants, 
 void CallWindow::OnParticipantChange(const std::string& line,
                                      const std::vector<UserRecord>& participants,
                                      int32_t ownUserId) {
+    RecordParticipants(participants, ownUserId);
     transcript->AppendEvent(FromBytes(line));
     UpdateTitle(participants, ownUserId);
     Flash();

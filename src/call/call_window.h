@@ -23,6 +23,7 @@ namespace olvex {
 
 class AgentClient;
 class AgentSettings;
+class CallRecorder;
 class CallWindowList;
 class ChatCall;
 class FlatButton;
@@ -105,6 +106,7 @@ private:
     void Flash();
     void SetStatus(const QString& text);
     void UpdateTitle(const std::vector<UserRecord>& participants, int32_t ownUserId);
+    void RecordParticipants(const std::vector<UserRecord>& participants, int32_t ownUserId);
     void SetClosedState();
     std::shared_ptr<ChatCall> TakeCall();
 
@@ -124,6 +126,8 @@ private:
     CallWindowList& callWindows;
     AgentClient& engine;
     std::shared_ptr<CallLink> link;
+    // Keeps every line the transcript shows in the history.
+    std::unique_ptr<CallRecorder> recorder;
 
     TranscriptView* transcript = nullptr;
     QPlainTextEdit* input = nullptr;

@@ -48,10 +48,6 @@ void InsertWithAddresses(QTextCursor& cursor, const QString& text, const QTextCh
         cursor.insertText(text.mid(done), format);
 }
 
-std::string NameForTitle(const UserRecord& user) {
-    return user.kind == 2 ? user.firstName + " " + user.lastName : user.firstName;
-}
-
 } // namespace
 
 TranscriptView::TranscriptView(QWidget* parent) : QTextEdit(parent) {
@@ -70,6 +66,12 @@ TranscriptView::TranscriptView(QWidget* parent) : QTextEdit(parent) {
 
 void TranscriptView::AppendPlain(const QString& text, const QColor& colour) {
     AppendStyled(text, colour, false, false);
+    if (lineObserver) {
+        lineObserver(colour == kLinkColour ? LineKind::Link : LineKind::Text, pendingName,
+                     pendingOwn, text);
+    }
+    pendingName.clear();
+    pendingOwn = false;
 }
 
 void TranscriptView::AppendBold(const QString& text, const QColor& colour) {
@@ -96,105 +98,19 @@ void TranscriptView::AppendStyled(const QString& text, const QColor& colour, boo
 
 void TranscriptView::AppendNameLine(const QString& name, bool own) {
     AppendBold(name + QLatin1Char(':'), own ? kOwnNameColour : kOtherNameColour);
+    pendingName = name;
+    pendingOwn = own;
 }
 
-void TranscriptView::AppendEvent(const QString& text) {
+void TranscriptView::AppendEvent(const QString& text, LineKind kind) {
     AppendStyled(text, kEventColour, false, true);
+    if (lineObserver)
+        lineObserver(kind, QString(), false, text);
 }
 
 void TranscriptView::ScrollToEnd() {
     QScrollBar* bar = verticalScrollBar();
     bar->setValue(bar->maximum());
-}
-
-std::string ParticipantEventName(const UserRecord& user) {
-    switch (user.kind) {
-    case 2:
-        return user.firstName + " " + user.lastName;
-    case 1:
-        return user.firstName;
-    default:
-        return {};
-    }
-}
-
-namespace {
-std::string EventLine(const UserRecord& user, const char* tail) {
-    if (user.kind != 1 && user.kind != 2)
-        return {};
-    return ParticipantEventName(user) + tail;
-}
-} // namespace
-
-std::string JoinedText(const UserRecord& user) {
-    return EventLine(user, " has joined this call");
-}
-
-std::string LeftText(const UserRecord& user) {
-    return EventLine(user, " has left this call");
-}
-
-std::string InvitedText(const UserRecord& user) {
-    return EventLine(user, " has been invited to join this call");
-}
-
-std::string PushedUrlText(const std::string& url) {
-    return "The " + url + " URL was pushed to the visitor.";
-}
-
-std::string TypingStatusText(const std::string& sender) {
-    return sender + " is typing a message...";
-}
-
-bool IsShownParticipant(const UserRecord& user, int32_t ownUserId) {
-    return user.userId != ownUserId && user.status > 0;
-}
-
-std::string CallTitle(const std::vector<UserRecord>& participants, int32_t ownUserId) {
-    std::string names;
-    for (const UserRecord& user : participants) {
-        if (!IsShownParticipant(user, ownUserId))
-            continue;
-        if (!names.empty())
-            names += ", ";
-        names += NameForTitle(user);
-    }
-    return names.empty() ? std::string("Olvex Call") : "Olvex Call - " + names;
-}
-
-bool TypingNoticeStale(int64_t lastReceived, int64_t now) {
-    return lastReceived != 0 && now - lastReceived > 3;
-}
-
-ReceivedChatItem DecodeChatItem(const WireMessage& item) {
-    ReceivedChatItem result;
-    switch (item.GetInt(1)) {
-    case 1: {
-        auto sender = item.GetText(2);
-        auto text = item.GetText(3);
-        if (sender && text) {
-            result.action = ReceivedChatItem::Action::ShowText;
-            result.sender = std::move(*sender);
-            result.text = std::move(*text);
-        }
-        break;
-    }
-    case 2:
-        if (auto sender = item.GetText(2)) {
-            result.action = ReceivedChatItem::Action::ShowTyping;
-            result.sender = std::move(*sender);
-        }
-        break;
-    case 3:
-        if (auto text = item.GetText(3)) {
-            result.action = ReceivedChatItem::Action::ShowNotice;
-            result.text = std::move(*text);
-        }
-        break;
-    default:
-        break;
-    }
-    return result;
 }
 
 void ShowReceivedItem(TranscriptView& view, const ReceivedChatItem& item) {
@@ -204,7 +120,7 @@ void ShowReceivedItem(TranscriptView& view, const ReceivedChatItem& item) {
         view.AppendPlain(QString::fromStdString(item.text), kTextColour);
         break;
     case ReceivedChatItem::Action::ShowNotice:
-        view.AppendEvent(QString::fromStdString(item.text));
+        view.AppendEvent(QString::fromStdString(item.text), LineKind::Notice);
         break;
     default:
         break;

@@ -70,6 +70,7 @@ int32_t AgentSettings::Load() {
     ReadNumber(*store, "ShowHints", showHints);
     ReadNumber(*store, "NotifyTimeout", notifyTimeout);
     ReadNumber(*store, "NotifySound", notifySound);
+    ReadNumber(*store, "HistoryDays", historyDays);
     if (serverOverridden) {
         storedAddress = serverAddress;
         storedPort = serverPort;
@@ -100,6 +101,7 @@ int32_t AgentSettings::Save() const {
     store->setValue(QStringLiteral("ShowHints"), showHints);
     store->setValue(QStringLiteral("NotifyTimeout"), notifyTimeout);
     store->setValue(QStringLiteral("NotifySound"), notifySound);
+    store->setValue(QStringLiteral("HistoryDays"), historyDays);
     store->sync();
     return store->status() == QSettings::AccessError ? -1 : 0;
 }

@@ -44,6 +44,8 @@ public:
     int32_t notifyTimeout = 60;
     int32_t notifySound = 1;
     std::string welcomeMsg = "Hello, thank you for calling me. How may I help you?";
+    // Days the chat history keeps a conversation; 0 keeps it for ever.
+    int32_t historyDays = 0;
 
     const QString& KeyPath() const { return keyPath; }
 

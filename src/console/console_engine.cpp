@@ -87,6 +87,10 @@ ConsoleEngine::ConsoleEngine(OperatorConsole& c, AgentClient& e)
     connect(&console, &OperatorConsole::StatusRequested, this, &ConsoleEngine::SetStatus);
     connect(&console, &OperatorConsole::InviteRequested, this, &ConsoleEngine::Invite);
 
+    flushTimer = new QTimer(this);
+    flushTimer->setSingleShot(true);
+    connect(flushTimer, &QTimer::timeout, this, &ConsoleEngine::Flush);
+
     timer = new QTimer(this);
     timer->setInterval(kTimerPeriodMs);
     connect(timer, &QTimer::timeout, this, &ConsoleEngine::OnTick);
@@ -173,10 +177,15 @@ void ConsoleEngine::RegisterHandlers() {
     cb.OnPageEntered = [](void* u, const PageRecord& page) {
         if (!u)
             return;
-        Self(u)->Deliver([copy = page](ConsoleEngine& s) {
+        // The row shares the directory's record when this is it, rather than holding a second
+        // copy of every page on a busy site.
+        std::shared_ptr<const PageRecord> copy = Self(u)->engine.Pages().FindById(page.pageId);
+        if (copy.get() != &page)
+            copy = std::make_shared<const PageRecord>(page);
+        Self(u)->Deliver([copy = std::move(copy)](ConsoleEngine& s) {
             if (s.console.PageList().AddOrUpdate(copy))
                 s.ShowBalloon(QStringLiteral("A website visitor has now entered the %1 web page")
-                                  .arg(Text(copy.title)));
+                                  .arg(Text(copy->title)));
         });
     };
     cb.OnPageLeft = [](void* u, const PageRecord& page) {
@@ -220,10 +229,21 @@ void ConsoleEngine::Deliver(Change change) {
         flushQueued = true;
     }
     if (post)
-        QMetaObject::invokeMethod(this, &ConsoleEngine::Flush, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, &ConsoleEngine::ScheduleFlush, Qt::QueuedConnection);
+}
+
+// At most one flush per kFlushGapMs: a steady stream of events is applied in batches, and
+// the lists repaint once per batch rather than once per event.
+void ConsoleEngine::ScheduleFlush() {
+    const qint64 wait = lastFlush.isValid() ? kFlushGapMs - lastFlush.elapsed() : 0;
+    if (wait <= 0)
+        Flush();
+    else if (!flushTimer->isActive())
+        flushTimer->start(static_cast<int>(wait));
 }
 
 void ConsoleEngine::Flush() {
+    lastFlush.start();
     std::deque<Change> batch;
     {
         std::lock_guard lock(pendingMutex);
@@ -232,11 +252,13 @@ void ConsoleEngine::Flush() {
     }
     flushing = true;
     lastBalloon.clear();
+    console.PageList().BeginChanges();
     for (Change& change : batch) {
         if (closing)
             break;
         change(*this);
     }
+    console.PageList().EndChanges();
     flushing = false;
     if (!lastBalloon.isEmpty())
         PostBalloon(lastBalloon);
@@ -453,10 +475,8 @@ void ConsoleEngine::Invite() {
         return;
     }
     PageListView& pages = console.PageList();
-    for (int i = 0; i < pages.topLevelItemCount(); ++i) {
-        const QTreeWidgetItem* row = pages.topLevelItem(i);
-        const int32_t pageId = PageListView::PageIdOf(*row);
-        if (!row->isSelected() || pageId <= 0)
+    for (const int32_t pageId : pages.SelectedPageIds()) {
+        if (pageId <= 0)
             continue;
         pendingInvitations.push_back(pageId);
         pages.MarkInvited(pageId);

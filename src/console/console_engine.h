@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -27,7 +28,7 @@ class OperatorConsole;
 // Connects the console window to the engine. Log-in, status and invitations run on worker
 // threads owned here; logout and the console timer run on the UI thread. Engine events are
 // copied out of their records and queued, in arrival order, to the UI thread, where they are
-// applied in batches: one flush per event-loop turn, whatever the burst.
+// applied in batches, at most about 20 a second, whatever the burst.
 class ConsoleEngine : public QObject {
     Q_OBJECT
 
@@ -37,6 +38,8 @@ public:
     static constexpr int kKeepAlivePauseMs = 2000;
     static constexpr int kBalloonMs = 11000;
     static constexpr int kToolTipLength = 127;
+    // Engine events reach the window at most this often, about 20 times a second.
+    static constexpr int kFlushGapMs = 50;
 
     ConsoleEngine(OperatorConsole& console, AgentClient& engine);
     // Runs Shutdown() if the console has not already done so.
@@ -94,6 +97,7 @@ private:
     void RegisterHandlers();
     // Any thread: queue a change for the UI thread; never waits.
     void Deliver(Change change);
+    void ScheduleFlush();
     void Flush();
 
     // False when no thread could be started.
@@ -138,6 +142,8 @@ private:
     std::mutex pendingMutex;
     std::deque<Change> pending;
     bool flushQueued = false;
+    QTimer* flushTimer = nullptr;
+    QElapsedTimer lastFlush;
     bool flushing = false;
     std::atomic<bool> closing{false};
     // Balloons of one flush: only the last reaches the tray, which would replace the others.

@@ -54,6 +54,7 @@ void ConsoleTray::BuildMenu() {
             emit console.LoginRequested();
     });
     menu->addSeparator();
+    menu->addAction(QStringLiteral("History"), &console, &OperatorConsole::HistoryRequested);
     // Window managers' own window menus take no entries of ours: About lives here.
     menu->addAction(QStringLiteral("About Olvex"), &console, &OperatorConsole::OpenAbout);
     menu->addSeparator();

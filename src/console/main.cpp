@@ -3,12 +3,15 @@
 #include "command_line.h"
 #include "console_engine.h"
 #include "console_images.h"
+#include "history_window.h"
 #include "message_box.h"
 #include "operator_console.h"
 #include "product_info.h"
+#include "transcript_archive.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QPointer>
 #include <algorithm>
 #include <cstdio>
 #include <unistd.h>
@@ -68,8 +71,36 @@ int main(int argc, char** argv) {
             olvex::CCannedMsgDlg editor(olvex::CannedFilePath(), &console);
             olvex::ExecWindowModal(editor);
         });
+        // Every call window writes its lines here; the operator hears once if it cannot be.
+        QPointer<olvex::OperatorConsole> owner(&console);
+        olvex::TranscriptArchive::Options history;
+        history.historyDays = console.Settings().historyDays;
+        history.onFailure = [owner](const std::string& text) {
+            QMetaObject::invokeMethod(
+                qApp,
+                [owner, text = QString::fromStdString(text)] {
+                    if (owner)
+                        olvex::ShowMessageBox(owner, text, QMessageBox::Warning);
+                },
+                Qt::QueuedConnection);
+        };
+        const std::string historyFile = olvex::HistoryFilePath();
+        auto archive = olvex::TranscriptArchive::Open(historyFile, history);
+        olvex::SetSessionArchive(archive);
+        QPointer<olvex::HistoryWindow> historyWindow;
+        QObject::connect(&console, &olvex::OperatorConsole::HistoryRequested, &console, [&] {
+            if (!historyWindow)
+                historyWindow = new olvex::HistoryWindow(historyFile, archive);
+            else
+                historyWindow->Reload(); // calls may have ended since
+            historyWindow->show();
+            historyWindow->raise();
+            historyWindow->activateWindow();
+        });
         console.show();
         code = QApplication::exec();
+        delete historyWindow.data();
+        olvex::SetSessionArchive(nullptr);
     }
     olvex::AgentClient::DestroyInstance();
     return code;

@@ -94,8 +94,8 @@ OperatorConsole::OperatorConsole(bool embedBrowser, QWidget* parent) : QWidget(p
 
     SetLoggedInButtons(false);
     ButtonOf(Button::Login).setEnabled(true);
-    connect(pageList, &QTreeWidget::itemSelectionChanged, this,
-            [this] { ButtonOf(Button::Invite).setEnabled(!pageList->selectedItems().isEmpty()); });
+    connect(pageList, &PageListView::SelectionChanged, this,
+            [this] { ButtonOf(Button::Invite).setEnabled(pageList->HasSelection()); });
     connect(pageList, &PageListView::InviteRequested, this, &OperatorConsole::InviteRequested);
 
     // Tab goes along the toolbar, down the side bar, then into the view, as laid out.
@@ -151,6 +151,7 @@ constexpr ButtonDefinition kButtons[] = {
     {B::Invite, "Invite", "invite", Bar::Tool, true},
     {B::Options, "Options", "options", Bar::Tool, true},
     {B::Answers, "Answers", "answers", Bar::Tool, false},
+    {B::History, "History", "history", Bar::Tool, false},
     {B::Help, "Help", "help", Bar::Tool, true},
     {B::Home, "Home", "home", Bar::Tool, false},
     {B::About, "About", "about", Bar::Tool, false},
@@ -217,6 +218,8 @@ QWidget* OperatorConsole::BuildToolbar() {
             &OperatorConsole::InviteRequested);
     connect(&ButtonOf(Button::Answers), &QPushButton::clicked, this,
             &OperatorConsole::AnswersRequested);
+    connect(&ButtonOf(Button::History), &QPushButton::clicked, this,
+            &OperatorConsole::HistoryRequested);
     connect(&ButtonOf(Button::Options), &QPushButton::clicked, this, &OperatorConsole::OpenOptions);
     connect(&ButtonOf(Button::Help), &QPushButton::clicked, this, &OperatorConsole::OpenHelp);
     connect(&ButtonOf(Button::Home), &QPushButton::clicked, this, &OperatorConsole::OpenHome);

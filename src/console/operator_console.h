@@ -35,6 +35,7 @@ public:
         Invite,
         Options,
         Answers,
+        History,
         Help,
         Home,
         About,
@@ -97,6 +98,8 @@ signals:
     void StatusRequested(int32_t status);
     void InviteRequested();
     void AnswersRequested();
+    // The History button, and the tray menu's entry.
+    void HistoryRequested();
     // Emitted once after construction, from the event loop, when AutoLogin is on.
     void AutoLoginRequested();
     // The window was closed: the program ends.

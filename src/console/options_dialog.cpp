@@ -16,6 +16,7 @@
 #include <QPlainTextEdit>
 #include <QRegularExpressionValidator>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace olvex {
 
@@ -65,6 +66,15 @@ OptionsDialog::OptionsDialog(AgentSettings& record, QWidget* parent)
     auto* generalLayout = new QVBoxLayout(generalGroup);
     for (QCheckBox* box : {autoRun, autoLogin, reconnect, showHints})
         generalLayout->addWidget(box);
+    historyDays = NewDigitsEdit("historyDays", settings.historyDays, generalGroup);
+    historyDays->setMaxLength(6);
+    historyDays->setMaximumWidth(70);
+    auto* historyRow = new QHBoxLayout;
+    historyRow->addWidget(new QLabel(QStringLiteral("Keep chat history for "), generalGroup));
+    historyRow->addWidget(historyDays);
+    historyRow->addWidget(new QLabel(QStringLiteral("days (0: for ever)"), generalGroup));
+    historyRow->addStretch();
+    generalLayout->addLayout(historyRow);
 
     auto* callGroup = new QGroupBox(QStringLiteral("Call Notifications"), this);
     notifyTimeout = NewDigitsEdit("notifyTimeout", settings.notifyTimeout, callGroup);
@@ -126,6 +136,7 @@ void OptionsDialog::accept() {
     settings.notifyTimeout = timeout;
     settings.notifySound = notifySound->isChecked() ? 1 : 0;
     settings.welcomeMsg = welcomeMsg->toPlainText().toStdString();
+    settings.historyDays = std::max(0, LeadingNumber(historyDays->text()));
     if (settings.Save() != 0) {
         ShowMessageBox(this, QStringLiteral("There was an error while saving the Olvex settings in "
                                             "the Windows registry.\r\nPlease check that you have "

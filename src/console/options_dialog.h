@@ -29,6 +29,7 @@ private:
     QCheckBox* reconnect;
     QCheckBox* showHints;
     QLineEdit* notifyTimeout;
+    QLineEdit* historyDays;
     QCheckBox* notifySound;
     QPlainTextEdit* welcomeMsg;
 };

@@ -2,13 +2,17 @@
 
 #include "console_images.h"
 #include "hyperlink_label.h"
-#include "leading_number.h"
 #include "message_box.h"
 #include "report_list.h"
 
+#include <QAbstractItemModel>
 #include <QHeaderView>
+#include <QIcon>
+#include <QScrollBar>
 #include <QUrl>
 #include <algorithm>
+#include <climits>
+#include <unordered_map>
 
 namespace olvex {
 
@@ -20,200 +24,649 @@ const QColor kUrlColour(0, 0, 255);
 const QColor kLoadTimeColour(255, 0, 255);
 const QColor kElapsedColour(255, 0, 0);
 
-// A rebuilt row starts at "0 minute(s)", a row written by a page event at "0  minute(s)";
-// the timer reads only the leading number, so both count the same way.
-const QString kElapsedRebuilt = QStringLiteral("0 minute(s)");
-const QString kElapsedEntered = QStringLiteral("0  minute(s)");
-
 QString Text(const std::string& value) {
     return QString::fromStdString(value);
 }
 
-void SetImage(QTreeWidgetItem& row, int image) {
-    SetRowImage(row, image);
-    if (image == kImagePageInvited)
-        row.setForeground(PageListView::kColumnTitle, kInvitedTitleColour);
-    else
-        row.setData(PageListView::kColumnTitle, Qt::ForegroundRole, QVariant());
-}
+// The rows in display order, as a treap ordered by position: a row's place, the row at a
+// place, insertion above a row and removal all take logarithmic time.
+class RowOrder {
+public:
+    static constexpr uint32_t kNil = UINT32_MAX;
 
-void SetCells(QTreeWidgetItem& row, const PageRecord& page, const QString& elapsed) {
-    row.setData(PageListView::kColumnVisitor, PageListView::kPageIdRole, page.pageId);
-    row.setText(PageListView::kColumnTitle, Text(page.title));
-    row.setText(PageListView::kColumnUrl, Text(page.url));
-    row.setText(PageListView::kColumnLoadTime, Text(page.loadTime));
-    row.setText(PageListView::kColumnReferrer, Text(page.referrer));
-    row.setText(PageListView::kColumnElapsed, elapsed);
-    row.setText(PageListView::kColumnIpAddress, Text(page.ipAddress));
-}
+    struct Node {
+        std::shared_ptr<const PageRecord> page;
+        int32_t visitor = 0;  // the number the row shows; it stays when the page is rewritten
+        uint64_t written = 0; // the tick its cells were last written at
+        bool entered = false; // written by a page event rather than a rebuild
+        bool invited = false;
+    };
 
-std::unique_ptr<QTreeWidgetItem> NewRow(const PageRecord& page, const QString& elapsed) {
-    auto row = std::make_unique<QTreeWidgetItem>();
-    // Saves the view asking every row for children when it lays the list out.
-    row->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemNeverHasChildren);
-    row->setText(PageListView::kColumnVisitor, QString::number(page.visitorNumber));
-    row->setData(PageListView::kColumnVisitor, PageListView::kVisitorRole, page.visitorNumber);
-    row->setForeground(PageListView::kColumnVisitor, kVisitorColour);
-    row->setForeground(PageListView::kColumnUrl, kUrlColour);
-    row->setForeground(PageListView::kColumnLoadTime, kLoadTimeColour);
-    row->setForeground(PageListView::kColumnElapsed, kElapsedColour);
-    SetImage(*row, kImagePage);
-    SetCells(*row, page, elapsed);
-    return row;
-}
+    uint32_t Count() const { return Size(root); }
+    Node& operator[](uint32_t node) { return rows[node]; }
+    const Node& operator[](uint32_t node) const { return rows[node]; }
 
-int32_t VisitorOf(const QTreeWidgetItem& row) {
-    return row.data(PageListView::kColumnVisitor, PageListView::kVisitorRole).toInt();
-}
+    void Clear() {
+        rows.clear();
+        links.clear();
+        free.clear();
+        root = kNil;
+    }
+
+    uint32_t New(Node node) {
+        const Link link{kNil, kNil, kNil, 1, NextPriority()};
+        if (free.empty()) {
+            rows.push_back(std::move(node));
+            links.push_back(link);
+            return static_cast<uint32_t>(rows.size() - 1);
+        }
+        const uint32_t id = free.back();
+        free.pop_back();
+        rows[id] = std::move(node);
+        links[id] = link;
+        return id;
+    }
+
+    uint32_t PlaceOf(uint32_t node) const {
+        uint32_t place = Size(links[node].left);
+        for (uint32_t child = node, up = links[node].parent; up != kNil;
+             child = up, up = links[up].parent) {
+            if (links[up].right == child)
+                place += Size(links[up].left) + 1;
+        }
+        return place;
+    }
+
+    uint32_t At(uint32_t place) const {
+        uint32_t node = root;
+        while (node != kNil) {
+            const uint32_t left = Size(links[node].left);
+            if (place < left) {
+                node = links[node].left;
+            } else if (place == left) {
+                return node;
+            } else {
+                place -= left + 1;
+                node = links[node].right;
+            }
+        }
+        return kNil;
+    }
+
+    // The node below `node` in display order, or kNil.
+    uint32_t Next(uint32_t node) const {
+        if (links[node].right != kNil) {
+            node = links[node].right;
+            while (links[node].left != kNil)
+                node = links[node].left;
+            return node;
+        }
+        uint32_t up = links[node].parent;
+        while (up != kNil && links[up].right == node) {
+            node = up;
+            up = links[up].parent;
+        }
+        return up;
+    }
+
+    // Puts the node directly above `below`, or at the top when `below` is kNil.
+    void InsertAbove(uint32_t below, uint32_t node) {
+        links[node].left = links[node].right = kNil;
+        links[node].size = 1;
+        if (root == kNil) {
+            links[node].parent = kNil;
+            root = node;
+            return;
+        }
+        if (below == kNil) {
+            below = root;
+            while (links[below].left != kNil)
+                below = links[below].left;
+        }
+        uint32_t parent = below;
+        if (links[below].left == kNil) {
+            links[below].left = node;
+        } else {
+            parent = links[below].left;
+            while (links[parent].right != kNil)
+                parent = links[parent].right;
+            links[parent].right = node;
+        }
+        links[node].parent = parent;
+        for (uint32_t up = parent; up != kNil; up = links[up].parent)
+            ++links[up].size;
+        while (links[node].parent != kNil &&
+               links[node].priority > links[links[node].parent].priority)
+            RotateUp(node);
+    }
+
+    // Appends in order; the caller builds a whole list this way.
+    void Append(uint32_t node) {
+        auto [before, after] = Split(root, Count());
+        root = Merge(Merge(before, node), after);
+        links[root].parent = kNil;
+    }
+
+    void Erase(uint32_t node) {
+        const uint32_t parent = links[node].parent;
+        const uint32_t merged = Merge(links[node].left, links[node].right);
+        if (merged != kNil)
+            links[merged].parent = parent;
+        if (parent == kNil)
+            root = merged;
+        else if (links[parent].left == node)
+            links[parent].left = merged;
+        else
+            links[parent].right = merged;
+        for (uint32_t up = parent; up != kNil; up = links[up].parent)
+            --links[up].size;
+        rows[node] = Node{};
+        free.push_back(node);
+    }
+
+private:
+    uint32_t Size(uint32_t node) const { return node == kNil ? 0 : links[node].size; }
+
+    // Lifts the node above its parent, keeping the order of the rows.
+    void RotateUp(uint32_t node) {
+        const uint32_t parent = links[node].parent;
+        const uint32_t grand = links[parent].parent;
+        if (links[parent].left == node) {
+            links[parent].left = links[node].right;
+            links[node].right = parent;
+        } else {
+            links[parent].right = links[node].left;
+            links[node].left = parent;
+        }
+        Update(parent);
+        Update(node);
+        links[node].parent = grand;
+        if (grand == kNil)
+            root = node;
+        else if (links[grand].left == parent)
+            links[grand].left = node;
+        else
+            links[grand].right = node;
+    }
+
+    void Update(uint32_t node) {
+        Link& n = links[node];
+        n.size = 1 + Size(n.left) + Size(n.right);
+        if (n.left != kNil)
+            links[n.left].parent = node;
+        if (n.right != kNil)
+            links[n.right].parent = node;
+    }
+
+    // The first `count` rows of the tree, and the rest.
+    std::pair<uint32_t, uint32_t> Split(uint32_t tree, uint32_t count) {
+        if (tree == kNil)
+            return {kNil, kNil};
+        Link& n = links[tree];
+        if (Size(n.left) >= count) {
+            auto [before, after] = Split(n.left, count);
+            links[tree].left = after;
+            Update(tree);
+            if (before != kNil)
+                links[before].parent = kNil;
+            return {before, tree};
+        }
+        auto [before, after] = Split(n.right, count - Size(n.left) - 1);
+        links[tree].right = before;
+        Update(tree);
+        if (after != kNil)
+            links[after].parent = kNil;
+        return {tree, after};
+    }
+
+    uint32_t Merge(uint32_t first, uint32_t second) {
+        if (first == kNil)
+            return second;
+        if (second == kNil)
+            return first;
+        if (links[first].priority > links[second].priority) {
+            links[first].right = Merge(links[first].right, second);
+            Update(first);
+            return first;
+        }
+        links[second].left = Merge(first, links[second].left);
+        Update(second);
+        return second;
+    }
+
+    uint32_t NextPriority() {
+        seed ^= seed << 13;
+        seed ^= seed >> 17;
+        seed ^= seed << 5;
+        return seed;
+    }
+
+    // The tree apart from the rows, so that walks through it touch less memory.
+    struct Link {
+        uint32_t left;
+        uint32_t right;
+        uint32_t parent;
+        uint32_t size;
+        uint32_t priority;
+    };
+    std::vector<Node> rows;
+    std::vector<Link> links;
+    std::vector<uint32_t> free;
+    uint32_t root = kNil;
+    uint32_t seed = 2463534242u;
+};
 
 } // namespace
 
-PageListView::PageListView(QWidget* parent) : QTreeWidget(parent) {
-    SetUpReportList(*this,
-                    {QStringLiteral("Visitor"), QStringLiteral("Page Title"),
-                     QStringLiteral("Page URL"), QStringLiteral("Load Time"),
-                     QStringLiteral("Referrer"), QStringLiteral("Elapsed Time"),
-                     QStringLiteral("IP Address")},
-                    {50, 120, 120, 100, 100, 100, 80});
+// Rows live here, not in widget items: a row is a shared page record and a few numbers, and
+// its texts are made when the view asks for a row on screen.
+class PageListModel : public QAbstractItemModel {
+public:
+    explicit PageListModel(QObject* parent)
+        : QAbstractItemModel(parent), pageImage(ListImage(kImagePage)),
+          invitedImage(ListImage(kImagePageInvited)), headings{QStringLiteral("Visitor"),
+                                                               QStringLiteral("Page Title"),
+                                                               QStringLiteral("Page URL"),
+                                                               QStringLiteral("Load Time"),
+                                                               QStringLiteral("Referrer"),
+                                                               QStringLiteral("Elapsed Time"),
+                                                               QStringLiteral("IP Address")} {}
+
+    QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override {
+        if (parent.isValid() || row < 0 || column < 0 || column >= PageListView::kColumnCount ||
+            static_cast<uint32_t>(row) >= order.Count())
+            return {};
+        // Rows are found when their data is asked for: views lay out every row, but ask
+        // for the data of those on screen only.
+        return createIndex(row, column);
+    }
+    QModelIndex parent(const QModelIndex&) const override { return {}; }
+    int rowCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() ? 0 : static_cast<int>(order.Count());
+    }
+    int columnCount(const QModelIndex& = {}) const override { return PageListView::kColumnCount; }
+    bool hasChildren(const QModelIndex& parent) const override {
+        return !parent.isValid() && order.Count() > 0;
+    }
+    Qt::ItemFlags flags(const QModelIndex& index) const override {
+        if (!index.isValid())
+            return Qt::NoItemFlags;
+        return Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemNeverHasChildren;
+    }
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+        if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
+            section < headings.size())
+            return headings[section];
+        return {};
+    }
+
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (!index.isValid() || index.model() != this || index.row() >= rowCount())
+            return {};
+        const RowOrder::Node& row = order[NodeAt(index.row())];
+        const PageRecord& page = *row.page;
+        const int column = index.column();
+        switch (role) {
+        case Qt::DisplayRole:
+            return Display(row, page, column);
+        case Qt::ForegroundRole:
+            return Foreground(row, column);
+        case Qt::DecorationRole:
+            if (column == PageListView::kColumnVisitor)
+                return row.invited ? invitedImage : pageImage;
+            return {};
+        case PageListView::kPageIdRole:
+            return column == PageListView::kColumnVisitor ? QVariant(page.pageId) : QVariant();
+        case PageListView::kVisitorRole:
+            return column == PageListView::kColumnVisitor ? QVariant(row.visitor) : QVariant();
+        case kRowImageRole:
+            return column == 0 ? QVariant(row.invited ? kImagePageInvited : kImagePage)
+                               : QVariant();
+        default:
+            return {};
+        }
+    }
+
+    void Reset(const PageListView::PageSnapshot& pages) {
+        beginResetModel();
+        Drop();
+        // Adding pages one by one would put each visitor's pages together, newest first, and
+        // the visitors newest first. Build that order at once.
+        struct Visitor {
+            int32_t number;
+            std::vector<const std::shared_ptr<const PageRecord>*> pages;
+        };
+        std::vector<Visitor> visitors;
+        std::unordered_map<int32_t, size_t> visitorIndex;
+        std::unordered_map<int32_t, std::pair<size_t, size_t>> placeOfPage;
+        for (const auto& page : pages) {
+            if (!page)
+                continue;
+            // A page id seen before rewrites its row where it is, as a later add would.
+            if (auto seen = placeOfPage.find(page->pageId); seen != placeOfPage.end()) {
+                visitors[seen->second.first].pages[seen->second.second] = &page;
+                continue;
+            }
+            auto [found, added] = visitorIndex.try_emplace(page->visitorNumber, visitors.size());
+            if (added)
+                visitors.push_back({page->visitorNumber, {}});
+            Visitor& visitor = visitors[found->second];
+            placeOfPage.emplace(page->pageId, std::make_pair(found->second, visitor.pages.size()));
+            visitor.pages.push_back(&page);
+        }
+        byPage.reserve(placeOfPage.size());
+        for (auto visitor = visitors.rbegin(); visitor != visitors.rend(); ++visitor) {
+            for (auto page = visitor->pages.rbegin(); page != visitor->pages.rend(); ++page) {
+                const uint32_t node = order.New({**page, visitor->number, ticks, false});
+                order.Append(node);
+                Forget();
+                byPage.emplace((**page)->pageId, node);
+                firstOfVisitor.try_emplace(visitor->number, node);
+            }
+        }
+        endResetModel();
+    }
+
+    void Empty() {
+        beginResetModel();
+        Drop();
+        endResetModel();
+    }
+
+    bool AddOrUpdate(std::shared_ptr<const PageRecord> page) {
+        if (auto found = byPage.find(page->pageId); found != byPage.end()) {
+            RowOrder::Node& row = order[found->second];
+            row.page = std::move(page);
+            row.written = ticks;
+            row.entered = true;
+            const int place = static_cast<int>(order.PlaceOf(found->second));
+            emit dataChanged(createIndex(place, PageListView::kColumnTitle),
+                             createIndex(place, PageListView::kColumnCount - 1));
+            return false;
+        }
+        const int32_t pageId = page->pageId;
+        const int32_t visitor = page->visitorNumber;
+        uint32_t place = 0;
+        uint32_t below = RowOrder::kNil;
+        if (auto first = firstOfVisitor.find(visitor); first != firstOfVisitor.end()) {
+            below = first->second;
+            place = order.PlaceOf(below);
+        }
+        beginInsertRows({}, static_cast<int>(place), static_cast<int>(place));
+        const uint32_t node = order.New({std::move(page), visitor, ticks, true});
+        Forget();
+        order.InsertAbove(below, node);
+        Forget();
+        byPage.emplace(pageId, node);
+        firstOfVisitor[visitor] = node;
+        endInsertRows();
+        return true;
+    }
+
+    // `place` is the page's row, from PlaceOf.
+    void RemoveAt(int32_t pageId, int place) {
+        const auto found = byPage.find(pageId);
+        const uint32_t node = found->second;
+        const int32_t visitor = order[node].visitor;
+        if (auto first = firstOfVisitor.find(visitor);
+            first != firstOfVisitor.end() && first->second == node) {
+            const uint32_t next = order.Next(node);
+            if (next != RowOrder::kNil && order[next].visitor == visitor)
+                first->second = next;
+            else
+                firstOfVisitor.erase(first);
+        }
+        beginRemoveRows({}, place, place);
+        byPage.erase(found);
+        Forget();
+        order.Erase(node);
+        Forget();
+        endRemoveRows();
+    }
+
+    bool MarkInvited(int32_t pageId) {
+        const auto found = byPage.find(pageId);
+        if (found == byPage.end())
+            return false;
+        RowOrder::Node& row = order[found->second];
+        if (!row.invited) {
+            row.invited = true;
+            const int place = static_cast<int>(order.PlaceOf(found->second));
+            emit dataChanged(createIndex(place, 0), createIndex(place, PageListView::kColumnTitle));
+        }
+        return true;
+    }
+
+    // Every row's minutes are counted from the tick it was written at, so a tick changes
+    // nothing stored; the view is told about the rows in [first, last], those on screen.
+    void Tick(int first, int last) {
+        ++ticks;
+        if (first >= 0 && last >= first)
+            emit dataChanged(index(first, PageListView::kColumnElapsed),
+                             index(last, PageListView::kColumnElapsed), {Qt::DisplayRole});
+    }
+
+    int PlaceOf(int32_t pageId) const {
+        const auto found = byPage.find(pageId);
+        return found == byPage.end() ? -1 : static_cast<int>(order.PlaceOf(found->second));
+    }
+
+private:
+    // Painting asks for the cells of one row after the other: a step to the next row costs
+    // next to nothing, where a search from the root costs a walk down the tree.
+    uint32_t NodeAt(int row) const {
+        uint32_t node;
+        if (row == lastRow)
+            node = lastNode;
+        else if (row == lastRow + 1 && lastRow >= 0)
+            node = order.Next(lastNode);
+        else
+            node = order.At(static_cast<uint32_t>(row));
+        lastRow = row;
+        lastNode = node;
+        return node;
+    }
+
+    // The tree changes shape: the remembered row no longer holds.
+    void Forget() const { lastRow = -1; }
+
+    void Drop() {
+        Forget();
+        order.Clear();
+        byPage.clear();
+        firstOfVisitor.clear();
+    }
+
+    QVariant Display(const RowOrder::Node& row, const PageRecord& page, int column) const {
+        switch (column) {
+        case PageListView::kColumnVisitor:
+            return QString::number(row.visitor);
+        case PageListView::kColumnTitle:
+            return Text(page.title);
+        case PageListView::kColumnUrl:
+            return Text(page.url);
+        case PageListView::kColumnLoadTime:
+            return Text(page.loadTime);
+        case PageListView::kColumnReferrer:
+            return Text(page.referrer);
+        case PageListView::kColumnElapsed: {
+            const uint64_t minutes = std::min<uint64_t>(ticks - row.written, INT32_MAX);
+            if (minutes == 0)
+                return row.entered ? QStringLiteral("0  minute(s)") : QStringLiteral("0 minute(s)");
+            return QStringLiteral("%1 minute(s)").arg(minutes);
+        }
+        case PageListView::kColumnIpAddress:
+            return Text(page.ipAddress);
+        default:
+            return {};
+        }
+    }
+
+    static QVariant Foreground(const RowOrder::Node& row, int column) {
+        switch (column) {
+        case PageListView::kColumnVisitor:
+            return kVisitorColour;
+        case PageListView::kColumnTitle:
+            return row.invited ? QVariant(kInvitedTitleColour) : QVariant();
+        case PageListView::kColumnUrl:
+            return kUrlColour;
+        case PageListView::kColumnLoadTime:
+            return kLoadTimeColour;
+        case PageListView::kColumnElapsed:
+            return kElapsedColour;
+        default:
+            return {};
+        }
+    }
+
+    RowOrder order;
+    std::unordered_map<int32_t, uint32_t> byPage;
+    // The topmost row of each visitor; a visitor's rows always lie together below it.
+    std::unordered_map<int32_t, uint32_t> firstOfVisitor;
+    uint64_t ticks = 0;
+    mutable int lastRow = -1;
+    mutable uint32_t lastNode = RowOrder::kNil;
+    QIcon pageImage;
+    QIcon invitedImage;
+    QStringList headings;
+};
+
+PageListView::PageListView(QWidget* parent) : QTreeView(parent), rows(new PageListModel(this)) {
+    setModel(rows);
+    SetUpReportList(*this, {50, 120, 120, 100, 100, 100, 80});
     // Wide enough for the picture and a five-digit visitor number in this desktop's font.
     header()->resizeSection(kColumnVisitor,
                             std::max(header()->sectionSize(kColumnVisitor),
                                      iconSize().width() +
                                          fontMetrics().horizontalAdvance(QStringLiteral("00000")) +
                                          20));
-    connect(this, &QTreeWidget::itemDoubleClicked, this, &PageListView::OnDoubleClicked);
+    connect(this, &QTreeView::doubleClicked, this, &PageListView::OnDoubleClicked);
+    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &PageListView::SelectionChanged);
+    connect(rows, &QAbstractItemModel::rowsRemoved, this, &PageListView::SelectionChanged);
+    connect(rows, &QAbstractItemModel::modelReset, this, &PageListView::SelectionChanged);
 }
 
+PageListView::~PageListView() = default;
+
 void PageListView::Clear() {
-    rowsByPage.clear();
-    firstRowOfVisitor.clear();
-    clear();
+    rows->Empty();
 }
 
 void PageListView::Rebuild(const PageSnapshot& pages) {
-    Clear();
-    // Adding pages one by one would put each visitor's pages together, newest first, and
-    // the visitors newest first. Build that order at once and insert it in one step.
-    struct Visitor {
-        int32_t number;
-        std::vector<const PageRecord*> pages;
-    };
-    std::vector<Visitor> visitors;
-    std::unordered_map<int32_t, size_t> visitorIndex;
-    std::unordered_map<int32_t, std::pair<size_t, size_t>> placeOfPage;
-    for (const auto& page : pages) {
-        if (!page)
-            continue;
-        // A page id seen before rewrites its row where it is, as a later add would.
-        if (auto seen = placeOfPage.find(page->pageId); seen != placeOfPage.end()) {
-            visitors[seen->second.first].pages[seen->second.second] = page.get();
-            continue;
-        }
-        auto [found, added] = visitorIndex.try_emplace(page->visitorNumber, visitors.size());
-        if (added)
-            visitors.push_back({page->visitorNumber, {}});
-        Visitor& visitor = visitors[found->second];
-        placeOfPage.emplace(page->pageId, std::make_pair(found->second, visitor.pages.size()));
-        visitor.pages.push_back(page.get());
-    }
-    QList<QTreeWidgetItem*> rows;
-    rows.reserve(static_cast<qsizetype>(placeOfPage.size()));
-    for (auto visitor = visitors.rbegin(); visitor != visitors.rend(); ++visitor) {
-        for (auto page = visitor->pages.rbegin(); page != visitor->pages.rend(); ++page) {
-            QTreeWidgetItem* row = NewRow(**page, kElapsedRebuilt).release();
-            rowsByPage.emplace((*page)->pageId, row);
-            firstRowOfVisitor.try_emplace(visitor->number, row);
-            rows.append(row);
-        }
-    }
-    addTopLevelItems(rows);
+    rows->Reset(pages);
 }
 
 bool PageListView::AddOrUpdate(const PageRecord& page) {
-    if (QTreeWidgetItem* row = Row(page.pageId)) {
-        SetCells(*row, page, kElapsedEntered);
-        return false;
-    }
-    int place = 0;
-    if (auto first = firstRowOfVisitor.find(page.visitorNumber); first != firstRowOfVisitor.end())
-        place = indexOfTopLevelItem(first->second);
-    auto row = NewRow(page, kElapsedEntered);
-    QTreeWidgetItem* inserted = row.get();
-    insertTopLevelItem(place, row.release());
-    rowsByPage.emplace(page.pageId, inserted);
-    firstRowOfVisitor[page.visitorNumber] = inserted;
-    return true;
+    return AddOrUpdate(std::make_shared<const PageRecord>(page));
+}
+
+bool PageListView::AddOrUpdate(std::shared_ptr<const PageRecord> page) {
+    return page && rows->AddOrUpdate(std::move(page));
 }
 
 bool PageListView::Remove(int32_t pageId) {
-    const auto found = rowsByPage.find(pageId);
-    if (found == rowsByPage.end())
+    // Qt would move the current row to a neighbour and scroll there, laying out the whole
+    // list on the way: the list would jump under the operator's eyes at every departure.
+    const int row = RowOf(pageId);
+    if (row < 0)
         return false;
-    QTreeWidgetItem* row = found->second;
-    const int index = indexOfTopLevelItem(row);
-    const int32_t visitor = VisitorOf(*row);
-    if (auto first = firstRowOfVisitor.find(visitor);
-        first != firstRowOfVisitor.end() && first->second == row) {
-        QTreeWidgetItem* next = topLevelItem(index + 1);
-        if (next && VisitorOf(*next) == visitor)
-            first->second = next;
-        else
-            firstRowOfVisitor.erase(first);
-    }
-    rowsByPage.erase(found);
-    std::unique_ptr<QTreeWidgetItem> taken(takeTopLevelItem(index));
+    if (currentIndex().row() == row)
+        selectionModel()->clearCurrentIndex();
+    rows->RemoveAt(pageId, row);
     return true;
 }
 
 bool PageListView::MarkInvited(int32_t pageId) {
-    QTreeWidgetItem* row = Row(pageId);
-    if (!row)
-        return false;
-    SetImage(*row, kImagePageInvited);
-    return true;
+    return rows->MarkInvited(pageId);
 }
 
 void PageListView::AddElapsedMinute() {
-    for (int i = 0; i < topLevelItemCount(); ++i) {
-        QTreeWidgetItem* row = topLevelItem(i);
-        const int32_t minutes = LeadingNumber(row->text(kColumnElapsed));
-        const int32_t next = minutes == INT32_MAX ? minutes : minutes + 1;
-        row->setText(kColumnElapsed, QStringLiteral("%1 minute(s)").arg(next));
-    }
+    // Telling the view about all rows would have it walk all of them; rows off screen show
+    // their new minutes when they are scrolled to.
+    const QModelIndex first = indexAt(QPoint(0, 0));
+    QModelIndex last = indexAt(QPoint(0, viewport()->height() - 1));
+    if (first.isValid() && !last.isValid())
+        last = rows->index(RowCount() - 1, 0);
+    rows->Tick(first.isValid() ? first.row() : -1, last.isValid() ? last.row() : -1);
 }
 
-QTreeWidgetItem* PageListView::Row(int32_t pageId) const {
-    const auto found = rowsByPage.find(pageId);
-    return found == rowsByPage.end() ? nullptr : found->second;
+void PageListView::BeginChanges() {
+    anchorRow = -1;
+    if (verticalScrollBar()->value() <= 0)
+        return;
+    const QModelIndex top = indexAt(QPoint(0, 0));
+    if (!top.isValid())
+        return;
+    anchorRow = top.row();
+    anchorPage = PageIdAt(anchorRow);
+}
+
+void PageListView::EndChanges() {
+    if (anchorRow < 0)
+        return;
+    const int now = RowOf(anchorPage);
+    if (now >= 0 && now != anchorRow) {
+        // The scroll range follows the rows only once the view has laid them out.
+        executeDelayedItemsLayout();
+        int shift = now - anchorRow;
+        if (verticalScrollMode() == ScrollPerPixel)
+            shift *= rowHeight(model()->index(now, 0));
+        verticalScrollBar()->setValue(verticalScrollBar()->value() + shift);
+    }
+    anchorRow = -1;
+}
+
+int PageListView::RowCount() const {
+    return rows->rowCount();
 }
 
 int PageListView::RowOf(int32_t pageId) const {
-    QTreeWidgetItem* row = Row(pageId);
-    return row ? indexOfTopLevelItem(row) : -1;
+    return rows->PlaceOf(pageId);
+}
+
+int32_t PageListView::PageIdAt(int row) const {
+    return rows->index(row, kColumnVisitor).data(kPageIdRole).toInt();
+}
+
+QString PageListView::Text(int row, int column) const {
+    return rows->index(row, column).data().toString();
+}
+
+QColor PageListView::Colour(int row, int column) const {
+    return rows->index(row, column).data(Qt::ForegroundRole).value<QColor>();
+}
+
+int PageListView::ImageAt(int row) const {
+    return rows->index(row, 0).data(kRowImageRole).toInt();
+}
+
+void PageListView::SelectPage(int32_t pageId) {
+    const int row = RowOf(pageId);
+    if (row >= 0)
+        selectionModel()->select(rows->index(row, 0),
+                                 QItemSelectionModel::Select | QItemSelectionModel::Rows);
+}
+
+bool PageListView::HasSelection() const {
+    return selectionModel()->hasSelection();
 }
 
 std::vector<int32_t> PageListView::SelectedPageIds() const {
+    QModelIndexList selected = selectionModel()->selectedRows();
+    std::sort(selected.begin(), selected.end(),
+              [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
     std::vector<int32_t> ids;
-    for (int i = 0; i < topLevelItemCount(); ++i) {
-        const QTreeWidgetItem* row = topLevelItem(i);
-        if (row->isSelected())
-            ids.push_back(PageIdOf(*row));
-    }
+    ids.reserve(static_cast<size_t>(selected.size()));
+    for (const QModelIndex& index : selected)
+        ids.push_back(index.data(kPageIdRole).toInt());
     return ids;
 }
 
-int32_t PageListView::PageIdOf(const QTreeWidgetItem& row) {
-    return row.data(kColumnVisitor, kPageIdRole).toInt();
-}
-
-int PageListView::ImageOf(const QTreeWidgetItem& row) {
-    return RowImage(row);
-}
-
-void PageListView::OnDoubleClicked(QTreeWidgetItem* row, int column) {
-    if (!row)
+void PageListView::OnDoubleClicked(const QModelIndex& index) {
+    if (!index.isValid())
         return;
-    if (column == kColumnVisitor) {
+    if (index.column() == kColumnVisitor) {
         const auto answer = ShowMessageBox(
             this,
             QStringLiteral("Do you want to send a chat invitation to the visitor browsing the "
@@ -225,7 +678,7 @@ void PageListView::OnDoubleClicked(QTreeWidgetItem* row, int column) {
     }
     // The address comes from the server: only web addresses are handed to the browser,
     // never a file or another scheme that could start a program.
-    const QUrl url(row->text(kColumnUrl), QUrl::StrictMode);
+    const QUrl url(Text(index.row(), kColumnUrl), QUrl::StrictMode);
     const QString scheme = url.scheme().toLower();
     if (url.isValid() && !url.host().isEmpty() &&
         (scheme == QLatin1String("http") || scheme == QLatin1String("https")))

@@ -11,6 +11,10 @@ void SetUpReportList(QTreeWidget& list, const QStringList& headings,
                      std::initializer_list<int> widths) {
     list.setColumnCount(static_cast<int>(headings.size()));
     list.setHeaderLabels(headings);
+    SetUpReportList(static_cast<QTreeView&>(list), widths);
+}
+
+void SetUpReportList(QTreeView& list, std::initializer_list<int> widths) {
     int column = 0;
     for (int width : widths)
         list.header()->resizeSection(column++, width);

@@ -11,6 +11,8 @@ namespace olvex {
 // info tips on cut-off cells.
 void SetUpReportList(QTreeWidget& list, const QStringList& headings,
                      std::initializer_list<int> widths);
+// The same for a view whose model gives the headings.
+void SetUpReportList(QTreeView& list, std::initializer_list<int> widths);
 
 // The row's picture; its number stays readable under kRowImageRole of the first column.
 inline constexpr int kRowImageRole = Qt::UserRole + 1;

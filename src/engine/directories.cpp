@@ -34,6 +34,10 @@ uint64_t UserKey(int32_t userId, int32_t kind) {
     return (uint64_t(uint32_t(userId)) << 32) | uint32_t(kind);
 }
 
+uint64_t PageKey(int32_t pageId) {
+    return uint32_t(pageId);
+}
+
 } // namespace
 
 UserRecord ReadUserEntry(const WireMessage& message, int firstField) {
@@ -62,60 +66,45 @@ PageRecord ReadPageEntry(const WireMessage& message, int firstField) {
 }
 
 int32_t UserDirectory::CountByStatus(int32_t status) const {
-    return WithLock([status](const auto& items) {
+    return Locked([&] {
+        const auto& slots = SlotsLocked();
         if (status == -1)
-            return static_cast<int32_t>(items.size());
-        return static_cast<int32_t>(std::count_if(
-            items.begin(), items.end(), [status](const auto& u) { return u->status == status; }));
+            return static_cast<int32_t>(CountLocked());
+        return static_cast<int32_t>(
+            std::count_if(slots.begin(), slots.end(),
+                          [status](const auto& u) { return u && u->status == status; }));
     });
 }
 
 UserDirectory::Pointer UserDirectory::Find(int32_t userId, int32_t kind) const {
-    return WithLock([&](const auto& items) -> Pointer {
-        for (const auto& user : items) {
-            if (user->userId == userId && user->kind == kind)
-                return user;
-        }
-        return nullptr;
-    });
+    return Locked([&] { return FindLocked(UserKey(userId, kind)); });
 }
 
 std::pair<UserDirectory::Pointer, bool> UserDirectory::Insert(const UserRecord& entry) {
-    return WithLock([&](auto& items) -> std::pair<Pointer, bool> {
-        for (const auto& user : items) {
-            if (user->userId == entry.userId && user->kind == entry.kind)
-                return {user, false};
-        }
-        auto user = std::make_shared<UserRecord>(entry);
-        items.push_back(user);
+    auto user = std::make_shared<UserRecord>(entry);
+    const Key key = UserKey(entry.userId, entry.kind);
+    return Locked([&]() -> std::pair<Pointer, bool> {
+        if (Pointer existing = FindLocked(key))
+            return {existing, false};
+        AppendLocked(key, user);
         return {user, true};
     });
 }
 
 UserDirectory::Pointer UserDirectory::Remove(int32_t userId, int32_t kind) {
-    return WithLock([&](auto& items) -> Pointer {
-        for (auto it = items.begin(); it != items.end(); ++it) {
-            if ((*it)->userId == userId && (*it)->kind == kind) {
-                Pointer user = std::move(*it);
-                items.erase(it);
-                return user;
-            }
-        }
-        return nullptr;
-    });
+    return Locked([&] { return RemoveLocked(UserKey(userId, kind)); });
 }
 
 UserDirectory::Pointer UserDirectory::UpdateStatus(int32_t userId, int32_t kind, int32_t status) {
-    return WithLock([&](auto& items) -> Pointer {
-        for (auto& user : items) {
-            if (user->userId == userId && user->kind == kind) {
-                auto updated = std::make_shared<UserRecord>(*user);
-                updated->status = status;
-                user = updated;
-                return updated;
-            }
-        }
-        return nullptr;
+    const Key key = UserKey(userId, kind);
+    return Locked([&]() -> Pointer {
+        Pointer user = FindLocked(key);
+        if (!user)
+            return nullptr;
+        auto updated = std::make_shared<UserRecord>(*user);
+        updated->status = status;
+        ReplaceFirstLocked(key, updated);
+        return updated;
     });
 }
 
@@ -123,66 +112,54 @@ int32_t UserDirectory::LoadFromMessage(const WireMessage& message) {
     // Built aside and swapped in, so readers see the old list or the new one,
     // never half of it.
     const int32_t count = EntryCount(message, kUserEntryFields);
-    std::deque<Pointer> fresh;
+    std::vector<std::pair<Key, Pointer>> fresh;
     std::unordered_set<uint64_t> seen;
     seen.reserve(size_t(count));
     for (int32_t k = 0; k < count; ++k) {
         UserRecord entry = ReadUserEntry(message, kFirstEntryField + kUserEntryFields * k);
-        if (seen.insert(UserKey(entry.userId, entry.kind)).second)
-            fresh.push_back(std::make_shared<UserRecord>(std::move(entry)));
+        const Key key = UserKey(entry.userId, entry.kind);
+        if (seen.insert(key).second)
+            fresh.emplace_back(key, std::make_shared<UserRecord>(std::move(entry)));
     }
-    ReplaceAll(std::move(fresh));
+    Replace(std::move(fresh));
     return count;
 }
 
 PageDirectory::Pointer PageDirectory::FindById(int32_t pageId) const {
-    return WithLock([pageId](const auto& items) -> Pointer {
-        for (const auto& page : items) {
-            if (page->pageId == pageId)
-                return page;
-        }
-        return nullptr;
-    });
+    return Locked([&] { return FindLocked(PageKey(pageId)); });
 }
 
 PageDirectory::Pointer PageDirectory::Add(const PageRecord& entry) {
     auto page = std::make_shared<PageRecord>(entry);
-    PushBack(page);
+    Locked([&] { AppendLocked(PageKey(entry.pageId), page); });
     return page;
 }
 
 PageDirectory::Pointer PageDirectory::AddIfAbsent(const PageRecord& entry) {
     auto page = std::make_shared<PageRecord>(entry);
-    return WithLock([&](auto& items) -> Pointer {
-        for (const auto& existing : items) {
-            if (existing->pageId == entry.pageId)
-                return nullptr;
-        }
-        items.push_back(page);
+    const Key key = PageKey(entry.pageId);
+    return Locked([&]() -> Pointer {
+        if (FindLocked(key))
+            return nullptr;
+        AppendLocked(key, page);
         return page;
     });
 }
 
 PageDirectory::Pointer PageDirectory::Remove(int32_t pageId) {
-    return WithLock([pageId](auto& items) -> Pointer {
-        for (auto it = items.begin(); it != items.end(); ++it) {
-            if ((*it)->pageId == pageId) {
-                Pointer page = std::move(*it);
-                items.erase(it);
-                return page;
-            }
-        }
-        return nullptr;
-    });
+    return Locked([&] { return RemoveLocked(PageKey(pageId)); });
 }
 
 int32_t PageDirectory::LoadFromMessage(const WireMessage& message) {
     const int32_t count = EntryCount(message, kPageEntryFields);
-    std::deque<Pointer> fresh;
-    for (int32_t k = 0; k < count; ++k)
-        fresh.push_back(std::make_shared<PageRecord>(
-            ReadPageEntry(message, kFirstEntryField + kPageEntryFields * k)));
-    ReplaceAll(std::move(fresh));
+    std::vector<std::pair<Key, Pointer>> fresh;
+    fresh.reserve(size_t(count));
+    for (int32_t k = 0; k < count; ++k) {
+        auto page = std::make_shared<PageRecord>(
+            ReadPageEntry(message, kFirstEntryField + kPageEntryFields * k));
+        fresh.emplace_back(PageKey(page->pageId), std::move(page));
+    }
+    Replace(std::move(fresh));
     return count;
 }
 

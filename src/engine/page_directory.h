@@ -1,7 +1,7 @@
 #pragma once
 
+#include "keyed_list.h"
 #include "records.h"
-#include "sync_list.h"
 
 #include <utility>
 
@@ -14,8 +14,8 @@ class WireMessage;
 PageRecord ReadPageEntry(const WireMessage& message, int firstField);
 
 // The visitors' page views, in arrival order. Page ids are not required to
-// be unique; lookups find the first match.
-class PageDirectory : public SyncList<PageRecord> {
+// be unique; lookups find the first match. Lookups by id use an index.
+class PageDirectory : public KeyedList<PageRecord> {
 public:
     // The first record with that page id, or null.
     Pointer FindById(int32_t pageId) const;

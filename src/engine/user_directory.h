@@ -1,7 +1,7 @@
 #pragma once
 
+#include "keyed_list.h"
 #include "records.h"
-#include "sync_list.h"
 
 #include <utility>
 
@@ -16,8 +16,8 @@ UserRecord ReadUserEntry(const WireMessage& message, int firstField);
 // The operators known to the server, in arrival order; one record per
 // (userId, kind). Records handed out are never changed afterwards: a status
 // change puts an updated copy in the list, so a reader on another thread
-// never sees a record change under it.
-class UserDirectory : public SyncList<UserRecord> {
+// never sees a record change under it. Lookups by (userId, kind) use an index.
+class UserDirectory : public KeyedList<UserRecord> {
 public:
     // Number of records with that status; -1 counts all.
     int32_t CountByStatus(int32_t status) const;

@@ -13,7 +13,7 @@ namespace olvex {
 // The frame header is "<!>" followed by the payload length, 32-bit big-endian.
 inline constexpr int kFrameHeaderSize = 7;
 // Larger announced payloads are treated as a broken header; nothing is allocated for them.
-inline constexpr int32_t kMaxPayloadLength = 16 * 1024 * 1024;
+inline constexpr int32_t kMaxPayloadLength = 256 * 1024 * 1024;
 
 // Checks a 7-byte frame header. Returns the payload length (> 0), or -4 for a
 // wrong magic, a length not above 0 or a length above kMaxPayloadLength.

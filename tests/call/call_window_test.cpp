@@ -1,5 +1,6 @@
 #include "agent_client.h"
 #include "agent_settings.h"
+#include "archive_reader.h"
 #include "call_list.h"
 #include "call_window.h"
 #include "call_window_list.h"
@@ -10,6 +11,7 @@
 #include "message_box.h"
 #include "profile_file.h"
 #include "result_code.h"
+#include "transcript_archive.h"
 #include "transcript_files.h"
 
 #include <QAbstractButton>
@@ -393,6 +395,47 @@ TEST_F(CallWindowTest, CannedAnswersFillTheInputBoxAndGoOutWithBackquotes) {
     window->findChild<FlatButton*>("cannedCloseButton")->click();
     EXPECT_FALSE(window->CannedPanelShown());
     EXPECT_FALSE(window->CannedTree().isVisibleTo(window));
+}
+
+TEST_F(CallWindowTest, EveryLineShownGoesToTheHistoryAsShown) {
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("history.sqlite").toStdString();
+    auto archive = TranscriptArchive::Open(path, {});
+    SetSessionArchive(archive);
+    QPointer<CallWindow> window;
+    auto peer = Open(48, window);
+    SetSessionArchive(nullptr);
+    ASSERT_TRUE(peer);
+    peer->Send(Payload(9001, {"1006", "2", "90", "0", "1", "1", "", "Guest 12", "", "5", "0", "2",
+                              "2", "h", "Ann", "Lee"}));
+    peer->Send(Payload(3003, {"1", "Guest 12", "<b>Grüße</b> &amp;"}));
+    peer->Send(Payload(3003, {"3", "", "Visitor moved to /cart"}));
+    ASSERT_TRUE(WaitLines(*window, 7));
+    window->SetUrlPrompt([](QWidget*, UrlAction) { return std::string("http://shop.example"); });
+    window->PushUrl();
+    window->EndCall();
+    ASSERT_TRUE(archive->Flush(5s));
+
+    ArchiveReader reader(path);
+    const auto conversations = reader.Conversations();
+    ASSERT_EQ(conversations.size(), 1u);
+    EXPECT_EQ(conversations[0].callId, 48);
+    EXPECT_EQ(conversations[0].operatorName, "Op");
+    EXPECT_EQ(conversations[0].visitors, "Guest 12");
+    EXPECT_EQ(conversations[0].operators, "Ann Lee");
+    EXPECT_NE(conversations[0].ended, 0);
+    QStringList shown;
+    std::vector<PartyKind> parties;
+    for (const ArchivedLine& line : reader.Lines(conversations[0].id)) {
+        if (!line.name.empty())
+            shown << QString::fromStdString(line.name) + ":";
+        shown << QString::fromStdString(line.text);
+        parties.push_back(line.party);
+    }
+    EXPECT_EQ(shown, Lines(*window));
+    EXPECT_EQ(parties, (std::vector<PartyKind>{PartyKind::Own, PartyKind::None, PartyKind::None,
+                                               PartyKind::Visitor, PartyKind::None, PartyKind::None,
+                                               PartyKind::None}));
 }
 
 } // namespace

@@ -61,6 +61,14 @@ public:
     }
 
     bool Started() const { return pid_ > 0; }
+    // Ends the child at once, as a crash or a power cut would.
+    void Kill() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+            pid_ = -1;
+        }
+    }
     void WriteLine(const std::string& line) {
         std::string data = line + "\n";
         ASSERT_EQ(::write(in_, data.data(), data.size()), ssize_t(data.size()));

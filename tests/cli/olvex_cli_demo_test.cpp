@@ -1,9 +1,11 @@
 // olvex-cli against the real olvex-demo-server: both run as child processes
 // and talk over loopback, the way an operator's console talks to a server.
+#include "archive_reader.h"
 #include "cli_process.h"
 #include "demo_server_process.h"
 
 #include <deque>
+#include <filesystem>
 #include <functional>
 #include <memory>
 
@@ -32,9 +34,14 @@ private:
 // One olvex-cli logged in as `user` (password = user name).
 class Operator {
 public:
-    Operator(int port, const std::string& user)
-        : cli_({OLVEX_CLI_PATH, "--server", "127.0.0.1:" + std::to_string(port), "--user", user,
-                "--password", user}) {}
+    Operator(int port, const std::string& user, const std::vector<std::string>& more = {})
+        : cli_([&] {
+              std::vector<std::string> args{
+                  OLVEX_CLI_PATH, "--server", "127.0.0.1:" + std::to_string(port), "--user", user,
+                  "--password",   user};
+              args.insert(args.end(), more.begin(), more.end());
+              return args;
+          }()) {}
 
     Child& Cli() { return cli_; }
     void Command(const std::string& line) { cli_.WriteLine(line); }
@@ -314,4 +321,36 @@ TEST(OlvexCliDemoServer, InvitedOperatorJoinsTheCall) {
     auto left = demo.WaitFor("OnParticipantLeft", inCall);
     ASSERT_TRUE(left);
     EXPECT_EQ(left->at("userId"), aliceId);
+}
+
+TEST(OlvexCliDemoServer, AKillRightAfterALineWasShownLosesNoneOfTheCallsLines) {
+    QuietServer server;
+    char folder[] = "/tmp/olvex-cli-history-XXXXXX";
+    ASSERT_NE(::mkdtemp(folder), nullptr);
+    const std::string path = std::string(folder) + "/history.sqlite";
+    Operator demo(server.Port(), "demo", {"--history", path});
+    demo.LogIn();
+    const auto [callId, visitor] = TakeInvitedCall(demo);
+    ASSERT_GT(callId, 0);
+    demo.Command("say " + std::to_string(callId) + " Grüße, <b>how</b> can I help?");
+    auto reply = demo.WaitFor("OnChatMessage", [](const Json& e) {
+        return e.at("fields").size() == 3 && e.at("fields")[0] == "1";
+    });
+    ASSERT_TRUE(reply);
+    demo.Cli().Kill();
+
+    olvex::ArchiveReader reader(path);
+    const auto conversations = reader.Conversations();
+    ASSERT_EQ(conversations.size(), 1u);
+    EXPECT_EQ(conversations[0].callId, callId);
+    EXPECT_EQ(conversations[0].operatorName, "demo");
+    EXPECT_EQ(conversations[0].visitors, visitor);
+    std::vector<std::string> texts;
+    for (const auto& line : reader.Lines(conversations[0].id))
+        texts.push_back(line.name + ": " + line.text);
+    EXPECT_EQ(texts,
+              (std::vector<std::string>{
+                  ": " + visitor + " has joined this call", "demo: Grüße, <b>how</b> can I help?",
+                  visitor + ": " + reply->at("fields")[2].get<std::string>()}));
+    std::filesystem::remove_all(folder);
 }

@@ -50,6 +50,7 @@ TEST_F(AgentSettingsTest, EveryFieldRoundTripsThroughTheConfigFile) {
     settings.notifyTimeout = 15;
     settings.notifySound = 0;
     settings.welcomeMsg = "Hi,\nwelcome";
+    settings.historyDays = 90;
     ASSERT_EQ(settings.Save(), 0);
     EXPECT_TRUE(QFile::exists(test::ConfigHome() + QStringLiteral("/Olvex/Agent.conf")));
     EXPECT_EQ(Store().value(QStringLiteral("ServerPort")).toInt(), 4321);
@@ -67,6 +68,7 @@ TEST_F(AgentSettingsTest, EveryFieldRoundTripsThroughTheConfigFile) {
     EXPECT_EQ(loaded.notifyTimeout, 15);
     EXPECT_EQ(loaded.notifySound, 0);
     EXPECT_EQ(loaded.welcomeMsg, "Hi,\nwelcome");
+    EXPECT_EQ(loaded.historyDays, 90);
 }
 
 TEST_F(AgentSettingsTest, PasswordReachesTheDiskOnlyWhenRemembered) {

@@ -135,7 +135,7 @@ TEST_F(ConsoleEngineTest, SuccessfulLogInShowsTheConnectionEverywhere) {
     EXPECT_TRUE(Enabled(Button::Login));
     EXPECT_FALSE(Enabled(Button::Logout));
     EXPECT_FALSE(Enabled(Button::Invite));
-    EXPECT_EQ(console.PageList().topLevelItemCount(), 0);
+    EXPECT_EQ(console.PageList().RowCount(), 0);
     EXPECT_EQ(console.OperatorList().topLevelItemCount(), 0);
     EXPECT_EQ(console.ReportBrowser().LocationUrl(), QStringLiteral("about:blank"));
     EXPECT_TRUE(peer->WaitForPeerClose());
@@ -247,38 +247,38 @@ TEST_F(ConsoleEngineTest, InviteSendsSelectedPagesInListOrderOnce) {
         Payload(9001, {"1007", "3", "17", "0", "/a", "A",  "",  "",   "",  "3", "18", "0", "/b",
                        "B",    "",  "",   "",  "4",  "19", "0", "/c", "C", "",  "",   "",  "5"}));
     PageListView& pages = console.PageList();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return pages.topLevelItemCount() == 3; }, kWait));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pages.RowCount() == 3; }, kWait));
     PageRecord blank; // a row without a page id
     blank.visitorNumber = 4;
     pages.AddOrUpdate(blank);
     ASSERT_EQ(pages.RowOf(0), 1);
     for (int32_t id : {0, 17, 18})
-        pages.Row(id)->setSelected(true);
+        pages.SelectPage(id);
 
     console.ButtonOf(Button::Invite).click();
     // Still running: a second Invite only explains and marks nothing.
-    pages.Row(19)->setSelected(true);
+    pages.SelectPage(19);
     bridge->Invite();
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0], QStringLiteral("There is already a similar command in progress."
                                              "\r\nPlease wait for the previous command to "
                                              "finish first."));
-    EXPECT_EQ(PageListView::ImageOf(*pages.Row(19)), kImagePage);
+    EXPECT_EQ(pages.ImageAt(pages.RowOf(19)), kImagePage);
 
     EXPECT_TRUE(peer->Expect(Payload(4003, {"18", "ann"})));
     EXPECT_TRUE(peer->Expect(Payload(4003, {"17", "ann"})));
     EXPECT_FALSE(peer->Receive(200ms));
-    EXPECT_EQ(PageListView::ImageOf(*pages.Row(17)), kImagePageInvited);
-    EXPECT_EQ(PageListView::ImageOf(*pages.Row(18)), kImagePageInvited);
-    EXPECT_EQ(PageListView::ImageOf(*pages.Row(0)), kImagePage);
+    EXPECT_EQ(pages.ImageAt(pages.RowOf(17)), kImagePageInvited);
+    EXPECT_EQ(pages.ImageAt(pages.RowOf(18)), kImagePageInvited);
+    EXPECT_EQ(pages.ImageAt(pages.RowOf(0)), kImagePage);
 
     // Once the first has finished, the next Invite goes out.
     pages.clearSelection();
-    pages.Row(19)->setSelected(true);
+    pages.SelectPage(19);
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
             bridge->Invite();
-            return PageListView::ImageOf(*pages.Row(19)) == kImagePageInvited;
+            return pages.ImageAt(pages.RowOf(19)) == kImagePageInvited;
         },
         kWait));
     EXPECT_TRUE(peer->Expect(Payload(4003, {"19", "ann"})));
@@ -449,10 +449,10 @@ TEST_F(ConsoleEngineTest, BurstsOfEventsKeepTheirOrder) {
         [&] { return console.windowTitle() == QStringLiteral("Olvex - busy [127.0.0.1]"); },
         kWait));
     PageListView& pages = console.PageList();
-    ASSERT_EQ(pages.topLevelItemCount(), 2);
+    ASSERT_EQ(pages.RowCount(), 2);
     EXPECT_EQ(pages.RowOf(3), 0);
     EXPECT_EQ(pages.RowOf(1), 1);
-    EXPECT_EQ(pages.Row(1)->text(PageListView::kColumnTitle), QStringLiteral("second"));
+    EXPECT_EQ(pages.Text(1, PageListView::kColumnTitle), QStringLiteral("second"));
 }
 
 } // namespace

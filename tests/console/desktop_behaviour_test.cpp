@@ -71,7 +71,7 @@ TEST_F(DesktopBehaviourTest, TrayClickRestoresTheConsoleAndTheMenuCarriesItsComm
         EXPECT_FALSE(console.isMinimized());
     }
 
-    EXPECT_EQ(MenuTexts(), (QStringList{"Show Olvex", "Online", "Busy", "Away", "Log in",
+    EXPECT_EQ(MenuTexts(), (QStringList{"Show Olvex", "Online", "Busy", "Away", "Log in", "History",
                                         "About Olvex", "Quit"}));
     EXPECT_EQ(tray.Icon()->contextMenu(), &tray.Menu());
     emit tray.Menu().aboutToShow();
@@ -164,10 +164,9 @@ TEST_F(DesktopBehaviourTest, CutOffCellsShowTheirWholeTextLiterally) {
     page.url = "http://shop.example/";
     pages.AddOrUpdate(page);
     pages.header()->resizeSection(PageListView::kColumnTitle, 40);
-    QTreeWidgetItem* row = pages.topLevelItem(0);
     const QPoint titleCell =
-        pages.visualItemRect(row).topLeft() +
-        QPoint(pages.header()->sectionPosition(PageListView::kColumnTitle) + 5, 5);
+        pages.visualRect(pages.model()->index(0, PageListView::kColumnTitle)).topLeft() +
+        QPoint(5, 5);
     const QString tip = InfoTipAt(pages, titleCell);
     EXPECT_TRUE(tip.contains("&lt;b&gt;Big&lt;/b&gt; sale")) << tip.toStdString();
     QHelpEvent hover(QEvent::ToolTip, titleCell, pages.viewport()->mapToGlobal(titleCell));

@@ -12,8 +12,8 @@
 
 #include <QApplication>
 #include <QHeaderView>
-#include <QPointer>
 #include <QLabel>
+#include <QPointer>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
@@ -47,7 +47,8 @@ TEST_F(OperatorConsoleTest, StartsNotConnectedOnTheVisitorsView) {
     EXPECT_EQ(console.Caption().text(), QStringLiteral(" Website Visitors"));
     EXPECT_TRUE(console.PageList().isVisible());
     EXPECT_EQ(console.ReportBrowser().LocationUrl(), QStringLiteral("about:blank"));
-    EXPECT_EQ(console.PageList().headerItem()->text(0), QStringLiteral("Visitor"));
+    EXPECT_EQ(console.PageList().model()->headerData(0, Qt::Horizontal).toString(),
+              QStringLiteral("Visitor"));
     EXPECT_EQ(console.OperatorList().headerItem()->text(2), QStringLiteral("Agent Host"));
 
     const QList<QAction*> status = console.ButtonOf(Button::Status).Menu()->actions();
@@ -59,7 +60,8 @@ TEST_F(OperatorConsoleTest, StartsNotConnectedOnTheVisitorsView) {
 // window list; closing the console must take them along before those go.
 TEST_F(OperatorConsoleTest, ClosingTheConsoleClosesItsAlertsAndCallWindows) {
     auto console = std::make_unique<OperatorConsole>(false);
-    console->ShowCallAlert(7, 3, 1, QStringLiteral("You have received an Olvex call request from Ann."));
+    console->ShowCallAlert(7, 3, 1,
+                           QStringLiteral("You have received an Olvex call request from Ann."));
     QPointer<QWidget> alert;
     for (QWidget* window : QApplication::topLevelWidgets()) {
         if (window->objectName() == QStringLiteral("callAlert"))
@@ -122,7 +124,7 @@ TEST_F(OperatorConsoleTest, TitlesButtonsAndSelection) {
     page.pageId = 3;
     console.PageList().AddOrUpdate(page);
     console.SetLoggedInButtons(false);
-    console.PageList().Row(3)->setSelected(true);
+    console.PageList().SelectPage(3);
     EXPECT_TRUE(console.ButtonOf(Button::Invite).isEnabled());
     console.PageList().clearSelection();
     EXPECT_FALSE(console.ButtonOf(Button::Invite).isEnabled());
@@ -143,7 +145,7 @@ TEST_F(OperatorConsoleTest, CommandsLeaveThroughSignals) {
     page.pageId = 1;
     console.PageList().AddOrUpdate(page);
     ui.answer = QMessageBox::Yes;
-    emit console.PageList().itemDoubleClicked(console.PageList().topLevelItem(0), 0);
+    emit console.PageList().doubleClicked(console.PageList().model()->index(0, 0));
     EXPECT_EQ(invite.count(), 1);
 
     console.ButtonOf(Button::Home).click();

@@ -82,6 +82,7 @@ TEST_F(SettingsDialogsTest, OptionsOkStoresSavesAndKeepsTheAutostartEntry) {
         Child<QLineEdit>(dialog, "serverAddress")->setText(QString());
         Child<QLineEdit>(dialog, "serverPort")->setText(QStringLiteral("8081abc"));
         Child<QLineEdit>(dialog, "notifyTimeout")->setText(QStringLiteral("30"));
+        Child<QLineEdit>(dialog, "historyDays")->setText(QStringLiteral("14"));
         Child<QCheckBox>(dialog, "autoRun")->setChecked(true);
         Child<QCheckBox>(dialog, "reconnect")->setChecked(false);
         Child<QPlainTextEdit>(dialog, "welcomeMsg")->setPlainText(QStringLiteral("Hi\nthere"));
@@ -97,6 +98,7 @@ TEST_F(SettingsDialogsTest, OptionsOkStoresSavesAndKeepsTheAutostartEntry) {
     const AgentSettings saved;
     EXPECT_EQ(saved.serverPort, 8081);
     EXPECT_EQ(saved.welcomeMsg, "Hi\nthere");
+    EXPECT_EQ(saved.historyDays, 14);
 
     QFile file(entry);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));

@@ -35,7 +35,7 @@ for _ in $(seq 50); do [ "$(window_state "$console")" = Normal ] && break; sleep
 echo "single activation: console back"
 
 menu=$("$SNI_HOST" menu) || fail "the icon has no menu"
-expected=$'Show Olvex\nOnline\nBusy\nAway\nLog out\nAbout Olvex\nQuit'
+expected=$'Show Olvex\nOnline\nBusy\nAway\nLog out\nHistory\nAbout Olvex\nQuit'
 [ "$menu" = "$expected" ] || fail "tray menu: $(echo $menu)"
 if [ -n "${OLVEX_DESKTOP_SHOTS:-}" ]; then
     "$SNI_HOST" popup &

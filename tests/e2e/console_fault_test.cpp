@@ -84,14 +84,13 @@ struct ConsoleFaultTest : ::testing::Test {
     std::map<int32_t, QStringList> Rows() {
         std::map<int32_t, QStringList> rows;
         PageListView& list = console.PageList();
-        for (int i = 0; i < list.topLevelItemCount(); ++i) {
-            const QTreeWidgetItem& row = *list.topLevelItem(i);
+        for (int i = 0; i < list.RowCount(); ++i) {
             QStringList cells;
             for (int c = 0; c < PageListView::kColumnCount; ++c) {
                 if (c != PageListView::kColumnElapsed)
-                    cells << row.text(c);
+                    cells << list.Text(i, c);
             }
-            rows[PageListView::PageIdOf(row)] = cells;
+            rows[list.PageIdAt(i)] = cells;
         }
         return rows;
     }
@@ -110,14 +109,13 @@ TEST_F(ConsoleFaultTest, RestartedDemoServerGivesBackTheSameRowsOnce) {
     console.Settings().serverPort = port;
     bridge->AutoLogin();
     ASSERT_TRUE(WaitForTitle(kOnline));
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return console.PageList().topLevelItemCount() >= 40; }, kWait));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return console.PageList().RowCount() >= 40; }, kWait));
     const auto before = Rows();
-    ASSERT_EQ(int(before.size()), console.PageList().topLevelItemCount());
+    ASSERT_EQ(int(before.size()), console.PageList().RowCount());
 
     server->Stop();
     ASSERT_TRUE(WaitForTitle(kNotConnected));
-    EXPECT_EQ(console.PageList().topLevelItemCount(), 0);
+    EXPECT_EQ(console.PageList().RowCount(), 0);
     // A tick with the server down tries again and fails quietly; the timer goes on.
     ASSERT_TRUE(QTest::qWaitFor([&] { return bridge->Reconnecting(); }, kWait));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !bridge->Reconnecting(); }, kWait));
@@ -129,18 +127,19 @@ TEST_F(ConsoleFaultTest, RestartedDemoServerGivesBackTheSameRowsOnce) {
     server = std::make_unique<demo::DemoServerProcess>(OLVEX_DEMO_SERVER_PATH, again);
     ASSERT_EQ(server->Port(), port);
     ASSERT_TRUE(WaitForTitle(kOnline));
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return console.PageList().topLevelItemCount() >= int(before.size()); }, kWait));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return console.PageList().RowCount() >= int(before.size()); },
+                                kWait));
     // Three more ticks: nothing may be added twice by the keep-alives or a second log-in.
     const int32_t firstPage = before.begin()->first;
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
-            const QTreeWidgetItem* row = console.PageList().Row(firstPage);
-            return row && row->text(PageListView::kColumnElapsed) == QStringLiteral("3 minute(s)");
+            const int row = console.PageList().RowOf(firstPage);
+            return row >= 0 && console.PageList().Text(row, PageListView::kColumnElapsed) ==
+                                   QStringLiteral("3 minute(s)");
         },
         kWait));
     EXPECT_EQ(console.windowTitle(), kOnline);
-    EXPECT_EQ(console.PageList().topLevelItemCount(), int(before.size()));
+    EXPECT_EQ(console.PageList().RowCount(), int(before.size()));
     EXPECT_EQ(Rows(), before);
     EXPECT_TRUE(ui.messages.empty()) << ui.messages.front().toStdString();
 }
@@ -189,7 +188,7 @@ TEST_F(ScriptedServerTest, GarbageEndsTheConnectionAndTheConsoleReconnects) {
         if (bytes.size() > 7 && bytes[3] == '\x7f')
             peer->Close(); // the payload never comes
         ASSERT_TRUE(WaitForTitle(kNotConnected));
-        EXPECT_EQ(console.PageList().topLevelItemCount(), 0);
+        EXPECT_EQ(console.PageList().RowCount(), 0);
         EXPECT_TRUE(console.ButtonOf(OperatorConsole::Button::Login).isEnabled());
         // The next tick finds the connection dead and logs in again, quietly.
         auto next = AcceptWhileRunning();

@@ -1,12 +1,16 @@
 #include "call_commands.h"
 
 #include "agent_client.h"
+#include "call_channel.h"
+#include "call_texts.h"
 #include "chat_call.h"
 #include "result_code.h"
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <optional>
+#include <vector>
 
 namespace olvex {
 
@@ -86,6 +90,8 @@ bool CallCommands::Execute(std::string_view verb, std::string_view rest) {
     } else if (int32_t rc = client_->Calls().Remove(*callId); rc < 0) { // hangup
         Fail(verb, rc);
     } else {
+        Record(*callId, LineKind::Event, "", false, kYouClosedText);
+        EndRecord(*callId);
         std::lock_guard lock(mutex_);
         contexts_.erase(*callId); // Remove has silenced the call's slots
     }
@@ -104,13 +110,20 @@ void CallCommands::Accept(int32_t callId) {
         std::lock_guard lock(mutex_);
         auto& slot = contexts_[callId];
         if (!slot)
-            slot = std::make_unique<Context>(Context{this, callId});
+            slot = std::make_unique<Context>(Context{this, callId, nullptr});
+        if (archive_ && !slot->recorder)
+            slot->recorder = std::make_unique<CallRecorder>(archive_, callId, userName_);
         context = slot.get();
     }
     // Each slot starts its line with the event's name and the call's id.
     CallCallbacks cb;
     cb.OnChatMessage = [](void* data, const WireMessage& message) {
         auto& c = *static_cast<Context*>(data);
+        const ReceivedChatItem item = DecodeChatItem(message);
+        if (item.action == ReceivedChatItem::Action::ShowText)
+            c.owner->Record(c.callId, LineKind::Text, item.sender, false, item.text);
+        else if (item.action == ReceivedChatItem::Action::ShowNotice)
+            c.owner->Record(c.callId, LineKind::Notice, "", false, item.text);
         auto e = Event(c, "OnChatMessage");
         AddMessage(e, message);
         c.owner->output_.emit(e);
@@ -123,24 +136,32 @@ void CallCommands::Accept(int32_t callId) {
     };
     cb.OnCallClosed = [](void* data, int32_t reason) {
         auto& c = *static_cast<Context*>(data);
+        if (reason != CallChannel::kClosedLocally)
+            c.owner->Record(c.callId, LineKind::Event, "", false, kCallClosedText);
+        c.owner->EndRecord(c.callId);
         auto e = Event(c, "OnCallClosed");
         e["reason"] = reason;
         c.owner->output_.emit(e);
     };
     cb.OnParticipantsReceived = [](void* data) {
         auto& c = *static_cast<Context*>(data);
+        c.owner->RecordParticipants(c, true);
         c.owner->output_.emit(Event(c, "OnParticipantsReceived"));
     };
     cb.OnParticipantJoined = [](void* data, const UserRecord& user) {
         auto& c = *static_cast<Context*>(data);
+        c.owner->RecordParticipants(c, false);
+        c.owner->Record(c.callId, LineKind::Event, "", false, JoinedText(user));
         c.owner->output_.emit(c.owner->output_.withUser(Event(c, "OnParticipantJoined"), user));
     };
     cb.OnParticipantLeft = [](void* data, const UserRecord& user) {
         auto& c = *static_cast<Context*>(data);
+        c.owner->Record(c.callId, LineKind::Event, "", false, LeftText(user));
         c.owner->output_.emit(c.owner->output_.withUser(Event(c, "OnParticipantLeft"), user));
     };
     cb.OnOperatorInvited = [](void* data, const UserRecord& user) {
         auto& c = *static_cast<Context*>(data);
+        c.owner->Record(c.callId, LineKind::Event, "", false, InvitedText(user));
         c.owner->output_.emit(c.owner->output_.withUser(Event(c, "OnOperatorInvited"), user));
     };
     cb.OnChannelNotice = [](void* data, int32_t a, int32_t b, int32_t n, int32_t form) {
@@ -176,6 +197,57 @@ void CallCommands::QueueChatItem(int32_t callId, int32_t kind, const std::string
         item.AddText(*text);
     if (int32_t rc = call->QueueMessage(item); rc < 0)
         Fail(verb, rc);
+    else if (kind == 1)
+        Record(callId, LineKind::Text, userName_, true, *text);
+    else if (kind == 4)
+        Record(callId, LineKind::Push, "", false, PushedUrlText(*text));
+}
+
+void CallCommands::Record(int32_t callId, LineKind kind, const std::string& name, bool own,
+                          const std::string& text) {
+    if (!archive_)
+        return;
+    uint64_t ticket = 0;
+    {
+        std::lock_guard lock(mutex_);
+        auto found = contexts_.find(callId);
+        if (found == contexts_.end() || !found->second->recorder)
+            return;
+        ticket = found->second->recorder->Line(kind, name, own, text);
+    }
+    // What is printed is on disk: a kill after the line loses nothing.
+    if (ticket)
+        archive_->WaitWritten(ticket, std::chrono::seconds(2));
+}
+
+void CallCommands::RecordParticipants(Context& context, bool announce) {
+    if (!archive_)
+        return;
+    auto call = client_->Calls().FindById(context.callId);
+    if (!call)
+        return;
+    const int32_t own = client_->OwnUserId();
+    std::vector<std::string> joined;
+    {
+        std::lock_guard lock(mutex_);
+        if (!context.recorder)
+            return;
+        for (const auto& user : call->Participants().Snapshot()) {
+            if (user->userId != own)
+                context.recorder->Participant(ParticipantEventName(*user), user->kind);
+            if (announce && IsShownParticipant(*user, own))
+                joined.push_back(JoinedText(*user));
+        }
+    }
+    for (const std::string& line : joined)
+        Record(context.callId, LineKind::Event, "", false, line);
+}
+
+void CallCommands::EndRecord(int32_t callId) {
+    std::lock_guard lock(mutex_);
+    auto found = contexts_.find(callId);
+    if (found != contexts_.end() && found->second->recorder)
+        found->second->recorder->End();
 }
 
 } // namespace olvex

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "call_recorder.h"
 #include "records.h"
 
 #include <cstdint>
@@ -28,6 +29,9 @@ class CallCommands {
 public:
     CallCommands(CliOutput output, std::string userName);
     void Attach(AgentClient& client) { client_ = &client; }
+    // Keeps every call's lines there, as a call window shows them; a line received
+    // is printed only once it is written.
+    void SetArchive(std::shared_ptr<TranscriptArchive> archive) { archive_ = std::move(archive); }
 
     // Runs the command if `verb` is one of ours; false otherwise.
     bool Execute(std::string_view verb, std::string_view rest);
@@ -36,17 +40,24 @@ private:
     struct Context {
         CallCommands* owner;
         int32_t callId;
+        std::unique_ptr<CallRecorder> recorder;
     };
 
     void Accept(int32_t callId);
     void QueueChatItem(int32_t callId, int32_t kind, const std::string* text);
     void Fail(std::string_view verb, int32_t result);
+    // Archives a line of the call and waits until it is written; any thread.
+    void Record(int32_t callId, LineKind kind, const std::string& name, bool own,
+                const std::string& text);
+    void RecordParticipants(Context& context, bool announce);
+    void EndRecord(int32_t callId);
     // The start of an event line: its name, then the call's id.
     static nlohmann::ordered_json Event(const Context& context, const char* name);
 
     const CliOutput output_;
     const std::string userName_;
     AgentClient* client_ = nullptr;
+    std::shared_ptr<TranscriptArchive> archive_;
     std::mutex mutex_;
     std::map<int32_t, std::unique_ptr<Context>> contexts_;
 };

@@ -4,6 +4,7 @@
 #include "agent_client.h"
 #include "call_commands.h"
 #include "result_code.h"
+#include "transcript_archive.h"
 
 #include <charconv>
 #include <cstdio>
@@ -153,12 +154,12 @@ std::optional<int> ParseInt(std::string_view text) {
 }
 
 void Usage() {
-    std::fprintf(stderr,
-                 "usage: olvex-cli --server HOST:PORT --user NAME --password PASS\n"
-                 "commands on stdin: status N | users | pages | invite PAGEID TEXT |\n"
-                 "                   keepalive | logout | quit |\n"
-                 "                   accept CALLID | say CALLID TEXT | typing CALLID |\n"
-                 "                   push CALLID URL | inviteop CALLID USERID | hangup CALLID\n");
+    std::fprintf(
+        stderr, "usage: olvex-cli --server HOST:PORT --user NAME --password PASS [--history FILE]\n"
+                "commands on stdin: status N | users | pages | invite PAGEID TEXT |\n"
+                "                   keepalive | logout | quit |\n"
+                "                   accept CALLID | say CALLID TEXT | typing CALLID |\n"
+                "                   push CALLID URL | inviteop CALLID USERID | hangup CALLID\n");
 }
 
 void Report(const char* command, int32_t result) {
@@ -211,7 +212,7 @@ bool Execute(AgentClient& client, olvex::CallCommands& calls, std::string line) 
 } // namespace
 
 int main(int argc, char** argv) {
-    std::optional<std::string> server, user, password;
+    std::optional<std::string> server, user, password, history;
     for (int i = 1; i < argc; ++i) {
         std::string_view arg = argv[i];
         if (i + 1 < argc && arg == "--server")
@@ -220,6 +221,8 @@ int main(int argc, char** argv) {
             user = argv[++i];
         else if (i + 1 < argc && arg == "--password")
             password = argv[++i];
+        else if (i + 1 < argc && arg == "--history")
+            history = argv[++i];
         else {
             Usage();
             return 2;
@@ -238,9 +241,17 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    // Outlives the calls: their last lines are written when they go.
+    std::shared_ptr<olvex::TranscriptArchive> archive;
+    if (history) {
+        olvex::TranscriptArchive::Options options;
+        options.onFailure = [](const std::string& text) { Error(text); };
+        archive = olvex::TranscriptArchive::Open(*history, options);
+    }
     // Declared first: the engine's destruction still reports the calls it closes.
     olvex::CallCommands calls({Emit, Error, [](Json e, const UserRecord& u) { return With(e, u); }},
                               *user);
+    calls.SetArchive(archive);
     AgentClient client;
     calls.Attach(client);
     client.callbacks = JsonCallbacks();
