@@ -25,10 +25,8 @@ double Note(double t, double start, double frequency, double decay) {
     return envelope * (std::sin(phase) + 0.3 * std::sin(2 * phase) + 0.08 * std::sin(3 * phase));
 }
 
-} // namespace
-
-std::string MakeAlertWave() {
-    constexpr uint32_t kDataBytes = kAlertSampleCount * 2;
+std::string WaveHeader(uint32_t sampleCount) {
+    const uint32_t kDataBytes = sampleCount * 2;
     std::string wave;
     wave.reserve(44 + kDataBytes);
     wave += "RIFF";
@@ -43,7 +41,39 @@ std::string MakeAlertWave() {
     PutLe(wave, 16, 2);                   // bits per sample
     wave += "data";
     PutLe(wave, kDataBytes, 4);
+    return wave;
+}
 
+void PutSample(std::string& wave, double v) {
+    const auto sample = static_cast<int16_t>(std::lround(std::clamp(v, -1.0, 1.0) * 32767));
+    PutLe(wave, static_cast<uint16_t>(sample), 2);
+}
+
+// Notes that fade out completely within `seconds`.
+template <class Voice> std::string MakeTone(double seconds, double gain, Voice voice) {
+    const auto count = static_cast<uint32_t>(seconds * kAlertSampleRate);
+    std::string wave = WaveHeader(count);
+    for (uint32_t i = 0; i < count; ++i) {
+        const double t = double(i) / kAlertSampleRate;
+        const double fade = std::clamp((seconds - t) / 0.03, 0.0, 1.0);
+        PutSample(wave, voice(t) * fade * gain);
+    }
+    return wave;
+}
+
+} // namespace
+
+std::string MakeLineWave() {
+    return MakeTone(0.12, 0.3, [](double t) { return Note(t, 0.0, 880.0, 28.0); });
+}
+
+std::string MakeVisitorWave() {
+    return MakeTone(
+        0.3, 0.3, [](double t) { return Note(t, 0.0, 659.3, 14.0) + Note(t, 0.11, 987.8, 12.0); });
+}
+
+std::string MakeAlertWave() {
+    std::string wave = WaveHeader(kAlertSampleCount);
     const double length = double(kAlertSampleCount) / kAlertSampleRate;
     for (size_t i = 0; i < kAlertSampleCount; ++i) {
         const double t = double(i) / kAlertSampleRate;

@@ -120,6 +120,7 @@ int CallAlertDialog::TimeoutMs() const {
 void CallAlertDialog::Accept() {
     timer->stop();
     accepted = new CallWindow(settings, callId, callWindows, engine);
+    accepted->SetVisitorName(visitor);
     close();
 }
 

@@ -35,6 +35,8 @@ public:
     QString Text() const { return text; }
     // The alert's life in milliseconds, from NotifyTimeout.
     int TimeoutMs() const;
+    // The visitor's name from the request, handed to the call window.
+    void SetVisitorName(const QString& name) { visitor = name; }
     // The call window that Accept opened, until it goes.
     CallWindow* AcceptedWindow() const { return accepted; }
 
@@ -59,6 +61,7 @@ private:
     const bool withSound;
     QTimer* timer = nullptr;
     QPointer<CallWindow> accepted;
+    QString visitor;
 };
 
 } // namespace olvex

@@ -9,10 +9,13 @@
 #include "call_recorder.h"
 #include "call_window_list.h"
 #include "canned_answer_store.h"
+#include "canned_search.h"
 #include "chat_call.h"
+#include "event_sound.h"
 #include "flat_button.h"
 #include "invite_operator_dialog.h"
 #include "message_box.h"
+#include "placeholders.h"
 #include "result_code.h"
 #include "thread_reaper.h"
 #include "transcript_files.h"
@@ -20,11 +23,14 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
 #include <QPlainTextEdit>
 #include <QShortcut>
 #include <QTimer>
@@ -186,6 +192,16 @@ CallWindow::CallWindow(AgentSettings& settings, int32_t callId, CallWindowList& 
         escaping = true;
         close();
     });
+    auto* findAnswer = new QShortcut(CannedSearch::Shortcut(), this);
+    connect(findAnswer, &QShortcut::activated, this, &CallWindow::OpenCannedSearch);
+    answersButton->setToolTip(
+        QStringLiteral("Canned answers (search them from the keyboard: %1)")
+            .arg(CannedSearch::Shortcut().toString(QKeySequence::NativeText)));
+    search = new CannedSearch(*searchField, *cannedTree, *input, kMessageRole, this);
+    connect(search, &CannedSearch::Closed, this, [this] {
+        if (!panelShownBeforeSearch)
+            HideCannedPanel();
+    });
 
     typingTimer = new QTimer(this);
     typingTimer->setInterval(kTypingTimerMs);
@@ -314,6 +330,12 @@ QWidget* CallWindow::BuildCannedPanel() {
     connect(closePanel, &QPushButton::clicked, this, &CallWindow::HideCannedPanel);
     heading->addWidget(closePanel);
     column->addLayout(heading);
+    searchField = new QLineEdit(cannedPanel);
+    searchField->setObjectName(QStringLiteral("cannedSearch"));
+    searchField->setAccessibleName(QStringLiteral("Search canned answers"));
+    searchField->setPlaceholderText(QStringLiteral("Search"));
+    searchField->setClearButtonEnabled(true);
+    column->addWidget(searchField);
     cannedTree = new QTreeWidget(cannedPanel);
     cannedTree->setObjectName(QStringLiteral("cannedTree"));
     cannedTree->setAccessibleName(QStringLiteral("Canned answers"));
@@ -353,7 +375,8 @@ void CallWindow::FillCannedTree() {
 }
 
 void CallWindow::PickAnswer(QTreeWidgetItem* item) {
-    if (!item)
+    // Moving through the search's matches only points at them; Enter inserts.
+    if (!item || (search && search->Active()))
         return;
     const QVariant message = item->data(0, kMessageRole);
     if (message.isValid())
@@ -361,6 +384,10 @@ void CallWindow::PickAnswer(QTreeWidgetItem* item) {
 }
 
 void CallWindow::ToggleCannedPanel() {
+    if (cannedShown) {
+        HideCannedPanel();
+        return;
+    }
     cannedShown = !cannedShown;
     cannedPanel->setVisible(cannedShown);
     answersButton->SetCheck(cannedShown ? 1 : 0);
@@ -372,6 +399,7 @@ void CallWindow::ToggleCannedPanel() {
 }
 
 void CallWindow::HideCannedPanel() {
+    search->Close();
     cannedShown = false;
     cannedPanel->hide();
     answersButton->SetCheck(0);
@@ -387,13 +415,25 @@ void CallWindow::SetTabOrder() {
     }
     order.insert(order.end(),
                  {cannedPanel->findChild<FlatButton*>(QStringLiteral("cannedCloseButton")),
-                  cannedTree, transcript, input, sendButton});
+                  searchField, cannedTree, transcript, input, sendButton});
     QWidget* previous = nullptr;
     for (QWidget* next : order) {
         if (previous)
             setTabOrder(previous, next);
         previous = next;
     }
+}
+
+void CallWindow::OpenCannedSearch() {
+    if (!search->Active())
+        panelShownBeforeSearch = cannedShown;
+    if (!cannedShown)
+        ToggleCannedPanel();
+    search->Open();
+}
+
+bool CallWindow::CannedSearchOpen() const {
+    return search->Active();
 }
 
 std::shared_ptr<ChatCall> CallWindow::Call() const {
@@ -418,10 +458,40 @@ void CallWindow::EchoOwn(const QString& text, const QColor& colour) {
     transcript->AppendPlain(text, colour);
 }
 
+std::string CallWindow::Expand(const std::string& text) const {
+    // Most lines hold no placeholder: leave them exactly as they are.
+    if (text.find('{') == std::string::npos)
+        return text;
+    PlaceholderValues values;
+    values.visitor = ToBytes(visitorName);
+    if (values.visitor.empty()) {
+        // A transfer names the operator who hands the call on; the visitor is a participant.
+        for (const UserRecord& user : link->Participants()) {
+            if (user.kind == 1) {
+                values.visitor = user.firstName;
+                break;
+            }
+        }
+    }
+    const int32_t own = engine.OwnUserId();
+    for (const auto& user : engine.Users().Snapshot()) {
+        if (user->userId == own && user->kind == 2) {
+            values.operatorName = user->firstName;
+            break;
+        }
+    }
+    if (values.operatorName.empty())
+        values.operatorName = settings.username;
+    const QDateTime now = QDateTime::currentDateTime();
+    values.date = ToBytes(QLocale::system().toString(now.date(), QLocale::ShortFormat));
+    values.time = ToBytes(QLocale::system().toString(now.time(), QLocale::ShortFormat));
+    return ExpandPlaceholders(text, values);
+}
+
 void CallWindow::SendTypedText() {
     const QString typed = input->toPlainText();
     if (!typed.isEmpty() && Call()) {
-        const std::string text = ReplaceApostrophes(ToBytes(typed));
+        const std::string text = ReplaceApostrophes(Expand(ToBytes(typed)));
         if (QueueChatItem(ChatItemKind::Text, text))
             EchoOwn(FromBytes(text), kTextColour);
     }
@@ -598,8 +668,8 @@ void CallWindow::OnConnected() {
         return;
     SetStatus(QStringLiteral("Connected to Olvex server."));
     call->RequestParticipants();
-    // The welcome text goes out exactly as stored: no apostrophe replacement.
-    const std::string& welcome = settings.welcomeMsg;
+    // The welcome text goes out as stored, placeholders filled in: no apostrophe replacement.
+    const std::string welcome = Expand(settings.welcomeMsg);
     if (!welcome.empty() && QueueChatItem(ChatItemKind::Text, welcome))
         EchoOwn(FromBytes(welcome), kTextColour);
     typingTimer->start();
@@ -657,8 +727,20 @@ void CallWindow::OnChatItem(const ReceivedChatItem& item) {
         return;
     }
     ShowReceivedItem(*transcript, item);
-    if (item.Flashes())
+    if (item.Flashes()) {
         Flash();
+        if (!isActiveWindow()) {
+            callWindows.SetUnread(this, true);
+            if (AgentSettings::IsOn(settings.lineSound))
+                EventSound::Shared().Play(EventSound::Kind::Line);
+        }
+    }
+}
+
+void CallWindow::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        callWindows.SetUnread(this, false);
 }
 
 void CallWindow::OnClosed(int32_t reason) {

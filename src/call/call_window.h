@@ -14,6 +14,7 @@
 #include <vector>
 
 class QLabel;
+class QLineEdit;
 class QPlainTextEdit;
 class QTimer;
 class QTreeWidget;
@@ -25,6 +26,7 @@ class AgentClient;
 class AgentSettings;
 class CallRecorder;
 class CallWindowList;
+class CannedSearch;
 class ChatCall;
 class FlatButton;
 struct CallCallbacks;
@@ -61,6 +63,8 @@ public:
     // the action; nothing on Cancel. CUrlDlg unless replaced.
     using UrlPrompt = std::function<std::optional<std::string>(QWidget*, UrlAction)>;
     void SetUrlPrompt(UrlPrompt prompt) { urlPrompt = std::move(prompt); }
+    // The visitor's name from the chat request, for {visitor}.
+    void SetVisitorName(const QString& name) { visitorName = name; }
     // Whole seconds for the typing notices, both ways.
     void SetClock(std::function<int64_t()> clock) { this->clock = std::move(clock); }
 
@@ -74,6 +78,8 @@ public:
     QLabel& StatusLine() const { return *status; }
     QTreeWidget& CannedTree() const { return *cannedTree; }
     bool CannedPanelShown() const { return cannedShown; }
+    QLineEdit& CannedSearchField() const { return *searchField; }
+    bool CannedSearchOpen() const;
     // How often the window asked to be flashed (it flashes only when not in front).
     int FlashRequests() const { return flashRequests; }
 
@@ -84,6 +90,8 @@ public slots:
     void PushUrl();
     void ToggleCannedPanel();
     void HideCannedPanel();
+    // The search field over the canned answers, opened from the keyboard.
+    void OpenCannedSearch();
     // "Close": ends the call, keeps the window.
     void EndCall();
     // The typing timer's tick: a typing notice older than 3 s leaves the status line.
@@ -92,6 +100,7 @@ public slots:
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     QWidget* BuildToolbar();
@@ -103,6 +112,7 @@ private:
     void SendUrl(UrlAction action);
     void TypingKey();
     void EchoOwn(const QString& text, const QColor& colour);
+    std::string Expand(const std::string& text) const;
     void Flash();
     void SetStatus(const QString& text);
     void UpdateTitle(const std::vector<UserRecord>& participants, int32_t ownUserId);
@@ -137,6 +147,10 @@ private:
     QWidget* toolbar = nullptr;
     QWidget* sendButton = nullptr;
     FlatButton* answersButton = nullptr;
+    QLineEdit* searchField = nullptr;
+    CannedSearch* search = nullptr;
+    bool panelShownBeforeSearch = false;
+    QString visitorName;
     QTimer* typingTimer = nullptr;
 
     std::function<int64_t()> clock = TypingNoticeThrottle::SystemSeconds;

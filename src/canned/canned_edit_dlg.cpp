@@ -1,6 +1,7 @@
 #include "canned_edit_dlg.h"
 
 #include "message_box.h"
+#include "placeholders.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -58,6 +59,11 @@ CCannedEditDlg::CCannedEditDlg(QStringList categoryList, QString category, QStri
     addLabel("Title:", titleEdit_, 1);
     addLabel("Message:", messageEdit_, 2);
     grid->setRowStretch(2, 1);
+    auto* placeholders = new QLabel(QLatin1String(kPlaceholderHint), frame);
+    placeholders->setObjectName("placeholderHint");
+    placeholders->setTextFormat(Qt::PlainText);
+    placeholders->setWordWrap(true);
+    grid->addWidget(placeholders, 3, 1);
 
     auto* frameLayout = new QVBoxLayout(frame);
     frameLayout->addWidget(intro);

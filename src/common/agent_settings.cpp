@@ -70,6 +70,9 @@ int32_t AgentSettings::Load() {
     ReadNumber(*store, "ShowHints", showHints);
     ReadNumber(*store, "NotifyTimeout", notifyTimeout);
     ReadNumber(*store, "NotifySound", notifySound);
+    ReadNumber(*store, "AutoAwayMinutes", autoAwayMinutes);
+    ReadNumber(*store, "LineSound", lineSound);
+    ReadNumber(*store, "VisitorSound", visitorSound);
     ReadNumber(*store, "HistoryDays", historyDays);
     if (serverOverridden) {
         storedAddress = serverAddress;
@@ -101,6 +104,9 @@ int32_t AgentSettings::Save() const {
     store->setValue(QStringLiteral("ShowHints"), showHints);
     store->setValue(QStringLiteral("NotifyTimeout"), notifyTimeout);
     store->setValue(QStringLiteral("NotifySound"), notifySound);
+    store->setValue(QStringLiteral("AutoAwayMinutes"), autoAwayMinutes);
+    store->setValue(QStringLiteral("LineSound"), lineSound);
+    store->setValue(QStringLiteral("VisitorSound"), visitorSound);
     store->setValue(QStringLiteral("HistoryDays"), historyDays);
     store->sync();
     return store->status() == QSettings::AccessError ? -1 : 0;

@@ -44,6 +44,12 @@ public:
     int32_t notifyTimeout = 60;
     int32_t notifySound = 1;
     std::string welcomeMsg = "Hello, thank you for calling me. How may I help you?";
+    // Minutes without input before an online operator is set away; 0: never.
+    int32_t autoAwayMinutes = 10;
+    // A short tone for a new line in a call window in the background, and for a visitor
+    // entering the site.
+    int32_t lineSound = 1;
+    int32_t visitorSound = 0;
     // Days the chat history keeps a conversation; 0 keeps it for ever.
     int32_t historyDays = 0;
 

@@ -3,29 +3,34 @@
 #include <QPointer>
 #include <QWidget>
 #include <algorithm>
+#include <functional>
 #include <vector>
 
 namespace olvex {
 
 // The open call windows, in the order they joined. A call window adds itself when it is
 // constructed and removes itself when destroyed; a window that went away without leaving
-// is skipped.
+// is skipped. Each window also says whether it holds lines the operator has not seen.
 class CallWindowList {
 public:
     void Add(QWidget* window) {
-        if (window && std::find(windows.begin(), windows.end(), window) == windows.end())
-            windows.emplace_back(window);
+        if (!window || Find(window))
+            return;
+        windows.push_back({window, false});
+        Changed();
     }
     void Remove(QWidget* window) {
-        std::erase_if(windows, [window](const QPointer<QWidget>& w) {
-            return w.isNull() || w.data() == window;
-        });
+        const auto count = windows.size();
+        std::erase_if(windows,
+                      [window](const Entry& e) { return e.window.isNull() || e.window == window; });
+        if (windows.size() != count)
+            Changed();
     }
     std::vector<QWidget*> Windows() const {
         std::vector<QWidget*> open;
-        for (const auto& window : windows) {
-            if (window)
-                open.push_back(window.data());
+        for (const auto& entry : windows) {
+            if (entry.window)
+                open.push_back(entry.window.data());
         }
         return open;
     }
@@ -34,8 +39,43 @@ public:
             window->show();
     }
 
+    void SetUnread(QWidget* window, bool unread) {
+        Entry* entry = Find(window);
+        if (!entry || entry->unread == unread)
+            return;
+        entry->unread = unread;
+        Changed();
+    }
+    std::vector<QWidget*> UnreadWindows() const {
+        std::vector<QWidget*> unread;
+        for (const auto& entry : windows) {
+            if (entry.window && entry.unread)
+                unread.push_back(entry.window.data());
+        }
+        return unread;
+    }
+    // Called after every change of the list or of a window's unread state.
+    void SetChangeHandler(std::function<void()> handler) { changed = std::move(handler); }
+
 private:
-    std::vector<QPointer<QWidget>> windows;
+    struct Entry {
+        QPointer<QWidget> window;
+        bool unread = false;
+    };
+    Entry* Find(QWidget* window) {
+        for (auto& entry : windows) {
+            if (entry.window == window)
+                return &entry;
+        }
+        return nullptr;
+    }
+    void Changed() const {
+        if (changed)
+            changed();
+    }
+
+    std::vector<Entry> windows;
+    std::function<void()> changed;
 };
 
 } // namespace olvex

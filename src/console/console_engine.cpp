@@ -4,6 +4,7 @@
 #include "console_images.h"
 #include "console_tray.h"
 #include "desktop_notifier.h"
+#include "event_sound.h"
 #include "flat_button.h"
 #include "hyperlink_label.h"
 #include "login_dialog.h"
@@ -86,6 +87,7 @@ ConsoleEngine::ConsoleEngine(OperatorConsole& c, AgentClient& e)
     connect(&console, &OperatorConsole::LogoutRequested, this, &ConsoleEngine::Logout);
     connect(&console, &OperatorConsole::StatusRequested, this, &ConsoleEngine::SetStatus);
     connect(&console, &OperatorConsole::InviteRequested, this, &ConsoleEngine::Invite);
+    connect(&console, &OperatorConsole::WaitingChanged, this, &ConsoleEngine::WaitingChanged);
 
     flushTimer = new QTimer(this);
     flushTimer->setSingleShot(true);
@@ -122,6 +124,7 @@ void ConsoleEngine::RegisterHandlers() {
             s.RefreshTray();
             s.console.SetLoggedInButtons(false);
             s.ShowBalloon(QStringLiteral("You are now logged out from the Olvex server"));
+            emit s.StatusShown(0);
         });
     };
     cb.OnStatusChanged = [](void* u, int status) {
@@ -132,6 +135,7 @@ void ConsoleEngine::RegisterHandlers() {
             s.RefreshTray();
             s.ShowBalloon(QStringLiteral("Your status has now been changed to %1")
                               .arg(OperatorListView::StatusWord(status)));
+            emit s.StatusShown(status);
         });
     };
     cb.OnUserListReceived = [](void* u) {
@@ -183,9 +187,12 @@ void ConsoleEngine::RegisterHandlers() {
         if (copy.get() != &page)
             copy = std::make_shared<const PageRecord>(page);
         Self(u)->Deliver([copy = std::move(copy)](ConsoleEngine& s) {
-            if (s.console.PageList().AddOrUpdate(copy))
+            if (s.console.PageList().AddOrUpdate(copy)) {
                 s.ShowBalloon(QStringLiteral("A website visitor has now entered the %1 web page")
                                   .arg(Text(copy->title)));
+                if (AgentSettings::IsOn(s.console.Settings().visitorSound))
+                    EventSound::Shared().Play(EventSound::Kind::Visitor);
+            }
         });
     };
     cb.OnPageLeft = [](void* u, const PageRecord& page) {
@@ -206,11 +213,12 @@ void ConsoleEngine::RegisterHandlers() {
         std::optional<QString> text = CallAlertText(kind, name, second);
         if (!text)
             return;
-        QString who = QString::fromUtf8(name ? name : "");
-        if (kind == 2)
-            who += QLatin1Char(' ') + QString::fromUtf8(second ? second : "");
-        Self(u)->Deliver([callId, requesterId, kind, text = *text, who](ConsoleEngine& s) {
-            s.console.ShowCallAlert(callId, requesterId, kind, text, who);
+        QString caller = QString::fromUtf8(name ? name : "");
+        if (kind == 2 && second && *second)
+            caller += QLatin1Char(' ') + QString::fromUtf8(second);
+        Self(u)->Deliver([callId, requesterId, kind, text = *text,
+                          caller = std::move(caller)](ConsoleEngine& s) {
+            s.console.ShowCallAlert(callId, requesterId, kind, text, caller);
         });
     };
     // Error answers change nothing in the console.
@@ -386,6 +394,7 @@ void ConsoleEngine::LoggedInOnWorker() {
         s.RefreshTray();
         s.console.SetLoggedInButtons(true);
         s.requestedStatus = 1;
+        emit s.StatusShown(1);
     });
 
     if (engine.LatestClientVersion() > product::kClientVersion) {
@@ -583,8 +592,22 @@ void ConsoleEngine::PostBalloon(const QString& text) {
 
 void ConsoleEngine::RefreshTray() {
     trayConnected = engine.GetStatus() > 0;
+    const WaitingItems waiting = console.Waiting();
     trayToolTip = console.windowTitle().left(kToolTipLength);
-    tray->SetState(ProgramIcon(trayConnected), trayToolTip);
+    if (waiting.Count() > 0)
+        trayToolTip += QLatin1Char('\n') + waiting.ToolTipLines();
+    trayBadge = waiting.Count();
+    tray->SetState(BadgedIcon(ProgramIcon(trayConnected), trayBadge), trayToolTip);
+}
+
+void ConsoleEngine::WaitingChanged() {
+    if (closing)
+        return;
+    RefreshTray();
+    if (trayBadge != launcherCount) {
+        launcherCount = trayBadge;
+        SendLauncherCount(launcherCount);
+    }
 }
 
 void ConsoleEngine::Shutdown() {
@@ -611,6 +634,9 @@ void ConsoleEngine::Shutdown() {
     engine.callbacks = AgentCallbacks{};
     engine.userData = nullptr;
     tray->Remove();
+    // Docks would otherwise go on showing a count for a program that has ended.
+    if (launcherCount != 0)
+        SendLauncherCount(0);
 }
 
 } // namespace olvex

@@ -76,10 +76,15 @@ public:
     QString TrayToolTip() const { return trayToolTip; }
     bool TrayShowsConnected() const { return trayConnected; }
     ConsoleTray& Tray() { return *tray; }
+    // The number on the tray icon's badge: requests waiting plus call windows unread.
+    int TrayBadge() const { return trayBadge; }
 
 signals:
     // A balloon that was shown (ShowHints is 1): title, text and time-out.
     void BalloonShown(const QString& title, const QString& text, int msecs);
+    // The operator's own status as the window now shows it: 1 online, 2 busy, 3 away, 0 after
+    // a log-out.
+    void StatusShown(int32_t status);
 
 private:
     using Change = std::function<void(ConsoleEngine&)>;
@@ -119,6 +124,7 @@ private:
     // The tray's message, or the desktop's notification where there is no tray.
     void PostBalloon(const QString& text);
     void RefreshTray();
+    void WaitingChanged();
 
     OperatorConsole& console;
     AgentClient& engine;
@@ -130,6 +136,8 @@ private:
     ConsoleTray* tray = nullptr;
     QString trayToolTip;
     bool trayConnected = false;
+    int trayBadge = 0;
+    int launcherCount = 0;
     DialogRunner runDialog;
 
     // UI thread only.

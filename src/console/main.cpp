@@ -1,8 +1,10 @@
 #include "agent_client.h"
+#include "auto_away_controller.h"
 #include "canned_msg_dlg.h"
 #include "command_line.h"
 #include "console_engine.h"
 #include "console_images.h"
+#include "desktop_idle_source.h"
 #include "history_window.h"
 #include "message_box.h"
 #include "operator_console.h"
@@ -67,6 +69,12 @@ int main(int argc, char** argv) {
         const int tickMs = qEnvironmentVariableIntValue("OLVEX_CONSOLE_TIMER_MS");
         if (tickMs > 0)
             bridge->SetTimerPeriods(tickMs, std::max(1, tickMs / 30));
+        // Automatic away: the X server's idle time where the console runs on X11, the
+        // session's services elsewhere.
+        auto idle = olvex::DesktopIdleSource::Probe(QGuiApplication::platformName() ==
+                                                    QLatin1String("xcb"));
+        olvex::AutoAwayController::SetSourceDescription(idle ? idle->Description() : QString());
+        new olvex::AutoAwayController(console, *bridge, std::move(idle));
         QObject::connect(&console, &olvex::OperatorConsole::AnswersRequested, &console, [&console] {
             olvex::CCannedMsgDlg editor(olvex::CannedFilePath(), &console);
             olvex::ExecWindowModal(editor);

@@ -94,6 +94,7 @@ OperatorConsole::OperatorConsole(bool embedBrowser, QWidget* parent) : QWidget(p
 
     SetLoggedInButtons(false);
     ButtonOf(Button::Login).setEnabled(true);
+    callWindows.SetChangeHandler([this] { emit WaitingChanged(); });
     connect(pageList, &PageListView::SelectionChanged, this,
             [this] { ButtonOf(Button::Invite).setEnabled(pageList->HasSelection()); });
     connect(pageList, &PageListView::InviteRequested, this, &OperatorConsole::InviteRequested);
@@ -125,6 +126,7 @@ OperatorConsole::OperatorConsole(bool embedBrowser, QWidget* parent) : QWidget(p
 }
 
 OperatorConsole::~OperatorConsole() {
+    callWindows.SetChangeHandler({});
     CloseCallWindows();
     if (shutdown)
         shutdown();

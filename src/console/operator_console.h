@@ -2,6 +2,7 @@
 
 #include "agent_settings.h"
 #include "call_window_list.h"
+#include "tray_badge.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -78,9 +79,13 @@ public:
     // An incoming call request (kind 1) or transfer (kind 2) with its ready-made alert text:
     // opens the call alert. Runs on the UI thread and returns without waiting for the operator.
     // While no window of ours is active the desktop is notified as well, with an Accept action;
-    // an alert that runs out leaves a notification naming `name` that stays.
+    // an alert that runs out leaves a notification naming the caller that stays.
+    // `caller` names who asks (the tray's tooltip lists it); for a request it is the visitor,
+    // whom the call window's {visitor} stands for.
     void ShowCallAlert(int32_t callId, int32_t requesterId, int32_t kind, const QString& text,
-                       const QString& name = QString());
+                       const QString& caller = QString());
+    // Open alerts and call windows with unseen lines; WaitingChanged follows every change.
+    WaitingItems Waiting() const;
     DesktopNotifier& Notifier() { return *notifier; }
 
     // Hide the window when it is minimised; only where it can be brought back (a tray icon).
@@ -104,6 +109,7 @@ signals:
     void AutoLoginRequested();
     // The window was closed: the program ends.
     void Closed();
+    void WaitingChanged();
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -15,12 +15,15 @@ const QString kAcceptLabel = QStringLiteral("Accept");
 // The alert has no parent, so it stays in view while the console is minimised;
 // Accept opens the call window, which joins the console's call window list.
 void OperatorConsole::ShowCallAlert(int32_t callId, int32_t requesterId, int32_t kind,
-                                    const QString& text, const QString& name) {
+                                    const QString& text, const QString& caller) {
     QWidget* active = QApplication::activeWindow();
     bool typingInCall = false;
     for (QWidget* window : callWindows.Windows())
         typingInCall = typingInCall || window == active;
     auto* alert = new CallAlertDialog(settings, text, callId, callWindows, nullptr, !typingInCall);
+    if (kind == 1)
+        alert->SetVisitorName(caller);
+    alert->setProperty("caller", caller);
     alert->setObjectName(QStringLiteral("callAlert"));
     alert->setProperty("callId", callId);
     alert->setProperty("requesterId", requesterId);
@@ -28,7 +31,7 @@ void OperatorConsole::ShowCallAlert(int32_t callId, int32_t requesterId, int32_t
     std::erase_if(callAlerts, [](const QPointer<QWidget>& open) { return open.isNull(); });
     callAlerts.emplace_back(alert);
 
-    const QString who = name.isEmpty() ? text : name;
+    const QString who = caller.isEmpty() ? text : caller;
     QPointer<CallAlertDialog> guard(alert);
     // The operator is elsewhere (a browser, say): the desktop tells of the request too.
     if (!active) {
@@ -63,6 +66,23 @@ void OperatorConsole::ShowCallAlert(int32_t callId, int32_t requesterId, int32_t
         note.urgency = 2;
         notifier->Notify(note);
     });
+    connect(alert, &QObject::destroyed, this, [this] {
+        std::erase_if(callAlerts, [](const QPointer<QWidget>& open) { return open.isNull(); });
+        emit WaitingChanged();
+    });
+    emit WaitingChanged();
+}
+
+WaitingItems OperatorConsole::Waiting() const {
+    WaitingItems waiting;
+    for (const QPointer<QWidget>& alert : callAlerts) {
+        // An alert on its way out (closed, deletion pending) no longer waits.
+        if (alert && alert->isVisible())
+            waiting.requests << alert->property("caller").toString();
+    }
+    for (QWidget* window : callWindows.UnreadWindows())
+        waiting.unread << window->windowTitle();
+    return waiting;
 }
 
 // Each call window removes its call from the engine while the engine is still connected.

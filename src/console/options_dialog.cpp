@@ -1,9 +1,11 @@
 #include "options_dialog.h"
 
 #include "agent_settings.h"
+#include "auto_away_controller.h"
 #include "auto_run.h"
 #include "leading_number.h"
 #include "message_box.h"
+#include "placeholders.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -66,6 +68,29 @@ OptionsDialog::OptionsDialog(AgentSettings& record, QWidget* parent)
     auto* generalLayout = new QVBoxLayout(generalGroup);
     for (QCheckBox* box : {autoRun, autoLogin, reconnect, showHints})
         generalLayout->addWidget(box);
+    autoAwayMinutes =
+        NewDigitsEdit("autoAwayMinutes", std::max(0, settings.autoAwayMinutes), generalGroup);
+    autoAwayMinutes->setMaxLength(4);
+    autoAwayMinutes->setMaximumWidth(70);
+    auto* awayRow = new QHBoxLayout;
+    awayRow->addWidget(new QLabel(QStringLiteral("Set my status to Away after"), generalGroup));
+    awayRow->addWidget(autoAwayMinutes);
+    awayRow->addWidget(
+        new QLabel(QStringLiteral("minutes without input (0: never)"), generalGroup));
+    awayRow->addStretch();
+    generalLayout->addLayout(awayRow);
+    const QString idleSources = AutoAwayController::SourceDescription();
+    auto* awayNote = new QLabel(
+        idleSources.isEmpty()
+            ? QStringLiteral("This desktop reports no idle time or screen lock, so the status "
+                             "is never changed automatically.")
+            : QStringLiteral("Idle time and screen lock from: %1.").arg(idleSources),
+        generalGroup);
+    awayNote->setObjectName(QStringLiteral("autoAwayNote"));
+    awayNote->setTextFormat(Qt::PlainText);
+    awayNote->setWordWrap(true);
+    autoAwayMinutes->setEnabled(!idleSources.isEmpty());
+    generalLayout->addWidget(awayNote);
     historyDays = NewDigitsEdit("historyDays", settings.historyDays, generalGroup);
     historyDays->setMaxLength(6);
     historyDays->setMaximumWidth(70);
@@ -88,9 +113,16 @@ OptionsDialog::OptionsDialog(AgentSettings& record, QWidget* parent)
     timeoutRow->addWidget(notifyTimeout);
     timeoutRow->addWidget(new QLabel(QStringLiteral("seconds"), callGroup));
     timeoutRow->addStretch();
+    lineSound = NewSwitch(QStringLiteral("Play a sound for a new line in a call window in the "
+                                         "background"),
+                          "lineSound", settings.lineSound, callGroup);
+    visitorSound = NewSwitch(QStringLiteral("Play a sound when a visitor enters the website"),
+                             "visitorSound", settings.visitorSound, callGroup);
     auto* callLayout = new QVBoxLayout(callGroup);
     callLayout->addLayout(timeoutRow);
     callLayout->addWidget(notifySound);
+    callLayout->addWidget(lineSound);
+    callLayout->addWidget(visitorSound);
 
     auto* welcomeGroup = new QGroupBox(QStringLiteral("Welcome Message"), this);
     welcomeMsg = new QPlainTextEdit(QString::fromStdString(settings.welcomeMsg), welcomeGroup);
@@ -101,6 +133,11 @@ OptionsDialog::OptionsDialog(AgentSettings& record, QWidget* parent)
     welcomeMsg->setFixedHeight(70);
     auto* welcomeLayout = new QVBoxLayout(welcomeGroup);
     welcomeLayout->addWidget(welcomeMsg);
+    auto* placeholders = new QLabel(QLatin1String(kPlaceholderHint), welcomeGroup);
+    placeholders->setObjectName(QStringLiteral("placeholderHint"));
+    placeholders->setTextFormat(Qt::PlainText);
+    placeholders->setWordWrap(true);
+    welcomeLayout->addWidget(placeholders);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &OptionsDialog::accept);
@@ -135,6 +172,11 @@ void OptionsDialog::accept() {
     settings.showHints = showHints->isChecked() ? 1 : 0;
     settings.notifyTimeout = timeout;
     settings.notifySound = notifySound->isChecked() ? 1 : 0;
+    settings.lineSound = lineSound->isChecked() ? 1 : 0;
+    settings.visitorSound = visitorSound->isChecked() ? 1 : 0;
+    // Without an idle source the field is off and the stored value stays as it was.
+    if (autoAwayMinutes->isEnabled())
+        settings.autoAwayMinutes = LeadingNumber(autoAwayMinutes->text());
     settings.welcomeMsg = welcomeMsg->toPlainText().toStdString();
     settings.historyDays = std::max(0, LeadingNumber(historyDays->text()));
     if (settings.Save() != 0) {

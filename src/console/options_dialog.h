@@ -31,6 +31,9 @@ private:
     QLineEdit* notifyTimeout;
     QLineEdit* historyDays;
     QCheckBox* notifySound;
+    QCheckBox* lineSound;
+    QCheckBox* visitorSound;
+    QLineEdit* autoAwayMinutes;
     QPlainTextEdit* welcomeMsg;
 };
 

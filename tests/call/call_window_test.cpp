@@ -4,11 +4,14 @@
 #include "call_list.h"
 #include "call_window.h"
 #include "call_window_list.h"
+#include "canned_search.h"
 #include "chat_call.h"
 #include "engine_log_in.h"
+#include "event_sound.h"
 #include "fake_server.h"
 #include "flat_button.h"
 #include "message_box.h"
+#include "operator_console.h"
 #include "profile_file.h"
 #include "result_code.h"
 #include "transcript_archive.h"
@@ -19,6 +22,7 @@
 #include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QSettings>
@@ -82,8 +86,12 @@ protected:
 
     // Opens a window whose call the server accepts; checks what the window
     // sends first: the participant request, then the welcome item.
-    std::unique_ptr<FakeConnection> Open(int32_t callId, QPointer<CallWindow>& window) {
-        window = new CallWindow(settings, callId, list, &engine);
+    std::unique_ptr<FakeConnection> Open(int32_t callId, QPointer<CallWindow>& window,
+                                         CallWindowList* windows = nullptr,
+                                         const QString& visitor = {},
+                                         std::optional<std::string> welcome = {}) {
+        window = new CallWindow(settings, callId, windows ? *windows : list, &engine);
+        window->SetVisitorName(visitor);
         auto peer = server.Accept();
         EXPECT_TRUE(peer);
         if (!peer)
@@ -95,7 +103,8 @@ protected:
             [&] { return window->StatusLine().text() == "Connected to Olvex server."; }, 5000));
         EXPECT_TRUE(peer->Expect(Payload(1006)));
         if (!settings.welcomeMsg.empty()) {
-            EXPECT_TRUE(peer->Expect(Payload(3003, {"1", "Op", settings.welcomeMsg})));
+            EXPECT_TRUE(
+                peer->Expect(Payload(3003, {"1", "Op", welcome.value_or(settings.welcomeMsg)})));
         }
         return peer;
     }
@@ -397,6 +406,124 @@ TEST_F(CallWindowTest, CannedAnswersFillTheInputBoxAndGoOutWithBackquotes) {
     EXPECT_FALSE(window->CannedTree().isVisibleTo(window));
 }
 
+TEST(CannedSearchFilter, CaseAndAccentsDoNotCount) {
+    EXPECT_EQ(FoldForSearch(QStringLiteral("Crème BRÛLÉE")), QStringLiteral("creme brulee"));
+    const QString folded = FoldForSearch(QStringLiteral("BRU  crè"));
+    EXPECT_TRUE(AnswerMatches(folded, QStringLiteral("Crème brûlée"), QString()));
+    EXPECT_TRUE(AnswerMatches(FoldForSearch(QStringLiteral("ete")), QStringLiteral("Summer"),
+                              QStringLiteral("Open all ÉTÉ")));
+    EXPECT_FALSE(AnswerMatches(FoldForSearch(QStringLiteral("brûlée tea")),
+                               QStringLiteral("Crème brûlée"), QStringLiteral("dessert")));
+}
+
+TEST_F(CallWindowTest, CannedAnswersFoundAndInsertedFromTheKeyboard) {
+    settings.welcomeMsg.clear();
+    QPointer<CallWindow> window;
+    auto peer = Open(52, window);
+    ASSERT_TRUE(peer);
+    window->activateWindow();
+    QApplication::setActiveWindow(window);
+    QPlainTextEdit& input = window->InputBox();
+    input.setFocus();
+    input.setPlainText("Dear visitor. ");
+    input.moveCursor(QTextCursor::End);
+    EXPECT_TRUE(window->findChild<FlatButton*>("answersButton")
+                    ->toolTip()
+                    .contains(CannedSearch::Shortcut().toString(QKeySequence::NativeText)));
+
+    QTest::keyClick(&input, Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
+    ASSERT_TRUE(window->CannedSearchOpen());
+    EXPECT_EQ(input.toPlainText(), "Dear visitor. ") << "the shortcut types nothing";
+    QLineEdit& field = window->CannedSearchField();
+    EXPECT_TRUE(field.hasFocus());
+    EXPECT_TRUE(window->CannedTree().isVisibleTo(window));
+
+    // The word is in the message of "Good bye" only; moving does not touch the input box.
+    QTest::keyClicks(&field, "PLÉASURE");
+    QTreeWidget& tree = window->CannedTree();
+    ASSERT_TRUE(tree.currentItem());
+    EXPECT_EQ(tree.currentItem()->text(0), "Good bye");
+    EXPECT_TRUE(tree.findItems("Links", Qt::MatchExactly).value(0)->isHidden());
+    QTest::keyClick(&field, Qt::Key_Up);
+    QTest::keyClick(&field, Qt::Key_Down);
+    EXPECT_EQ(tree.currentItem()->text(0), "Good bye");
+    EXPECT_EQ(input.toPlainText(), "Dear visitor. ");
+
+    // Enter inserts at the cursor and hands the keyboard back; the panel goes as it came.
+    QTest::keyClick(&field, Qt::Key_Return);
+    EXPECT_FALSE(window->CannedSearchOpen());
+    EXPECT_TRUE(input.toPlainText().startsWith("Dear visitor. It's been a pleasure"));
+    EXPECT_TRUE(input.hasFocus());
+    EXPECT_FALSE(window->CannedPanelShown());
+    EXPECT_FALSE(tree.findItems("Links", Qt::MatchExactly).value(0)->isHidden());
+
+    // Escape leaves the search, not the window.
+    window->OpenCannedSearch();
+    QTest::keyClick(&field, Qt::Key_Escape);
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(window);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(window->CannedSearchOpen());
+    EXPECT_TRUE(input.hasFocus());
+}
+
+TEST_F(CallWindowTest, PlaceholdersAreFilledWhenSent) {
+    settings.welcomeMsg = "Hi {visitor}, {operator} here {x}";
+    QPointer<CallWindow> window;
+    auto peer = Open(53, window, nullptr, "<Ann>", "Hi &lt;Ann&gt;, Op here {x}");
+    ASSERT_TRUE(peer);
+    window->InputBox().setPlainText("it's {operator} at {time}");
+    window->SendTypedText();
+    const std::string time =
+        QLocale::system().toString(QTime::currentTime(), QLocale::ShortFormat).toStdString();
+    EXPECT_TRUE(peer->Expect(Payload(3003, {"1", "Op", "it`s Op at " + time})));
+}
+
+TEST_F(CallWindowTest, WaitingCountFollowsAlertsAndUnreadWindows) {
+    settings.welcomeMsg.clear();
+    OperatorConsole console(false);
+    console.ShowCallAlert(60, 1, 1, "request", "<b>Ann</b> & co");
+    EXPECT_EQ(console.Waiting().Count(), 1);
+    // The name is the visitor's own: never markup in a tray host's tooltip.
+    EXPECT_EQ(console.Waiting().ToolTipLines(),
+              QStringLiteral("Waiting for an answer: \u2039b\u203AAnn\u2039/b\u203A \uFF06 co"));
+
+    QPointer<CallWindow> window;
+    auto peer = Open(54, window, &console.CallWindows());
+    ASSERT_TRUE(peer);
+    // Activation goes through the platform, as a window manager's would.
+    const auto activate = [](QWidget& w) {
+        w.activateWindow();
+        return QTest::qWaitForWindowActive(&w);
+    };
+    console.show();
+    ASSERT_TRUE(activate(console));
+    const int tones = EventSound::Shared().Requests(EventSound::Kind::Line);
+    settings.lineSound = 0;
+    peer->Send(Payload(3003, {"1", "Guest", "hello"}));
+    ASSERT_TRUE(WaitLines(*window, 2));
+    EXPECT_EQ(console.Waiting().Count(), 2);
+    EXPECT_EQ(console.Waiting().unread, QStringList{window->windowTitle()});
+    EXPECT_EQ(EventSound::Shared().Requests(EventSound::Kind::Line), tones);
+
+    ASSERT_TRUE(activate(*window));
+    EXPECT_EQ(console.Waiting().Count(), 1) << "read once the window is in front";
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (top->objectName() == "callAlert")
+            top->close();
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return console.Waiting().Count() == 0; }, 5000));
+
+    settings.lineSound = 1;
+    ASSERT_TRUE(activate(console));
+    peer->Send(Payload(3003, {"1", "Guest", "still there?"}));
+    ASSERT_TRUE(WaitLines(*window, 4));
+    EXPECT_EQ(console.Waiting().Count(), 1);
+    EXPECT_EQ(EventSound::Shared().Requests(EventSound::Kind::Line), tones + 1);
+    delete window.data();
+    EXPECT_EQ(console.Waiting().Count(), 0) << "a closed window no longer waits";
+}
+
 TEST_F(CallWindowTest, EveryLineShownGoesToTheHistoryAsShown) {
     QTemporaryDir dir;
     const std::string path = dir.filePath("history.sqlite").toStdString();
@@ -467,7 +594,7 @@ TEST_F(CallWindowTest, KeyboardStaysInTheInputBoxAndEveryControlIsNamed) {
 
     QStringList order;
     QWidget* first = window->findChild<QWidget*>("answersButton");
-    for (QWidget* w = first; order.size() < 14; w = w->nextInFocusChain()) {
+    for (QWidget* w = first; order.size() < 15; w = w->nextInFocusChain()) {
         if (w->focusPolicy() & Qt::TabFocus && !w->objectName().isEmpty() &&
             !w->objectName().startsWith("qt_"))
             order << w->objectName();
@@ -476,8 +603,8 @@ TEST_F(CallWindowTest, KeyboardStaysInTheInputBoxAndEveryControlIsNamed) {
     }
     EXPECT_EQ(order, (QStringList{"answersButton", "inviteButton", "pushButton", "linkButton",
                                   "imageButton", "saveButton", "closeButton", "printButton",
-                                  "cannedCloseButton", "cannedTree", "transcript", "input",
-                                  "sendButton"}));
+                                  "cannedCloseButton", "cannedSearch", "cannedTree", "transcript",
+                                  "input", "sendButton"}));
     for (QWidget* widget : window->findChildren<QWidget*>()) {
         if (widget->focusPolicy() == Qt::NoFocus || widget->isWindow())
             continue;

@@ -34,6 +34,9 @@ TEST_F(AgentSettingsTest, FreshUserGetsTheDefaults) {
     EXPECT_EQ(settings.notifyTimeout, 60);
     EXPECT_EQ(settings.notifySound, 1);
     EXPECT_EQ(settings.welcomeMsg, "Hello, thank you for calling me. How may I help you?");
+    EXPECT_EQ(settings.autoAwayMinutes, 10);
+    EXPECT_EQ(settings.lineSound, 1);
+    EXPECT_EQ(settings.visitorSound, 0);
 }
 
 TEST_F(AgentSettingsTest, EveryFieldRoundTripsThroughTheConfigFile) {

@@ -400,7 +400,13 @@ TEST_F(ConsoleEngineTest, CallRequestsOpenTheAlertWithItsText) {
     EXPECT_EQ(alert->property("kind").toInt(), 1);
     EXPECT_EQ(alert->findChild<QLabel*>(QStringLiteral("message"))->text(),
               QStringLiteral("You have received an Olvex call request from Ann Visitor."));
+    // The tray counts the request and names who waits.
+    EXPECT_EQ(bridge->TrayBadge(), 1);
+    EXPECT_TRUE(
+        bridge->TrayToolTip().endsWith(QStringLiteral("\nWaiting for an answer: Ann Visitor")));
     delete alert;
+    EXPECT_EQ(bridge->TrayBadge(), 0);
+    EXPECT_EQ(bridge->TrayToolTip(), console.windowTitle());
 
     peer->Send(Payload(9003, {"2002", "8", "32", "Bob", "Jones", "why"}));
     ASSERT_TRUE(QTest::qWaitFor([&] { return (alert = CallAlert(console)) != nullptr; }, kWait));

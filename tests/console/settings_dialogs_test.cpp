@@ -1,4 +1,5 @@
 #include "agent_settings.h"
+#include "auto_away_controller.h"
 #include "auto_run.h"
 #include "console_test_helpers.h"
 #include "login_dialog.h"
@@ -8,6 +9,7 @@
 #include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -44,6 +46,36 @@ TEST_F(SettingsDialogsTest, OptionsShowTheRecord) {
     EXPECT_FALSE(Child<QCheckBox>(dialog, "reconnect")->isChecked());
     EXPECT_TRUE(Child<QCheckBox>(dialog, "notifySound")->isChecked());
     EXPECT_TRUE(Child<QCheckBox>(dialog, "showHints")->isChecked());
+}
+
+TEST_F(SettingsDialogsTest, OptionsKeepAutoAwayAndTheEventSounds) {
+    // No idle source: the field is off, Options says why, and OK keeps the stored minutes.
+    AutoAwayController::SetSourceDescription(QString());
+    AgentSettings settings;
+    settings.autoAwayMinutes = 7;
+    {
+        OptionsDialog dialog(settings);
+        EXPECT_FALSE(Child<QLineEdit>(dialog, "autoAwayMinutes")->isEnabled());
+        EXPECT_TRUE(Child<QLabel>(dialog, "autoAwayNote")->text().contains("never changed"));
+        Child<QCheckBox>(dialog, "visitorSound")->setChecked(true);
+        Child<QCheckBox>(dialog, "lineSound")->setChecked(false);
+        OkButton(dialog)->click();
+    }
+    AgentSettings stored;
+    EXPECT_EQ(stored.autoAwayMinutes, 7);
+    EXPECT_EQ(stored.visitorSound, 1);
+    EXPECT_EQ(stored.lineSound, 0);
+
+    AutoAwayController::SetSourceDescription(QStringLiteral("X11 screen saver extension"));
+    {
+        OptionsDialog dialog(settings);
+        QLineEdit* minutes = Child<QLineEdit>(dialog, "autoAwayMinutes");
+        EXPECT_EQ(minutes->text(), QStringLiteral("7"));
+        minutes->setText(QStringLiteral("0"));
+        OkButton(dialog)->click();
+    }
+    AutoAwayController::SetSourceDescription(QString());
+    EXPECT_EQ(AgentSettings().autoAwayMinutes, 0);
 }
 
 TEST_F(SettingsDialogsTest, OptionsRefuseAPortOrTimeoutWithoutAPositiveLeadingNumber) {

@@ -1,0 +1,87 @@
+#include "tray_badge.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QFont>
+#include <QPainter>
+#include <QPixmap>
+#include <QVariantMap>
+
+namespace olvex {
+
+namespace {
+
+constexpr int kIconSize = 64;
+constexpr int kNamesShown = 5;
+constexpr int kNameLength = 40;
+
+// Names come from the network, and tray hosts may read a tooltip as markup: angle brackets
+// and ampersands become look-alikes, and a long list or name is cut.
+QString Names(const QStringList& names) {
+    QStringList shown;
+    for (qsizetype i = 0; i < names.size() && i < kNamesShown; ++i) {
+        QString name = names[i].left(kNameLength);
+        name.replace(QLatin1Char('<'), QChar(0x2039))
+            .replace(QLatin1Char('>'), QChar(0x203A))
+            .replace(QLatin1Char('&'), QChar(0xFF06));
+        shown << name;
+    }
+    QString text = shown.join(QStringLiteral(", "));
+    if (names.size() > kNamesShown)
+        text += QStringLiteral(" and %1 more").arg(names.size() - kNamesShown);
+    return text;
+}
+
+} // namespace
+
+QString WaitingItems::ToolTipLines() const {
+    QStringList lines;
+    if (!requests.isEmpty())
+        lines << QStringLiteral("Waiting for an answer: %1").arg(Names(requests));
+    if (!unread.isEmpty())
+        lines << QStringLiteral("Unread lines: %1").arg(Names(unread));
+    return lines.join(QLatin1Char('\n'));
+}
+
+QIcon BadgedIcon(const QIcon& icon, int count) {
+    if (count <= 0)
+        return icon;
+    QPixmap pixmap = icon.pixmap(kIconSize, kIconSize);
+    if (pixmap.isNull()) {
+        pixmap = QPixmap(kIconSize, kIconSize);
+        pixmap.fill(Qt::transparent);
+    }
+    const QString text = count > 99 ? QStringLiteral("99+") : QString::number(count);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const int side = pixmap.width();
+    const qreal disc = side * (text.size() > 1 ? 0.62 : 0.55);
+    const QRectF area(side - disc, side - disc, disc, disc);
+    painter.setPen(QPen(Qt::white, side / 32.0));
+    painter.setBrush(QColor(220, 30, 30));
+    painter.drawEllipse(area.adjusted(1, 1, -1, -1));
+    QFont font;
+    font.setBold(true);
+    font.setPixelSize(int(disc * (text.size() > 2 ? 0.38 : text.size() > 1 ? 0.5 : 0.66)));
+    painter.setFont(font);
+    painter.setPen(Qt::white);
+    painter.drawText(area, Qt::AlignCenter, text);
+    painter.end();
+    return QIcon(pixmap);
+}
+
+void SendLauncherCount(int count) {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return;
+    QDBusMessage signal = QDBusMessage::createSignal(
+        QStringLiteral("/org/olvex/Agent/LauncherEntry"),
+        QStringLiteral("com.canonical.Unity.LauncherEntry"), QStringLiteral("Update"));
+    QVariantMap properties;
+    properties.insert(QStringLiteral("count"), qint64(count));
+    properties.insert(QStringLiteral("count-visible"), count > 0);
+    signal << QStringLiteral("application://olvex.desktop") << properties;
+    bus.send(signal);
+}
+
+} // namespace olvex
