@@ -14,6 +14,7 @@
 #include "event_sound.h"
 #include "flat_button.h"
 #include "invite_operator_dialog.h"
+#include "log_categories.h"
 #include "message_box.h"
 #include "placeholders.h"
 #include "result_code.h"
@@ -657,6 +658,7 @@ void CallWindow::ConnectWorker(const std::shared_ptr<CallLink>& link, int32_t ca
 }
 
 void CallWindow::ShowError(const QString& message) {
+    qCWarning(lcCall).noquote() << "call" << callId << "failed:" << message;
     setWindowTitle(QStringLiteral("Olvex Call - Error"));
     SetStatus(QStringLiteral("Failed to conect to Olvex server."));
     ShowMessageBox(this, message);
@@ -748,6 +750,7 @@ void CallWindow::OnClosed(int32_t reason) {
     std::shared_ptr<ChatCall> call = TakeCall();
     if (!call)
         return;
+    qCInfo(lcCall) << "call" << callId << "window: call ended, reason" << reason;
     if (reason != CallChannel::kClosedLocally) {
         transcript->AppendEvent(QString::fromLatin1(kCallClosedText));
         Flash();

@@ -4,6 +4,7 @@
 #include "console_images.h"
 #include "data_files.h"
 #include "hyperlink_label.h"
+#include "log_file.h"
 #include "product_info.h"
 
 #include <QDialogButtonBox>
@@ -31,6 +32,16 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
     license->setObjectName(QStringLiteral("licenseLink"));
     license->SetUrl(DataFilePath(QStringLiteral("license.txt")));
 
+    // Where the log lies, for a support request; selectable so that it can be copied.
+    const LogFile* log = LogFile::Installed();
+    QString logText = QStringLiteral("Log: ") + (log ? log->Path() : LogFile::DefaultPath());
+    if (log && log->Failed())
+        logText += QStringLiteral(" (cannot be written; the log goes to standard error)");
+    auto* logPath = new QLabel(logText, this);
+    logPath->setObjectName(QStringLiteral("logPath"));
+    logPath->setTextFormat(Qt::PlainText);
+    logPath->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &AboutDialog::accept);
 
@@ -39,7 +50,8 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
     layout->addWidget(version, 0, 1);
     layout->addWidget(home, 1, 1, Qt::AlignLeft);
     layout->addWidget(license, 2, 1, Qt::AlignLeft);
-    layout->addWidget(buttons, 3, 0, 1, 2);
+    layout->addWidget(logPath, 3, 0, 1, 2);
+    layout->addWidget(buttons, 4, 0, 1, 2);
     layout->setHorizontalSpacing(16);
     home->Attach();
     license->Attach();

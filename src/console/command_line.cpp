@@ -46,6 +46,8 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
             result.help = true;
         } else if (argument == QLatin1String("--version")) {
             result.version = true;
+        } else if (argument == QLatin1String("--verbose")) {
+            result.verbose = true;
         } else if (argument == QLatin1String("--server") ||
                    argument.startsWith(QLatin1String("--server="))) {
             QString value;
@@ -72,12 +74,14 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
 }
 
 QString CommandLineUsage() {
-    return QStringLiteral("usage: olvex [--server HOST:PORT] [--help] [--version]\n"
+    return QStringLiteral("usage: olvex [--server HOST:PORT] [--verbose] [--help] [--version]\n"
                           "\n"
                           "The Olvex operator console.\n"
                           "\n"
                           "  --server HOST:PORT  use this chat server for this run only\n"
                           "                      (the stored address and port stay)\n"
+                          "  --verbose           write debug lines to the log as well, and copy\n"
+                          "                      the log to standard error, for this run\n"
                           "  --version           print the version and end\n"
                           "  --help              print this text and end\n"
                           "\n"

@@ -11,12 +11,13 @@ struct CommandLine {
     bool help = false;
     bool version = false;
     bool serverGiven = false;
+    bool verbose = false; // debug lines in the log for this run
     std::string serverAddress;
     int32_t serverPort = 0;
     QString error; // not empty when the arguments were refused
 };
 
-// Our own options: --help, --version, --server HOST:PORT (also --server=HOST:PORT).
+// Our own options: --help, --version, --verbose, --server HOST:PORT (also --server=HOST:PORT).
 // Arguments that do not start with "--" are left to Qt (-platform and the like).
 CommandLine ParseCommandLine(const QStringList& arguments);
 

@@ -7,6 +7,8 @@
 #include "event_sound.h"
 #include "flat_button.h"
 #include "hyperlink_label.h"
+#include "log_categories.h"
+#include "log_file.h"
 #include "login_dialog.h"
 #include "message_box.h"
 #include "operator_console.h"
@@ -224,6 +226,8 @@ void ConsoleEngine::RegisterHandlers() {
     // Error answers change nothing in the console.
     cb.OnServerError = [](void*, int, int) {};
     engine.userData = this;
+    // Needs no user data, so it stays valid after the console has gone.
+    engine.logSink = QtLogSink();
 }
 
 void ConsoleEngine::Deliver(Change change) {
@@ -374,6 +378,8 @@ void ConsoleEngine::StartLoginWorker() {
 
 void ConsoleEngine::OnLoginFinished(int32_t result) {
     loginRunning = false;
+    if (result != 0 && reconnecting)
+        qCInfo(lcConsole) << "reconnection failed, trying again at the next tick";
     if (result != 0) {
         // The tray keeps the connecting tooltip until its next refresh.
         console.SetTitleNotConnected();
@@ -558,11 +564,14 @@ void ConsoleEngine::TryKeepAlive(int attempt, uint64_t chain) {
         return;
     }
     keepAliveRunning = false;
+    qCWarning(lcConsole) << "no keep-alive went through in" << kKeepAliveAttempts
+                         << "attempts, logging out";
     // The timer keeps running: a failed reconnection is tried again at the next tick.
     engine.Logout(DisconnectReason::Logout);
     const AgentSettings& settings = console.Settings();
     if (AgentSettings::IsOn(settings.reconnect) && !settings.username.empty() &&
         !settings.password.empty() && !loginRunning) {
+        qCInfo(lcConsole) << "reconnecting";
         reconnecting = true;
         StartLoginWorker();
     }

@@ -6,6 +6,8 @@
 #include "console_images.h"
 #include "desktop_idle_source.h"
 #include "history_window.h"
+#include "log_categories.h"
+#include "log_file.h"
 #include "message_box.h"
 #include "operator_console.h"
 #include "product_info.h"
@@ -13,6 +15,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QLoggingCategory>
 #include <QPointer>
 #include <algorithm>
 #include <cstdio>
@@ -37,6 +40,16 @@ int main(int argc, char** argv) {
         std::printf("%s version %s\n", olvex::product::kName, olvex::product::kVersion);
         return 0;
     }
+
+    // Before anything can log. QT_LOGGING_RULES still has the last word.
+    olvex::LogFile log;
+    if (command.verbose) {
+        QLoggingCategory::setFilterRules(QStringLiteral("olvex.*.debug=true"));
+        log.SetEcho(true);
+    }
+    log.Install();
+    qCInfo(olvex::lcConsole).noquote() << olvex::product::kName << "version"
+                                       << olvex::product::kVersion << "started, log" << log.Path();
 
     // The web engine refuses to start its sandbox for root and takes the whole program
     // down with it; root has no sandbox to lose, so the report browser runs without one.
@@ -84,6 +97,7 @@ int main(int argc, char** argv) {
         olvex::TranscriptArchive::Options history;
         history.historyDays = console.Settings().historyDays;
         history.onFailure = [owner](const std::string& text) {
+            qCWarning(olvex::lcConsole).noquote() << QString::fromStdString(text);
             QMetaObject::invokeMethod(
                 qApp,
                 [owner, text = QString::fromStdString(text)] {
@@ -111,5 +125,6 @@ int main(int argc, char** argv) {
         olvex::SetSessionArchive(nullptr);
     }
     olvex::AgentClient::DestroyInstance();
+    qCInfo(olvex::lcConsole) << "ended";
     return code;
 }

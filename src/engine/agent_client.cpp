@@ -1,5 +1,6 @@
 #include "agent_client.h"
 
+#include "engine_log.h"
 #include "result_code.h"
 #include "socket_channel.h"
 #include "wire_message.h"
@@ -34,6 +35,16 @@ bool IsPresenceStatus(int32_t status) {
     return status >= 1 && status <= 3;
 }
 
+std::string Endpoint(const char* host, int port) {
+    return std::string(host ? host : "") + ":" + std::to_string(port);
+}
+
+// Visitors' and page addresses: for debug lines only.
+std::string PageLine(const PageRecord& page) {
+    return "page " + std::to_string(page.pageId) + ", visitor " +
+           std::to_string(page.visitorNumber) + " at " + page.ipAddress + ", " + page.url;
+}
+
 std::mutex instanceMutex;
 std::unique_ptr<AgentClient> instance;
 
@@ -42,6 +53,7 @@ std::unique_ptr<AgentClient> instance;
 // One log-in: its connection and the receive thread reading it.
 struct AgentClient::Session {
     std::shared_ptr<SocketChannel> channel;
+    std::string peer; // "host:port" for the log
     std::thread thread;
     // Whoever sets this first reports the end of the session: Logout, or the
     // receive thread when the connection ended by itself.
@@ -100,6 +112,19 @@ std::shared_ptr<SocketChannel> AgentClient::CurrentChannel() const {
 }
 
 int32_t AgentClient::Login(const char* host, int port, const char* userName, const char* password) {
+    const std::string where = Endpoint(host, port);
+    EngineLog(logSink, LogLevel::Info,
+              "logging in to " + where + " as " +
+                  (userName ? "\"" + std::string(userName) + "\"" : std::string("nobody")));
+    const int32_t result = OpenSession(host, port, userName, password);
+    if (result != ResultCode::Ok)
+        EngineLog(logSink, LogLevel::Warning,
+                  "log-in to " + where + " failed: " + ResultLine(result));
+    return result;
+}
+
+int32_t AgentClient::OpenSession(const char* host, int port, const char* userName,
+                                 const char* password) {
     if (userName == nullptr || password == nullptr)
         return ResultCode::MessageParameters;
     std::lock_guard loginLock(loginMutex_);
@@ -115,6 +140,7 @@ int32_t AgentClient::Login(const char* host, int port, const char* userName, con
 
     auto channel = std::make_shared<SocketChannel>(options_.channelTimeout);
     channel->SetHeaderWait(options_.headerWait);
+    channel->SetLogSink(logSink);
     {
         std::lock_guard lock(mutex_);
         loginChannel_ = channel;
@@ -162,6 +188,7 @@ int32_t AgentClient::Login(const char* host, int port, const char* userName, con
 
     auto session = std::make_shared<Session>();
     session->channel = channel;
+    session->peer = Endpoint(host, port);
     {
         // State is in place before the thread can dispatch anything.
         std::lock_guard lock(mutex_);
@@ -176,6 +203,9 @@ int32_t AgentClient::Login(const char* host, int port, const char* userName, con
         ownUserId_.store(userId);
         status_.store(1);
     }
+    EngineLog(logSink, LogLevel::Info,
+              "logged in to " + session->peer + " as user " + std::to_string(userId) +
+                  ", newest client version " + std::to_string(latestClientVersion_.load()));
     if (callbacks.OnLoggedIn)
         callbacks.OnLoggedIn(userData);
     return ResultCode::Ok;
@@ -209,6 +239,10 @@ int32_t AgentClient::Logout(int reason) {
         status_.store(0);
         serverAddress_.clear();
     }
+    EngineLog(
+        logSink, session ? LogLevel::Info : LogLevel::Debug,
+        (session ? "logged out from " + session->peer : std::string("logout, not logged in")) +
+            " (" + DisconnectReasonLine(reason) + ")");
     if (callbacks.OnDisconnected)
         callbacks.OnDisconnected(userData, reason);
     return ResultCode::Ok;
@@ -261,6 +295,9 @@ void AgentClient::ReceiveLoop(Session* session) {
     }
 
     if (!session->ended.exchange(true)) {
+        EngineLog(logSink, LogLevel::Warning,
+                  "connection to " + session->peer + " lost: " + ReceiveEndLine(last, message) +
+                      " (" + DisconnectReasonLine(DisconnectReason::ConnectionLost) + ")");
         channel.Close();
         {
             std::lock_guard lock(mutex_);
@@ -290,6 +327,9 @@ void AgentClient::DispatchFor(const WireMessage& message, const Session* session
     const int32_t a = message.GetInt(1);
     const int32_t b = message.GetInt(2);
     auto serverError = [&](int32_t request, int32_t error) {
+        EngineLog(logSink, LogLevel::Info,
+                  "server error answer to request " + std::to_string(request) + ": " +
+                      ResultLine(error));
         if (cb.OnServerError)
             cb.OnServerError(userData, request, error);
     };
@@ -312,21 +352,26 @@ void AgentClient::DispatchFor(const WireMessage& message, const Session* session
                     return;
                 status_.store(b);
             }
+            EngineLog(logSink, LogLevel::Info, "status is now " + std::to_string(b));
             if (cb.OnStatusChanged)
                 cb.OnStatusChanged(userData, b);
             return;
         }
         case Code::UserList:
-            users_.LoadFromMessage(message);
+            EngineLog(logSink, LogLevel::Info,
+                      "operator list: " + std::to_string(users_.LoadFromMessage(message)));
             if (cb.OnUserListReceived)
                 cb.OnUserListReceived(userData);
             return;
         case Code::PageList:
-            pages_.LoadFromMessage(message);
+            EngineLog(logSink, LogLevel::Info,
+                      "page list: " + std::to_string(pages_.LoadFromMessage(message)));
             if (cb.OnPageListReceived)
                 cb.OnPageListReceived(userData);
             return;
         case Code::InviteVisitor:
+            EngineLog(logSink, LogLevel::Info,
+                      "the server took the invitation to page " + std::to_string(b));
             if (cb.OnVisitorInvited) {
                 if (auto page = pages_.FindById(b))
                     cb.OnVisitorInvited(userData, *page);
@@ -358,6 +403,10 @@ void AgentClient::DispatchFor(const WireMessage& message, const Session* session
             return;
         case Code::CallRequest:
         case Code::CallTransfer: {
+            EngineLog(logSink, LogLevel::Info,
+                      std::string(a == Code::CallTransfer ? "call transfer" : "call request") +
+                          " for call " + std::to_string(message.GetInt(3)) + " from user " +
+                          std::to_string(b));
             if (!cb.OnCallRequest)
                 return;
             const bool transfer = a == Code::CallTransfer;
@@ -370,10 +419,15 @@ void AgentClient::DispatchFor(const WireMessage& message, const Session* session
             return;
         }
         case Code::PageEntered:
+            if (logSink.Enabled(LogLevel::Debug))
+                EngineLog(logSink, LogLevel::Debug,
+                          "page opened: " + PageLine(ReadPageEntry(message, 2)));
             if (auto page = pages_.AddIfAbsent(ReadPageEntry(message, 2)); page && cb.OnPageEntered)
                 cb.OnPageEntered(userData, *page);
             return;
         case Code::PageLeft:
+            if (logSink.Enabled(LogLevel::Debug))
+                EngineLog(logSink, LogLevel::Debug, "page left: " + std::to_string(b));
             if (auto page = pages_.Remove(b); page && cb.OnPageLeft)
                 cb.OnPageLeft(userData, *page);
             return;
@@ -382,6 +436,8 @@ void AgentClient::DispatchFor(const WireMessage& message, const Session* session
         }
 
     default:
+        EngineLog(logSink, LogLevel::Warning,
+                  "message of unknown type " + std::to_string(message.Code()));
         return serverError(Code::UnknownType, b);
     }
 }
@@ -389,6 +445,12 @@ void AgentClient::DispatchFor(const WireMessage& message, const Session* session
 int32_t AgentClient::SendCommand(const WireMessage& message, bool logoutOnFailure) {
     auto channel = CurrentChannel();
     const int32_t result = channel ? message.Send(*channel) : ResultCode::Connect;
+    // Without a connection (keep-alives while the server is away) that is no news.
+    if (result != message.Length())
+        EngineLog(logSink, channel ? LogLevel::Warning : LogLevel::Debug,
+                  "command " + std::to_string(message.Code()) + " not sent: " +
+                      (channel ? ResultLine(result) : std::string("not logged in")) +
+                      (logoutOnFailure ? ", logging out" : ""));
     if (logoutOnFailure && result != message.Length())
         Logout(DisconnectReason::SendFailed);
     return result;

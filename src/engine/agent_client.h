@@ -1,6 +1,7 @@
 #pragma once
 
 #include "call_list.h"
+#include "log_sink.h"
 #include "page_directory.h"
 #include "records.h"
 #include "user_directory.h"
@@ -124,10 +125,14 @@ public:
     // Set once before the first Login; cleared only by the destructor.
     AgentCallbacks callbacks;
     void* userData = nullptr;
+    // Where the engine, its connections and its calls say what happens; set like the
+    // callbacks, but kept through the destructor.
+    LogSink logSink;
 
 private:
     struct Session;
 
+    int32_t OpenSession(const char* host, int port, const char* userName, const char* password);
     void ReceiveLoop(Session* session);
     void DispatchFor(const WireMessage& message, const Session* session);
     int32_t SendCommand(const WireMessage& message, bool logoutOnFailure);

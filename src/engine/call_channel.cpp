@@ -2,6 +2,7 @@
 
 #include "agent_client.h"
 #include "chat_call.h"
+#include "engine_log.h"
 #include "result_code.h"
 
 #include <system_error>
@@ -12,6 +13,14 @@ namespace {
 
 constexpr int32_t kOperatorKind = 2;
 constexpr int32_t kWakeFallbackMs = 500;
+
+// "call 17" for the main channel, "call 17 channel 2" for another.
+std::string ChannelName(const CallChannel& channel) {
+    std::string name = "call " + std::to_string(channel.Owner().callId);
+    if (channel.Key() != 0)
+        name += " channel " + std::to_string(channel.Key());
+    return name;
+}
 
 } // namespace
 
@@ -38,6 +47,7 @@ int32_t CallChannel::Open(const CallEndpoint& endpoint) {
     ReapableThread::CollectFinished();
     Shutdown(kClosedLocally);
     connection_.SetTimeout(endpoint.timeout);
+    connection_.SetLogSink(owner_.Engine().logSink);
 
     const int32_t joinCode = key_ == 0 ? 2003 : 3001;
     int32_t result = [&]() -> int32_t {
@@ -122,11 +132,15 @@ void CallChannel::SendLoop() {
             continue;
         }
         int32_t rc = message->Send(connection_);
-        if (rc == message->Length())
+        if (rc == message->Length()) {
             RaiseSent(*message);
-        else if (stop_.load(std::memory_order_acquire) == 0)
-            RaiseError(message->Code(),
-                       ResultCode::SendFailed); // cut off by Close: dropped quietly
+        } else if (stop_.load(std::memory_order_acquire) == 0) {
+            // A message cut off by Close is dropped quietly.
+            EngineLog(owner_.Engine().logSink, LogLevel::Warning,
+                      ChannelName(*this) + ": message " + std::to_string(message->Code()) +
+                          " not sent: " + ResultLine(rc));
+            RaiseError(message->Code(), ResultCode::SendFailed);
+        }
     }
 }
 
@@ -141,13 +155,17 @@ void CallChannel::ReceiveLoop() {
             Dispatch(message);
     }
     int32_t running = 0;
-    if (stop_.compare_exchange_strong(running, 1, std::memory_order_acq_rel))
+    if (stop_.compare_exchange_strong(running, 1, std::memory_order_acq_rel)) {
+        EngineLog(owner_.Engine().logSink, LogLevel::Warning,
+                  ChannelName(*this) + ": connection lost: " + ReceiveEndLine(last, message));
         Close(kConnectionLost);
+    }
 }
 
 void CallChannel::Dispatch(const WireMessage& message) {
     const int32_t code = message.Code();
     const int32_t request = message.GetInt(1);
+    const LogSink& log = owner_.Engine().logSink;
     switch (code) {
     case 3003:
         RaiseChatItem(message);
@@ -166,6 +184,9 @@ void CallChannel::Dispatch(const WireMessage& message) {
         }
         return;
     case 9002:
+        EngineLog(log, LogLevel::Info,
+                  ChannelName(*this) + ": server error answer to request " +
+                      std::to_string(request) + ": " + ResultLine(message.GetInt(2)));
         owner_.Raise(&CallCallbacks::OnCallError, request, message.GetInt(2));
         return;
     case 9003:
@@ -181,11 +202,17 @@ void CallChannel::Dispatch(const WireMessage& message) {
             auto& participants = owner_.Participants();
             if (participants.Find(entry.userId, entry.kind))
                 return;
+            EngineLog(log, LogLevel::Info,
+                      ChannelName(*this) + ": user " + std::to_string(entry.userId) + " (kind " +
+                          std::to_string(entry.kind) + ") joined");
             if (auto added = participants.Add(entry))
                 owner_.Raise(&CallCallbacks::OnParticipantJoined, *added);
             return;
         }
         case 2004:
+            EngineLog(log, LogLevel::Info,
+                      ChannelName(*this) + ": user " + std::to_string(message.GetInt(2)) +
+                          " (kind " + std::to_string(message.GetInt(3)) + ") left");
             if (auto left = owner_.Participants().Remove(message.GetInt(2), message.GetInt(3)))
                 owner_.Raise(&CallCallbacks::OnParticipantLeft, *left);
             return;
@@ -199,6 +226,8 @@ void CallChannel::Dispatch(const WireMessage& message) {
             return;
         }
     default:
+        EngineLog(log, LogLevel::Warning,
+                  ChannelName(*this) + ": message of unknown type " + std::to_string(code));
         RaiseError(code, ResultCode::BadFrame);
         return;
     }

@@ -3,6 +3,7 @@
 #include "agent_client.h"
 #include "call_channel.h"
 #include "chat_call.h"
+#include "engine_log.h"
 #include "result_code.h"
 #include "thread_reaper.h"
 
@@ -54,10 +55,14 @@ int32_t CallList::Open(int32_t callId) {
         std::lock_guard lock(mutex_);
         bool taken = clearing_ > 0 || std::ranges::find(opening_, callId) != opening_.end() ||
                      std::ranges::any_of(calls_, [callId](auto& c) { return c->callId == callId; });
-        if (taken)
+        if (taken) {
+            EngineLog(engine_.logSink, LogLevel::Warning,
+                      "call " + std::to_string(callId) + " not joined: it is already open");
             return ResultCode::CallNotFound;
+        }
         opening_.push_back(callId);
     }
+    EngineLog(engine_.logSink, LogLevel::Info, "joining call " + std::to_string(callId));
 
     auto call = std::make_shared<ChatCall>(callId, engine_);
     int32_t result = call->Channels().Open(0, *call, EndpointOf(engine_));
@@ -74,6 +79,11 @@ int32_t CallList::Open(int32_t callId) {
         }
     }
     opened_.notify_all();
+    if (result == ResultCode::Ok)
+        EngineLog(engine_.logSink, LogLevel::Info, "joined call " + std::to_string(callId));
+    else
+        EngineLog(engine_.logSink, LogLevel::Warning,
+                  "call " + std::to_string(callId) + " not joined: " + ResultLine(result));
     if (refused) {
         // The list is being cleared (engine going away): the late call goes too.
         Close(*call);
@@ -112,6 +122,7 @@ void CallList::Clear() {
 }
 
 void CallList::Close(ChatCall& call) {
+    EngineLog(engine_.logSink, LogLevel::Info, "call " + std::to_string(call.callId) + " closed");
     call.Channels().Clear();
     call.Raise(&CallCallbacks::OnCallClosed, int32_t{1});
     call.ClearCallbacks();

@@ -12,6 +12,7 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace olvex {
@@ -22,6 +23,30 @@ using Clock = std::chrono::steady_clock;
 
 enum class WaitResult { Ready, TimedOut, Stopped };
 
+std::string ErrorText(int error) {
+    return std::generic_category().message(error);
+}
+
+std::string Millis(std::chrono::milliseconds wait) {
+    return std::to_string(wait.count()) + " ms";
+}
+
+// Why a complete header was refused, with the header itself.
+std::string RefusedHeader(const unsigned char* header) {
+    std::string why;
+    if (header[0] != '<' || header[1] != '!' || header[2] != '>') {
+        why = "wrong magic bytes";
+    } else {
+        const auto length =
+            static_cast<int32_t>((uint32_t(header[3]) << 24) | (uint32_t(header[4]) << 16) |
+                                 (uint32_t(header[5]) << 8) | uint32_t(header[6]));
+        why = "length " + std::to_string(length) +
+              (length <= 0 ? " not above 0"
+                           : " above the limit of " + std::to_string(kMaxPayloadLength));
+    }
+    return why + " (header " + HexBytes(header, kFrameHeaderSize) + ")";
+}
+
 } // namespace
 
 // A connected descriptor with its own wake-up eventfd. Both are closed when the
@@ -29,6 +54,7 @@ enum class WaitResult { Ready, TimedOut, Stopped };
 struct SocketChannel::Socket {
     int fd = -1;
     int wakeFd = -1;
+    std::string peer = "peer"; // "host:port" for the log
 
     Socket(int socketFd, int eventFd) : fd(socketFd), wakeFd(eventFd) {}
     ~Socket() {
@@ -50,7 +76,8 @@ struct SocketChannel::Socket {
     WaitResult Wait(short events, std::chrono::milliseconds timeout) const {
         const auto deadline = Clock::now() + timeout;
         for (;;) {
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
             if (left.count() < 0)
                 left = std::chrono::milliseconds(0);
             pollfd fds[2] = {{fd, events, 0}, {wakeFd, POLLIN, 0}};
@@ -119,7 +146,9 @@ bool ParseDottedQuad(std::string_view host, uint32_t& address) {
 
 SocketChannel::SocketChannel(Milliseconds timeout) : timeout_(timeout) {}
 
-SocketChannel::~SocketChannel() { Close(); }
+SocketChannel::~SocketChannel() {
+    Close();
+}
 
 std::shared_ptr<SocketChannel::Socket> SocketChannel::Lease() const {
     std::lock_guard lock(mutex_);
@@ -158,9 +187,12 @@ int32_t SocketChannel::Connect(const std::string& host, int port) {
         return ResultCode::SocketInit;
     }
     auto socket = std::make_shared<Socket>(fd, wakeFd);
+    socket->peer = host + ":" + std::to_string(port);
     Install(socket);
 
-    auto fail = [&] {
+    auto fail = [&](const std::string& why) {
+        log_.Write(LogSource::Transport, LogLevel::Warning,
+                   "connecting to " + socket->peer + " failed: " + why);
         std::lock_guard lock(mutex_);
         if (socket_ == socket) {
             socket_.reset();
@@ -180,8 +212,9 @@ int32_t SocketChannel::Connect(const std::string& host, int port) {
         hints.ai_family = AF_INET;
         hints.ai_socktype = SOCK_STREAM;
         addrinfo* result = nullptr;
-        if (::getaddrinfo(host.c_str(), nullptr, &hints, &result) != 0 || result == nullptr)
-            return fail();
+        const int resolved = ::getaddrinfo(host.c_str(), nullptr, &hints, &result);
+        if (resolved != 0 || result == nullptr)
+            return fail(std::string("the name cannot be resolved: ") + ::gai_strerror(resolved));
         addr.sin_addr = reinterpret_cast<sockaddr_in*>(result->ai_addr)->sin_addr;
         ::freeaddrinfo(result);
     }
@@ -191,20 +224,25 @@ int32_t SocketChannel::Connect(const std::string& host, int port) {
         rc = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
     } while (rc < 0 && errno == EINTR);
     if (rc < 0 && errno != EINPROGRESS)
-        return fail(); // refused at once, unreachable, ...
+        return fail(ErrorText(errno)); // refused at once, unreachable, ...
     if (rc < 0) {
-        if (socket->Wait(POLLOUT, Timeout()) != WaitResult::Ready)
-            return fail();
+        const WaitResult waited = socket->Wait(POLLOUT, Timeout());
+        if (waited != WaitResult::Ready)
+            return fail(waited == WaitResult::TimedOut ? "no connection within " + Millis(Timeout())
+                                                       : std::string("closed while connecting"));
         int error = 0;
         socklen_t len = sizeof error;
         if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len) < 0 || error != 0)
-            return fail();
+            return fail(ErrorText(error != 0 ? error : errno));
     }
     int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    std::lock_guard lock(mutex_);
-    if (socket_ != socket)
-        return ResultCode::Connect; // closed by another thread meanwhile
+    {
+        std::lock_guard lock(mutex_);
+        if (socket_ != socket)
+            return ResultCode::Connect; // closed by another thread meanwhile
+    }
+    log_.Write(LogSource::Transport, LogLevel::Info, "connected to " + socket->peer);
     return fd;
 }
 
@@ -225,8 +263,12 @@ int32_t SocketChannel::Send(const char* data, int32_t length) {
     auto socket = Lease();
     if (!socket)
         return ResultCode::Connect;
-    if (length <= 0 || length > kMaxPayloadLength)
+    if (length <= 0 || length > kMaxPayloadLength) {
+        log_.Write(LogSource::Transport, LogLevel::Warning,
+                   "not sending a frame of " + std::to_string(length) + " bytes to " +
+                       socket->peer);
         return ResultCode::SendFailed;
+    }
 
     // Header and payload go out as one buffer under the send lock, so frames
     // of concurrent senders never interleave.
@@ -234,6 +276,12 @@ int32_t SocketChannel::Send(const char* data, int32_t length) {
     WriteFrameHeader(reinterpret_cast<unsigned char*>(frame.data()), length);
     std::memcpy(frame.data() + kFrameHeaderSize, data, size_t(length));
 
+    auto failed = [&](size_t sent, const std::string& why) {
+        log_.Write(LogSource::Transport, LogLevel::Warning,
+                   "sending to " + socket->peer + " failed after " + std::to_string(sent) + " of " +
+                       std::to_string(frame.size()) + " bytes: " + why);
+        return ResultCode::SendFailed;
+    };
     std::lock_guard lock(sendMutex_);
     size_t sent = 0;
     while (sent < frame.size()) {
@@ -243,13 +291,18 @@ int32_t SocketChannel::Send(const char* data, int32_t length) {
             sent += size_t(n);
             continue;
         }
-        if (n < 0 && errno == EINTR)
+        const int error = n < 0 ? errno : 0;
+        if (error == EINTR)
             continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            if (socket->Wait(POLLOUT, Timeout()) == WaitResult::Ready)
+        if (error == EAGAIN || error == EWOULDBLOCK) {
+            const WaitResult waited = socket->Wait(POLLOUT, Timeout());
+            if (waited == WaitResult::Ready)
                 continue;
+            if (waited == WaitResult::Stopped)
+                return ResultCode::SendFailed; // closed here; whoever closed says why
+            return failed(sent, "nothing taken for " + Millis(Timeout()));
         }
-        return ResultCode::SendFailed;
+        return failed(sent, error != 0 ? ErrorText(error) : std::string("nothing sent"));
     }
     return length;
 }
@@ -261,6 +314,7 @@ int32_t SocketChannel::Receive(std::string& payload) {
         return ResultCode::Connect;
 
     // Reads what is there without blocking: > 0 bytes, 0 closed/failed, -1 nothing yet.
+    int readError = 0;
     auto readSome = [&](char* buffer, size_t size) -> ssize_t {
         for (;;) {
             ssize_t n = ::recv(socket->fd, buffer, size, MSG_DONTWAIT);
@@ -272,8 +326,18 @@ int32_t SocketChannel::Receive(std::string& payload) {
                 continue;
             if (errno == EAGAIN || errno == EWOULDBLOCK)
                 return -1;
+            readError = errno;
             return 0;
         }
+    };
+    auto ended = [&]() {
+        return readError != 0 ? "the connection failed: " + ErrorText(readError)
+                              : std::string("the server closed the connection");
+    };
+    auto refuse = [&](const std::string& why) {
+        log_.Write(LogSource::Transport, LogLevel::Warning,
+                   "refused a frame from " + socket->peer + ": " + why);
+        return ResultCode::BadFrame;
     };
 
     switch (socket->Wait(POLLIN, Timeout())) {
@@ -288,8 +352,9 @@ int32_t SocketChannel::Receive(std::string& payload) {
     unsigned char header[kFrameHeaderSize];
     size_t have = 0;
     bool first = true;
+    WaitResult waited = WaitResult::Ready;
     while (have < sizeof header) {
-        if (!first && socket->Wait(POLLIN, headerWait_.load()) != WaitResult::Ready)
+        if (!first && (waited = socket->Wait(POLLIN, headerWait_.load())) != WaitResult::Ready)
             break;
         first = false;
         ssize_t n = readSome(reinterpret_cast<char*>(header) + have, sizeof header - have);
@@ -298,30 +363,51 @@ int32_t SocketChannel::Receive(std::string& payload) {
         if (n > 0)
             have += size_t(n);
     }
-    if (have == 0)
+    if (have == 0) {
+        if (waited != WaitResult::Stopped)
+            log_.Write(LogSource::Transport, LogLevel::Info, socket->peer + ": " + ended());
         return ResultCode::ConnectionLost;
-    if (have < sizeof header)
-        return ResultCode::BadFrame;
+    }
+    if (have < sizeof header) {
+        if (waited == WaitResult::Stopped)
+            return ResultCode::BadFrame;
+        return refuse("incomplete header, " + std::to_string(have) + " of 7 bytes (" +
+                      HexBytes(header, have) + "), then " +
+                      (waited == WaitResult::TimedOut ? "nothing for " + Millis(headerWait_.load())
+                                                      : ended()));
+    }
     int32_t length = ParseFrameHeader(header);
-    if (length < 0)
+    if (length < 0) {
+        refuse(RefusedHeader(header));
         return length;
+    }
 
     std::string buffer;
     try {
         buffer.resize(size_t(length));
     } catch (const std::bad_alloc&) {
-        return ResultCode::BadFrame;
+        return refuse("no memory for its payload (header " + HexBytes(header, sizeof header) + ")");
     }
+    auto cutShort = [&](size_t got, const std::string& why) {
+        return "payload cut short after " + std::to_string(got) + " of " + std::to_string(length) +
+               " bytes (header " + HexBytes(header, sizeof header) + "): " + why;
+    };
     size_t got = 0;
     while (got < buffer.size()) {
         ssize_t n = readSome(buffer.data() + got, buffer.size() - got);
-        if (n == 0)
+        if (n == 0) {
+            log_.Write(LogSource::Transport, LogLevel::Warning,
+                       socket->peer + ": " + cutShort(got, ended()));
             return ResultCode::ConnectionLost;
+        }
         if (n > 0) {
             got += size_t(n);
             continue;
         }
-        if (socket->Wait(POLLIN, Timeout()) != WaitResult::Ready)
+        waited = socket->Wait(POLLIN, Timeout());
+        if (waited == WaitResult::TimedOut)
+            return refuse(cutShort(got, "nothing for " + Millis(Timeout())));
+        if (waited != WaitResult::Ready)
             return ResultCode::BadFrame;
     }
     payload = std::move(buffer);

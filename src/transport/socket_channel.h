@@ -1,5 +1,7 @@
 #pragma once
 
+#include "log_sink.h"
+
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -62,6 +64,8 @@ public:
     void SetTimeout(Milliseconds timeout) { timeout_.store(timeout); }
     // The wait for each missing piece of a header (10 s); shortened by tests.
     void SetHeaderWait(Milliseconds wait) { headerWait_.store(wait); }
+    // Connects, failures and refused frames are written here; set before the first Connect.
+    void SetLogSink(const LogSink& sink) { log_ = sink; }
 
 private:
     struct Socket;
@@ -74,6 +78,7 @@ private:
     std::mutex sendMutex_;
     std::atomic<Milliseconds> timeout_;
     std::atomic<Milliseconds> headerWait_{kDefaultHeaderWait};
+    LogSink log_;
 };
 
 } // namespace olvex

@@ -2,6 +2,10 @@
 #include "cli_process.h"
 #include "fake_server.h"
 
+#include <algorithm>
+#include <cctype>
+#include <sstream>
+
 using namespace olvex::test;
 using namespace std::chrono_literals;
 
@@ -191,4 +195,49 @@ TEST(OlvexCli, DrivesACallThroughItsCommands) {
     EXPECT_EQ(cli.ReadAllErrors(), "accept: -28 The chat session could not be found.\n"
                                    "say: -28 The chat session could not be found.\n"
                                    "typing: expected CALLID\n");
+}
+
+TEST(OlvexCli, VerboseWritesTheEnginesLogAsJsonLinesOnStderr) {
+    FakeServer server;
+    std::vector<std::string> args = CliArgs(server.Port());
+    args.push_back("--verbose");
+    Child cli(args);
+    ASSERT_TRUE(cli.Started());
+    auto peer = server.Accept();
+    ASSERT_TRUE(peer && peer->Receive());
+    peer->Send(Payload(9002, {"1001", "-24"}));
+    EXPECT_EQ(cli.Wait(), 1);
+
+    const std::string where = "127.0.0.1:" + std::to_string(server.Port());
+    std::vector<Json> lines;
+    std::string plain;
+    std::istringstream errors(cli.ReadAllErrors());
+    for (std::string line; std::getline(errors, line);) {
+        if (line.starts_with("{"))
+            lines.push_back(Json::parse(line));
+        else
+            plain += line + "\n";
+    }
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.front().at("category"), "olvex.engine");
+    EXPECT_EQ(lines.front().at("level"), "info");
+    EXPECT_EQ(lines.front().at("message"), "logging in to " + where + " as \"ann\"");
+    // "2026-12-08T14:02:46.123Z"
+    const std::string time = lines.front().at("time");
+    const std::string shape = "dddd-dd-ddTdd:dd:dd.dddZ";
+    ASSERT_EQ(time.size(), shape.size()) << time;
+    for (size_t i = 0; i < shape.size(); ++i)
+        EXPECT_TRUE(shape[i] == 'd' ? std::isdigit(static_cast<unsigned char>(time[i])) != 0
+                                    : time[i] == shape[i])
+            << time;
+    const Json refused = {{"level", "warning"},
+                          {"category", "olvex.engine"},
+                          {"message", "log-in to " + where +
+                                          " failed: The supplied user credentials are not valid. "
+                                          "(-24)"}};
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](Json line) {
+        line.erase("time");
+        return line == refused;
+    }));
+    EXPECT_EQ(plain, "The supplied user credentials are not valid.\n");
 }

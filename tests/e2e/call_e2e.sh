@@ -99,4 +99,11 @@ if [ -n "$reports" ]; then
     fail "the console reported: $reports"
 fi
 [ "$status" -eq 0 ] || { cat "$SESSION_DIR/console.err" >&2; fail "the console ended with $status"; }
+
+# The real program's log: private, with the log-in and the call, without the chat line.
+log="$XDG_STATE_HOME/Olvex/olvex.log"
+[ "$(stat -c %a "$log" 2>/dev/null)" = 600 ] || fail "no log at $log with mode 600"
+grep -q 'info olvex.engine: logged in to 127.0.0.1:' "$log" || fail "the log lacks the log-in"
+grep -q 'info olvex.engine: joined call ' "$log" || fail "the log lacks the call"
+! grep -qF "$line" "$log" || fail "the log holds a chat line"
 echo "PASS"

@@ -23,6 +23,7 @@ session_begin() {
     SESSION_DIR=$(mktemp -d "${TMPDIR:-/tmp}/olvex-e2e.XXXXXX")
     export XDG_CONFIG_HOME="$SESSION_DIR/config" XDG_DATA_HOME="$SESSION_DIR/data"
     export XDG_CACHE_HOME="$SESSION_DIR/cache" XDG_RUNTIME_DIR="$SESSION_DIR/runtime"
+    export XDG_STATE_HOME="$SESSION_DIR/state"
     mkdir -p "$XDG_CONFIG_HOME/Olvex" "$XDG_DATA_HOME/Olvex" "$XDG_CACHE_HOME" "$XDG_RUNTIME_DIR"
     chmod 700 "$XDG_RUNTIME_DIR"
 }

@@ -1,13 +1,17 @@
 // olvex-cli: a headless operator client for scripting, monitoring and tests.
 // Engine events go to stdout as one JSON object per line; commands come from
-// stdin, one per line.
+// stdin, one per line. With --verbose the engine's log goes to stderr, also as
+// JSON lines.
 #include "agent_client.h"
 #include "call_commands.h"
+#include "log_sink.h"
 #include "result_code.h"
 #include "transcript_archive.h"
 
 #include <charconv>
+#include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <iostream>
 #include <memory>
 #include <mutex>
@@ -41,6 +45,35 @@ void Emit(const Json& event) {
 void Error(const std::string& text) {
     std::lock_guard lock(outputMutex);
     std::fprintf(stderr, "%s\n", text.c_str());
+    std::fflush(stderr);
+}
+
+// "2026-12-08T14:02:46.123Z"
+std::string UtcTimeStamp() {
+    const auto now = std::chrono::system_clock::now();
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+    const auto millis =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() %
+        1000;
+    std::tm utc{};
+    gmtime_r(&seconds, &utc);
+    char text[32];
+    const size_t length = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc);
+    std::snprintf(text + length, sizeof text - length, ".%03dZ", static_cast<int>(millis));
+    return text;
+}
+
+// The engine's log lines, as the console would file them, on stderr.
+void LogLine(void*, olvex::LogSource source, olvex::LogLevel level, std::string_view message) {
+    Json line;
+    line["time"] = UtcTimeStamp();
+    line["level"] = olvex::LogLevelName(level);
+    line["category"] = source == olvex::LogSource::Transport ? "olvex.transport" : "olvex.engine";
+    line["message"] = std::string(message);
+    std::string text = line.dump(-1, ' ', false, Json::error_handler_t::replace);
+    std::lock_guard lock(outputMutex);
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fputc('\n', stderr);
     std::fflush(stderr);
 }
 
@@ -154,12 +187,13 @@ std::optional<int> ParseInt(std::string_view text) {
 }
 
 void Usage() {
-    std::fprintf(
-        stderr, "usage: olvex-cli --server HOST:PORT --user NAME --password PASS [--history FILE]\n"
-                "commands on stdin: status N | users | pages | invite PAGEID TEXT |\n"
-                "                   keepalive | logout | quit |\n"
-                "                   accept CALLID | say CALLID TEXT | typing CALLID |\n"
-                "                   push CALLID URL | inviteop CALLID USERID | hangup CALLID\n");
+    std::fprintf(stderr,
+                 "usage: olvex-cli --server HOST:PORT --user NAME --password PASS\n"
+                 "                 [--history FILE] [--verbose]\n"
+                 "commands on stdin: status N | users | pages | invite PAGEID TEXT |\n"
+                 "                   keepalive | logout | quit |\n"
+                 "                   accept CALLID | say CALLID TEXT | typing CALLID |\n"
+                 "                   push CALLID URL | inviteop CALLID USERID | hangup CALLID\n");
 }
 
 void Report(const char* command, int32_t result) {
@@ -213,9 +247,12 @@ bool Execute(AgentClient& client, olvex::CallCommands& calls, std::string line) 
 
 int main(int argc, char** argv) {
     std::optional<std::string> server, user, password, history;
+    bool verbose = false;
     for (int i = 1; i < argc; ++i) {
         std::string_view arg = argv[i];
-        if (i + 1 < argc && arg == "--server")
+        if (arg == "--verbose")
+            verbose = true;
+        else if (i + 1 < argc && arg == "--server")
             server = argv[++i];
         else if (i + 1 < argc && arg == "--user")
             user = argv[++i];
@@ -256,6 +293,8 @@ int main(int argc, char** argv) {
     calls.Attach(client);
     client.callbacks = JsonCallbacks();
     client.userData = &client;
+    if (verbose)
+        client.logSink = {LogLine, nullptr, olvex::LogLevel::Debug};
     const int32_t result = client.Login(server->substr(0, colon), *port, *user, *password);
     if (result != 0) {
         client.callbacks = AgentCallbacks{}; // nothing to report on stdout for a failed log-in
