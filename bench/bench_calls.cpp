@@ -1,11 +1,13 @@
 // Call channel latencies against a loopback peer: a queued message reaching
 // the wire after Wake, a chat item's round trip through an echoing peer
-// (median and 99th percentile), and Remove of a running call.
+// (median and 99th percentile), plain and over TLS in the same run, and Remove
+// of a running call.
 #include "agent_client.h"
 #include "call_channel.h"
 #include "call_list.h"
 #include "chat_call.h"
 #include "socket_channel.h"
+#include "test_pki.h"
 #include "wire_message.h"
 
 #include <algorithm>
@@ -31,7 +33,8 @@ namespace {
 // otherwise hands what it receives to a waiting benchmark.
 class LoopbackPeer {
 public:
-    explicit LoopbackPeer(bool echo) : echo_(echo) {
+    explicit LoopbackPeer(bool echo, std::shared_ptr<TlsContext> tls = nullptr)
+        : echo_(echo), tls_(std::move(tls)) {
         listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         int one = 1;
         ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
@@ -75,7 +78,7 @@ private:
 
     void Serve(int fd) {
         SocketChannel channel(std::chrono::milliseconds(100));
-        channel.Adopt(fd);
+        channel.Adopt(fd, tls_ ? TlsSession::Server(tls_, fd) : nullptr);
         WireMessage message;
         while (!stop_) {
             int32_t rc = message.Receive(channel);
@@ -106,6 +109,7 @@ private:
     }
 
     const bool echo_;
+    const std::shared_ptr<TlsContext> tls_;
     int listenFd_ = -1;
     int port_ = 0;
     std::atomic<bool> stop_{false};
@@ -116,10 +120,24 @@ private:
     int received_ = 0;
 };
 
+const test::TestPki& Pki() {
+    static test::TestPki pki;
+    return pki;
+}
+
+std::shared_ptr<TlsContext> ServerTls() {
+    std::string error;
+    auto context = TlsContext::Server(Pki().certFile, Pki().keyFile, error);
+    if (!context)
+        std::abort();
+    return context;
+}
+
 struct Session {
     LoopbackPeer peer;
     AgentClient engine;
-    explicit Session(bool echo) : peer(echo) {
+    explicit Session(bool echo, bool tls = false) : peer(echo, tls ? ServerTls() : nullptr) {
+        engine.SetTls(TlsConfig{tls, tls ? Pki().caFile : std::string()});
         if (engine.Login("127.0.0.1", peer.Port(), "bench", "bench") != 0)
             std::abort();
     }
@@ -154,8 +172,10 @@ struct RoundTrip {
     int count = 0;
 };
 
+// Argument 0: plain; 1: TLS.
 void BM_ChatRoundTrip(benchmark::State& state) {
-    Session session(true);
+    Session session(true, state.range(0) == 1);
+    state.SetLabel(state.range(0) == 1 ? "tls" : "plain");
     if (session.engine.Calls().Open(2) != 0)
         return state.SkipWithError("open failed");
     auto call = session.engine.Calls().FindById(2);
@@ -188,7 +208,7 @@ void BM_ChatRoundTrip(benchmark::State& state) {
         state.counters["p99_us"] = samples[std::min(samples.size() - 1, samples.size() * 99 / 100)];
     }
 }
-BENCHMARK(BM_ChatRoundTrip)->UseRealTime();
+BENCHMARK(BM_ChatRoundTrip)->Arg(0)->Arg(1)->UseRealTime();
 
 void BM_RemoveRunningCall(benchmark::State& state) {
     Session session(true);

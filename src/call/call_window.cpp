@@ -635,8 +635,9 @@ void CallWindow::ConnectWorker(const std::shared_ptr<CallLink>& link, int32_t ca
             // The window went while the call was connecting: nobody shows this call.
             orphaned = result == ResultCode::Ok;
         } else if (result != ResultCode::Ok) {
+            // On the thread that connected, so that a TLS failure keeps its reason.
             const QString text = QStringLiteral("Failed to start the chat.\r\n") +
-                                 QString::fromUtf8(ResultText(result));
+                                 QString::fromStdString(ResultMessage(result));
             link->PostLocked([text](CallWindow& w) { w.ShowError(text); });
         } else if (!call) {
             link->PostLocked([](CallWindow& w) {

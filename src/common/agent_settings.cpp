@@ -2,8 +2,15 @@
 
 #include "product_info.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QSettings>
+#include <QTimer>
+#include <fcntl.h>
 #include <memory>
+#include <qt6keychain/keychain.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace olvex {
 
@@ -46,10 +53,35 @@ void ReadNumber(const QSettings& store, const char* name, int32_t& field) {
         field = number;
 }
 
+// Only the user may read a file that holds a password, or list the folder it is in.
+void MakePrivate(const QString& file) {
+    const QString folder = QFileInfo(file).absolutePath();
+    QDir().mkpath(folder);
+    ::chmod(QFile::encodeName(folder).constData(), 0700);
+    const QByteArray path = QFile::encodeName(file);
+    // Created private before anything is written into it; later saves keep the mode.
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    if (fd >= 0)
+        ::close(fd);
+    ::chmod(path.constData(), 0600);
+}
+
+bool IsLooserThanPrivate(const QString& file) {
+    struct stat info {};
+    return ::stat(QFile::encodeName(file).constData(), &info) == 0 && (info.st_mode & 077) != 0;
+}
+
 } // namespace
 
+struct AgentSettings::Secret {
+    // What the secret store is known to hold for us, once a job has told.
+    bool known = false;
+    std::string stored;
+};
+
 AgentSettings::AgentSettings(QString path)
-    : serverAddress(product::kDefaultServerAddress), keyPath(std::move(path)) {
+    : serverAddress(product::kDefaultServerAddress), keyPath(std::move(path)),
+      secret(std::make_shared<Secret>()) {
     Load();
 }
 
@@ -61,6 +93,9 @@ int32_t AgentSettings::Load() {
     ReadText(*store, "ServerAddress", kMaxShortText, serverAddress);
     ReadText(*store, "Username", kMaxShortText, username);
     ReadText(*store, "Password", kMaxShortText, password);
+    // A password left readable by others (an older version, a copied file) is shut away now.
+    if (!password.empty() && IsLooserThanPrivate(store->fileName()))
+        MakePrivate(store->fileName());
     ReadText(*store, "WelcomeMsg", kMaxWelcomeText, welcomeMsg);
     ReadNumber(*store, "ServerPort", serverPort);
     ReadNumber(*store, "SaveLogin", saveLogin);
@@ -70,6 +105,8 @@ int32_t AgentSettings::Load() {
     ReadNumber(*store, "ShowHints", showHints);
     ReadNumber(*store, "NotifyTimeout", notifyTimeout);
     ReadNumber(*store, "NotifySound", notifySound);
+    ReadNumber(*store, "UseTls", useTls);
+    ReadText(*store, "CaFile", kMaxPathText, caFile);
     ReadNumber(*store, "AutoAwayMinutes", autoAwayMinutes);
     ReadNumber(*store, "LineSound", lineSound);
     ReadNumber(*store, "VisitorSound", visitorSound);
@@ -94,7 +131,12 @@ int32_t AgentSettings::Save() const {
     store->setValue(QStringLiteral("ServerAddress"),
                     text(keepStoredAddress ? storedAddress : serverAddress));
     store->setValue(QStringLiteral("Username"), text(username));
-    store->setValue(QStringLiteral("Password"), text(IsOn(saveLogin) ? password : std::string()));
+    // Where the secret store already holds this password the file need not.
+    const bool remember = IsOn(saveLogin) && !password.empty();
+    const bool inFile = remember && !(secret->known && secret->stored == password);
+    if (inFile)
+        MakePrivate(store->fileName());
+    store->setValue(QStringLiteral("Password"), text(inFile ? password : std::string()));
     store->setValue(QStringLiteral("WelcomeMsg"), text(welcomeMsg));
     store->setValue(QStringLiteral("ServerPort"), keepStoredPort ? storedPort : serverPort);
     store->setValue(QStringLiteral("SaveLogin"), saveLogin);
@@ -104,12 +146,75 @@ int32_t AgentSettings::Save() const {
     store->setValue(QStringLiteral("ShowHints"), showHints);
     store->setValue(QStringLiteral("NotifyTimeout"), notifyTimeout);
     store->setValue(QStringLiteral("NotifySound"), notifySound);
+    store->setValue(QStringLiteral("UseTls"), useTls);
+    store->setValue(QStringLiteral("CaFile"), text(caFile));
     store->setValue(QStringLiteral("AutoAwayMinutes"), autoAwayMinutes);
     store->setValue(QStringLiteral("LineSound"), lineSound);
     store->setValue(QStringLiteral("VisitorSound"), visitorSound);
     store->setValue(QStringLiteral("HistoryDays"), historyDays);
     store->sync();
-    return store->status() == QSettings::AccessError ? -1 : 0;
+    if (store->status() == QSettings::AccessError)
+        return -1;
+
+    const std::shared_ptr<Secret> state = secret;
+    const QString file = store->fileName();
+    if (remember && inFile) {
+        // Moves the password from the file into the secret store; where none answers the
+        // file keeps it.
+        auto* job = new QKeychain::WritePasswordJob(SecretService());
+        job->setKey(SecretKey());
+        job->setTextData(text(password));
+        QObject::connect(job, &QKeychain::Job::finished, job,
+                         [state, file, saved = password](QKeychain::Job* done) {
+                             if (done->error() != QKeychain::NoError)
+                                 return;
+                             state->known = true;
+                             state->stored = saved;
+                             QSettings store(file, QSettings::NativeFormat);
+                             if (store.value(QStringLiteral("Password")).toString() ==
+                                 QString::fromStdString(saved))
+                                 store.setValue(QStringLiteral("Password"), QString());
+                         });
+        job->start();
+    } else if (!remember && !(state->known && state->stored.empty())) {
+        auto* job = new QKeychain::DeletePasswordJob(SecretService());
+        job->setKey(SecretKey());
+        QObject::connect(job, &QKeychain::Job::finished, job, [state](QKeychain::Job* done) {
+            if (done->error() == QKeychain::NoError || done->error() == QKeychain::EntryNotFound) {
+                state->known = true;
+                state->stored.clear();
+            }
+        });
+        job->start();
+    }
+    return 0;
+}
+
+void AgentSettings::ReadRememberedPassword(std::function<void()> then) {
+    if (!IsOn(saveLogin) || !password.empty()) {
+        QTimer::singleShot(0, [then = std::move(then)] { then(); });
+        return;
+    }
+    auto* job = new QKeychain::ReadPasswordJob(SecretService());
+    job->setKey(SecretKey());
+    const std::shared_ptr<Secret> state = secret;
+    QObject::connect(
+        job, &QKeychain::Job::finished, job,
+        [this, state, alive = lifetime.alive, then = std::move(then)](QKeychain::Job* done) {
+            if (!*alive)
+                return;
+            if (done->error() == QKeychain::NoError) {
+                const std::string found =
+                    static_cast<QKeychain::ReadPasswordJob*>(done)->textData().toStdString();
+                state->known = true;
+                state->stored = found;
+                // A password typed meanwhile wins.
+                if (password.empty())
+                    password = found;
+            }
+            then();
+        });
+    job->start();
 }
 
 void AgentSettings::OverrideServer(std::string address, int32_t port) {

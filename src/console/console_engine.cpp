@@ -367,16 +367,22 @@ void ConsoleEngine::StartLoginWorker() {
         s.RefreshTray();
     });
     const AgentSettings& s = console.Settings();
+    engine.SetTls(TlsConfig{AgentSettings::IsOn(s.useTls), s.caFile});
     const bool started = StartWorker([this, host = s.serverAddress, port = s.serverPort,
                                       user = s.username, password = s.password] {
         const int32_t result = engine.Login(host, port, user, password);
-        Deliver([result](ConsoleEngine& self) { self.OnLoginFinished(result); });
+        // The reason of a TLS failure is known only on this thread.
+        Deliver([result, message = ResultMessage(result)](ConsoleEngine& self) {
+            self.OnLoginFinished(result, message);
+        });
     });
     if (!started)
-        Deliver([](ConsoleEngine& self) { self.OnLoginFinished(ResultCode::ThreadCreate); });
+        Deliver([](ConsoleEngine& self) {
+            self.OnLoginFinished(ResultCode::ThreadCreate, ResultText(ResultCode::ThreadCreate));
+        });
 }
 
-void ConsoleEngine::OnLoginFinished(int32_t result) {
+void ConsoleEngine::OnLoginFinished(int32_t result, const std::string& message) {
     loginRunning = false;
     if (result != 0 && reconnecting)
         qCInfo(lcConsole) << "reconnection failed, trying again at the next tick";
@@ -384,7 +390,8 @@ void ConsoleEngine::OnLoginFinished(int32_t result) {
         // The tray keeps the connecting tooltip until its next refresh.
         console.SetTitleNotConnected();
         if (!reconnecting)
-            ShowMessage(WithResult("Failed to connect to the Olvex server.\r\n", result));
+            ShowMessage(QStringLiteral("Failed to connect to the Olvex server.\r\n") +
+                        QString::fromStdString(message));
         console.ButtonOf(OperatorConsole::Button::Login).setEnabled(true);
     }
     reconnecting = false;

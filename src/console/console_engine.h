@@ -109,7 +109,8 @@ private:
     bool StartWorker(std::function<void()> work);
     void ReapWorkers();
     void StartLoginWorker();
-    void OnLoginFinished(int32_t result);
+    // `message` is the result's text, with the reason of a TLS failure.
+    void OnLoginFinished(int32_t result, const std::string& message);
     // Login worker, inside Login: the parts of the log-in that talk to the engine.
     void LoggedInOnWorker();
     void AskForNewVersion(const std::shared_ptr<Question>& question);

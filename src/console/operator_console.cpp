@@ -115,8 +115,11 @@ OperatorConsole::OperatorConsole(bool embedBrowser, QWidget* parent) : QWidget(p
     ClearReports();
     ShowView(View::Visitors);
     pageList->setFocus();
-    if (AgentSettings::IsOn(settings.autoLogin))
-        QTimer::singleShot(0, this, [this] { emit AutoLoginRequested(); });
+    // The remembered password may have to come from the secret store, which answers later.
+    settings.ReadRememberedPassword([console = QPointer<OperatorConsole>(this)] {
+        if (console && AgentSettings::IsOn(console->settings.autoLogin))
+            emit console->AutoLoginRequested();
+    });
 
     resize(860, 500);
     WindowPlacementStore().RestoreWindowPlacement(*this, kPlacementSection);
@@ -306,7 +309,8 @@ void OperatorConsole::SetLoggedInButtons(bool loggedIn) {
 }
 
 void OperatorConsole::ShowReports() {
-    reportBrowser->Navigate(ReportsUrl(settings.username, settings.password));
+    reportBrowser->Navigate(
+        ReportsUrl(settings.username, settings.password, AgentSettings::IsOn(settings.useTls)));
 }
 
 void OperatorConsole::ClearReports() {

@@ -52,9 +52,19 @@ OptionsDialog::OptionsDialog(AgentSettings& record, QWidget* parent)
     serverAddress->setMaxLength(AgentSettings::kMaxShortText);
     serverPort = NewDigitsEdit("serverPort", settings.serverPort, serverGroup);
     serverPort->setMaxLength(10);
+    useTls = NewSwitch(QStringLiteral("Use a secure connection (TLS)"), "useTls", settings.useTls,
+                       serverGroup);
+    caFile = new QLineEdit(QString::fromStdString(settings.caFile), serverGroup);
+    caFile->setObjectName(QStringLiteral("caFile"));
+    caFile->setMaxLength(AgentSettings::kMaxPathText);
+    caFile->setPlaceholderText(QStringLiteral("the system's trusted certificates"));
+    caFile->setEnabled(useTls->isChecked());
+    connect(useTls, &QCheckBox::toggled, caFile, &QLineEdit::setEnabled);
     auto* serverForm = new QFormLayout(serverGroup);
     serverForm->addRow(QStringLiteral("Server Address:"), serverAddress);
     serverForm->addRow(QStringLiteral("Server Port:"), serverPort);
+    serverForm->addRow(useTls);
+    serverForm->addRow(QStringLiteral("CA File (PEM):"), caFile);
 
     auto* generalGroup = new QGroupBox(QStringLiteral("General Settings"), this);
     autoRun = NewSwitch(QStringLiteral("Automatically run Olvex when Windows starts"), "autoRun",
@@ -166,6 +176,8 @@ void OptionsDialog::accept() {
     }
     settings.serverAddress = serverAddress->text().toStdString();
     settings.serverPort = port;
+    settings.useTls = useTls->isChecked() ? 1 : 0;
+    settings.caFile = caFile->text().trimmed().toStdString();
     settings.autoRun = autoRun->isChecked() ? 1 : 0;
     settings.autoLogin = autoLogin->isChecked() ? 1 : 0;
     settings.reconnect = reconnect->isChecked() ? 1 : 0;

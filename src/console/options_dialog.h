@@ -24,6 +24,8 @@ private:
     AgentSettings& settings;
     QLineEdit* serverAddress;
     QLineEdit* serverPort;
+    QCheckBox* useTls;
+    QLineEdit* caFile;
     QCheckBox* autoRun;
     QCheckBox* autoLogin;
     QCheckBox* reconnect;

@@ -106,6 +106,16 @@ std::string AgentClient::ServerAddress() const {
     return serverAddress_;
 }
 
+void AgentClient::SetTls(TlsConfig config) {
+    std::lock_guard lock(mutex_);
+    tls_ = std::move(config);
+}
+
+TlsConfig AgentClient::ServerTls() const {
+    std::lock_guard lock(mutex_);
+    return serverTls_;
+}
+
 std::shared_ptr<SocketChannel> AgentClient::CurrentChannel() const {
     std::lock_guard lock(mutex_);
     return session_ ? session_->channel : nullptr;
@@ -141,10 +151,13 @@ int32_t AgentClient::OpenSession(const char* host, int port, const char* userNam
     auto channel = std::make_shared<SocketChannel>(options_.channelTimeout);
     channel->SetHeaderWait(options_.headerWait);
     channel->SetLogSink(logSink);
+    TlsConfig tls;
     {
         std::lock_guard lock(mutex_);
         loginChannel_ = channel;
+        tls = tls_;
     }
+    channel->SetTls(tls);
     struct ForgetLoginChannel {
         AgentClient& client;
         ~ForgetLoginChannel() {
@@ -199,6 +212,7 @@ int32_t AgentClient::OpenSession(const char* host, int port, const char* userNam
         }
         session_ = session;
         serverAddress_ = host ? host : "";
+        serverTls_ = tls;
         serverPort_.store(port);
         ownUserId_.store(userId);
         status_.store(1);

@@ -4,6 +4,7 @@
 #include "log_sink.h"
 #include "page_directory.h"
 #include "records.h"
+#include "tls_session.h"
 #include "user_directory.h"
 
 #include <atomic>
@@ -114,6 +115,9 @@ public:
     int32_t LatestClientVersion() const { return latestClientVersion_.load(); }
     // Address of the current log-in; empty when not logged in.
     std::string ServerAddress() const;
+    // TLS for the next Login; the current log-in's calls use what it logged in with.
+    void SetTls(TlsConfig config);
+    TlsConfig ServerTls() const;
     int ServerPort() const { return serverPort_.load(); }
 
     PageDirectory& Pages() { return pages_; }
@@ -148,6 +152,8 @@ private:
     std::shared_ptr<SocketChannel> loginChannel_;
     std::vector<std::shared_ptr<Session>> retired_; // threads still to be joined
     std::string serverAddress_;
+    TlsConfig tls_;         // for the next Login
+    TlsConfig serverTls_;   // of the current log-in
     std::mutex loginMutex_; // one Login at a time
 
     std::atomic<int32_t> status_{0};

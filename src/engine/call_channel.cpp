@@ -47,6 +47,7 @@ int32_t CallChannel::Open(const CallEndpoint& endpoint) {
     ReapableThread::CollectFinished();
     Shutdown(kClosedLocally);
     connection_.SetTimeout(endpoint.timeout);
+    connection_.SetTls(endpoint.tls);
     connection_.SetLogSink(owner_.Engine().logSink);
 
     const int32_t joinCode = key_ == 0 ? 2003 : 3001;

@@ -33,6 +33,7 @@ struct CallEndpoint {
     int port = 0;
     int32_t ownUserId = 0;
     std::chrono::milliseconds timeout{20000};
+    TlsConfig tls;
 };
 
 // One connection of a call: a send thread that empties the queue and a

@@ -20,6 +20,7 @@ CallEndpoint EndpointOf(const AgentClient& engine) {
     endpoint.port = engine.ServerPort();
     endpoint.ownUserId = engine.OwnUserId();
     endpoint.timeout = engine.Options().channelTimeout;
+    endpoint.tls = engine.ServerTls();
     return endpoint;
 }
 

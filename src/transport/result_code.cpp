@@ -64,6 +64,20 @@ const char* ResultText(int32_t code) {
         return "The communication channel is already opened.";
     case -35:
         return "You are already signed in to the Olvex server.";
+    case -60:
+        return "The secure connection could not be prepared: the CA file cannot be used.";
+    case -61:
+        return "The server's certificate could not be verified.";
+    case -62:
+        return "The server's certificate does not match the server address.";
+    case -63:
+        return "The server's certificate has expired or is not valid yet.";
+    case -64:
+        return "The server did not answer with a secure connection (TLS); it may not use TLS.";
+    case -65:
+        return "The server expects a secure connection (TLS); turn on TLS for this server.";
+    case -66:
+        return "The secure connection to the server failed.";
     case -45:
         return "The specified file already exists.";
     case -46:
@@ -75,6 +89,25 @@ const char* ResultText(int32_t code) {
     default:
         return "There was an unknown internal error.";
     }
+}
+
+namespace {
+thread_local std::string detail;
+} // namespace
+
+const std::string& ResultDetail() {
+    return detail;
+}
+
+void SetResultDetail(std::string text) {
+    detail = std::move(text);
+}
+
+std::string ResultMessage(int32_t code) {
+    std::string text = ResultText(code);
+    if (code <= ResultCode::TlsSetup && code >= ResultCode::TlsHandshake && !detail.empty())
+        text += " (" + detail + ")";
+    return text;
 }
 
 } // namespace olvex

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace olvex {
 
@@ -42,6 +43,14 @@ inline constexpr int32_t ChannelNotFound = -33;
 inline constexpr int32_t ChannelAlreadyOpen = -34;
 inline constexpr int32_t AlreadySignedIn = -35;
 inline constexpr int32_t FileExists = -45;
+// TLS failures; the server never sends these.
+inline constexpr int32_t TlsSetup = -60;
+inline constexpr int32_t TlsCertificate = -61;
+inline constexpr int32_t TlsHostName = -62;
+inline constexpr int32_t TlsExpired = -63;
+inline constexpr int32_t TlsNotOffered = -64;
+inline constexpr int32_t TlsRequired = -65;
+inline constexpr int32_t TlsHandshake = -66;
 inline constexpr int32_t FileNotFound = -46;
 inline constexpr int32_t Database = -100;
 inline constexpr int32_t SqlCommand = -101;
@@ -49,5 +58,12 @@ inline constexpr int32_t SqlCommand = -101;
 
 // The sentence shown to the user for a result code; never null.
 const char* ResultText(int32_t code);
+
+// OpenSSL's reason for the last TLS failure on this thread, kept so that the
+// thread that called Connect can show it; empty when there is none.
+const std::string& ResultDetail();
+void SetResultDetail(std::string detail);
+// ResultText, followed by the reason in brackets for a TLS failure that has one.
+std::string ResultMessage(int32_t code);
 
 } // namespace olvex

@@ -55,6 +55,10 @@ struct SocketChannel::Socket {
     int fd = -1;
     int wakeFd = -1;
     std::string peer = "peer"; // "host:port" for the log
+    // Present on a TLS connection. A sender and the receiver use the session at
+    // the same time, so each OpenSSL call on it is made under tlsMutex; no wait is.
+    std::unique_ptr<TlsSession> tls;
+    mutable std::mutex tlsMutex;
 
     Socket(int socketFd, int eventFd) : fd(socketFd), wakeFd(eventFd) {}
     ~Socket() {
@@ -72,8 +76,117 @@ struct SocketChannel::Socket {
         ::shutdown(fd, SHUT_RDWR);
     }
 
+    // Bytes already decrypted wait inside the TLS session, where poll cannot see them.
+    bool Pending() const {
+        if (!tls)
+            return false;
+        std::lock_guard lock(tlsMutex);
+        return tls->HasPending();
+    }
+
+    static ssize_t FromTls(TlsIo io, size_t count, short& want, int& error) {
+        switch (io) {
+        case TlsIo::Done:
+            return ssize_t(count);
+        case TlsIo::WantRead:
+            want = POLLIN;
+            return -1;
+        case TlsIo::WantWrite:
+            want = POLLOUT;
+            return -1;
+        case TlsIo::Closed:
+            return 0;
+        default:
+            error = EPROTO;
+            return 0;
+        }
+    }
+
+    // Reads what is there without blocking: > 0 bytes, 0 closed or failed (`error`
+    // then says why, 0 for an orderly end), -1 nothing yet; `want` is then what to wait for.
+    ssize_t ReadSome(char* buffer, size_t size, short& want, int& error) {
+        want = POLLIN;
+        if (tls) {
+            std::lock_guard lock(tlsMutex);
+            size_t count = 0;
+            const TlsIo io = tls->Read(buffer, size, count);
+            return FromTls(io, count, want, error);
+        }
+        for (;;) {
+            ssize_t n = ::recv(fd, buffer, size, MSG_DONTWAIT);
+            if (n >= 0)
+                return n;
+            if (errno == EINTR)
+                continue;
+            if (errno == EAGAIN || errno == EWOULDBLOCK)
+                return -1;
+            error = errno;
+            return 0;
+        }
+    }
+
+    // Writes what the socket takes without blocking: > 0 bytes, 0 failed (`error` says
+    // why, 0 when nothing was taken), -1 full for now; `want` is then what to wait for.
+    ssize_t WriteSome(const char* data, size_t size, short& want, int& error) {
+        want = POLLOUT;
+        if (tls) {
+            std::lock_guard lock(tlsMutex);
+            size_t count = 0;
+            const TlsIo io = tls->Write(data, size, count);
+            return FromTls(io, count, want, error);
+        }
+        for (;;) {
+            ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (n > 0)
+                return n;
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+                return -1;
+            error = n < 0 ? errno : 0;
+            return 0;
+        }
+    }
+
+    // Runs the TLS handshake, verification included, within `timeout`.
+    int32_t Handshake(std::chrono::milliseconds timeout) {
+        const auto deadline = Clock::now() + timeout;
+        for (;;) {
+            TlsIo io;
+            {
+                std::lock_guard lock(tlsMutex);
+                io = tls->Handshake();
+            }
+            short events = POLLIN;
+            if (io == TlsIo::Done)
+                return ResultCode::Ok;
+            if (io == TlsIo::WantWrite) {
+                events = POLLOUT;
+            } else if (io != TlsIo::WantRead) {
+                std::lock_guard lock(tlsMutex);
+                SetResultDetail(tls->FailureReason());
+                return tls->FailureCode() < 0 ? tls->FailureCode() : ResultCode::TlsHandshake;
+            }
+            auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            switch (Wait(events, std::max(left, std::chrono::milliseconds(0)))) {
+            case WaitResult::Ready:
+                break;
+            case WaitResult::TimedOut:
+                // A plain server waits for a frame and never answers the greeting.
+                SetResultDetail("no answer to the TLS greeting in time");
+                return ResultCode::TlsNotOffered;
+            case WaitResult::Stopped:
+                SetResultDetail({});
+                return ResultCode::Connect;
+            }
+        }
+    }
+
     // Waits for `events` on the socket, for the wake-up, or for the time to run out.
     WaitResult Wait(short events, std::chrono::milliseconds timeout) const {
+        if ((events & POLLIN) && Pending())
+            return WaitResult::Ready;
         const auto deadline = Clock::now() + timeout;
         for (;;) {
             auto left =
@@ -169,6 +282,24 @@ void SocketChannel::Install(std::shared_ptr<Socket> socket) {
 
 int32_t SocketChannel::Connect(const std::string& host, int port) {
     Close();
+    SetResultDetail({});
+    TlsConfig tls;
+    {
+        std::lock_guard lock(tlsMutex_);
+        tls = tls_;
+    }
+    std::shared_ptr<TlsContext> context;
+    if (tls.enabled) {
+        std::string error;
+        context = TlsContext::Client(tls.caFile, error);
+        if (!context) {
+            log_.Write(LogSource::Transport, LogLevel::Warning,
+                       "connecting to " + host + ":" + std::to_string(port) +
+                           " failed: the CA file cannot be used: " + error);
+            SetResultDetail(std::move(error));
+            return ResultCode::TlsSetup;
+        }
+    }
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return ResultCode::SocketInit;
@@ -188,9 +319,15 @@ int32_t SocketChannel::Connect(const std::string& host, int port) {
     }
     auto socket = std::make_shared<Socket>(fd, wakeFd);
     socket->peer = host + ":" + std::to_string(port);
+    if (context) {
+        // In place before the socket is shared, so that nothing ever goes out in clear.
+        socket->tls = TlsSession::Client(context, fd, host);
+        if (!socket->tls)
+            return ResultCode::TlsSetup;
+    }
     Install(socket);
 
-    auto fail = [&](const std::string& why) {
+    auto fail = [&](const std::string& why, int32_t code = ResultCode::Connect) {
         log_.Write(LogSource::Transport, LogLevel::Warning,
                    "connecting to " + socket->peer + " failed: " + why);
         std::lock_guard lock(mutex_);
@@ -198,7 +335,7 @@ int32_t SocketChannel::Connect(const std::string& host, int port) {
             socket_.reset();
             open_.store(false, std::memory_order_release);
         }
-        return ResultCode::Connect;
+        return code;
     };
 
     sockaddr_in addr{};
@@ -237,6 +374,12 @@ int32_t SocketChannel::Connect(const std::string& host, int port) {
     }
     int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    if (socket->tls) {
+        const int32_t verified = socket->Handshake(Timeout());
+        if (verified < 0)
+            return fail(std::string("TLS: ") + ResultText(verified) + " " + ResultDetail(),
+                        verified);
+    }
     {
         std::lock_guard lock(mutex_);
         if (socket_ != socket)
@@ -246,7 +389,12 @@ int32_t SocketChannel::Connect(const std::string& host, int port) {
     return fd;
 }
 
-int32_t SocketChannel::Adopt(int fd) {
+void SocketChannel::SetTls(TlsConfig config) {
+    std::lock_guard lock(tlsMutex_);
+    tls_ = std::move(config);
+}
+
+int32_t SocketChannel::Adopt(int fd, std::unique_ptr<TlsSession> tls) {
     int flags = ::fcntl(fd, F_GETFL);
     if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0)
         return ResultCode::SocketInit;
@@ -255,7 +403,9 @@ int32_t SocketChannel::Adopt(int fd) {
         return ResultCode::SocketInit;
     int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    Install(std::make_shared<Socket>(fd, wakeFd));
+    auto socket = std::make_shared<Socket>(fd, wakeFd);
+    socket->tls = std::move(tls);
+    Install(std::move(socket));
     return fd;
 }
 
@@ -285,17 +435,15 @@ int32_t SocketChannel::Send(const char* data, int32_t length) {
     std::lock_guard lock(sendMutex_);
     size_t sent = 0;
     while (sent < frame.size()) {
-        ssize_t n = ::send(socket->fd, frame.data() + sent, frame.size() - sent,
-                           MSG_NOSIGNAL | MSG_DONTWAIT);
+        short want = POLLOUT;
+        int error = 0;
+        ssize_t n = socket->WriteSome(frame.data() + sent, frame.size() - sent, want, error);
         if (n > 0) {
             sent += size_t(n);
             continue;
         }
-        const int error = n < 0 ? errno : 0;
-        if (error == EINTR)
-            continue;
-        if (error == EAGAIN || error == EWOULDBLOCK) {
-            const WaitResult waited = socket->Wait(POLLOUT, Timeout());
+        if (n < 0) {
+            const WaitResult waited = socket->Wait(want, Timeout());
             if (waited == WaitResult::Ready)
                 continue;
             if (waited == WaitResult::Stopped)
@@ -313,22 +461,10 @@ int32_t SocketChannel::Receive(std::string& payload) {
     if (!socket)
         return ResultCode::Connect;
 
-    // Reads what is there without blocking: > 0 bytes, 0 closed/failed, -1 nothing yet.
     int readError = 0;
-    auto readSome = [&](char* buffer, size_t size) -> ssize_t {
-        for (;;) {
-            ssize_t n = ::recv(socket->fd, buffer, size, MSG_DONTWAIT);
-            if (n > 0)
-                return n;
-            if (n == 0)
-                return 0;
-            if (errno == EINTR)
-                continue;
-            if (errno == EAGAIN || errno == EWOULDBLOCK)
-                return -1;
-            readError = errno;
-            return 0;
-        }
+    short want = POLLIN;
+    auto readSome = [&](char* buffer, size_t size) {
+        return socket->ReadSome(buffer, size, want, readError);
     };
     auto ended = [&]() {
         return readError != 0 ? "the connection failed: " + ErrorText(readError)
@@ -340,23 +476,31 @@ int32_t SocketChannel::Receive(std::string& payload) {
         return ResultCode::BadFrame;
     };
 
-    switch (socket->Wait(POLLIN, Timeout())) {
-    case WaitResult::TimedOut:
-        return ResultCode::Timeout;
-    case WaitResult::Stopped:
-        return ResultCode::ConnectionLost;
-    case WaitResult::Ready:
-        break;
-    }
-
+    // Readiness without a byte of a frame (a TLS session ticket, say) does not
+    // end the first wait: it lasts until something comes or the time-out.
+    const auto firstDeadline = Clock::now() + Timeout();
     unsigned char header[kFrameHeaderSize];
     size_t have = 0;
-    bool first = true;
     WaitResult waited = WaitResult::Ready;
-    while (have < sizeof header) {
-        if (!first && (waited = socket->Wait(POLLIN, headerWait_.load())) != WaitResult::Ready)
+    while (have == 0) {
+        auto left = std::chrono::duration_cast<Milliseconds>(firstDeadline - Clock::now());
+        switch (socket->Wait(want, std::max(left, Milliseconds(0)))) {
+        case WaitResult::TimedOut:
+            return ResultCode::Timeout;
+        case WaitResult::Stopped:
+            return ResultCode::ConnectionLost;
+        case WaitResult::Ready:
             break;
-        first = false;
+        }
+        ssize_t n = readSome(reinterpret_cast<char*>(header), sizeof header);
+        if (n == 0)
+            break;
+        if (n > 0)
+            have = size_t(n);
+    }
+    while (have > 0 && have < sizeof header) {
+        if ((waited = socket->Wait(want, headerWait_.load())) != WaitResult::Ready)
+            break;
         ssize_t n = readSome(reinterpret_cast<char*>(header) + have, sizeof header - have);
         if (n == 0)
             break;
@@ -367,6 +511,13 @@ int32_t SocketChannel::Receive(std::string& payload) {
         if (waited != WaitResult::Stopped)
             log_.Write(LogSource::Transport, LogLevel::Info, socket->peer + ": " + ended());
         return ResultCode::ConnectionLost;
+    }
+    // A TLS record (handshake or alert) where a frame should be: the server wants TLS.
+    if (!socket->tls && (header[0] == 0x15 || header[0] == 0x16) && have >= 2 &&
+        header[1] == 0x03) {
+        log_.Write(LogSource::Transport, LogLevel::Warning,
+                   socket->peer + " answered with TLS (" + HexBytes(header, have) + ")");
+        return ResultCode::TlsRequired;
     }
     if (have < sizeof header) {
         if (waited == WaitResult::Stopped)
@@ -404,7 +555,7 @@ int32_t SocketChannel::Receive(std::string& payload) {
             got += size_t(n);
             continue;
         }
-        waited = socket->Wait(POLLIN, Timeout());
+        waited = socket->Wait(want, Timeout());
         if (waited == WaitResult::TimedOut)
             return refuse(cutShort(got, "nothing for " + Millis(Timeout())));
         if (waited != WaitResult::Ready)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "log_sink.h"
+#include "tls_session.h"
 
 #include <atomic>
 #include <chrono>
@@ -43,10 +44,16 @@ public:
     SocketChannel& operator=(const SocketChannel&) = delete;
 
     // Returns the descriptor (> 0), -1 when no socket can be created, -2 when
-    // the host cannot be resolved or the connection fails or times out.
+    // the host cannot be resolved or the connection fails or times out. With TLS
+    // on, the handshake and the verification of the server's certificate are part
+    // of connecting; their failures are the TLS result codes, with OpenSSL's reason
+    // in ResultDetail on this thread.
     int32_t Connect(const std::string& host, int port);
-    // Takes over an already connected stream socket (the server side of a connection).
-    int32_t Adopt(int fd);
+    // Takes over an already connected stream socket (the server side of a
+    // connection), optionally with a TLS session that runs over it.
+    int32_t Adopt(int fd, std::unique_ptr<TlsSession> tls = nullptr);
+    // Applies from the next Connect on.
+    void SetTls(TlsConfig config);
     // Sends one frame. Returns `length`, -2 without a socket, -3 when the frame
     // could not be sent completely.
     int32_t Send(const char* data, int32_t length);
@@ -78,6 +85,8 @@ private:
     std::mutex sendMutex_;
     std::atomic<Milliseconds> timeout_;
     std::atomic<Milliseconds> headerWait_{kDefaultHeaderWait};
+    std::mutex tlsMutex_;
+    TlsConfig tls_;
     LogSink log_;
 };
 

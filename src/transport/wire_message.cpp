@@ -13,7 +13,9 @@ namespace olvex {
 namespace {
 constexpr size_t kCodeSize = 4;
 
-bool IsBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool IsBlank(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
 } // namespace
 
 int32_t ParseDecimal(std::string_view text) {

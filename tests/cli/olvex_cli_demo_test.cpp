@@ -3,6 +3,8 @@
 #include "archive_reader.h"
 #include "cli_process.h"
 #include "demo_server_process.h"
+#include "recording_relay.h"
+#include "test_pki.h"
 
 #include <deque>
 #include <filesystem>
@@ -321,6 +323,58 @@ TEST(OlvexCliDemoServer, InvitedOperatorJoinsTheCall) {
     auto left = demo.WaitFor("OnParticipantLeft", inCall);
     ASSERT_TRUE(left);
     EXPECT_EQ(left->at("userId"), aliceId);
+}
+
+TEST(OlvexCliDemoServer, OverTlsNeitherPasswordNorChatLinesCrossTheWireInClear) {
+    TestPki pki;
+    DemoServerProcess server(OLVEX_DEMO_SERVER_PATH,
+                             {"--quiet", "--seed", "7", "--visitors", "4", "--tls-cert",
+                              pki.certFile, "--tls-key", pki.keyFile});
+    ASSERT_GT(server.Port(), 0);
+    RecordingRelay relay(server.Port());
+    const std::string line = "Our unlisted offer code is 4711";
+    {
+        Operator alice(relay.Port(), "alice", {"--tls", "--ca-file", pki.caFile});
+        alice.LogIn();
+        auto [callId, visitor] = TakeInvitedCall(alice);
+        ASSERT_GT(callId, 0);
+        alice.Command("say " + std::to_string(callId) + " " + line);
+        ASSERT_TRUE(alice.WaitFor("OnMessageSent", Field("code", 3003)));
+        auto reply = alice.WaitFor("OnChatMessage", [](const Json& e) {
+            return e.at("fields").size() == 3 && e.at("fields")[0] == "1";
+        });
+        ASSERT_TRUE(reply);
+        alice.Command("quit");
+        EXPECT_EQ(alice.Cli().Wait(), 0);
+    }
+    const std::string wire = relay.Recorded();
+    EXPECT_GT(wire.size(), 2000u);
+    for (const char* secret : {"alice", "Alice", "4711", "<!>", "<~>"})
+        EXPECT_EQ(wire.find(secret), std::string::npos) << secret << " crossed in clear";
+
+    // Without the right authority the client refuses, with the reason.
+    Child untrusted({OLVEX_CLI_PATH, "--server", "127.0.0.1:" + std::to_string(server.Port()),
+                     "--user", "bob", "--password", "bob", "--tls"});
+    EXPECT_EQ(untrusted.Wait(), 1);
+    EXPECT_EQ(untrusted.ReadAllErrors(), "The server's certificate could not be verified. "
+                                         "(unable to get local issuer certificate)\n");
+    // Plain against this server: told that it wants TLS.
+    Child plain({OLVEX_CLI_PATH, "--server", "127.0.0.1:" + std::to_string(server.Port()), "--user",
+                 "bob", "--password", "bob"});
+    EXPECT_EQ(plain.Wait(), 1);
+    EXPECT_EQ(plain.ReadAllErrors(),
+              "The server expects a secure connection (TLS); turn on TLS for this server.\n");
+    EXPECT_EQ(server.Stop(), 0);
+}
+
+TEST(OlvexCliDemoServer, TheRelaySeesAPlainLogIn) {
+    QuietServer server;
+    RecordingRelay relay(server.Port());
+    Operator bob(relay.Port(), "bob");
+    bob.LogIn();
+    bob.Command("quit");
+    EXPECT_EQ(bob.Cli().Wait(), 0);
+    EXPECT_NE(relay.Recorded().find("1001bob<~>bob<~>"), std::string::npos);
 }
 
 TEST(OlvexCliDemoServer, AKillRightAfterALineWasShownLosesNoneOfTheCallsLines) {

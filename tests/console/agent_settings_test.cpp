@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QSettings>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace olvex {
 namespace {
@@ -34,6 +35,8 @@ TEST_F(AgentSettingsTest, FreshUserGetsTheDefaults) {
     EXPECT_EQ(settings.notifyTimeout, 60);
     EXPECT_EQ(settings.notifySound, 1);
     EXPECT_EQ(settings.welcomeMsg, "Hello, thank you for calling me. How may I help you?");
+    EXPECT_EQ(settings.useTls, 0);
+    EXPECT_EQ(settings.caFile, "");
     EXPECT_EQ(settings.autoAwayMinutes, 10);
     EXPECT_EQ(settings.lineSound, 1);
     EXPECT_EQ(settings.visitorSound, 0);
@@ -53,6 +56,8 @@ TEST_F(AgentSettingsTest, EveryFieldRoundTripsThroughTheConfigFile) {
     settings.notifyTimeout = 15;
     settings.notifySound = 0;
     settings.welcomeMsg = "Hi,\nwelcome";
+    settings.useTls = 1;
+    settings.caFile = "/etc/olvex/ca chain.pem";
     settings.historyDays = 90;
     ASSERT_EQ(settings.Save(), 0);
     EXPECT_TRUE(QFile::exists(test::ConfigHome() + QStringLiteral("/Olvex/Agent.conf")));
@@ -71,6 +76,8 @@ TEST_F(AgentSettingsTest, EveryFieldRoundTripsThroughTheConfigFile) {
     EXPECT_EQ(loaded.notifyTimeout, 15);
     EXPECT_EQ(loaded.notifySound, 0);
     EXPECT_EQ(loaded.welcomeMsg, "Hi,\nwelcome");
+    EXPECT_EQ(loaded.useTls, 1);
+    EXPECT_EQ(loaded.caFile, "/etc/olvex/ca chain.pem");
     EXPECT_EQ(loaded.historyDays, 90);
 }
 
@@ -91,6 +98,30 @@ TEST_F(AgentSettingsTest, PasswordReachesTheDiskOnlyWhenRemembered) {
     settings.saveLogin = 1;
     ASSERT_EQ(settings.Save(), 0);
     EXPECT_EQ(AgentSettings().password, "secret");
+}
+
+TEST_F(AgentSettingsTest, FileHoldingAPasswordIsForTheUserAlone) {
+    const QString folder = test::ConfigHome() + QStringLiteral("/Olvex");
+    const QString file = folder + QStringLiteral("/Agent.conf");
+    const auto mode = [](const QString& path) {
+        struct stat info {};
+        return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 0777 : 0;
+    };
+    // No secret store answers here: the file keeps the password, private from the start.
+    AgentSettings settings;
+    settings.password = "pw";
+    settings.saveLogin = 1;
+    ASSERT_EQ(settings.Save(), 0);
+    EXPECT_EQ(mode(file), 0600u);
+    EXPECT_EQ(mode(folder), 0700u);
+    EXPECT_EQ(AgentSettings().password, "pw");
+
+    // One left readable by others is shut at start.
+    ::chmod(QFile::encodeName(file).constData(), 0644);
+    ::chmod(QFile::encodeName(folder).constData(), 0755);
+    EXPECT_EQ(AgentSettings().password, "pw");
+    EXPECT_EQ(mode(file), 0600u);
+    EXPECT_EQ(mode(folder), 0700u);
 }
 
 TEST_F(AgentSettingsTest, StoredValuesAreCheckedWhenRead) {

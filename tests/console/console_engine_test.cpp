@@ -11,6 +11,7 @@
 #include "page_list_view.h"
 #include "reports_url.h"
 #include "result_code.h"
+#include "test_pki.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -158,6 +159,26 @@ TEST_F(ConsoleEngineTest, FailedLogInReportsAndLeavesTheConnectingTooltip) {
     EXPECT_FALSE(bridge->TrayShowsConnected());
     EXPECT_TRUE(balloons.empty());
     EXPECT_FALSE(bridge->TimerRunning());
+}
+
+TEST_F(ConsoleEngineTest, TlsSettingsReachTheEngineAndARefusalShowsItsReason) {
+    test::TestPki pki;
+    std::string error;
+    server.UseTls(TlsContext::Server(pki.certFile, pki.keyFile, error));
+    console.Settings().useTls = 1;
+    console.Settings().caFile = pki.otherCaFile;
+    bridge->Connect();
+    auto peer = server.Accept();
+    ASSERT_TRUE(peer);
+    EXPECT_FALSE(peer->Receive(2s)); // refused before the log-in went out
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !ui.messages.empty(); }, kWait));
+    EXPECT_EQ(ui.messages[0], QStringLiteral("Failed to connect to the Olvex server.\r\nThe "
+                                             "server's certificate could not be verified. "
+                                             "(unable to get local issuer certificate)"));
+
+    console.Settings().caFile = pki.caFile;
+    peer = LogIn();
+    EXPECT_TRUE(peer);
 }
 
 TEST_F(ConsoleEngineTest, ConnectWithoutAddressAsksForOptionsAndStops) {

@@ -227,6 +227,11 @@ TEST_F(OperatorConsoleTest, ReportsAddressEncodesTheCredentials) {
     EXPECT_FALSE(console.ReportBrowser().HasBrowser());
     console.ClearReports();
     EXPECT_EQ(console.ReportBrowser().LocationUrl(), QStringLiteral("about:blank"));
+    console.Settings().useTls = 1; // a secured server: its reports over https too
+    console.ShowReports();
+    EXPECT_EQ(console.ReportBrowser().LocationUrl(),
+              QStringLiteral("https://www.olvex.example/OperatorReports.asp"
+                             "?username=a%3Db&password=c"));
 }
 
 TEST_F(OperatorConsoleTest, AboutShowsVersionAndLinks) {

@@ -117,6 +117,9 @@ TEST_F(SettingsDialogsTest, OptionsOkStoresSavesAndKeepsTheAutostartEntry) {
         Child<QLineEdit>(dialog, "historyDays")->setText(QStringLiteral("14"));
         Child<QCheckBox>(dialog, "autoRun")->setChecked(true);
         Child<QCheckBox>(dialog, "reconnect")->setChecked(false);
+        EXPECT_FALSE(Child<QLineEdit>(dialog, "caFile")->isEnabled());
+        Child<QCheckBox>(dialog, "useTls")->setChecked(true);
+        Child<QLineEdit>(dialog, "caFile")->setText(QStringLiteral(" /tmp/ca.pem "));
         Child<QPlainTextEdit>(dialog, "welcomeMsg")->setPlainText(QStringLiteral("Hi\nthere"));
         dialog.accept();
         EXPECT_EQ(dialog.result(), QDialog::Accepted);
@@ -130,6 +133,8 @@ TEST_F(SettingsDialogsTest, OptionsOkStoresSavesAndKeepsTheAutostartEntry) {
     const AgentSettings saved;
     EXPECT_EQ(saved.serverPort, 8081);
     EXPECT_EQ(saved.welcomeMsg, "Hi\nthere");
+    EXPECT_EQ(saved.useTls, 1);
+    EXPECT_EQ(saved.caFile, "/tmp/ca.pem");
     EXPECT_EQ(saved.historyDays, 14);
 
     QFile file(entry);

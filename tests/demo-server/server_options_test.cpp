@@ -83,6 +83,8 @@ TEST(ServerOptionsTest, ParsesOptionsAndRefusesBadValues) {
                                                             {"--visitors", "-1"},
                                                             {"--request-every", "soon"},
                                                             {"--seed"},
+                                                            {"--tls-cert", "c.pem"},
+                                                            {"--tls-key", "k.pem"},
                                                             {"--verbose"}}) {
         ServerOptions ignored;
         EXPECT_EQ(Parse(words, ignored, out), 2) << words[0];
@@ -94,7 +96,7 @@ TEST(ServerOptionsTest, HelpDocumentsEveryOption) {
     std::string out;
     ASSERT_EQ(Parse({"--help"}, options, out), 1);
     const auto names = OptionNames();
-    EXPECT_EQ(names.size(), 10u);
+    EXPECT_EQ(names.size(), 12u);
     // Each option starts a line of its own, so a mention in another's text does not count.
     for (std::string_view option : names)
         EXPECT_NE(out.find("\n  " + std::string(option) + " "), std::string::npos) << option;

@@ -410,7 +410,7 @@ TEST_F(CallsTest, EngineDestructionClosesEveryCall) {
 
 TEST_F(CallsTest, SecondaryChannelUsesItsOwnSlots) {
     auto peer = OpenCall(27);
-    CallEndpoint endpoint{"127.0.0.1", server.Port(), kOwnUserId, 300ms};
+    CallEndpoint endpoint{"127.0.0.1", server.Port(), kOwnUserId, 300ms, {}};
     auto opening =
         std::async(std::launch::async, [&] { return call->Channels().Open(3, *call, endpoint); });
     auto side = server.Accept();

@@ -13,9 +13,13 @@
 
 namespace olvex::test {
 
-FakeConnection::FakeConnection(int fd) : fd_(fd) { channel_.Adopt(fd); }
+FakeConnection::FakeConnection(int fd, std::unique_ptr<TlsSession> tls) : fd_(fd) {
+    channel_.Adopt(fd, std::move(tls));
+}
 
-FakeConnection::~FakeConnection() { Close(); }
+FakeConnection::~FakeConnection() {
+    Close();
+}
 
 std::optional<std::string> FakeConnection::Receive(std::chrono::milliseconds timeout) {
     channel_.SetTimeout(timeout);
@@ -36,7 +40,9 @@ std::optional<std::string> FakeConnection::Receive(std::chrono::milliseconds tim
     return ::testing::AssertionSuccess();
 }
 
-bool FakeConnection::Send(std::string_view payload) { return channel_.Send(payload) > 0; }
+bool FakeConnection::Send(std::string_view payload) {
+    return channel_.Send(payload) > 0;
+}
 
 bool FakeConnection::SendRaw(std::string_view bytes) {
     size_t sent = 0;
@@ -95,7 +101,9 @@ bool FakeConnection::WaitForPeerClose(std::chrono::milliseconds timeout) {
     }
 }
 
-void FakeConnection::Close() { channel_.Close(); }
+void FakeConnection::Close() {
+    channel_.Close();
+}
 
 FakeServer::FakeServer() {
     listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -114,7 +122,9 @@ FakeServer::FakeServer() {
     port_ = ntohs(addr.sin_port);
 }
 
-FakeServer::~FakeServer() { StopListening(); }
+FakeServer::~FakeServer() {
+    StopListening();
+}
 
 void FakeServer::StopListening() {
     if (listenFd_ >= 0)
@@ -131,7 +141,7 @@ std::unique_ptr<FakeConnection> FakeServer::Accept(std::chrono::milliseconds tim
     int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
     if (fd < 0)
         return nullptr;
-    return std::make_unique<FakeConnection>(fd);
+    return std::make_unique<FakeConnection>(fd, tls_ ? TlsSession::Server(tls_, fd) : nullptr);
 }
 
 std::string Payload(int code, std::initializer_list<std::string_view> fields) {

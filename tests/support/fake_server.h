@@ -16,7 +16,8 @@ using namespace std::chrono_literals;
 // One accepted connection of the fake server, driven step by step by a test.
 class FakeConnection {
 public:
-    explicit FakeConnection(int fd);
+    // With a TLS session, the handshake runs within the first Receive.
+    explicit FakeConnection(int fd, std::unique_ptr<TlsSession> tls = nullptr);
     ~FakeConnection();
 
     // The next frame's payload, or nothing when none came in time or the peer closed.
@@ -53,10 +54,13 @@ public:
     std::unique_ptr<FakeConnection> Accept(std::chrono::milliseconds timeout = 5s);
     // Stops listening; later connection attempts are refused.
     void StopListening();
+    // Connections accepted from now on speak TLS with this server context.
+    void UseTls(std::shared_ptr<TlsContext> context) { tls_ = std::move(context); }
 
 private:
     int listenFd_ = -1;
     int port_ = 0;
+    std::shared_ptr<TlsContext> tls_;
 };
 
 // Builds a payload: code and fields, as WireMessage writes them.

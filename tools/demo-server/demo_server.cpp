@@ -88,6 +88,11 @@ int DemoServer::Listen(std::string& error) {
     socklen_t length = sizeof address;
     ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length);
     port_ = ntohs(address.sin_port);
+    if (!options_.tlsCert.empty()) {
+        tls_ = TlsContext::Server(options_.tlsCert, options_.tlsKey, error);
+        if (!tls_)
+            return -1;
+    }
     hub_ = std::make_unique<DemoHub>(options_, Clock::now());
     return 0;
 }
@@ -121,7 +126,7 @@ int DemoServer::Run() {
             short events = 0;
             if (hub_->WantsInput(id))
                 events |= POLLIN;
-            if (!hub_->Pending(id).empty())
+            if (!hub_->Pending(id).empty() || wantsWrite_[id])
                 events |= POLLOUT;
             polls.push_back({fd, events, 0});
             ids.push_back(id);
@@ -142,6 +147,15 @@ int DemoServer::Run() {
             const short revents = polls[i + 2].revents;
             if (revents & (POLLIN | POLLHUP | POLLERR))
                 ReadFrom(ids[i], polls[i + 2].fd);
+        }
+        // A handshake waiting for room in the socket goes on.
+        for (size_t i = 0; i < ids.size(); ++i) {
+            auto session = sessions_.find(ids[i]);
+            if (session == sessions_.end() || !(polls[i + 2].revents & POLLOUT) ||
+                session->second->HandshakeDone())
+                continue;
+            wantsWrite_[ids[i]] = false;
+            Follow(ids[i], session->second->Handshake());
         }
         // Answers just produced go out in the same round when the socket takes them.
         for (size_t i = 0; i < ids.size(); ++i) {
@@ -169,6 +183,14 @@ void DemoServer::AcceptAll() {
         char host[INET_ADDRSTRLEN] = "";
         ::inet_ntop(AF_INET, &peer.sin_addr, host, sizeof host);
         const ConnId id = nextId_++;
+        if (tls_) {
+            auto session = TlsSession::Server(tls_, fd);
+            if (!session) {
+                ::close(fd);
+                continue;
+            }
+            sessions_[id] = std::move(session);
+        }
         fds_[id] = fd;
         hub_->Open(id, host, Clock::now());
     }
@@ -178,6 +200,20 @@ void DemoServer::ReadFrom(ConnId id, int fd) {
     if (!hub_->WantsInput(id))
         return;
     char buffer[kReadChunk];
+    if (auto session = sessions_.find(id); session != sessions_.end()) {
+        // Decrypted bytes may stay in the session, out of poll's sight: read them all.
+        TlsSession& tls = *session->second;
+        for (int round = 0; round < 64 && hub_->WantsInput(id); ++round) {
+            size_t count = 0;
+            TlsIo io = tls.Read(buffer, sizeof buffer, count);
+            if (io != TlsIo::Done)
+                return void(Follow(id, io));
+            hub_->Receive(id, std::string_view(buffer, count), Clock::now());
+            if (!tls.HasPending())
+                break;
+        }
+        return;
+    }
     ssize_t n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
     if (n > 0) {
         hub_->Receive(id, std::string_view(buffer, size_t(n)), Clock::now());
@@ -192,6 +228,18 @@ void DemoServer::Flush(ConnId id, int fd) {
         std::string_view pending = hub_->Pending(id);
         if (pending.empty())
             return;
+        if (auto session = sessions_.find(id); session != sessions_.end()) {
+            if (wantsWrite_[id] && session->second->HandshakeDone())
+                wantsWrite_[id] = false;
+            size_t count = 0;
+            TlsIo io = session->second->Write(
+                pending.data(), std::min(pending.size(), kWriteRound - written), count);
+            if (io != TlsIo::Done)
+                return void(Follow(id, io));
+            hub_->Consume(id, count);
+            written += count;
+            continue;
+        }
         ssize_t n = ::send(fd, pending.data(), std::min(pending.size(), kWriteRound - written),
                            MSG_DONTWAIT | MSG_NOSIGNAL);
         if (n > 0) {
@@ -211,9 +259,26 @@ void DemoServer::CloseConnection(ConnId id) {
     auto it = fds_.find(id);
     if (it == fds_.end())
         return;
+    sessions_.erase(id); // before its socket goes
+    wantsWrite_.erase(id);
     ::close(it->second);
     fds_.erase(it);
     hub_->Close(id);
+}
+
+bool DemoServer::Follow(ConnId id, TlsIo io) {
+    switch (io) {
+    case TlsIo::Done:
+    case TlsIo::WantRead:
+        return true;
+    case TlsIo::WantWrite:
+        wantsWrite_[id] = true;
+        return true;
+    default:
+        // A client that does not speak TLS, or refused our certificate.
+        CloseConnection(id);
+        return false;
+    }
 }
 
 } // namespace olvex::demo

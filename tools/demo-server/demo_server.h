@@ -2,6 +2,7 @@
 
 #include "demo_hub.h"
 #include "server_options.h"
+#include "tls_session.h"
 
 #include <atomic>
 #include <memory>
@@ -35,6 +36,8 @@ private:
     void ReadFrom(ConnId id, int fd);
     void Flush(ConnId id, int fd);
     void CloseConnection(ConnId id);
+    // Moves a TLS session on after `io`; false when the connection was closed.
+    bool Follow(ConnId id, TlsIo io);
 
     ServerOptions options_;
     int listenFd_ = -1;
@@ -44,6 +47,9 @@ private:
     std::atomic<bool> stopping_{false};
     std::unique_ptr<DemoHub> hub_;
     std::unordered_map<ConnId, int> fds_;
+    std::shared_ptr<TlsContext> tls_;
+    std::unordered_map<ConnId, std::unique_ptr<TlsSession>> sessions_;
+    std::unordered_map<ConnId, bool> wantsWrite_; // a session waits for the socket to take more
     ConnId nextId_ = 1;
 };
 

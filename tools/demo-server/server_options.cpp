@@ -193,6 +193,18 @@ constexpr OptionEntry kOptions[] = {
          o.maxBacklog = size_t(number) << 20;
          return true;
      }},
+    {"--tls-cert", "PEM",
+     "serve TLS only, with this certificate (chain) file;\n"
+     "needs --tls-key",
+     [](std::string_view v, ServerOptions& o, std::string&) {
+         o.tlsCert = v;
+         return true;
+     }},
+    {"--tls-key", "PEM", "the private key of --tls-cert",
+     [](std::string_view v, ServerOptions& o, std::string&) {
+         o.tlsKey = v;
+         return true;
+     }},
     {"--quiet", "",
      "no simulation: visitors stay on their pages and ask for\n"
      "nothing; they still accept invitations and answer in\n"
@@ -259,6 +271,10 @@ int ParseArguments(int argc, char** argv, ServerOptions& options, std::string& o
         }
         if (!option->apply(value, options, error))
             return 2;
+    }
+    if (options.tlsCert.empty() != options.tlsKey.empty()) {
+        error = "--tls-cert and --tls-key go together";
+        return 2;
     }
     return 0;
 }

@@ -25,6 +25,8 @@ struct ServerOptions {
     int churn = 0;                        // page moves per second for load runs; 0: natural pace
     size_t maxBacklog = size_t(32) << 20; // bytes queued for a client before it is dropped
     bool quiet = false;                   // nothing happens unless a client asks
+    std::string tlsCert;                  // PEM; with tlsKey, clients must speak TLS
+    std::string tlsKey;
 };
 
 std::vector<Account> BuiltInAccounts();

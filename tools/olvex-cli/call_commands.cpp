@@ -47,7 +47,7 @@ Json CallCommands::Event(const Context& context, const char* name) {
 }
 
 void CallCommands::Fail(std::string_view verb, int32_t result) {
-    output_.error(std::string(verb) + ": " + std::to_string(result) + " " + ResultText(result));
+    output_.error(std::string(verb) + ": " + std::to_string(result) + " " + ResultMessage(result));
 }
 
 bool CallCommands::Execute(std::string_view verb, std::string_view rest) {

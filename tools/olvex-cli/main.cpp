@@ -189,7 +189,7 @@ std::optional<int> ParseInt(std::string_view text) {
 void Usage() {
     std::fprintf(stderr,
                  "usage: olvex-cli --server HOST:PORT --user NAME --password PASS\n"
-                 "                 [--history FILE] [--verbose]\n"
+                 "                 [--history FILE] [--verbose] [--tls [--ca-file PATH]]\n"
                  "commands on stdin: status N | users | pages | invite PAGEID TEXT |\n"
                  "                   keepalive | logout | quit |\n"
                  "                   accept CALLID | say CALLID TEXT | typing CALLID |\n"
@@ -247,11 +247,16 @@ bool Execute(AgentClient& client, olvex::CallCommands& calls, std::string line) 
 
 int main(int argc, char** argv) {
     std::optional<std::string> server, user, password, history;
+    olvex::TlsConfig tls;
     bool verbose = false;
     for (int i = 1; i < argc; ++i) {
         std::string_view arg = argv[i];
         if (arg == "--verbose")
             verbose = true;
+        else if (arg == "--tls")
+            tls.enabled = true;
+        else if (i + 1 < argc && arg == "--ca-file")
+            tls.caFile = argv[++i];
         else if (i + 1 < argc && arg == "--server")
             server = argv[++i];
         else if (i + 1 < argc && arg == "--user")
@@ -265,7 +270,7 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    if (!server || !user || !password) {
+    if (!server || !user || !password || (!tls.caFile.empty() && !tls.enabled)) {
         Usage();
         return 2;
     }
@@ -293,12 +298,13 @@ int main(int argc, char** argv) {
     calls.Attach(client);
     client.callbacks = JsonCallbacks();
     client.userData = &client;
+    client.SetTls(tls);
     if (verbose)
         client.logSink = {LogLine, nullptr, olvex::LogLevel::Debug};
     const int32_t result = client.Login(server->substr(0, colon), *port, *user, *password);
     if (result != 0) {
         client.callbacks = AgentCallbacks{}; // nothing to report on stdout for a failed log-in
-        Error(ResultText(result));
+        Error(olvex::ResultMessage(result));
         return 1;
     }
     // As the console does right after logging in.
