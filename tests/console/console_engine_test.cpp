@@ -207,8 +207,11 @@ TEST_F(ConsoleEngineTest, DroppedConnectionIsLoggedOutAgainAndReconnectedWhenOn)
     ASSERT_TRUE(again);
     ASSERT_TRUE(again->Expect(Payload(1001, {"ann", "pw"})));
     EXPECT_TRUE(bridge->Reconnecting());
-    // While reconnecting the Login button's command only explains.
-    bridge->Connect();
+    // While reconnecting the Login button stays pressable and only explains.
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return console.windowTitle().contains("Connecting"); }, kWait));
+    ASSERT_TRUE(Enabled(Button::Login));
+    console.ButtonOf(Button::Login).click();
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0], QStringLiteral("Olvex is trying to reconnect to the Olvex server "
                                              "now.\r\nIf it fails, please try again in a few "
