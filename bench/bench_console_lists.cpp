@@ -185,9 +185,9 @@ void BM_PageEventBurstThroughTheConsole(benchmark::State& state) {
         console.PageList().Clear();
         QApplication::processEvents();
         state.ResumeTiming();
-        std::thread receive([&] {
+        std::thread receive([&, cb = engine.Callbacks(), data = engine.UserData()] {
             for (const PageRecord& page : pages)
-                engine.callbacks.OnPageEntered(engine.userData, page);
+                cb.OnPageEntered(data, page);
         });
         while (console.PageList().RowCount() < burst)
             QApplication::processEvents();

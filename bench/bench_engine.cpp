@@ -77,9 +77,11 @@ void BM_DispatchPageEnteredAndLeft(benchmark::State& state) {
     const int count = int(state.range(0));
     constexpr int kRing = 2000;
     olvex::AgentClient client;
-    client.callbacks.OnPageEntered = [](void*, const olvex::PageRecord& p) {
+    olvex::AgentCallbacks cb;
+    cb.OnPageEntered = [](void*, const olvex::PageRecord& p) {
         benchmark::DoNotOptimize(p.pageId);
     };
+    client.SetCallbacks(nullptr, cb);
     client.Dispatch(PageList(count));
     std::vector<olvex::WireMessage> entered, left;
     for (int k = 0; k < kRing; ++k) {

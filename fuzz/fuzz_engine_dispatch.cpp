@@ -28,7 +28,7 @@ void Touch(const char* text) {
 olvex::AgentClient& Client() {
     static std::unique_ptr<olvex::AgentClient> client = [] {
         auto c = std::make_unique<olvex::AgentClient>();
-        auto& cb = c->callbacks;
+        olvex::AgentCallbacks cb;
         cb.OnStatusChanged = [](void*, int status) {
             if (status < 1 || status > 3)
                 std::abort();
@@ -48,6 +48,7 @@ olvex::AgentClient& Client() {
                 std::abort();
         };
         cb.OnServerError = [](void*, int, int) {};
+        c->SetCallbacks(nullptr, cb);
         return c;
     }();
     return *client;

@@ -1,5 +1,7 @@
 #include "c_url_dlg.h"
 
+#include "message_box.h"
+
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -19,6 +21,7 @@ CUrlDlg::CUrlDlg(QWidget* parent) : QDialog(parent) {
     prompt->setWordWrap(true);
     edit_ = new QLineEdit(this);
     edit_->setObjectName(QStringLiteral("url"));
+    edit_->setAccessibleName(QStringLiteral("URL"));
     auto* buttons = new QDialogButtonBox(this);
     QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
     buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
@@ -41,7 +44,7 @@ void CUrlDlg::accept() {
             QStringLiteral(
                 "You must type in the URL of the image or page you want to send to the visitor."),
             QMessageBox::Ok, this);
-        box.exec();
+        ExecWindowModal(box);
         edit_->setFocus();
         return;
     }
@@ -51,7 +54,7 @@ void CUrlDlg::accept() {
 
 std::optional<std::string> CUrlDlg::Ask(QWidget* parent, UrlAction action) {
     CUrlDlg dialog(parent);
-    if (dialog.exec() != QDialog::Accepted)
+    if (ExecWindowModal(dialog) != QDialog::Accepted)
         return std::nullopt;
     return CompleteUrl(dialog.Url().toStdString(), action);
 }

@@ -26,7 +26,7 @@ constexpr int kDefaultTimeoutSeconds = 60;
 } // namespace
 
 CallAlertDialog::CallAlertDialog(AgentSettings& settings, const QString& text, int32_t callId,
-                                 CallWindowList& callWindows, AgentClient* engine)
+                                 CallWindowList& callWindows, AgentClient* engine, bool takeFocus)
     : QDialog(nullptr,
               Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       settings(settings), callWindows(callWindows), engine(engine), text(text), callId(callId),
@@ -34,6 +34,8 @@ CallAlertDialog::CallAlertDialog(AgentSettings& settings, const QString& text, i
     setAttribute(Qt::WA_DeleteOnClose);
     setAttribute(Qt::WA_QuitOnClose, false);
     setModal(false);
+    // A request that comes in while the operator types elsewhere must not take the keys.
+    setAttribute(Qt::WA_ShowWithoutActivating, !takeFocus);
     setWindowTitle(QStringLiteral("Olvex Call"));
     setWindowIcon(CallProgramIcon());
 
@@ -43,6 +45,7 @@ CallAlertDialog::CallAlertDialog(AgentSettings& settings, const QString& text, i
     icon->setAlignment(Qt::AlignTop);
     auto* message = new QLabel(text, this);
     message->setObjectName(QStringLiteral("message"));
+    message->setAccessibleName(QStringLiteral("Call request"));
     // The name in the text is the visitor's own: shown as typed, never as markup.
     message->setTextFormat(Qt::PlainText);
     message->setWordWrap(true);
@@ -82,10 +85,17 @@ CallAlertDialog::CallAlertDialog(AgentSettings& settings, const QString& text, i
     timer = new QTimer(this);
     timer->setSingleShot(true);
     timer->setInterval(TimeoutMs());
-    connect(timer, &QTimer::timeout, this, &CallAlertDialog::Cancel);
+    connect(timer, &QTimer::timeout, this, [this] {
+        emit TimedOut();
+        Cancel();
+    });
     show();
     timer->start();
     acceptButton->setFocus();
+    if (takeFocus) {
+        raise();
+        activateWindow();
+    }
     if (!isActiveWindow())
         QApplication::alert(this, 0);
 }

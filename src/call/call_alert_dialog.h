@@ -25,8 +25,10 @@ public:
     // Shows the alert at once. The settings and the call window list must
     // outlive it and every call window it opens; `engine` is handed on to the
     // call window (the process-wide one when null).
+    // Without takeFocus the alert appears without taking the keyboard from the active window.
     CallAlertDialog(AgentSettings& settings, const QString& text, int32_t callId,
-                    CallWindowList& callWindows, AgentClient* engine = nullptr);
+                    CallWindowList& callWindows, AgentClient* engine = nullptr,
+                    bool takeFocus = true);
     ~CallAlertDialog() override;
 
     int32_t CallId() const { return callId; }
@@ -37,6 +39,10 @@ public:
     void SetVisitorName(const QString& name) { visitor = name; }
     // The call window that Accept opened, until it goes.
     CallWindow* AcceptedWindow() const { return accepted; }
+
+signals:
+    // The operator let the alert run out; it closes right after.
+    void TimedOut();
 
 public slots:
     void Accept();

@@ -109,7 +109,8 @@ FlatButton* ToolbarButton(const QString& text, const QString& image, const QStri
                           QWidget* parent) {
     auto* button = new FlatButton(text, parent);
     button->setObjectName(name);
-    button->setFocusPolicy(Qt::NoFocus);
+    // Reached with Tab, but a click leaves the keyboard where the operator types.
+    button->setFocusPolicy(Qt::TabFocus);
     ApplyToolbarPreset(*button, CallImage(image, 20));
     button->setMinimumWidth(48);
     return button;
@@ -145,6 +146,7 @@ CallWindow::CallWindow(AgentSettings& settings, int32_t callId, CallWindowList& 
     chat->setSpacing(3);
     transcript = new TranscriptView(this);
     transcript->setObjectName(QStringLiteral("transcript"));
+    transcript->setAccessibleName(QStringLiteral("Transcript"));
     transcript->setMinimumSize(120, 60);
     recorder = std::make_unique<CallRecorder>(SessionArchive(), callId, settings.username);
     transcript->SetLineObserver(
@@ -156,6 +158,7 @@ CallWindow::CallWindow(AgentSettings& settings, int32_t callId, CallWindowList& 
     inputRow->setSpacing(3);
     input = new QPlainTextEdit(this);
     input->setObjectName(QStringLiteral("input"));
+    input->setAccessibleName(QStringLiteral("Message to send"));
     input->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     input->setTabChangesFocus(true);
     input->setFixedHeight(42);
@@ -163,10 +166,13 @@ CallWindow::CallWindow(AgentSettings& settings, int32_t callId, CallWindowList& 
     inputRow->addWidget(input, 1);
     auto* send = new FlatButton(QStringLiteral("Send"), this);
     send->setObjectName(QStringLiteral("sendButton"));
+    send->setFocusPolicy(Qt::TabFocus);
     ApplySendPreset(*send, CallImage(QStringLiteral("send"), 16));
     send->SetAlignment(FlatButton::kImageLeft);
     send->setFixedSize(std::max(64, send->sizeHint().width()), 42);
     connect(send, &QPushButton::clicked, this, &CallWindow::SendTypedText);
+    connect(send, &QPushButton::clicked, this, [this] { input->setFocus(); });
+    sendButton = send;
     inputRow->addWidget(send);
     chat->addLayout(inputRow);
     body->addLayout(chat, 1);
@@ -175,6 +181,7 @@ CallWindow::CallWindow(AgentSettings& settings, int32_t callId, CallWindowList& 
     root->addWidget(Line(QFrame::HLine, this));
     status = new QLabel(QStringLiteral("Connecting to Olvex server..."), this);
     status->setObjectName(QStringLiteral("status"));
+    status->setAccessibleName(QStringLiteral("Call status"));
     // Names in the status line come from the network: never markup, never a
     // reason for the window to grow.
     status->setTextFormat(Qt::PlainText);
@@ -214,6 +221,8 @@ CallWindow::CallWindow(AgentSettings& settings, int32_t callId, CallWindowList& 
     resize(560, 400);
     WindowPlacementStore().RestoreWindowPlacement(*this, kPlacementSection);
     FillCannedTree();
+    SetTabOrder();
+    input->setFocus();
     show();
     StartConnecting();
     callWindows.Add(this);
@@ -232,12 +241,16 @@ CallWindow::~CallWindow() {
         // Cleared first, so the removal reports nothing to a window that is going.
         call->ClearCallbacks();
         engine.Calls().Remove(call->callId);
+    } else {
+        // Still connecting: the connection is given up now, and the worker finds the
+        // window gone.
+        engine.Calls().Remove(callId);
     }
-    // A worker still connecting finds the window gone and removes its call itself.
 }
 
 QWidget* CallWindow::BuildToolbar() {
     auto* bar = new QWidget(this);
+    toolbar = bar;
     auto* row = new QHBoxLayout(bar);
     row->setContentsMargins(0, 1, 0, 1);
     row->setSpacing(1);
@@ -268,6 +281,8 @@ QWidget* CallWindow::BuildToolbar() {
                           QLatin1String(def.image) + QStringLiteral("Button"), bar);
         if (def.slot)
             connect(button, &QPushButton::clicked, this, def.slot);
+        // Whatever the tool did, the next keystroke belongs to the input box.
+        connect(button, &QPushButton::clicked, this, [this] { input->setFocus(); });
         row->addWidget(button);
         return button;
     };
@@ -311,7 +326,8 @@ QWidget* CallWindow::BuildCannedPanel() {
     heading->addWidget(label, 1);
     auto* closePanel = new FlatButton(cannedPanel);
     closePanel->setObjectName(QStringLiteral("cannedCloseButton"));
-    closePanel->setFocusPolicy(Qt::NoFocus);
+    closePanel->setFocusPolicy(Qt::TabFocus);
+    closePanel->setAccessibleName(QStringLiteral("Close canned answers"));
     closePanel->SetImage(CallImage(QStringLiteral("panel_close"), 10));
     closePanel->SetMargins(QPoint(3, 3));
     closePanel->setFixedSize(16, 16);
@@ -320,16 +336,26 @@ QWidget* CallWindow::BuildCannedPanel() {
     column->addLayout(heading);
     searchField = new QLineEdit(cannedPanel);
     searchField->setObjectName(QStringLiteral("cannedSearch"));
+    searchField->setAccessibleName(QStringLiteral("Search canned answers"));
     searchField->setPlaceholderText(QStringLiteral("Search"));
     searchField->setClearButtonEnabled(true);
     column->addWidget(searchField);
     cannedTree = new QTreeWidget(cannedPanel);
     cannedTree->setObjectName(QStringLiteral("cannedTree"));
+    cannedTree->setAccessibleName(QStringLiteral("Canned answers"));
     cannedTree->setHeaderHidden(true);
     cannedTree->setRootIsDecorated(true);
     cannedTree->setIconSize(QSize(16, 16));
     connect(cannedTree, &QTreeWidget::currentItemChanged, this,
             [this](QTreeWidgetItem* current, QTreeWidgetItem*) { PickAnswer(current); });
+    // Choosing an answer (Enter, a click) hands the keyboard to the input box to send it;
+    // arrowing through the tree only previews.
+    auto toInput = [this](QTreeWidgetItem* item) {
+        if (item && item->data(0, kMessageRole).isValid())
+            input->setFocus();
+    };
+    connect(cannedTree, &QTreeWidget::itemActivated, this, toInput);
+    connect(cannedTree, &QTreeWidget::itemClicked, this, toInput);
     column->addWidget(cannedTree, 1);
     cannedPanel->hide();
     return cannedPanel;
@@ -369,6 +395,11 @@ void CallWindow::ToggleCannedPanel() {
     cannedShown = !cannedShown;
     cannedPanel->setVisible(cannedShown);
     answersButton->SetCheck(cannedShown ? 1 : 0);
+    // An opened panel is there to pick from.
+    if (cannedShown)
+        cannedTree->setFocus();
+    else
+        input->setFocus();
 }
 
 void CallWindow::HideCannedPanel() {
@@ -376,6 +407,25 @@ void CallWindow::HideCannedPanel() {
     cannedShown = false;
     cannedPanel->hide();
     answersButton->SetCheck(0);
+    input->setFocus();
+}
+
+void CallWindow::SetTabOrder() {
+    // Left to right along the toolbar, then the panel, the transcript and the input row.
+    std::vector<QWidget*> order;
+    for (QObject* child : toolbar->children()) {
+        if (auto* button = qobject_cast<FlatButton*>(child))
+            order.push_back(button);
+    }
+    order.insert(order.end(),
+                 {cannedPanel->findChild<FlatButton*>(QStringLiteral("cannedCloseButton")),
+                  searchField, cannedTree, transcript, input, sendButton});
+    QWidget* previous = nullptr;
+    for (QWidget* next : order) {
+        if (previous)
+            setTabOrder(previous, next);
+        previous = next;
+    }
 }
 
 void CallWindow::OpenCannedSearch() {
@@ -580,6 +630,7 @@ void CallWindow::ConnectWorker(const std::shared_ptr<CallLink>& link, int32_t ca
     std::shared_ptr<ChatCall> call = result == ResultCode::Ok ? calls.FindById(callId) : nullptr;
 
     bool orphaned = false;
+    bool install = false;
     ReapableThread self;
     {
         std::lock_guard lock(link->mutex);
@@ -598,12 +649,19 @@ void CallWindow::ConnectWorker(const std::shared_ptr<CallLink>& link, int32_t ca
                     QStringLiteral("Failed to open call.\r\nUnhandled software exception."));
             });
         } else {
-            // Installed and announced under one lock hold: every event of the
+            // Announced before the callbacks are installed: every event of the
             // call reaches the window after OnConnected.
             link->call = call;
-            call->SetCallbacks(link.get(), MakeCallbacks());
             link->PostLocked([](CallWindow& w) { w.OnConnected(); });
+            install = true;
         }
+    }
+    // Outside the lock: a call that has already ended reports it from inside SetCallbacks.
+    if (install) {
+        call->SetCallbacks(link.get(), MakeCallbacks());
+        std::lock_guard lock(link->mutex);
+        if (!link->window)
+            call->ClearCallbacks(); // the window went meanwhile; it has removed the call
     }
     if (orphaned)
         calls.Remove(callId);

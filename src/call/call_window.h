@@ -105,6 +105,7 @@ protected:
 private:
     QWidget* BuildToolbar();
     QWidget* BuildCannedPanel();
+    void SetTabOrder();
     void FillCannedTree();
     void PickAnswer(QTreeWidgetItem* item);
     void StartConnecting();
@@ -143,6 +144,8 @@ private:
     QLabel* status = nullptr;
     QTreeWidget* cannedTree = nullptr;
     QWidget* cannedPanel = nullptr;
+    QWidget* toolbar = nullptr;
+    QWidget* sendButton = nullptr;
     FlatButton* answersButton = nullptr;
     QLineEdit* searchField = nullptr;
     CannedSearch* search = nullptr;

@@ -2,6 +2,7 @@
 
 #include "chat_call.h"
 #include "flat_button.h"
+#include "info_tips.h"
 #include "message_box.h"
 #include "user_directory.h"
 
@@ -106,10 +107,11 @@ InviteOperatorDialog::InviteOperatorDialog(
     const std::vector<std::shared_ptr<UserRecord>>& operators, int32_t ownUserId, QWidget* parent)
     : QDialog(parent) {
     setWindowTitle(QStringLiteral("Olvex"));
-    setModal(true);
+    setWindowModality(Qt::WindowModal);
 
     list_ = new QTreeWidget(this);
     list_->setObjectName(QStringLiteral("operatorList"));
+    list_->setAccessibleName(QStringLiteral("Operators"));
     list_->setColumnCount(2);
     list_->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("Status")});
     list_->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
@@ -123,6 +125,7 @@ InviteOperatorDialog::InviteOperatorDialog(
     list_->setSelectionBehavior(QAbstractItemView::SelectRows);
     list_->setAllColumnsShowFocus(true);
     list_->setIconSize(QSize(kImageSide, kImageSide));
+    InstallInfoTips(*list_);
 
     ok_ = new FlatButton(QStringLiteral("OK"), this);
     ok_->setObjectName(QStringLiteral("okButton"));
@@ -166,7 +169,6 @@ void InviteOperatorDialog::Fill(const std::vector<std::shared_ptr<UserRecord>>& 
                              QString::fromUtf8(record->lastName);
         auto* item = new QTreeWidgetItem;
         item->setText(kNameColumn, name);
-        item->setToolTip(kNameColumn, name);
         item->setData(kNameColumn, Qt::UserRole, record->userId);
         item->setIcon(kNameColumn, images[static_cast<size_t>(StatusImage(record->status))]);
         item->setText(kStatusColumn, QString::fromLatin1(StatusText(record->status)));
@@ -190,7 +192,7 @@ int32_t RunInviteOperatorDialog(QWidget* parent, const UserDirectory& operators,
                                 const CurrentCallFn& currentCall) {
     // On the heap: should the parent go while the dialog runs, it takes the dialog with it.
     QPointer<InviteOperatorDialog> dialog = new InviteOperatorDialog(operators, ownUserId, parent);
-    const int result = dialog->exec();
+    const int result = ExecWindowModal(*dialog);
     if (!dialog)
         return 1;
     const int32_t chosen = dialog->ChosenUserId();

@@ -34,7 +34,7 @@ QString AskSavePath(QWidget* parent, const QString& filter, const QString& defau
     dialog->setNameFilter(filter);
     dialog->setDefaultSuffix(defaultSuffix);
     QString chosen;
-    while (dialog && dialog->exec() == QDialog::Accepted && dialog) {
+    while (dialog && ExecWindowModal(*dialog) == QDialog::Accepted && dialog) {
         const QStringList files = dialog->selectedFiles();
         if (files.isEmpty())
             break;
@@ -58,7 +58,7 @@ bool AskPrinter(QWidget* parent, QPrinter& printer) {
     dialog->setOption(QAbstractPrintDialog::PrintPageRange, false);
     dialog->setOption(QAbstractPrintDialog::PrintCurrentPage, false);
     dialog->setPrintRange(QAbstractPrintDialog::AllPages);
-    const bool accepted = dialog->exec() == QDialog::Accepted;
+    const bool accepted = ExecWindowModal(*dialog) == QDialog::Accepted;
     delete dialog.data();
     return accepted;
 }

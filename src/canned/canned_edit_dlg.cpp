@@ -1,5 +1,6 @@
 #include "canned_edit_dlg.h"
 
+#include "message_box.h"
 #include "placeholders.h"
 
 #include <QComboBox>
@@ -105,7 +106,7 @@ void CCannedEditDlg::accept() {
                         "You must type in all the fields for the canned message.", QMessageBox::Ok,
                         this);
         box.setTextFormat(Qt::PlainText);
-        box.exec();
+        ExecWindowModal(box);
         return;
     }
     QDialog::accept();

@@ -1,6 +1,7 @@
 #include "canned_msg_dlg.h"
 
 #include "canned_edit_dlg.h"
+#include "message_box.h"
 
 #include <QByteArray>
 #include <QDialogButtonBox>
@@ -71,7 +72,7 @@ bool IsAnswer(const QTreeWidgetItem* item) {
 void ShowMessage(QWidget* parent, const char* text) {
     QMessageBox box(QMessageBox::Warning, "Olvex", text, QMessageBox::Ok, parent);
     box.setTextFormat(Qt::PlainText);
-    box.exec();
+    ExecWindowModal(box);
 }
 
 } // namespace
@@ -90,6 +91,7 @@ CCannedMsgDlg::CCannedMsgDlg(std::string path, QWidget* parent)
 
     tree_ = new QTreeWidget(frame);
     tree_->setObjectName("tree");
+    tree_->setAccessibleName("Canned answers");
     tree_->setHeaderHidden(true);
     tree_->setColumnCount(1);
     tree_->setRootIsDecorated(true);
@@ -98,6 +100,7 @@ CCannedMsgDlg::CCannedMsgDlg(std::string path, QWidget* parent)
     tree_->setExpandsOnDoubleClick(true);
 
     preview_ = new QPlainTextEdit(frame);
+    preview_->setAccessibleName("Message of the selected answer");
     preview_->setObjectName("preview");
     preview_->setReadOnly(true);
     preview_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -229,7 +232,7 @@ void CCannedMsgDlg::Add() {
         proposed = item->parent() ? item->parent()->text(0) : item->text(0);
 
     CCannedEditDlg dialog(names, proposed, QString(), QString(), this);
-    if (dialog.exec() != QDialog::Accepted)
+    if (ExecWindowModal(dialog) != QDialog::Accepted)
         return;
     QTreeWidgetItem* answer = AddAnswer(CategoryFor(dialog.category), dialog.title, dialog.message);
     tree_->scrollToItem(answer);
@@ -244,7 +247,7 @@ void CCannedMsgDlg::Edit() {
 
     CCannedEditDlg dialog(names, oldCategory, item->text(0),
                           QString::fromUtf8(item->data(0, kMessageRole).toByteArray()), this);
-    if (dialog.exec() != QDialog::Accepted)
+    if (ExecWindowModal(dialog) != QDialog::Accepted)
         return;
 
     if (dialog.category == oldCategory) {

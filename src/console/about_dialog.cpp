@@ -16,7 +16,7 @@ namespace olvex {
 
 AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("About Olvex"));
-    setModal(true);
+    setWindowModality(Qt::WindowModal);
 
     auto* icon = new QLabel(this);
     icon->setPixmap(ProgramIcon().pixmap(48, 48));

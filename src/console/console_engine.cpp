@@ -2,6 +2,8 @@
 
 #include "agent_client.h"
 #include "console_images.h"
+#include "console_tray.h"
+#include "desktop_notifier.h"
 #include "event_sound.h"
 #include "flat_button.h"
 #include "hyperlink_label.h"
@@ -16,10 +18,8 @@
 #include "product_info.h"
 #include "result_code.h"
 
-#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QSystemTrayIcon>
 #include <QTimer>
 
 namespace olvex {
@@ -27,6 +27,7 @@ namespace olvex {
 namespace {
 
 const QString kBalloonTitle = QStringLiteral("Olvex Notification");
+constexpr char kConnectionClosedText[] = "The connection to the Olvex server was closed.\r\n";
 
 ConsoleEngine* Self(void* userData) {
     return static_cast<ConsoleEngine*>(userData);
@@ -71,32 +72,18 @@ std::optional<QString> ConsoleEngine::CallAlertText(int kind, const char* name,
 }
 
 ConsoleEngine::ConsoleEngine(OperatorConsole& c, AgentClient& e)
-    : QObject(&c), console(c), engine(e), runDialog([](QDialog& dialog) { return dialog.exec(); }) {
+    : QObject(&c), console(c), engine(e),
+      runDialog([](QDialog& dialog) { return ExecWindowModal(dialog); }) {
     QPointer<ConsoleEngine> self(this);
     console.SetShutdown([self] {
         if (self)
             self->Shutdown();
     });
 
-    if (QSystemTrayIcon::isSystemTrayAvailable()) {
-        tray = new QSystemTrayIcon(this);
-        connect(tray, &QSystemTrayIcon::activated, this,
-                [this](QSystemTrayIcon::ActivationReason reason) {
-                    if (reason != QSystemTrayIcon::DoubleClick)
-                        return;
-                    console.showNormal();
-                    console.raise();
-                    console.activateWindow();
-                });
-        auto* menu = new QMenu(&console);
-        menu->addAction(QStringLiteral("History"), &console, &OperatorConsole::HistoryRequested);
-        tray->setContextMenu(menu);
-        // Only a console that can be brought back from the tray may hide itself.
-        console.SetHideOnMinimise(true);
-    }
+    // Only a console that can be brought back from the tray hides itself when minimised;
+    // the tray follows the desktop's panel while running.
+    tray = new ConsoleTray(console, this);
     RefreshTray();
-    if (tray)
-        tray->show();
 
     connect(&console, &OperatorConsole::LoginRequested, this, &ConsoleEngine::Connect);
     connect(&console, &OperatorConsole::AutoLoginRequested, this, &ConsoleEngine::AutoLogin);
@@ -123,7 +110,7 @@ ConsoleEngine::~ConsoleEngine() {
 // Every handler copies what it needs and queues the change; none of them waits for the
 // window, so a Logout on the UI thread never has to sit out the engine's bounded stop.
 void ConsoleEngine::RegisterHandlers() {
-    AgentCallbacks& cb = engine.callbacks;
+    AgentCallbacks cb;
     cb.OnLoggedIn = [](void* u) {
         if (u)
             Self(u)->LoggedInOnWorker();
@@ -132,7 +119,15 @@ void ConsoleEngine::RegisterHandlers() {
         // The engine goes with the console; there is nothing left to reset.
         if (!u || reason == DisconnectReason::Shutdown)
             return;
-        Self(u)->Deliver([](ConsoleEngine& s) {
+        // A frame too large to take is no passing fault: say so, and do not reconnect into
+        // the same refusal every minute.
+        const bool refused = reason == DisconnectReason::ConnectionLost &&
+                             Self(u)->engine.DisconnectResult() == ResultCode::MessageSize;
+        Self(u)->Deliver([refused](ConsoleEngine& s) {
+            if (refused) {
+                s.StopTimer();
+                s.ShowMessage(WithResult(kConnectionClosedText, ResultCode::MessageSize));
+            }
             s.console.OperatorList().Clear();
             s.console.PageList().Clear();
             s.console.ClearReports();
@@ -239,7 +234,7 @@ void ConsoleEngine::RegisterHandlers() {
     };
     // Error answers change nothing in the console.
     cb.OnServerError = [](void*, int, int) {};
-    engine.userData = this;
+    engine.SetCallbacks(this, cb);
     // Needs no user data, so it stays valid after the console has gone.
     engine.logSink = QtLogSink();
 }
@@ -286,8 +281,8 @@ void ConsoleEngine::Flush() {
     }
     console.PageList().EndChanges();
     flushing = false;
-    if (tray && !lastBalloon.isEmpty())
-        tray->showMessage(kBalloonTitle, lastBalloon, QSystemTrayIcon::Information, kBalloonMs);
+    if (!lastBalloon.isEmpty())
+        PostBalloon(lastBalloon);
 }
 
 void ConsoleEngine::ShowMessage(const QString& text) {
@@ -377,9 +372,11 @@ void ConsoleEngine::AutoLogin() {
 void ConsoleEngine::StartLoginWorker() {
     loginRunning = true;
     // Queued behind whatever the engine already reported (a logout just now, say), so that
-    // the connecting state is what stays on screen.
-    Deliver([](ConsoleEngine& s) {
-        s.console.ButtonOf(OperatorConsole::Button::Login).setEnabled(false);
+    // the connecting state is what stays on screen. A reconnection leaves Login pressable:
+    // it then says that a reconnection is under way.
+    Deliver([byCommand = !reconnecting](ConsoleEngine& s) {
+        if (byCommand)
+            s.console.ButtonOf(OperatorConsole::Button::Login).setEnabled(false);
         s.console.SetTitleConnecting();
         s.RefreshTray();
     });
@@ -462,11 +459,11 @@ void ConsoleEngine::AskForNewVersion(const std::shared_ptr<Question>& question) 
         QMessageBox::NoIcon, QStringLiteral("New Olvex version"),
         QStringLiteral("There is a new version of the Olvex Operator application available for "
                        "download.\r\nWould you like to download and install the new version?"),
-        QMessageBox::Yes | QMessageBox::No);
+        QMessageBox::Yes | QMessageBox::No, &console);
     box->setObjectName(QStringLiteral("newVersionQuestion"));
     box->setTextFormat(Qt::PlainText);
     box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::ApplicationModal);
+    box->setWindowModality(Qt::WindowModal);
     // Not a nested event loop: the window keeps applying the engine's events meanwhile.
     connect(box, &QMessageBox::finished, box, [box, question] {
         if (box->clickedButton() == box->button(QMessageBox::Yes))
@@ -574,11 +571,26 @@ void ConsoleEngine::OnTick() {
     TryKeepAlive(1, keepAliveChain);
 }
 
-// The retries are chained on the timer, so the window never waits between them.
+// Each attempt is sent by a worker: a send may wait behind another worker's for the whole
+// send time-out, and the window must not. The retries are chained on the timer, so the
+// window never waits between them either.
 void ConsoleEngine::TryKeepAlive(int attempt, uint64_t chain) {
     if (chain != keepAliveChain || closing)
         return;
-    if (engine.SendKeepAlive() >= 0) {
+    const bool started = StartWorker([this, attempt, chain] {
+        const int32_t result = engine.SendKeepAlive();
+        Deliver([result, attempt, chain](ConsoleEngine& s) {
+            s.OnKeepAliveSent(result, attempt, chain);
+        });
+    });
+    if (!started)
+        OnKeepAliveSent(ResultCode::ThreadCreate, attempt, chain);
+}
+
+void ConsoleEngine::OnKeepAliveSent(int32_t result, int attempt, uint64_t chain) {
+    if (chain != keepAliveChain || closing)
+        return;
+    if (result >= 0) {
         keepAliveRunning = false;
         return;
     }
@@ -608,8 +620,19 @@ void ConsoleEngine::ShowBalloon(const QString& text) {
     // Within a batch each balloon would replace the one before; show only the last.
     if (flushing)
         lastBalloon = text;
-    else if (tray)
-        tray->showMessage(kBalloonTitle, text, QSystemTrayIcon::Information, kBalloonMs);
+    else
+        PostBalloon(text);
+}
+
+void ConsoleEngine::PostBalloon(const QString& text) {
+    if (tray->ShowMessage(kBalloonTitle, text, kBalloonMs))
+        return;
+    DesktopNotifier& notifier = console.Notifier();
+    DesktopNotifier::Note note;
+    note.summary = kBalloonTitle;
+    note.body = notifier.BodyText(text);
+    note.timeoutMs = kBalloonMs;
+    notifier.Notify(note);
 }
 
 void ConsoleEngine::RefreshTray() {
@@ -619,10 +642,7 @@ void ConsoleEngine::RefreshTray() {
     if (waiting.Count() > 0)
         trayToolTip += QLatin1Char('\n') + waiting.ToolTipLines();
     trayBadge = waiting.Count();
-    if (!tray)
-        return;
-    tray->setIcon(BadgedIcon(ProgramIcon(trayConnected), trayBadge));
-    tray->setToolTip(trayToolTip);
+    tray->SetState(BadgedIcon(ProgramIcon(trayConnected), trayBadge), trayToolTip);
 }
 
 void ConsoleEngine::WaitingChanged() {
@@ -656,10 +676,8 @@ void ConsoleEngine::Shutdown() {
     // A log-in that completed while the workers were joined.
     if (engine.GetStatus() > 0)
         engine.Logout(DisconnectReason::Shutdown);
-    engine.callbacks = AgentCallbacks{};
-    engine.userData = nullptr;
-    if (tray)
-        tray->hide();
+    engine.SetCallbacks(nullptr, AgentCallbacks{});
+    tray->Remove();
     // Docks would otherwise go on showing a count for a program that has ended.
     if (launcherCount != 0)
         SendLauncherCount(0);

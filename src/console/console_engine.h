@@ -17,12 +17,12 @@
 
 class QDialog;
 class QMessageBox;
-class QSystemTrayIcon;
 class QTimer;
 
 namespace olvex {
 
 class AgentClient;
+class ConsoleTray;
 class OperatorConsole;
 
 // Connects the console window to the engine. Log-in, status and invitations run on worker
@@ -75,6 +75,7 @@ public:
     // The tray as last refreshed: also kept where the desktop has no tray.
     QString TrayToolTip() const { return trayToolTip; }
     bool TrayShowsConnected() const { return trayConnected; }
+    ConsoleTray& Tray() { return *tray; }
     // The number on the tray icon's badge: requests waiting plus call windows unread.
     int TrayBadge() const { return trayBadge; }
 
@@ -119,8 +120,11 @@ private:
     void StopTimer();
     void OnTick();
     void TryKeepAlive(int attempt, uint64_t chain);
+    void OnKeepAliveSent(int32_t result, int attempt, uint64_t chain);
 
     void ShowBalloon(const QString& text);
+    // The tray's message, or the desktop's notification where there is no tray.
+    void PostBalloon(const QString& text);
     void RefreshTray();
     void WaitingChanged();
 
@@ -131,7 +135,7 @@ private:
     // Each start or stop of the timer ends the keep-alive retries of the tick before.
     uint64_t keepAliveChain = 0;
     bool keepAliveRunning = false;
-    QSystemTrayIcon* tray = nullptr;
+    ConsoleTray* tray = nullptr;
     QString trayToolTip;
     bool trayConnected = false;
     int trayBadge = 0;

@@ -19,7 +19,7 @@ namespace olvex {
 LoginDialog::LoginDialog(AgentSettings& record, QWidget* parent)
     : QDialog(parent), settings(record) {
     setWindowTitle(QStringLiteral("Olvex Login"));
-    setModal(true);
+    setWindowModality(Qt::WindowModal);
 
     username = new QLineEdit(this);
     username->setObjectName(QStringLiteral("username"));

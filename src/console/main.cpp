@@ -58,6 +58,9 @@ int main(int argc, char** argv) {
     // The report browser's web engine shares GL contexts with the widgets.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
+    // The program ends through the console's close or the tray's Quit, never because the last
+    // window on screen went (a question of a console hidden in the tray, say).
+    QApplication::setQuitOnLastWindowClosed(false);
     // No display name: the window system would append it to every title, and the titles
     // ("Olvex - Online [host]") already say whose windows they are.
     QGuiApplication::setDesktopFileName(QStringLiteral("olvex"));
@@ -87,7 +90,7 @@ int main(int argc, char** argv) {
         new olvex::AutoAwayController(console, *bridge, std::move(idle));
         QObject::connect(&console, &olvex::OperatorConsole::AnswersRequested, &console, [&console] {
             olvex::CCannedMsgDlg editor(olvex::CannedFilePath(), &console);
-            editor.exec();
+            olvex::ExecWindowModal(editor);
         });
         // Every call window writes its lines here; the operator hears once if it cannot be.
         QPointer<olvex::OperatorConsole> owner(&console);

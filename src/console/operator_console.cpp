@@ -5,9 +5,11 @@
 #include "colour_label.h"
 #include "console_images.h"
 #include "data_files.h"
+#include "desktop_notifier.h"
 #include "flat_button.h"
 #include "hyperlink_label.h"
 #include "list_column_store.h"
+#include "message_box.h"
 #include "operator_list_view.h"
 #include "options_dialog.h"
 #include "page_list_view.h"
@@ -51,13 +53,17 @@ OperatorConsole::OperatorConsole(bool embedBrowser, QWidget* parent) : QWidget(p
     setObjectName(QStringLiteral("OperatorConsole"));
     setWindowIcon(ProgramIcon());
     SetTitleNotConnected();
+    notifier = new DesktopNotifier(this);
 
     pageList = new PageListView(this);
     pageList->setObjectName(QStringLiteral("pageList"));
+    pageList->setAccessibleName(QStringLiteral("Website Visitors"));
     operatorList = new OperatorListView(this);
     operatorList->setObjectName(QStringLiteral("operatorList"));
+    operatorList->setAccessibleName(QStringLiteral("Website Operators"));
     reportBrowser = new CExplorer1(embedBrowser, this);
     reportBrowser->setObjectName(QStringLiteral("reportBrowser"));
+    reportBrowser->setAccessibleName(QStringLiteral("Website Reports"));
     views = new QStackedWidget(this);
     views->addWidget(pageList);
     views->addWidget(operatorList);
@@ -93,8 +99,22 @@ OperatorConsole::OperatorConsole(bool embedBrowser, QWidget* parent) : QWidget(p
             [this] { ButtonOf(Button::Invite).setEnabled(pageList->HasSelection()); });
     connect(pageList, &PageListView::InviteRequested, this, &OperatorConsole::InviteRequested);
 
+    // Tab goes along the toolbar, down the side bar, then into the view, as laid out.
+    QWidget* previous = nullptr;
+    for (FlatButton* button : buttons) {
+        if (previous)
+            setTabOrder(previous, button);
+        previous = button;
+    }
+    for (QWidget* view : {static_cast<QWidget*>(pageList), static_cast<QWidget*>(operatorList),
+                          static_cast<QWidget*>(reportBrowser)}) {
+        setTabOrder(previous, view);
+        previous = view;
+    }
+
     ClearReports();
     ShowView(View::Visitors);
+    pageList->setFocus();
     // The remembered password may have to come from the secret store, which answers later.
     settings.ReadRememberedPassword([console = QPointer<OperatorConsole>(this)] {
         if (console && AgentSettings::IsOn(console->settings.autoLogin))
@@ -299,7 +319,7 @@ void OperatorConsole::ClearReports() {
 
 void OperatorConsole::OpenOptions() {
     OptionsDialog dialog(settings, this);
-    dialog.exec();
+    ExecWindowModal(dialog);
 }
 
 void OperatorConsole::OpenHelp() {
@@ -316,7 +336,7 @@ void OperatorConsole::OpenHome() {
 
 void OperatorConsole::OpenAbout() {
     AboutDialog dialog(this);
-    dialog.exec();
+    ExecWindowModal(dialog);
 }
 
 void OperatorConsole::closeEvent(QCloseEvent* event) {

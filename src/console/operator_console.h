@@ -16,6 +16,7 @@ namespace olvex {
 
 class CExplorer1;
 class ColourLabel;
+class DesktopNotifier;
 class FlatButton;
 class OperatorListView;
 class PageListView;
@@ -77,17 +78,24 @@ public:
 
     // An incoming call request (kind 1) or transfer (kind 2) with its ready-made alert text:
     // opens the call alert. Runs on the UI thread and returns without waiting for the operator.
+    // While no window of ours is active the desktop is notified as well, with an Accept action;
+    // an alert that runs out leaves a notification naming the caller that stays.
     // `caller` names who asks (the tray's tooltip lists it); for a request it is the visitor,
     // whom the call window's {visitor} stands for.
     void ShowCallAlert(int32_t callId, int32_t requesterId, int32_t kind, const QString& text,
                        const QString& caller = QString());
     // Open alerts and call windows with unseen lines; WaitingChanged follows every change.
     WaitingItems Waiting() const;
+    DesktopNotifier& Notifier() { return *notifier; }
 
     // Hide the window when it is minimised; only where it can be brought back (a tray icon).
     void SetHideOnMinimise(bool on) { hideOnMinimise = on; }
     // Runs first when the window is destroyed, while every child still exists.
     void SetShutdown(std::function<void()> steps) { shutdown = std::move(steps); }
+    bool HidesOnMinimise() const { return hideOnMinimise; }
+
+    // Modal to the console only.
+    void OpenAbout();
 
 signals:
     void LoginRequested();
@@ -114,13 +122,13 @@ private:
     void OpenOptions();
     void OpenHelp();
     void OpenHome();
-    void OpenAbout();
     // Alerts and call windows have no parent and use our settings and list: they go first.
     void CloseCallWindows();
 
     AgentSettings settings;
     CallWindowList callWindows;
     std::vector<QPointer<QWidget>> callAlerts;
+    DesktopNotifier* notifier = nullptr;
     std::array<FlatButton*, static_cast<size_t>(Button::Count)> buttons{};
     PageListView* pageList = nullptr;
     OperatorListView* operatorList = nullptr;

@@ -44,7 +44,7 @@ QLineEdit* NewDigitsEdit(const char* name, int32_t value, QWidget* parent) {
 OptionsDialog::OptionsDialog(AgentSettings& record, QWidget* parent)
     : QDialog(parent), settings(record) {
     setWindowTitle(QStringLiteral("Olvex Options"));
-    setModal(true);
+    setWindowModality(Qt::WindowModal);
 
     auto* serverGroup = new QGroupBox(QStringLiteral("Olvex Server"), this);
     serverAddress = new QLineEdit(QString::fromStdString(settings.serverAddress), serverGroup);
@@ -118,6 +118,7 @@ OptionsDialog::OptionsDialog(AgentSettings& record, QWidget* parent)
     notifySound = NewSwitch(QStringLiteral("Play a sound when receiving a new chat request"),
                             "notifySound", settings.NotifySoundOn() ? 1 : 0, callGroup);
     auto* timeoutRow = new QHBoxLayout;
+    notifyTimeout->setAccessibleName(QStringLiteral("Seconds to display new chat requests"));
     timeoutRow->addWidget(new QLabel(QStringLiteral("Display new chat requests for "), callGroup));
     timeoutRow->addWidget(notifyTimeout);
     timeoutRow->addWidget(new QLabel(QStringLiteral("seconds"), callGroup));
@@ -135,6 +136,7 @@ OptionsDialog::OptionsDialog(AgentSettings& record, QWidget* parent)
 
     auto* welcomeGroup = new QGroupBox(QStringLiteral("Welcome Message"), this);
     welcomeMsg = new QPlainTextEdit(QString::fromStdString(settings.welcomeMsg), welcomeGroup);
+    welcomeMsg->setAccessibleName(QStringLiteral("Welcome Message"));
     welcomeMsg->setObjectName(QStringLiteral("welcomeMsg"));
     welcomeMsg->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     welcomeMsg->setTabChangesFocus(true);

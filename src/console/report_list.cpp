@@ -1,6 +1,7 @@
 #include "report_list.h"
 
 #include "console_images.h"
+#include "info_tips.h"
 
 #include <QHeaderView>
 
@@ -25,6 +26,7 @@ void SetUpReportList(QTreeView& list, std::initializer_list<int> widths) {
     list.setSelectionMode(QAbstractItemView::ExtendedSelection);
     list.setSelectionBehavior(QAbstractItemView::SelectRows);
     list.setIconSize(QSize(16, 16));
+    InstallInfoTips(list);
 }
 
 void SetRowImage(QTreeWidgetItem& row, int image) {

@@ -7,7 +7,8 @@
 namespace olvex {
 
 // The look both console lists share: report rows with several-row, full-row selection,
-// movable columns and 16x16 pictures from the shared image strip in the first column.
+// movable columns, 16x16 pictures from the shared image strip in the first column, and
+// info tips on cut-off cells.
 void SetUpReportList(QTreeWidget& list, const QStringList& headings,
                      std::initializer_list<int> widths);
 // The same for a view whose model gives the headings.

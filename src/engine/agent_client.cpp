@@ -3,6 +3,7 @@
 #include "engine_log.h"
 #include "result_code.h"
 #include "socket_channel.h"
+#include "thread_reaper.h"
 #include "wire_message.h"
 
 #include <condition_variable>
@@ -50,23 +51,28 @@ std::unique_ptr<AgentClient> instance;
 
 } // namespace
 
-// One log-in: its connection and the receive thread reading it.
+// One log-in: its connection and the receive thread reading it. The thread
+// holds the session, so a thread left behind by a bounded wait (or by the
+// engine's destruction on that very thread) still has it.
 struct AgentClient::Session {
     std::shared_ptr<SocketChannel> channel;
     std::string peer; // "host:port" for the log
-    std::thread thread;
+    ReapableThread thread;
+    std::thread::id threadId;
     // Whoever sets this first reports the end of the session: Logout, or the
     // receive thread when the connection ended by itself.
     std::atomic<bool> ended{false};
+    // Its log-in is reported (or about to be); under mutex_.
+    bool announced = false;
 
     std::mutex doneMutex;
     std::condition_variable doneCv;
     bool finished = false;
 
-    bool IsOwnThread() const { return thread.get_id() == std::this_thread::get_id(); }
-    bool WaitFinished(std::chrono::milliseconds wait) {
+    bool IsOwnThread() const { return threadId == std::this_thread::get_id(); }
+    bool WaitFinished(std::chrono::steady_clock::time_point deadline) {
         std::unique_lock lock(doneMutex);
-        return doneCv.wait_for(lock, wait, [this] { return finished; });
+        return doneCv.wait_until(lock, deadline, [this] { return finished; });
     }
     bool IsFinished() {
         std::lock_guard lock(doneMutex);
@@ -78,9 +84,19 @@ AgentClient::AgentClient(AgentOptions options) : options_(options) {}
 
 AgentClient::~AgentClient() {
     Logout(DisconnectReason::Shutdown);
-    JoinFinished(true);
-    userData = nullptr;
-    callbacks = AgentCallbacks{};
+    // Threads still busy in a callback get the thread wait in all, then the reaper.
+    const auto deadline = std::chrono::steady_clock::now() + options_.threadWait;
+    std::vector<std::shared_ptr<Session>> retired;
+    {
+        std::lock_guard lock(mutex_);
+        retired.swap(retired_);
+    }
+    for (auto& session : retired) {
+        if (!session->IsOwnThread())
+            session->WaitFinished(deadline);
+        session->thread.JoinWithin(std::chrono::milliseconds(0));
+    }
+    SetCallbacks(nullptr, AgentCallbacks{});
     calls_.Clear();
     users_.Clear();
     pages_.Clear();
@@ -99,6 +115,37 @@ void AgentClient::DestroyInstance() {
         std::lock_guard lock(instanceMutex);
         doomed = std::move(instance);
     }
+}
+
+void AgentClient::SetCallbacks(void* userData, const AgentCallbacks& callbacks) {
+    std::lock_guard lock(callbackMutex_);
+    userData_ = userData;
+    callbacks_ = callbacks;
+}
+
+AgentCallbacks AgentClient::Callbacks() const {
+    std::lock_guard lock(callbackMutex_);
+    return callbacks_;
+}
+
+void* AgentClient::UserData() const {
+    std::lock_guard lock(callbackMutex_);
+    return userData_;
+}
+
+template <class Slot, class... Args>
+void AgentClient::Raise(const Session* session, Slot AgentCallbacks::*slot, Args&&... args) {
+    Slot fn;
+    void* data;
+    {
+        std::lock_guard lock(callbackMutex_);
+        if (session != nullptr && session->ended.load())
+            return;
+        fn = callbacks_.*slot;
+        data = userData_;
+    }
+    if (fn)
+        fn(data, std::forward<Args>(args)...);
 }
 
 std::string AgentClient::ServerAddress() const {
@@ -139,14 +186,16 @@ int32_t AgentClient::OpenSession(const char* host, int port, const char* userNam
         return ResultCode::MessageParameters;
     std::lock_guard loginLock(loginMutex_);
 
+    uint64_t generation;
     bool open;
     {
         std::lock_guard lock(mutex_);
+        generation = logoutRequests_;
         open = session_ != nullptr;
     }
     if (open)
-        Logout(DisconnectReason::Logout);
-    JoinFinished(false);
+        EndSession(DisconnectReason::Logout, false);
+    JoinFinished();
 
     auto channel = std::make_shared<SocketChannel>(options_.channelTimeout);
     channel->SetHeaderWait(options_.headerWait);
@@ -154,6 +203,8 @@ int32_t AgentClient::OpenSession(const char* host, int port, const char* userNam
     TlsConfig tls;
     {
         std::lock_guard lock(mutex_);
+        if (logoutRequests_ != generation)
+            return ResultCode::ConnectionLost;
         loginChannel_ = channel;
         tls = tls_;
     }
@@ -205,38 +256,55 @@ int32_t AgentClient::OpenSession(const char* host, int port, const char* userNam
     {
         // State is in place before the thread can dispatch anything.
         std::lock_guard lock(mutex_);
+        // A Logout asked since this log-in began wins: it is not reported at all.
+        if (logoutRequests_ != generation)
+            return fail(ResultCode::ConnectionLost);
         try {
-            session->thread = std::thread([this, s = session.get()] { ReceiveLoop(s); });
+            session->thread = ReapableThread::Start([this, session] { ReceiveLoop(session); });
         } catch (const std::system_error&) {
             return fail(ResultCode::ThreadCreate);
         }
+        session->threadId = session->thread.Id();
         session_ = session;
         serverAddress_ = host ? host : "";
         serverTls_ = tls;
         serverPort_.store(port);
         ownUserId_.store(userId);
         status_.store(1);
+        disconnectResult_.store(0);
+    }
+    {
+        // The connection may already have failed under the new thread.
+        std::lock_guard lock(mutex_);
+        if (session->ended.load())
+            return ResultCode::ConnectionLost; // the thread cleaned up, and reports nothing
+        session->announced = true;
     }
     EngineLog(logSink, LogLevel::Info,
               "logged in to " + session->peer + " as user " + std::to_string(userId) +
                   ", newest client version " + std::to_string(latestClientVersion_.load()));
-    if (callbacks.OnLoggedIn)
-        callbacks.OnLoggedIn(userData);
+    Raise(nullptr, &AgentCallbacks::OnLoggedIn);
     return ResultCode::Ok;
 }
 
 int32_t AgentClient::Logout(int reason) {
+    return EndSession(reason, true);
+}
+
+int32_t AgentClient::EndSession(int reason, bool requested) {
     std::shared_ptr<Session> session;
     std::shared_ptr<SocketChannel> connecting;
     {
         std::lock_guard lock(mutex_);
+        if (requested)
+            ++logoutRequests_;
         session = std::move(session_);
         session_.reset();
         connecting = loginChannel_;
     }
     // A log-in still connecting or waiting for its answer gives up now, not after its time-out.
     if (connecting)
-        connecting->Close();
+        connecting->Abort();
     if (session) {
         session->ended.store(true);
         session->channel->Close();
@@ -257,34 +325,27 @@ int32_t AgentClient::Logout(int reason) {
         logSink, session ? LogLevel::Info : LogLevel::Debug,
         (session ? "logged out from " + session->peer : std::string("logout, not logged in")) +
             " (" + DisconnectReasonLine(reason) + ")");
-    if (callbacks.OnDisconnected)
-        callbacks.OnDisconnected(userData, reason);
+    Raise(nullptr, &AgentCallbacks::OnDisconnected, reason);
     return ResultCode::Ok;
 }
 
 // Waits a bounded time for the receive thread. A thread that is still busy
-// (in a callback, or the caller itself) is joined later instead of killed.
+// (in a callback, or the caller itself) goes to the reaper instead of being
+// killed; the destructor still gives it the thread wait before it goes.
 void AgentClient::StopSession(const std::shared_ptr<Session>& session) {
-    if (!session->IsOwnThread() && session->WaitFinished(options_.threadWait)) {
-        session->thread.join();
+    if (session->thread.JoinWithin(session->IsOwnThread() ? std::chrono::milliseconds(0)
+                                                          : options_.threadWait))
         return;
-    }
     std::lock_guard lock(mutex_);
     retired_.push_back(session);
 }
 
-void AgentClient::JoinFinished(bool all) {
+void AgentClient::JoinFinished() {
     std::vector<std::shared_ptr<Session>> done;
     {
         std::lock_guard lock(mutex_);
         for (auto it = retired_.begin(); it != retired_.end();) {
-            if ((*it)->IsOwnThread()) {
-                // Only when the engine is destroyed from its own receive
-                // thread; that thread cannot join itself.
-                if (all)
-                    (*it)->thread.detach();
-                ++it;
-            } else if (all || (*it)->IsFinished()) {
+            if ((*it)->IsFinished()) {
                 done.push_back(std::move(*it));
                 it = retired_.erase(it);
             } else {
@@ -293,10 +354,11 @@ void AgentClient::JoinFinished(bool all) {
         }
     }
     for (auto& session : done)
-        session->thread.join();
+        session->thread.JoinOrDefer();
+    ReapableThread::CollectFinished();
 }
 
-void AgentClient::ReceiveLoop(Session* session) {
+void AgentClient::ReceiveLoop(const std::shared_ptr<Session>& session) {
     SocketChannel& channel = *session->channel;
     WireMessage message;
     int32_t last = ResultCode::Timeout;
@@ -305,26 +367,31 @@ void AgentClient::ReceiveLoop(Session* session) {
             break;
         last = message.Receive(channel);
         if (last > 0)
-            DispatchFor(message, session);
+            DispatchFor(message, session.get());
     }
 
+    // Once the session has ended, the engine may be gone: nothing below touches it then.
     if (!session->ended.exchange(true)) {
         EngineLog(logSink, LogLevel::Warning,
                   "connection to " + session->peer + " lost: " + ReceiveEndLine(last, message) +
                       " (" + DisconnectReasonLine(DisconnectReason::ConnectionLost) + ")");
         channel.Close();
+        bool announced;
         {
             std::lock_guard lock(mutex_);
-            if (session_.get() == session) {
+            announced = session->announced;
+            if (session_ == session) {
                 retired_.push_back(std::move(session_));
                 session_.reset();
                 ownUserId_.store(0);
                 status_.store(0);
                 serverAddress_.clear();
             }
+            disconnectResult_.store(last);
         }
-        if (callbacks.OnDisconnected)
-            callbacks.OnDisconnected(userData, DisconnectReason::ConnectionLost);
+        // A session whose log-in was never reported ends without a word: Login fails instead.
+        if (announced)
+            Raise(nullptr, &AgentCallbacks::OnDisconnected, DisconnectReason::ConnectionLost);
     }
 
     std::lock_guard lock(session->doneMutex);
@@ -337,15 +404,13 @@ void AgentClient::Dispatch(const WireMessage& message) {
 }
 
 void AgentClient::DispatchFor(const WireMessage& message, const Session* session) {
-    const AgentCallbacks& cb = callbacks;
     const int32_t a = message.GetInt(1);
     const int32_t b = message.GetInt(2);
     auto serverError = [&](int32_t request, int32_t error) {
         EngineLog(logSink, LogLevel::Info,
                   "server error answer to request " + std::to_string(request) + ": " +
                       ResultLine(error));
-        if (cb.OnServerError)
-            cb.OnServerError(userData, request, error);
+        Raise(session, &AgentCallbacks::OnServerError, request, error);
     };
 
     switch (message.Code()) {
@@ -367,28 +432,25 @@ void AgentClient::DispatchFor(const WireMessage& message, const Session* session
                 status_.store(b);
             }
             EngineLog(logSink, LogLevel::Info, "status is now " + std::to_string(b));
-            if (cb.OnStatusChanged)
-                cb.OnStatusChanged(userData, b);
+            Raise(session, &AgentCallbacks::OnStatusChanged, b);
             return;
         }
         case Code::UserList:
             EngineLog(logSink, LogLevel::Info,
                       "operator list: " + std::to_string(users_.LoadFromMessage(message)));
-            if (cb.OnUserListReceived)
-                cb.OnUserListReceived(userData);
+            Raise(session, &AgentCallbacks::OnUserListReceived);
             return;
         case Code::PageList:
             EngineLog(logSink, LogLevel::Info,
                       "page list: " + std::to_string(pages_.LoadFromMessage(message)));
-            if (cb.OnPageListReceived)
-                cb.OnPageListReceived(userData);
+            Raise(session, &AgentCallbacks::OnPageListReceived);
             return;
         case Code::InviteVisitor:
             EngineLog(logSink, LogLevel::Info,
                       "the server took the invitation to page " + std::to_string(b));
-            if (cb.OnVisitorInvited) {
+            if (Callbacks().OnVisitorInvited) {
                 if (auto page = pages_.FindById(b))
-                    cb.OnVisitorInvited(userData, *page);
+                    Raise(session, &AgentCallbacks::OnVisitorInvited, *page);
             }
             return;
         default:
@@ -402,18 +464,17 @@ void AgentClient::DispatchFor(const WireMessage& message, const Session* session
         switch (a) {
         case Code::Login: {
             auto [user, added] = users_.Insert(ReadUserEntry(message, 2));
-            if (added && cb.OnUserLoggedIn)
-                cb.OnUserLoggedIn(userData, *user);
+            if (added)
+                Raise(session, &AgentCallbacks::OnUserLoggedIn, *user);
             return;
         }
         case Code::UserLoggedOut:
-            if (auto user = users_.Remove(b, message.GetInt(3)); user && cb.OnUserLoggedOut)
-                cb.OnUserLoggedOut(userData, *user);
+            if (auto user = users_.Remove(b, message.GetInt(3)))
+                Raise(session, &AgentCallbacks::OnUserLoggedOut, *user);
             return;
         case Code::Status:
-            if (auto user = users_.UpdateStatus(b, message.GetInt(3), message.GetInt(4));
-                user && cb.OnUserStatusChanged)
-                cb.OnUserStatusChanged(userData, *user);
+            if (auto user = users_.UpdateStatus(b, message.GetInt(3), message.GetInt(4)); user)
+                Raise(session, &AgentCallbacks::OnUserStatusChanged, *user);
             return;
         case Code::CallRequest:
         case Code::CallTransfer: {
@@ -421,29 +482,29 @@ void AgentClient::DispatchFor(const WireMessage& message, const Session* session
                       std::string(a == Code::CallTransfer ? "call transfer" : "call request") +
                           " for call " + std::to_string(message.GetInt(3)) + " from user " +
                           std::to_string(b));
-            if (!cb.OnCallRequest)
+            if (!Callbacks().OnCallRequest)
                 return;
             const bool transfer = a == Code::CallTransfer;
             auto text1 = message.GetText(4);
             auto text2 = message.GetText(5);
             auto text3 = transfer ? message.GetText(6) : std::nullopt;
-            cb.OnCallRequest(userData, message.GetInt(3), b, transfer ? 2 : 1,
-                             text1 ? text1->c_str() : nullptr, text2 ? text2->c_str() : nullptr,
-                             text3 ? text3->c_str() : nullptr);
+            Raise(session, &AgentCallbacks::OnCallRequest, message.GetInt(3), b, transfer ? 2 : 1,
+                  text1 ? text1->c_str() : nullptr, text2 ? text2->c_str() : nullptr,
+                  text3 ? text3->c_str() : nullptr);
             return;
         }
         case Code::PageEntered:
             if (logSink.Enabled(LogLevel::Debug))
                 EngineLog(logSink, LogLevel::Debug,
                           "page opened: " + PageLine(ReadPageEntry(message, 2)));
-            if (auto page = pages_.AddIfAbsent(ReadPageEntry(message, 2)); page && cb.OnPageEntered)
-                cb.OnPageEntered(userData, *page);
+            if (auto page = pages_.AddIfAbsent(ReadPageEntry(message, 2)))
+                Raise(session, &AgentCallbacks::OnPageEntered, *page);
             return;
         case Code::PageLeft:
             if (logSink.Enabled(LogLevel::Debug))
                 EngineLog(logSink, LogLevel::Debug, "page left: " + std::to_string(b));
-            if (auto page = pages_.Remove(b); page && cb.OnPageLeft)
-                cb.OnPageLeft(userData, *page);
+            if (auto page = pages_.Remove(b))
+                Raise(session, &AgentCallbacks::OnPageLeft, *page);
             return;
         default:
             return;

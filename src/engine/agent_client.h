@@ -64,15 +64,16 @@ struct AgentOptions {
 //
 // Login, Logout and the commands may be called from any thread, including
 // from inside a callback on the receive thread. Logout never waits for the
-// thread it runs on; such a thread is joined by the next Login or by the
-// destructor.
+// thread it runs on, and waits at most the thread wait for a receive thread
+// busy in a callback; such threads are joined later, never killed. The engine
+// may even be destroyed from its own receive thread.
 class AgentClient {
 public:
     static constexpr int kDefaultPort = 8080;
 
     explicit AgentClient(AgentOptions options = {});
-    // Logs out with reason 4, waits for every receive thread, then forgets
-    // the callbacks.
+    // Logs out with reason 4, waits at most the thread wait for the receive
+    // threads, then forgets the callbacks.
     ~AgentClient();
     AgentClient(const AgentClient&) = delete;
     AgentClient& operator=(const AgentClient&) = delete;
@@ -86,7 +87,9 @@ public:
     // Connects, sends 1001 and waits for the answer. Returns 0, or a negative
     // result: -19 for an absent user name or password (no connection made) or
     // an unexpected answer, -20 for an answer that is neither 9001 nor 9002,
-    // the server's code from a 9002, or the transport's failure.
+    // the server's code from a 9002, or the transport's failure. A Logout
+    // asked meanwhile, or the connection ending before the log-in was
+    // reported, makes it fail (-5 at the latest stage) without OnLoggedIn.
     int32_t Login(const char* host, int port, const char* userName, const char* password);
     int32_t Login(const std::string& host, int port, const std::string& userName,
                   const std::string& password) {
@@ -115,6 +118,10 @@ public:
     int32_t LatestClientVersion() const { return latestClientVersion_.load(); }
     // Address of the current log-in; empty when not logged in.
     std::string ServerAddress() const;
+    // The receive result that ended the last connection by itself (before
+    // OnDisconnected(2) is raised), such as -15 for a frame above the size
+    // cap; 0 when no connection has ended by itself.
+    int32_t DisconnectResult() const { return disconnectResult_.load(); }
     // TLS for the next Login; the current log-in's calls use what it logged in with.
     void SetTls(TlsConfig config);
     TlsConfig ServerTls() const;
@@ -126,9 +133,13 @@ public:
 
     const AgentOptions& Options() const { return options_; }
 
-    // Set once before the first Login; cleared only by the destructor.
-    AgentCallbacks callbacks;
-    void* userData = nullptr;
+    // The callback table and its user data, set before the first Login and
+    // replaced as a whole; the engine's threads read them under a lock. A
+    // session that has ended raises nothing more, so after Logout (or the
+    // destructor) only a callback already running can still reach the owner.
+    void SetCallbacks(void* userData, const AgentCallbacks& callbacks);
+    AgentCallbacks Callbacks() const;
+    void* UserData() const;
     // Where the engine, its connections and its calls say what happens; set like the
     // callbacks, but kept through the destructor.
     LogSink logSink;
@@ -136,29 +147,38 @@ public:
 private:
     struct Session;
 
+    template <class Slot, class... Args>
+    void Raise(const Session* session, Slot AgentCallbacks::*slot, Args&&... args);
     int32_t OpenSession(const char* host, int port, const char* userName, const char* password);
-    void ReceiveLoop(Session* session);
+    int32_t EndSession(int reason, bool requested);
+    void ReceiveLoop(const std::shared_ptr<Session>& session);
     void DispatchFor(const WireMessage& message, const Session* session);
     int32_t SendCommand(const WireMessage& message, bool logoutOnFailure);
     std::shared_ptr<SocketChannel> CurrentChannel() const;
     void StopSession(const std::shared_ptr<Session>& session);
-    void JoinFinished(bool all);
+    void JoinFinished();
 
     const AgentOptions options_;
 
-    mutable std::mutex mutex_; // guards session_, retired_, serverAddress_
+    mutable std::mutex mutex_; // guards session_, retired_, serverAddress_, logoutRequests_
     std::shared_ptr<Session> session_;
     // The connection a Login is still setting up, so that Logout can end it at once.
     std::shared_ptr<SocketChannel> loginChannel_;
     std::vector<std::shared_ptr<Session>> retired_; // threads still to be joined
     std::string serverAddress_;
-    TlsConfig tls_;         // for the next Login
-    TlsConfig serverTls_;   // of the current log-in
-    std::mutex loginMutex_; // one Login at a time
+    uint64_t logoutRequests_ = 0; // a Login fails when this moves under it
+    TlsConfig tls_;               // for the next Login
+    TlsConfig serverTls_;         // of the current log-in
+    std::mutex loginMutex_;       // one Login at a time
+
+    mutable std::mutex callbackMutex_;
+    AgentCallbacks callbacks_;
+    void* userData_ = nullptr;
 
     std::atomic<int32_t> status_{0};
     std::atomic<int32_t> ownUserId_{0};
     std::atomic<int32_t> latestClientVersion_{0};
+    std::atomic<int32_t> disconnectResult_{0};
     std::atomic<int> serverPort_{kDefaultPort};
 
     PageDirectory pages_;

@@ -37,10 +37,21 @@ void CallChannel::SetCallbacks(void* userData, const ChannelCallbacks& callbacks
 }
 
 int32_t CallChannel::Queue(const WireMessage& message) {
-    if (!queue_.PushCopy(message))
+    if (message.Length() <= 0)
         return ResultCode::MessageEmpty;
+    if (stop_.load(std::memory_order_acquire) != 0)
+        return ResultCode::SendFailed;
+    queue_.PushCopy(message);
     Wake();
+    // The connection may have failed meanwhile, after the queue was reported.
+    if (endReason_.load(std::memory_order_acquire) == kConnectionLost)
+        FailQueued();
     return ResultCode::Ok;
+}
+
+void CallChannel::FailQueued() {
+    while (auto message = queue_.Pop())
+        RaiseError(message->Code(), ResultCode::SendFailed);
 }
 
 int32_t CallChannel::Open(const CallEndpoint& endpoint) {
@@ -80,17 +91,20 @@ int32_t CallChannel::Open(const CallEndpoint& endpoint) {
         if (answer.GetInt(1) != joinCode)
             return ResultCode::MessageParameters;
 
+        endReason_.store(0, std::memory_order_release);
         stop_.store(0, std::memory_order_release);
         try {
+            // A thread left busy in a callback by a Close keeps its channel and
+            // call alive until it returns.
             std::lock_guard lock(threadMutex_);
-            receiveThread_ = ReapableThread::Start([self = shared_from_this()]() mutable {
-                self->ReceiveLoop();
-                self.reset();
-            });
-            sendThread_ = ReapableThread::Start([self = shared_from_this()]() mutable {
-                self->SendLoop();
-                self.reset();
-            });
+            receiveThread_ = ReapableThread::Start(
+                [self = shared_from_this(), owner = owner_.weak_from_this().lock()] {
+                    self->ReceiveLoop();
+                });
+            sendThread_ = ReapableThread::Start(
+                [self = shared_from_this(), owner = owner_.weak_from_this().lock()] {
+                    self->SendLoop();
+                });
         } catch (const std::system_error&) {
             return ResultCode::ThreadCreate;
         }
@@ -104,24 +118,36 @@ int32_t CallChannel::Open(const CallEndpoint& endpoint) {
 
 int32_t CallChannel::Close(int32_t reason) {
     Shutdown(reason);
+    if (reason == kConnectionLost)
+        FailQueued();
     RaiseClosed(reason);
     return ResultCode::Ok;
 }
 
 void CallChannel::Shutdown(int32_t reason) {
+    int32_t open = 0;
+    endReason_.compare_exchange_strong(open, reason, std::memory_order_acq_rel);
     stop_.store(1, std::memory_order_release);
     connection_.Close(); // ends a Receive or a blocked Send at once
     Wake();
     if (reason == kConnectionLost)
-        return; // runs on the receive thread; the next Close or the destructor joins
+        return; // runs on a channel thread; the next Close or the destructor joins
     ReapableThread send, receive;
     {
         std::lock_guard lock(threadMutex_);
         send = std::move(sendThread_);
         receive = std::move(receiveThread_);
     }
-    send.JoinOrDefer();
-    receive.JoinOrDefer();
+    send.JoinWithin(kJoinWait);
+    receive.JoinWithin(kJoinWait);
+}
+
+void CallChannel::EndByItself(const std::string& why) {
+    int32_t running = 0;
+    if (stop_.compare_exchange_strong(running, 1, std::memory_order_acq_rel)) {
+        EngineLog(owner_.Engine().logSink, LogLevel::Warning, ChannelName(*this) + ": " + why);
+        Close(kConnectionLost);
+    }
 }
 
 void CallChannel::SendLoop() {
@@ -136,11 +162,13 @@ void CallChannel::SendLoop() {
         if (rc == message->Length()) {
             RaiseSent(*message);
         } else if (stop_.load(std::memory_order_acquire) == 0) {
-            // A message cut off by Close is dropped quietly.
+            // Part of the frame may be on the wire: anything sent after it would be
+            // misread, so the channel ends here. (Cut off by Close: dropped quietly.)
             EngineLog(owner_.Engine().logSink, LogLevel::Warning,
                       ChannelName(*this) + ": message " + std::to_string(message->Code()) +
                           " not sent: " + ResultLine(rc));
             RaiseError(message->Code(), ResultCode::SendFailed);
+            EndByItself("connection given up after a failed send");
         }
     }
 }
@@ -155,12 +183,7 @@ void CallChannel::ReceiveLoop() {
         if (last > 0)
             Dispatch(message);
     }
-    int32_t running = 0;
-    if (stop_.compare_exchange_strong(running, 1, std::memory_order_acq_rel)) {
-        EngineLog(owner_.Engine().logSink, LogLevel::Warning,
-                  ChannelName(*this) + ": connection lost: " + ReceiveEndLine(last, message));
-        Close(kConnectionLost);
-    }
+    EndByItself("connection lost: " + ReceiveEndLine(last, message));
 }
 
 void CallChannel::Dispatch(const WireMessage& message) {
@@ -258,7 +281,7 @@ void CallChannel::RaiseSent(const WireMessage& message) {
 
 void CallChannel::RaiseClosed(int32_t reason) {
     if (key_ == 0)
-        return owner_.Raise(&CallCallbacks::OnCallClosed, reason);
+        return owner_.RaiseClosed(reason);
     std::unique_lock lock(callbackMutex_);
     auto fn = callbacks_.OnClosed;
     void* userData = userData_;

@@ -38,11 +38,12 @@ struct CallEndpoint {
 
 // One connection of a call: a send thread that empties the queue and a
 // receive thread that dispatches what arrives. Close wakes both at once and
-// joins them; when it runs on one of them (a callback closed the call), that
-// thread is left to return by itself and joined later.
+// waits for each at most kJoinWait; a thread that is still busy in a callback
+// then, or that runs the Close itself, returns by itself and is reaped later.
 class CallChannel : public std::enable_shared_from_this<CallChannel> {
 public:
     enum CloseReason : int32_t { kClosedLocally = 1, kConnectionLost = 2 };
+    static constexpr std::chrono::milliseconds kJoinWait{500};
 
     CallChannel(int32_t key, ChatCall& owner);
     virtual ~CallChannel();
@@ -54,9 +55,12 @@ public:
     int32_t Open(const CallEndpoint& endpoint);
     // Stops the channel and raises the closed callback with `reason`.
     int32_t Close(int32_t reason);
+    // Makes a running or later Open fail at once. The channel cannot connect again.
+    void Cancel() { connection_.Abort(); }
     // Makes the send thread look at the queue now.
     void Wake() { wake_.Release(); }
-    // Queues a copy of `message` and wakes the send thread. 0, or -17 for an empty message.
+    // Queues a copy of `message` and wakes the send thread. 0, -17 for an empty
+    // message, -3 when the channel has stopped (nothing is queued then).
     int32_t Queue(const WireMessage& message);
 
     MessageQueue& Messages() { return queue_; }
@@ -72,6 +76,10 @@ public:
 
 private:
     void Shutdown(int32_t reason);
+    // The connection failed under one of the channel's own threads.
+    void EndByItself(const std::string& why);
+    // Reports every message still queued as not sent.
+    void FailQueued();
     void SendLoop();
     void ReceiveLoop();
     void RaiseChatItem(const WireMessage& message);
@@ -82,6 +90,8 @@ private:
     MessageQueue queue_;
     const int32_t key_;
     std::atomic<int32_t> stop_{1};
+    // 0 while open or never opened, else the reason of the first Close.
+    std::atomic<int32_t> endReason_{0};
     ChatCall& owner_;
     SocketChannel connection_;
     SemaphoreLock wake_;

@@ -34,7 +34,16 @@ CallList::CallList(AgentClient& engine) : engine_(engine) {
 
 CallList::~CallList() {
     Clear();
+    // The given-up Opens return at once; they must be out before the list goes.
+    std::unique_lock lock(mutex_);
+    opened_.wait(lock, [this] { return opening_.empty(); });
+    lock.unlock();
     ReapableThread::CollectFinished();
+}
+
+void CallList::CancelLocked(Opening& opening) {
+    opening.cancelled = true;
+    opening.call->Channels().Cancel();
 }
 
 int CallList::Count() const {
@@ -50,46 +59,48 @@ std::shared_ptr<ChatCall> CallList::FindById(int32_t callId) const {
 
 int32_t CallList::Open(int32_t callId) {
     ReapableThread::CollectFinished();
+    auto call = std::make_shared<ChatCall>(callId, engine_);
     {
         // The id is claimed under the same lock hold as the check, so two
         // Opens of one id racing on two threads never both connect.
         std::lock_guard lock(mutex_);
-        bool taken = clearing_ > 0 || std::ranges::find(opening_, callId) != opening_.end() ||
-                     std::ranges::any_of(calls_, [callId](auto& c) { return c->callId == callId; });
+        bool taken =
+            clearing_ > 0 ||
+            std::ranges::any_of(opening_, [callId](auto& o) { return o.call->callId == callId; }) ||
+            std::ranges::any_of(calls_, [callId](auto& c) { return c->callId == callId; });
         if (taken) {
             EngineLog(engine_.logSink, LogLevel::Warning,
                       "call " + std::to_string(callId) + " not joined: it is already open");
             return ResultCode::CallNotFound;
         }
-        opening_.push_back(callId);
+        opening_.push_back({call, false});
     }
     EngineLog(engine_.logSink, LogLevel::Info, "joining call " + std::to_string(callId));
 
-    auto call = std::make_shared<ChatCall>(callId, engine_);
     int32_t result = call->Channels().Open(0, *call, EndpointOf(engine_));
 
-    bool refused = false;
-    {
-        std::lock_guard lock(mutex_);
-        opening_.erase(std::ranges::find(opening_, callId));
-        if (result == ResultCode::Ok) {
-            if (clearing_ > 0)
-                refused = true;
-            else
-                calls_.push_back(call);
-        }
-    }
-    opened_.notify_all();
     if (result == ResultCode::Ok)
         EngineLog(engine_.logSink, LogLevel::Info, "joined call " + std::to_string(callId));
     else
         EngineLog(engine_.logSink, LogLevel::Warning,
                   "call " + std::to_string(callId) + " not joined: " + ResultLine(result));
-    if (refused) {
-        // The list is being cleared (engine going away): the late call goes too.
+    auto isThis = [&](auto& o) { return o.call == call; };
+    std::unique_lock lock(mutex_);
+    bool cancelled = std::ranges::find_if(opening_, isThis)->cancelled || clearing_ > 0;
+    if (result == ResultCode::Ok && cancelled) {
+        // Removed, or the list cleared, just as the handshake succeeded: the
+        // call goes, before this Open stops counting as running.
+        lock.unlock();
         Close(*call);
-        return ResultCode::CallNotFound;
+        lock.lock();
     }
+    opening_.erase(std::ranges::find_if(opening_, isThis));
+    if (result == ResultCode::Ok && !cancelled)
+        calls_.push_back(call);
+    // Under the lock: the list may be destroyed as soon as it sees no Open running.
+    opened_.notify_all();
+    if (cancelled)
+        return ResultCode::CallNotFound;
     return result;
 }
 
@@ -98,8 +109,14 @@ int32_t CallList::Remove(int32_t callId) {
     {
         std::lock_guard lock(mutex_);
         auto it = std::ranges::find_if(calls_, [callId](auto& c) { return c->callId == callId; });
-        if (it == calls_.end())
-            return ResultCode::CallNotFound;
+        if (it == calls_.end()) {
+            auto pending = std::ranges::find_if(
+                opening_, [callId](auto& o) { return o.call->callId == callId && !o.cancelled; });
+            if (pending == opening_.end())
+                return ResultCode::CallNotFound;
+            CancelLocked(*pending);
+            return ResultCode::Ok;
+        }
         call = std::move(*it);
         calls_.erase(it);
     }
@@ -111,9 +128,10 @@ int32_t CallList::Remove(int32_t callId) {
 void CallList::Clear() {
     std::vector<std::shared_ptr<ChatCall>> taken;
     {
-        std::unique_lock lock(mutex_);
+        std::lock_guard lock(mutex_);
         ++clearing_;
-        opened_.wait(lock, [this] { return opening_.empty(); });
+        for (auto& opening : opening_)
+            CancelLocked(opening);
         taken.swap(calls_);
     }
     for (auto& call : taken)
@@ -125,7 +143,7 @@ void CallList::Clear() {
 void CallList::Close(ChatCall& call) {
     EngineLog(engine_.logSink, LogLevel::Info, "call " + std::to_string(call.callId) + " closed");
     call.Channels().Clear();
-    call.Raise(&CallCallbacks::OnCallClosed, int32_t{1});
+    call.RaiseClosed(1);
     call.ClearCallbacks();
     call.Participants().Clear();
 }

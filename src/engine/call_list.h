@@ -24,10 +24,12 @@ public:
     int32_t Open(int32_t callId);
     std::shared_ptr<ChatCall> FindById(int32_t callId) const;
     // Closes the call's channels, raises OnCallClosed(1) and forgets the call.
-    // 0, or -28 when there is no such call.
+    // A call still being opened is given up at once: its Open returns -28.
+    // 0, or -28 when there is no such call. Waits at most about a second per
+    // channel for threads busy in a callback.
     int32_t Remove(int32_t callId);
-    // Removes every call, in list order. Opens still connecting are waited for
-    // and their calls closed; later Opens are refused until Clear returns.
+    // Removes every call, in list order, and gives up every Open still
+    // connecting without waiting for it; Opens are refused until Clear returns.
     void Clear();
     int Count() const;
 
@@ -38,7 +40,14 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable opened_;
     std::vector<std::shared_ptr<ChatCall>> calls_;
-    std::vector<int32_t> opening_;
+    struct Opening {
+        std::shared_ptr<ChatCall> call;
+        bool cancelled = false;
+    };
+    // Gives up an Open; under mutex_.
+    static void CancelLocked(Opening& opening);
+
+    std::vector<Opening> opening_;
     int clearing_ = 0;
 };
 

@@ -22,23 +22,44 @@ int ChannelList::Count() const {
 }
 
 int32_t ChannelList::Open(int32_t key, ChatCall& owner, const CallEndpoint& endpoint) {
+    auto channel = std::make_shared<CallChannel>(key, owner);
     {
         // The key is claimed before the slow connect, so two Opens of one key
         // never both get a channel.
         std::lock_guard lock(mutex_);
-        bool taken = std::ranges::find(opening_, key) != opening_.end() ||
-                     std::ranges::any_of(channels_, [key](auto& c) { return c->Key() == key; });
-        if (taken)
+        auto hasKey = [key](auto& c) { return c->Key() == key; };
+        if (std::ranges::any_of(opening_, hasKey) || std::ranges::any_of(channels_, hasKey))
             return ResultCode::ChannelNotFound;
-        opening_.push_back(key);
+        if (cancelled_)
+            return ResultCode::Connect;
+        opening_.push_back(channel);
     }
-    auto channel = std::make_shared<CallChannel>(key, owner);
     int32_t result = channel->Open(endpoint);
-    std::lock_guard lock(mutex_);
-    opening_.erase(std::ranges::find(opening_, key));
-    if (result == ResultCode::Ok)
-        channels_.push_back(std::move(channel));
+    bool cancelled;
+    {
+        std::lock_guard lock(mutex_);
+        opening_.erase(std::ranges::find(opening_, channel));
+        cancelled = cancelled_;
+        if (result == ResultCode::Ok && !cancelled)
+            channels_.push_back(channel);
+    }
+    if (result == ResultCode::Ok && cancelled) {
+        // Cancelled just as the handshake succeeded.
+        channel->Close(CallChannel::kClosedLocally);
+        result = ResultCode::Connect;
+    }
     return result;
+}
+
+void ChannelList::Cancel() {
+    std::vector<std::shared_ptr<CallChannel>> opening;
+    {
+        std::lock_guard lock(mutex_);
+        cancelled_ = true;
+        opening = opening_;
+    }
+    for (auto& channel : opening)
+        channel->Cancel();
 }
 
 void ChannelList::Clear() {

@@ -25,12 +25,15 @@ public:
     int32_t Open(int32_t key, ChatCall& owner, const CallEndpoint& endpoint);
     // Closes (reason 1) and drops every channel; their queued messages go with them.
     void Clear();
+    // Ends the Opens running now at once and refuses later ones (-2).
+    void Cancel();
     int Count() const;
 
 private:
     mutable std::mutex mutex_;
     std::vector<std::shared_ptr<CallChannel>> channels_;
-    std::vector<int32_t> opening_;
+    std::vector<std::shared_ptr<CallChannel>> opening_;
+    bool cancelled_ = false;
 };
 
 } // namespace olvex

@@ -13,9 +13,34 @@ ChatCall::~ChatCall() {
 }
 
 void ChatCall::SetCallbacks(void* userData, const CallCallbacks& callbacks) {
-    std::lock_guard lock(callbackMutex_);
-    userData_ = userData;
-    callbacks_ = callbacks;
+    int32_t lateEnd = 0;
+    {
+        std::lock_guard lock(callbackMutex_);
+        userData_ = userData;
+        callbacks_ = callbacks;
+        if (endReason_ != 0 && !endReported_ && callbacks.OnCallClosed) {
+            endReported_ = true;
+            lateEnd = endReason_;
+        }
+    }
+    if (lateEnd != 0)
+        callbacks.OnCallClosed(userData, lateEnd);
+}
+
+void ChatCall::RaiseClosed(int32_t reason) {
+    void* userData;
+    decltype(CallCallbacks::OnCallClosed) fn;
+    {
+        std::lock_guard lock(callbackMutex_);
+        if (endReason_ == 0)
+            endReason_ = reason;
+        userData = userData_;
+        fn = callbacks_.OnCallClosed;
+        if (fn)
+            endReported_ = true;
+    }
+    if (fn)
+        fn(userData, reason);
 }
 
 CallCallbacks ChatCall::Callbacks() const {

@@ -6,6 +6,7 @@
 #include "wire_message.h"
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string_view>
 
@@ -30,7 +31,7 @@ struct CallCallbacks {
 
 // A call in progress: its participants, its channels (key 0 is the main one)
 // and the callbacks of the window that shows it.
-class ChatCall {
+class ChatCall : public std::enable_shared_from_this<ChatCall> {
 public:
     ChatCall(int32_t id, AgentClient& engine);
     ~ChatCall();
@@ -44,7 +45,9 @@ public:
     AgentClient& Engine() const { return engine_; }
 
     // Set by the call window right after the call was opened. Channel threads
-    // read them under a lock, so they may change while the call runs.
+    // read them under a lock, so they may change while the call runs. A call
+    // that ended before any OnCallClosed was there to hear it reports its end
+    // to the first table that has one, from inside this call.
     void SetCallbacks(void* userData, const CallCallbacks& callbacks);
     void ClearCallbacks() { SetCallbacks(nullptr, CallCallbacks{}); }
     CallCallbacks Callbacks() const;
@@ -55,6 +58,9 @@ public:
     int32_t InviteOperator(int32_t userId, std::string_view text);
     // Queues any message on the main channel and wakes it. 0, -33, or -17 for an empty message.
     int32_t QueueMessage(const WireMessage& message);
+
+    // OnCallClosed, remembered for a table installed later when nobody hears it now.
+    void RaiseClosed(int32_t reason);
 
     // Raise one slot with the current user data; nothing when the slot is empty.
     template <class Slot, class... Args>
@@ -78,6 +84,8 @@ private:
     mutable std::mutex callbackMutex_;
     void* userData_ = nullptr;
     CallCallbacks callbacks_;
+    int32_t endReason_ = 0;    // reason of the first close, 0 while the call runs
+    bool endReported_ = false; // some OnCallClosed has heard the end
 };
 
 } // namespace olvex

@@ -1,15 +1,17 @@
 #pragma once
 
-#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 namespace olvex {
 
-// A thread started through ReapableThread can be let go by its own code (a
-// callback running on it closed the object that owns it). Such a thread is
-// handed to a process-wide reaper and joined once it has returned, by the next
-// thread that collects, or at process exit. No thread is detached or killed.
+// A thread that its owner can stop waiting for. When the owner's wait runs out
+// (a callback on the thread is busy) or the owner runs on the thread itself,
+// the thread goes to a process-wide reaper, which joins it once it has
+// returned: at the next collection, or at process exit. No thread is killed.
 class ReapableThread {
 public:
     ReapableThread() = default;
@@ -20,25 +22,52 @@ public:
     // Starts `body` on a new thread; throws std::system_error like std::thread.
     template <class F> static ReapableThread Start(F&& body) {
         ReapableThread t;
-        t.done_ = std::make_shared<std::atomic<bool>>(false);
-        t.thread_ = std::thread([done = t.done_, body = std::forward<F>(body)]() mutable {
-            body();
-            done->store(true, std::memory_order_release);
+        t.state_ = std::make_shared<State>();
+        t.thread_ = std::thread([state = t.state_, body = std::forward<F>(body)]() mutable {
+            {
+                // What the body holds goes before the thread counts as finished.
+                auto run = std::move(body);
+                run();
+            }
+            state->Finish();
         });
         return t;
     }
 
     bool IsRunning() const { return thread_.joinable(); }
     bool IsCurrent() const { return thread_.get_id() == std::this_thread::get_id(); }
+    std::thread::id Id() const { return thread_.get_id(); }
     // Joins the thread, or, when called on the thread itself, hands it to the reaper.
     void JoinOrDefer();
+    // Joins the thread if it returns within `wait`; otherwise hands it to the
+    // reaper. True when it was joined.
+    bool JoinWithin(std::chrono::milliseconds wait);
 
     // Joins the handed-over threads that have returned.
     static void CollectFinished();
+    // Handed-over threads still running.
+    static int PendingCount();
+
+    struct State {
+        std::mutex mutex;
+        std::condition_variable cv;
+        bool finished = false;
+        void Finish() {
+            std::lock_guard lock(mutex);
+            finished = true;
+            cv.notify_all();
+        }
+        bool WaitFor(std::chrono::milliseconds wait) {
+            std::unique_lock lock(mutex);
+            return cv.wait_for(lock, wait, [this] { return finished; });
+        }
+    };
 
 private:
+    void Defer();
+
     std::thread thread_;
-    std::shared_ptr<std::atomic<bool>> done_;
+    std::shared_ptr<State> state_;
 };
 
 } // namespace olvex

@@ -2,6 +2,7 @@
 
 #include "result_code.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -54,6 +55,8 @@ std::string RefusedHeader(const unsigned char* header) {
 struct SocketChannel::Socket {
     int fd = -1;
     int wakeFd = -1;
+    // Set when a frame went out in part: the peer would misread everything after it.
+    std::atomic<bool> broken{false};
     std::string peer = "peer"; // "host:port" for the log
     // Present on a TLS connection. A sender and the receiver use the session at
     // the same time, so each OpenSSL call on it is made under tlsMutex; no wait is.
@@ -216,8 +219,10 @@ int32_t ParseFrameHeader(const unsigned char* header) {
     uint32_t raw = (uint32_t(header[3]) << 24) | (uint32_t(header[4]) << 16) |
                    (uint32_t(header[5]) << 8) | uint32_t(header[6]);
     auto length = static_cast<int32_t>(raw);
-    if (length <= 0 || length > kMaxPayloadLength)
+    if (length <= 0)
         return ResultCode::BadFrame;
+    if (length > kMaxPayloadLength)
+        return ResultCode::MessageSize;
     return length;
 }
 
@@ -268,16 +273,19 @@ std::shared_ptr<SocketChannel::Socket> SocketChannel::Lease() const {
     return socket_;
 }
 
-void SocketChannel::Install(std::shared_ptr<Socket> socket) {
+bool SocketChannel::Install(std::shared_ptr<Socket> socket) {
     std::shared_ptr<Socket> old;
+    bool installed;
     {
         std::lock_guard lock(mutex_);
+        installed = !aborted_;
         old = std::move(socket_);
-        socket_ = std::move(socket);
+        socket_ = installed ? std::move(socket) : nullptr;
         open_.store(socket_ != nullptr, std::memory_order_release);
     }
     if (old)
         old->Stop();
+    return installed;
 }
 
 int32_t SocketChannel::Connect(const std::string& host, int port) {
@@ -325,7 +333,8 @@ int32_t SocketChannel::Connect(const std::string& host, int port) {
         if (!socket->tls)
             return ResultCode::TlsSetup;
     }
-    Install(socket);
+    if (!Install(socket))
+        return ResultCode::Connect;
 
     auto fail = [&](const std::string& why, int32_t code = ResultCode::Connect) {
         log_.Write(LogSource::Transport, LogLevel::Warning,
@@ -405,11 +414,13 @@ int32_t SocketChannel::Adopt(int fd, std::unique_ptr<TlsSession> tls) {
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     auto socket = std::make_shared<Socket>(fd, wakeFd);
     socket->tls = std::move(tls);
-    Install(std::move(socket));
+    if (!Install(std::move(socket)))
+        return ResultCode::SocketInit;
     return fd;
 }
 
 int32_t SocketChannel::Send(const char* data, int32_t length) {
+    const auto deadline = Clock::now() + Timeout();
     auto socket = Lease();
     if (!socket)
         return ResultCode::Connect;
@@ -427,12 +438,31 @@ int32_t SocketChannel::Send(const char* data, int32_t length) {
     std::memcpy(frame.data() + kFrameHeaderSize, data, size_t(length));
 
     auto failed = [&](size_t sent, const std::string& why) {
+        if (sent > 0)
+            socket->broken.store(true);
         log_.Write(LogSource::Transport, LogLevel::Warning,
                    "sending to " + socket->peer + " failed after " + std::to_string(sent) + " of " +
                        std::to_string(frame.size()) + " bytes: " + why);
         return ResultCode::SendFailed;
     };
-    std::lock_guard lock(sendMutex_);
+    {
+        std::unique_lock lock(sendMutex_);
+        if (!sendDone_.wait_until(lock, deadline, [this] { return !sending_; }))
+            return failed(0, "another send held the connection for " + Millis(Timeout()));
+        sending_ = true;
+    }
+    struct Turn {
+        SocketChannel& channel;
+        ~Turn() {
+            {
+                std::lock_guard lock(channel.sendMutex_);
+                channel.sending_ = false;
+            }
+            channel.sendDone_.notify_one();
+        }
+    } turn{*this};
+    if (socket->broken.load())
+        return ResultCode::SendFailed; // said when it broke
     size_t sent = 0;
     while (sent < frame.size()) {
         short want = POLLOUT;
@@ -443,7 +473,9 @@ int32_t SocketChannel::Send(const char* data, int32_t length) {
             continue;
         }
         if (n < 0) {
-            const WaitResult waited = socket->Wait(want, Timeout());
+            const auto left = std::chrono::duration_cast<Milliseconds>(deadline - Clock::now());
+            const WaitResult waited =
+                left.count() > 0 ? socket->Wait(want, left) : WaitResult::TimedOut;
             if (waited == WaitResult::Ready)
                 continue;
             if (waited == WaitResult::Stopped)
@@ -533,18 +565,25 @@ int32_t SocketChannel::Receive(std::string& payload) {
         return length;
     }
 
+    // The header's length is only a claim: the buffer doubles as bytes arrive,
+    // so a peer that announces a huge frame and stalls costs nothing.
+    constexpr size_t kFirstChunk = 64 * 1024;
+    const size_t total = size_t(length);
     std::string buffer;
-    try {
-        buffer.resize(size_t(length));
-    } catch (const std::bad_alloc&) {
-        return refuse("no memory for its payload (header " + HexBytes(header, sizeof header) + ")");
-    }
     auto cutShort = [&](size_t got, const std::string& why) {
         return "payload cut short after " + std::to_string(got) + " of " + std::to_string(length) +
                " bytes (header " + HexBytes(header, sizeof header) + "): " + why;
     };
     size_t got = 0;
-    while (got < buffer.size()) {
+    while (got < total) {
+        if (got == buffer.size()) {
+            try {
+                buffer.resize(std::min(total, std::max(kFirstChunk, 2 * got)));
+            } catch (const std::bad_alloc&) {
+                return refuse("no memory for its payload (header " +
+                              HexBytes(header, sizeof header) + ")");
+            }
+        }
         ssize_t n = readSome(buffer.data() + got, buffer.size() - got);
         if (n == 0) {
             log_.Write(LogSource::Transport, LogLevel::Warning,
@@ -563,6 +602,14 @@ int32_t SocketChannel::Receive(std::string& payload) {
     }
     payload = std::move(buffer);
     return length;
+}
+
+void SocketChannel::Abort() {
+    {
+        std::lock_guard lock(mutex_);
+        aborted_ = true;
+    }
+    Close();
 }
 
 int32_t SocketChannel::Close() {

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -15,11 +16,11 @@ namespace olvex {
 
 // The frame header is "<!>" followed by the payload length, 32-bit big-endian.
 inline constexpr int kFrameHeaderSize = 7;
-// Larger announced payloads are treated as a broken header; nothing is allocated for them.
+// Larger payloads are refused with -15. A page list of 250,000 visitors fits with room to spare.
 inline constexpr int32_t kMaxPayloadLength = 256 * 1024 * 1024;
 
-// Checks a 7-byte frame header. Returns the payload length (> 0), or -4 for a
-// wrong magic, a length not above 0 or a length above kMaxPayloadLength.
+// Checks a 7-byte frame header. Returns the payload length (> 0), -4 for a
+// wrong magic or a length not above 0, -15 for a length above kMaxPayloadLength.
 int32_t ParseFrameHeader(const unsigned char* header);
 // Writes the 7-byte header for a payload of `length` bytes.
 void WriteFrameHeader(unsigned char* header, int32_t length);
@@ -54,18 +55,24 @@ public:
     int32_t Adopt(int fd, std::unique_ptr<TlsSession> tls = nullptr);
     // Applies from the next Connect on.
     void SetTls(TlsConfig config);
-    // Sends one frame. Returns `length`, -2 without a socket, -3 when the frame
-    // could not be sent completely.
+    // Sends one frame within one time-out in all, the wait for a concurrent
+    // sender included. Returns `length`, -2 without a socket, -3 when the frame
+    // could not be sent completely. After a frame went out in part, the stream
+    // is broken and every later Send fails at once with -3.
     int32_t Send(const char* data, int32_t length);
     int32_t Send(std::string_view payload) {
         return Send(payload.data(), static_cast<int32_t>(payload.size()));
     }
     // Receives one frame into `payload`. Returns its length (> 0), -2 without a
     // socket, -8 when nothing arrived in time, -5 when the connection ended,
-    // -4 for a broken or incomplete frame.
+    // -4 for a broken or incomplete frame, -15 for a payload above
+    // kMaxPayloadLength. The buffer grows only as the payload's bytes arrive.
     int32_t Receive(std::string& payload);
     bool IsOpen() const { return open_.load(std::memory_order_acquire); }
     int32_t Close();
+    // Closes the channel for good: a Connect running now or later fails with -2.
+    // Ends a connection being set up for a caller who no longer wants it.
+    void Abort();
 
     Milliseconds Timeout() const { return timeout_.load(); }
     void SetTimeout(Milliseconds timeout) { timeout_.store(timeout); }
@@ -77,12 +84,17 @@ public:
 private:
     struct Socket;
     std::shared_ptr<Socket> Lease() const;
-    void Install(std::shared_ptr<Socket> socket);
+    // False, with nothing installed, once the channel was aborted.
+    bool Install(std::shared_ptr<Socket> socket);
 
     mutable std::mutex mutex_;
     std::shared_ptr<Socket> socket_;
     std::atomic<bool> open_{false};
+    bool aborted_ = false; // guarded by mutex_
+    // One sender at a time; the wait for the turn counts against the send's deadline.
     std::mutex sendMutex_;
+    std::condition_variable sendDone_;
+    bool sending_ = false;
     std::atomic<Milliseconds> timeout_;
     std::atomic<Milliseconds> headerWait_{kDefaultHeaderWait};
     std::mutex tlsMutex_;

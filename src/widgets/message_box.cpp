@@ -1,5 +1,8 @@
 #include "message_box.h"
 
+#include <QDialog>
+#include <QTextDocument>
+
 namespace olvex {
 
 namespace {
@@ -21,7 +24,19 @@ QMessageBox::StandardButton ShowMessageBox(QWidget* parent, const QString& text,
         return Hook()(parent, icon, title, text, buttons);
     QMessageBox box(icon, title, text, buttons, parent);
     box.setTextFormat(Qt::PlainText);
-    return static_cast<QMessageBox::StandardButton>(box.exec());
+    return static_cast<QMessageBox::StandardButton>(ExecWindowModal(box));
+}
+
+int ExecWindowModal(QDialog& dialog) {
+    // exec() makes a dialog that has no modality of its own application-modal.
+    dialog.setWindowModality(Qt::WindowModal);
+    return dialog.exec();
+}
+
+QString PlainToolTip(const QString& text) {
+    if (text.isEmpty())
+        return text;
+    return Qt::convertFromPlainText(text, Qt::WhiteSpaceNoWrap);
 }
 
 } // namespace olvex

@@ -4,6 +4,7 @@
 #include <QString>
 #include <functional>
 
+class QDialog;
 class QWidget;
 
 namespace olvex {
@@ -17,10 +18,18 @@ using MessageBoxHook = std::function<QMessageBox::StandardButton(
 // An empty hook restores the real message boxes.
 void SetMessageBoxHook(MessageBoxHook hook);
 
+// Runs the dialog modal to its own parent window only, never to the whole program: call
+// windows and alerts stay usable whatever dialog is open. Returns the dialog's result.
+int ExecWindowModal(QDialog& dialog);
+
 // Shows the text as plain text (it may come from the network) and returns the button pressed.
 QMessageBox::StandardButton ShowMessageBox(QWidget* parent, const QString& text,
                                            QMessageBox::Icon icon = QMessageBox::NoIcon,
                                            QMessageBox::StandardButtons buttons = QMessageBox::Ok,
                                            const QString& title = QStringLiteral("Olvex"));
+
+// A tooltip that shows the text literally: Qt takes any tooltip that looks like markup
+// for rich text, and names and addresses from the network must never be read as markup.
+QString PlainToolTip(const QString& text);
 
 } // namespace olvex

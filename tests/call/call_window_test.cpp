@@ -17,6 +17,8 @@
 #include "transcript_archive.h"
 #include "transcript_files.h"
 
+#include <QAbstractButton>
+#include <QAccessible>
 #include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
@@ -561,6 +563,56 @@ TEST_F(CallWindowTest, EveryLineShownGoesToTheHistoryAsShown) {
     EXPECT_EQ(parties, (std::vector<PartyKind>{PartyKind::Own, PartyKind::None, PartyKind::None,
                                                PartyKind::Visitor, PartyKind::None, PartyKind::None,
                                                PartyKind::None}));
+}
+
+} // namespace
+
+namespace {
+
+// An operator runs the whole chat from the keyboard: the input box has the keys at the start
+// and after every tool, Tab follows the layout, and every control has a name to announce.
+TEST_F(CallWindowTest, KeyboardStaysInTheInputBoxAndEveryControlIsNamed) {
+    QPointer<CallWindow> window;
+    auto peer = Open(51, window);
+    ASSERT_TRUE(peer);
+    QPlainTextEdit& input = window->InputBox();
+    EXPECT_EQ(window->focusWidget(), &input);
+
+    auto* send = window->findChild<QAbstractButton*>("sendButton");
+    input.setPlainText("hello");
+    QTest::mouseClick(send, Qt::LeftButton);
+    EXPECT_EQ(window->focusWidget(), &input);
+
+    QTest::mouseClick(window->findChild<QAbstractButton*>("answersButton"), Qt::LeftButton);
+    QTreeWidget& tree = window->CannedTree();
+    EXPECT_EQ(window->focusWidget(), &tree);
+    QTreeWidgetItem* answer = tree.topLevelItem(0)->child(0);
+    tree.setCurrentItem(answer);
+    EXPECT_EQ(window->focusWidget(), &tree); // arrowing through only previews
+    emit tree.itemActivated(answer, 0);
+    EXPECT_EQ(window->focusWidget(), &input);
+
+    QStringList order;
+    QWidget* first = window->findChild<QWidget*>("answersButton");
+    for (QWidget* w = first; order.size() < 15; w = w->nextInFocusChain()) {
+        if (w->focusPolicy() & Qt::TabFocus && !w->objectName().isEmpty() &&
+            !w->objectName().startsWith("qt_"))
+            order << w->objectName();
+        if (w->nextInFocusChain() == first)
+            break;
+    }
+    EXPECT_EQ(order, (QStringList{"answersButton", "inviteButton", "pushButton", "linkButton",
+                                  "imageButton", "saveButton", "closeButton", "printButton",
+                                  "cannedCloseButton", "cannedSearch", "cannedTree", "transcript",
+                                  "input", "sendButton"}));
+    for (QWidget* widget : window->findChildren<QWidget*>()) {
+        if (widget->focusPolicy() == Qt::NoFocus || widget->isWindow())
+            continue;
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+        ASSERT_TRUE(accessible);
+        EXPECT_FALSE(accessible->text(QAccessible::Name).isEmpty())
+            << widget->metaObject()->className() << " " << widget->objectName().toStdString();
+    }
 }
 
 } // namespace

@@ -197,6 +197,56 @@ TEST(OlvexCli, DrivesACallThroughItsCommands) {
                                    "typing: expected CALLID\n");
 }
 
+// A call still waiting for the server's answer to its join is given up at once
+// by hangup and by quit, instead of holding the command loop for the time-out.
+TEST(OlvexCli, HangupAndQuitGiveUpAConnectingCall) {
+    FakeServer server;
+    Child cli(CliArgs(server.Port()));
+    auto peer = server.Accept();
+    ASSERT_TRUE(peer);
+    ASSERT_TRUE(peer->Expect(Payload(1001, {"ann", "pw"})));
+    peer->Send(Payload(9001, {"1001", "42", "7"}));
+    EXPECT_EQ(cli.ReadEvent()->at("event"), "OnLoggedIn");
+
+    cli.WriteLine("accept 77");
+    auto silent = server.Accept();
+    ASSERT_TRUE(silent && silent->Receive());
+    cli.WriteLine("hangup 77");
+    EXPECT_TRUE(silent->WaitForPeerClose(1s));
+
+    cli.WriteLine("accept 78");
+    auto another = server.Accept();
+    ASSERT_TRUE(another && another->Receive());
+    const auto start = std::chrono::steady_clock::now();
+    cli.WriteLine("quit");
+    EXPECT_TRUE(another->WaitForPeerClose(1s));
+    EXPECT_EQ(cli.Wait(), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+    EXPECT_EQ(cli.ReadAllErrors(), "");
+}
+
+TEST(OlvexCli, FrameAboveTheCapIsReported) {
+    FakeServer server;
+    Child cli(CliArgs(server.Port()));
+    auto peer = server.Accept();
+    ASSERT_TRUE(peer);
+    ASSERT_TRUE(peer->Expect(Payload(1001, {"ann", "pw"})));
+    peer->Send(Payload(9001, {"1001", "42", "7"}));
+    EXPECT_EQ(cli.ReadEvent()->at("event"), "OnLoggedIn");
+    ASSERT_TRUE(peer->Expect("1006"));
+    ASSERT_TRUE(peer->Expect("1007"));
+    peer->SendRaw(std::string("<!>\x7f\xff\xff\xff", 7));
+    for (auto event = cli.ReadEvent(); event; event = cli.ReadEvent()) {
+        if (event->at("event") == "OnDisconnected") {
+            EXPECT_EQ(event->at("reason"), 2);
+            break;
+        }
+    }
+    cli.WriteLine("quit");
+    EXPECT_EQ(cli.Wait(), 0);
+    EXPECT_EQ(cli.ReadAllErrors(), "connection: -15 The socket message size is not valid.\n");
+}
+
 TEST(OlvexCli, VerboseWritesTheEnginesLogAsJsonLinesOnStderr) {
     FakeServer server;
     std::vector<std::string> args = CliArgs(server.Port());

@@ -216,8 +216,11 @@ TEST_F(ConsoleEngineTest, DroppedConnectionIsLoggedOutAgainAndReconnectedWhenOn)
     ASSERT_TRUE(again);
     ASSERT_TRUE(again->Expect(Payload(1001, {"ann", "pw"})));
     EXPECT_TRUE(bridge->Reconnecting());
-    // While reconnecting the Login button's command only explains.
-    bridge->Connect();
+    // While reconnecting the Login button stays pressable and only explains.
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return console.windowTitle().contains("Connecting"); }, kWait));
+    ASSERT_TRUE(Enabled(Button::Login));
+    console.ButtonOf(Button::Login).click();
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0], QStringLiteral("Olvex is trying to reconnect to the Olvex server "
                                              "now.\r\nIf it fails, please try again in a few "
@@ -345,9 +348,9 @@ TEST_F(ConsoleEngineTest, ShutdownDisconnectionChangesNothing) {
     peer->Send(Payload(9001, {"1007", "1", "17", "0", "/a", "A", "", "", "", "3"}));
     ASSERT_TRUE(QTest::qWaitFor([&] { return console.PageList().RowOf(17) == 0; }, kWait));
     const size_t before = balloons.size();
-    engine.callbacks.OnDisconnected(engine.userData, DisconnectReason::Shutdown);
+    engine.Callbacks().OnDisconnected(engine.UserData(), DisconnectReason::Shutdown);
     // A marker event behind it shows the queue has been applied.
-    engine.callbacks.OnStatusChanged(engine.userData, 3);
+    engine.Callbacks().OnStatusChanged(engine.UserData(), 3);
     ASSERT_TRUE(QTest::qWaitFor([&] { return balloons.size() == before + 1; }, kWait));
     EXPECT_EQ(console.windowTitle(), QStringLiteral("Olvex - away [127.0.0.1]"));
     EXPECT_EQ(console.PageList().RowOf(17), 0);
@@ -463,18 +466,18 @@ TEST_F(ConsoleEngineTest, BurstsOfEventsKeepTheirOrder) {
             page.pageId = id;
             page.visitorNumber = id % 7;
             page.title = "first";
-            engine.callbacks.OnPageEntered(engine.userData, page);
+            engine.Callbacks().OnPageEntered(engine.UserData(), page);
         }
-        engine.callbacks.OnDisconnected(engine.userData, DisconnectReason::ConnectionLost);
+        engine.Callbacks().OnDisconnected(engine.UserData(), DisconnectReason::ConnectionLost);
         for (int32_t id = 1; id <= 3; ++id) {
             page.pageId = id;
             page.visitorNumber = 9;
             page.title = "second";
-            engine.callbacks.OnPageEntered(engine.userData, page);
+            engine.Callbacks().OnPageEntered(engine.UserData(), page);
         }
         page.pageId = 2;
-        engine.callbacks.OnPageLeft(engine.userData, page);
-        engine.callbacks.OnStatusChanged(engine.userData, 2);
+        engine.Callbacks().OnPageLeft(engine.UserData(), page);
+        engine.Callbacks().OnStatusChanged(engine.UserData(), 2);
     };
     std::thread receive(feed);
     receive.join();

@@ -1,11 +1,15 @@
 // Log-in, log-out, the receive thread and the commands over real loopback sockets.
 #include "agent_client.h"
+#include "engine_log_in.h"
 #include "event_log.h"
 #include "fake_server.h"
 #include "result_code.h"
+#include "thread_reaper.h"
 
+#include <atomic>
 #include <future>
 #include <gtest/gtest.h>
+#include <thread>
 
 using namespace olvex;
 using namespace olvex::test;
@@ -279,4 +283,86 @@ TEST_F(Engine, LogoutNeverDeadlocksWithABusyCallback) {
     ASSERT_TRUE(log.WaitFor("Disconnected 3"));
     LogIn(); // joins the old thread
     EXPECT_EQ(log.CountOf("Disconnected 2"), 0);
+}
+
+// A Logout asked while a log-in runs (here from another thread while the
+// log-in resets the previous connection) wins: no success, no OnLoggedIn.
+TEST_F(Engine, LogoutDuringALogInMakesItFail) {
+    LogIn();
+    std::atomic<bool> once{true};
+    log.onEvent = [&](const std::string& line) {
+        if (line == "Disconnected 1" && once.exchange(false))
+            std::thread([&] { client.Logout(1); }).join();
+    };
+    auto login = std::async(std::launch::async,
+                            [&] { return client.Login("127.0.0.1", server.Port(), "ann", "pw"); });
+    if (auto late = server.Accept(500ms)) { // the old behaviour: the log-in goes on
+        late->Receive();
+        late->Send(Payload(9001, {"1001", "42", "7"}));
+    }
+    EXPECT_LT(login.get(), 0);
+    EXPECT_EQ(client.GetStatus(), 0);
+    EXPECT_EQ(log.Lines(), (Lines{"LoggedIn", "Disconnected 1", "Disconnected 1"}));
+}
+
+// The engine goes while its receive thread is held in a callback: the
+// destructor waits the thread wait, not for good, and the thread raises
+// nothing once it is let go.
+TEST_F(Engine, DestructionWaitsABoundedTimeForABusyCallback) {
+    auto doomed = std::make_unique<AgentClient>(ShortTimeouts());
+    EventLog own;
+    own.Install(*doomed);
+    std::promise<void> entered;
+    std::promise<void> release;
+    auto released = release.get_future().share();
+    own.onEvent = [&](const std::string& line) {
+        if (line == "PageList") {
+            entered.set_value();
+            released.wait();
+        }
+    };
+    auto side = LogInEngine(*doomed, server, 42);
+    ASSERT_TRUE(side);
+    side->Send(Payload(9001, {"1007", "0"}));
+    side->Send(Payload(9003, {"4001", "17", "0", "/p", "P", "", "", "", "3"}));
+    entered.get_future().wait();
+
+    std::promise<void> destroyed;
+    auto unblock = std::async(std::launch::async, [&] {
+        destroyed.get_future().wait_for(4s); // a destructor that waits for good gets out after all
+        release.set_value();
+    });
+    const auto start = Clock::now();
+    doomed.reset();
+    const auto took = Clock::now() - start;
+    destroyed.set_value();
+    EXPECT_LT(took, 2s);
+    unblock.get();
+    // The let-go thread returns by itself; `own` must outlive it.
+    for (int i = 0; i < 400 && ReapableThread::PendingCount() > 0; ++i)
+        std::this_thread::sleep_for(5ms);
+    EXPECT_EQ(ReapableThread::PendingCount(), 0);
+    EXPECT_EQ(own.CountOf("PageIn 17 /p"), 0) << "raised after the engine had gone";
+}
+
+// Destroying the engine from a callback on its own receive thread.
+TEST_F(Engine, EngineDestroyedFromItsOwnReceiveThread) {
+    auto doomed = std::make_unique<AgentClient>(ShortTimeouts());
+    EventLog own;
+    own.Install(*doomed);
+    std::promise<void> gone;
+    own.onEvent = [&](const std::string& line) {
+        if (line == "UserList") {
+            doomed.reset();
+            gone.set_value();
+        }
+    };
+    auto side = LogInEngine(*doomed, server, 42);
+    ASSERT_TRUE(side);
+    side->Send(Payload(9001, {"1006", "0"}));
+    side->Send(Payload(9003, {"4001", "17", "0", "/p", "P", "", "", "", "3"}));
+    ASSERT_EQ(gone.get_future().wait_for(5s), std::future_status::ready);
+    EXPECT_TRUE(side->WaitForPeerClose(2s));
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(own.Lines(), (Lines{"LoggedIn", "UserList", "Disconnected 4"}));
 }

@@ -26,8 +26,7 @@ std::string Text(const char* text) {
 } // namespace
 
 void EventLog::Install(AgentClient& client) {
-    client.userData = this;
-    AgentCallbacks& cb = client.callbacks;
+    AgentCallbacks cb;
     cb.OnLoggedIn = [](void* d) { Log(d).Add("LoggedIn"); };
     cb.OnDisconnected = [](void* d, int r) { Log(d).Add("Disconnected " + std::to_string(r)); };
     cb.OnStatusChanged = [](void* d, int s) { Log(d).Add("Status " + std::to_string(s)); };
@@ -51,6 +50,7 @@ void EventLog::Install(AgentClient& client) {
     cb.OnServerError = [](void* d, int request, int error) {
         Log(d).Add("Error " + std::to_string(request) + " " + std::to_string(error));
     };
+    client.SetCallbacks(this, cb);
 }
 
 void EventLog::Add(std::string line) {

@@ -223,7 +223,7 @@ TEST(TlsChannel, TimeOutSizeCapAndClosedPeerHoldOverTls) {
     WriteFrameHeader(header, kMaxPayloadLength);
     header[6] += 1; // one byte over the cap
     ASSERT_TRUE(sendRaw(std::string_view(reinterpret_cast<char*>(header), sizeof header)));
-    EXPECT_EQ(client.Receive(payload), ResultCode::BadFrame);
+    EXPECT_EQ(client.Receive(payload), ResultCode::MessageSize);
     EXPECT_TRUE(payload.empty());
 
     // The server goes away: sends fail with a code, never a signal.

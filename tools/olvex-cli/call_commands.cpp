@@ -10,6 +10,7 @@
 #include <charconv>
 #include <chrono>
 #include <optional>
+#include <system_error>
 #include <vector>
 
 namespace olvex {
@@ -87,33 +88,92 @@ bool CallCommands::Execute(std::string_view verb, std::string_view rest) {
             Fail(verb, ResultCode::CallNotFound);
         else if (int32_t rc = call->InviteOperator(*userId, "invitation"); rc < 0)
             Fail(verb, rc);
-    } else if (int32_t rc = client_->Calls().Remove(*callId); rc < 0) { // hangup
-        Fail(verb, rc);
-    } else {
-        Record(*callId, LineKind::Event, "", false, kYouClosedText);
-        EndRecord(*callId);
+    } else { // hangup; a call still connecting is given up at once
+        {
+            std::lock_guard lock(mutex_);
+            if (auto it = current_.find(*callId); it != current_.end())
+                it->second->givenUp = true;
+        }
+        if (int32_t rc = client_->Calls().Remove(*callId); rc < 0) {
+            Fail(verb, rc);
+        } else {
+            Record(*callId, LineKind::Event, "", false, kYouClosedText);
+            EndRecord(*callId);
+        }
         std::lock_guard lock(mutex_);
-        contexts_.erase(*callId); // Remove has silenced the call's slots
+        if (auto it = current_.find(*callId); it != current_.end()) {
+            it->second->recorder.reset(); // the context stays for a late thread, its record goes
+            current_.erase(it);
+        }
     }
     return true;
 }
 
-void CallCommands::Accept(int32_t callId) {
-    if (int32_t rc = client_->Calls().Open(callId); rc < 0)
-        return Fail("accept", rc);
-    auto call = client_->Calls().FindById(callId);
-    if (!call)
-        return Fail("accept", ResultCode::CallNotFound);
+void CallCommands::Shutdown() {
+    std::vector<Worker> accepts;
+    {
+        std::lock_guard lock(mutex_);
+        shuttingDown_ = true;
+        for (auto& [id, context] : current_)
+            context->givenUp = true;
+        accepts.swap(accepts_);
+    }
+    if (client_)
+        client_->Calls().Clear(); // ends every Open still connecting
+    for (auto& accept : accepts)
+        accept.thread.join();
+}
 
+void CallCommands::Accept(int32_t callId) {
     Context* context;
     {
         std::lock_guard lock(mutex_);
-        auto& slot = contexts_[callId];
-        if (!slot)
-            slot = std::make_unique<Context>(Context{this, callId, nullptr});
-        if (archive_ && !slot->recorder)
-            slot->recorder = std::make_unique<CallRecorder>(archive_, callId, userName_);
-        context = slot.get();
+        if (shuttingDown_ || current_.contains(callId))
+            return Fail("accept", ResultCode::CallNotFound);
+        std::erase_if(accepts_, [](Worker& w) {
+            if (!w.done->load())
+                return false;
+            w.thread.join();
+            return true;
+        });
+        contexts_.push_back(std::make_unique<Context>(Context{this, callId, false, nullptr}));
+        context = contexts_.back().get();
+        current_[callId] = context;
+        try {
+            auto done = std::make_shared<std::atomic<bool>>(false);
+            accepts_.push_back({std::thread([this, context, done] {
+                                    Connect(context);
+                                    done->store(true);
+                                }),
+                                done});
+            return;
+        } catch (const std::system_error&) {
+            current_.erase(callId);
+        }
+    }
+    Fail("accept", ResultCode::ThreadCreate);
+}
+
+void CallCommands::Connect(Context* context) {
+    const int32_t callId = context->callId;
+    const int32_t opened = client_->Calls().Open(callId);
+    auto call = opened < 0 ? nullptr : client_->Calls().FindById(callId);
+    bool givenUp;
+    {
+        std::lock_guard lock(mutex_);
+        givenUp = context->givenUp;
+        if (auto it = current_.find(callId); !call && it != current_.end() && it->second == context)
+            current_.erase(it);
+    }
+    if (!call) {
+        if (!givenUp)
+            Fail("accept", opened < 0 ? opened : ResultCode::CallNotFound);
+        return;
+    }
+    {
+        std::lock_guard lock(mutex_);
+        if (archive_ && !context->recorder)
+            context->recorder = std::make_unique<CallRecorder>(archive_, callId, userName_);
     }
     // Each slot starts its line with the event's name and the call's id.
     CallCallbacks cb;
@@ -210,8 +270,8 @@ void CallCommands::Record(int32_t callId, LineKind kind, const std::string& name
     uint64_t ticket = 0;
     {
         std::lock_guard lock(mutex_);
-        auto found = contexts_.find(callId);
-        if (found == contexts_.end() || !found->second->recorder)
+        auto found = current_.find(callId);
+        if (found == current_.end() || !found->second->recorder)
             return;
         ticket = found->second->recorder->Line(kind, name, own, text);
     }
@@ -245,8 +305,8 @@ void CallCommands::RecordParticipants(Context& context, bool announce) {
 
 void CallCommands::EndRecord(int32_t callId) {
     std::lock_guard lock(mutex_);
-    auto found = contexts_.find(callId);
-    if (found != contexts_.end() && found->second->recorder)
+    auto found = current_.find(callId);
+    if (found != current_.end() && found->second->recorder)
         found->second->recorder->End();
 }
 

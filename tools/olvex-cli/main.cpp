@@ -10,8 +10,10 @@
 
 #include <charconv>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <ctime>
+#include <deque>
 #include <iostream>
 #include <memory>
 #include <mutex>
@@ -19,6 +21,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 using olvex::AgentCallbacks;
@@ -30,20 +33,72 @@ using Json = nlohmann::ordered_json; // "event" first, then the arguments in ord
 
 namespace {
 
-std::mutex outputMutex;
+// Event lines go to stdout through a writer thread: a reader that stops
+// reading must not hold up the engine's threads, nor the commands waiting for
+// them. Past kMaxQueued bytes the events wait for the reader after all.
+class OutputWriter {
+public:
+    static constexpr size_t kMaxQueued = 64 * 1024 * 1024;
+
+    OutputWriter() : thread_([this] { Run(); }) {}
+    ~OutputWriter() { Finish(); }
+
+    void Write(std::string line) {
+        std::unique_lock lock(mutex_);
+        room_.wait(lock, [&] { return queued_ == 0 || queued_ + line.size() <= kMaxQueued; });
+        queued_ += line.size();
+        lines_.push_back(std::move(line));
+        ready_.notify_one();
+    }
+    // Writes out what is queued, then ends the thread.
+    void Finish() {
+        {
+            std::lock_guard lock(mutex_);
+            finishing_ = true;
+            ready_.notify_one();
+        }
+        if (thread_.joinable())
+            thread_.join();
+    }
+
+private:
+    void Run() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            ready_.wait(lock, [&] { return !lines_.empty() || finishing_; });
+            if (lines_.empty())
+                return;
+            std::string line = std::move(lines_.front());
+            lines_.pop_front();
+            lock.unlock();
+            std::fwrite(line.data(), 1, line.size(), stdout);
+            std::fputc('\n', stdout);
+            std::fflush(stdout);
+            lock.lock();
+            queued_ -= line.size();
+            room_.notify_all();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable ready_, room_;
+    std::deque<std::string> lines_;
+    size_t queued_ = 0;
+    bool finishing_ = false;
+    std::thread thread_;
+};
+
+OutputWriter* output = nullptr;
+std::mutex errorMutex;
 
 void Emit(const Json& event) {
     // Server texts are arbitrary bytes; invalid UTF-8 becomes U+FFFD rather
     // than broken JSON.
-    std::string line = event.dump(-1, ' ', false, Json::error_handler_t::replace);
-    std::lock_guard lock(outputMutex);
-    std::fwrite(line.data(), 1, line.size(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
+    output->Write(event.dump(-1, ' ', false, Json::error_handler_t::replace));
 }
 
 void Error(const std::string& text) {
-    std::lock_guard lock(outputMutex);
+    std::lock_guard lock(errorMutex);
     std::fprintf(stderr, "%s\n", text.c_str());
     std::fflush(stderr);
 }
@@ -71,7 +126,7 @@ void LogLine(void*, olvex::LogSource source, olvex::LogLevel level, std::string_
     line["category"] = source == olvex::LogSource::Transport ? "olvex.transport" : "olvex.engine";
     line["message"] = std::string(message);
     std::string text = line.dump(-1, ' ', false, Json::error_handler_t::replace);
-    std::lock_guard lock(outputMutex);
+    std::lock_guard lock(errorMutex);
     std::fwrite(text.data(), 1, text.size(), stderr);
     std::fputc('\n', stderr);
     std::fflush(stderr);
@@ -148,7 +203,13 @@ Json TextOrNull(const char* text) {
 AgentCallbacks JsonCallbacks() {
     AgentCallbacks cb;
     cb.OnLoggedIn = [](void*) { Emit(Event("OnLoggedIn")); };
-    cb.OnDisconnected = NumberEvent<kDisconnected, kReason>;
+    cb.OnDisconnected = [](void* data, int reason) {
+        NumberEvent<kDisconnected, kReason>(data, reason);
+        // Why the connection ended by itself, such as a frame above the size cap.
+        const int32_t result = static_cast<AgentClient*>(data)->DisconnectResult();
+        if (reason == olvex::DisconnectReason::ConnectionLost && result < 0)
+            Error("connection: " + std::to_string(result) + " " + ResultText(result));
+    };
     cb.OnStatusChanged = NumberEvent<kStatusChanged, kStatus>;
     cb.OnUserListReceived = ListEvent<kUserListReceived, kUsers, &AgentClient::Users>;
     cb.OnUserLoggedIn = RecordEvent<UserRecord, kUserLoggedIn>;
@@ -243,9 +304,7 @@ bool Execute(AgentClient& client, olvex::CallCommands& calls, std::string line) 
     return true;
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
     std::optional<std::string> server, user, password, history;
     olvex::TlsConfig tls;
     bool verbose = false;
@@ -296,14 +355,13 @@ int main(int argc, char** argv) {
     calls.SetArchive(archive);
     AgentClient client;
     calls.Attach(client);
-    client.callbacks = JsonCallbacks();
-    client.userData = &client;
+    client.SetCallbacks(&client, JsonCallbacks());
     client.SetTls(tls);
     if (verbose)
         client.logSink = {LogLine, nullptr, olvex::LogLevel::Debug};
     const int32_t result = client.Login(server->substr(0, colon), *port, *user, *password);
     if (result != 0) {
-        client.callbacks = AgentCallbacks{}; // nothing to report on stdout for a failed log-in
+        client.SetCallbacks(nullptr, AgentCallbacks{}); // nothing on stdout for a failed log-in
         Error(olvex::ResultMessage(result));
         return 1;
     }
@@ -316,5 +374,16 @@ int main(int argc, char** argv) {
         if (!Execute(client, calls, line))
             break;
     }
+    calls.Shutdown();
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    OutputWriter writer;
+    output = &writer;
+    const int code = Run(argc, argv);
+    writer.Finish();
+    return code;
 }

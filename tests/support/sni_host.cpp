@@ -1,0 +1,324 @@
+// A small StatusNotifier watcher and host for the desktop tests, standing in for a panel:
+//
+//   sni-host watch            own org.kde.StatusNotifierWatcher and be its host until killed
+//   sni-host items            print the registered items, one a line
+//   sni-host activate         a click on the first item's icon (Activate)
+//   sni-host menu             print the entries of the first item's menu: "label" or "-label"
+//                             (disabled), after the AboutToShow a panel sends first
+//   sni-host click LABEL      choose that entry of the menu
+//   sni-host popup            show the menu as a panel would, until killed (screenshots)
+//   sni-host window TITLE     a plain window of another program, to take the focus
+#include <QApplication>
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusServiceWatcher>
+#include <QDBusVariant>
+#include <QFile>
+#include <QImage>
+#include <QLabel>
+#include <QMenu>
+#include <QPixmap>
+#include <QScreen>
+#include <QTimer>
+#include <QWidget>
+#include <cstdio>
+
+namespace {
+
+const QString kWatcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
+const QString kWatcherPath = QStringLiteral("/StatusNotifierWatcher");
+const QString kItemInterface = QStringLiteral("org.kde.StatusNotifierItem");
+const QString kMenuInterface = QStringLiteral("com.canonical.dbusmenu");
+
+class Watcher : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+    Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ Items)
+    Q_PROPERTY(bool IsStatusNotifierHostRegistered READ HostRegistered)
+    Q_PROPERTY(int ProtocolVersion READ Protocol)
+
+public:
+    explicit Watcher(QDBusConnection bus) : bus(bus) {
+        owners = new QDBusServiceWatcher(this);
+        owners->setConnection(bus);
+        owners->setWatchMode(QDBusServiceWatcher::WatchForUnregistration);
+        connect(owners, &QDBusServiceWatcher::serviceUnregistered, this, [this](const QString& s) {
+            for (const QString& item : std::as_const(items)) {
+                if (item.section(QLatin1Char('/'), 0, 0) == s) {
+                    items.removeAll(item);
+                    emit StatusNotifierItemUnregistered(item);
+                }
+            }
+            owners->removeWatchedService(s);
+        });
+    }
+    QStringList Items() const { return items; }
+    bool HostRegistered() const { return true; }
+    int Protocol() const { return 0; }
+
+public slots:
+    void RegisterStatusNotifierItem(const QString& serviceOrPath, const QDBusMessage& message) {
+        // Either a bus name (the item at /StatusNotifierItem) or a path on the caller.
+        QString service = serviceOrPath;
+        QString path = QStringLiteral("/StatusNotifierItem");
+        if (serviceOrPath.startsWith(QLatin1Char('/'))) {
+            service = message.service();
+            path = serviceOrPath;
+        }
+        const QString item = service + path;
+        if (!items.contains(item)) {
+            items << item;
+            owners->addWatchedService(service);
+            emit StatusNotifierItemRegistered(item);
+        }
+    }
+    void RegisterStatusNotifierHost(const QString&) {}
+
+signals:
+    void StatusNotifierItemRegistered(const QString& item);
+    void StatusNotifierItemUnregistered(const QString& item);
+    void StatusNotifierHostRegistered();
+
+private:
+    QDBusConnection bus;
+    QDBusServiceWatcher* owners = nullptr;
+    QStringList items;
+};
+
+QDBusMessage CallOn(const QString& service, const QString& path, const QString& interface,
+                    const QString& method, const QVariantList& args = {}) {
+    QDBusMessage call = QDBusMessage::createMethodCall(service, path, interface, method);
+    call.setArguments(args);
+    return QDBusConnection::sessionBus().call(call, QDBus::Block, 3000);
+}
+
+QVariant Property(const QString& service, const QString& path, const QString& interface,
+                  const QString& name) {
+    const QDBusMessage reply =
+        CallOn(service, path, QStringLiteral("org.freedesktop.DBus.Properties"),
+               QStringLiteral("Get"), {interface, name});
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+        return {};
+    return qvariant_cast<QDBusVariant>(reply.arguments().constFirst()).variant();
+}
+
+// The first registered item as service and path.
+bool FirstItem(QString& service, QString& path) {
+    const QStringList items = Property(kWatcherService, kWatcherPath, kWatcherService,
+                                       QStringLiteral("RegisteredStatusNotifierItems"))
+                                  .toStringList();
+    if (items.isEmpty())
+        return false;
+    const int slash = items.constFirst().indexOf(QLatin1Char('/'));
+    service = items.constFirst().left(slash);
+    path = items.constFirst().mid(slash);
+    return true;
+}
+
+struct Entry {
+    int id = 0;
+    QString label;
+    QByteArray iconData; // PNG
+    bool enabled = true;
+    bool separator = false;
+};
+
+void ReadLayout(const QDBusArgument& argument, QList<Entry>& entries, bool top) {
+    Entry entry;
+    QVariantMap properties;
+    argument.beginStructure();
+    argument >> entry.id >> properties;
+    entry.label = properties.value(QStringLiteral("label")).toString();
+    entry.label.remove(QLatin1Char('_'));
+    entry.enabled = properties.value(QStringLiteral("enabled"), true).toBool();
+    entry.iconData = properties.value(QStringLiteral("icon-data")).toByteArray();
+    entry.separator =
+        properties.value(QStringLiteral("type")).toString() == QLatin1String("separator");
+    if (properties.value(QStringLiteral("visible"), true).toBool() && !top)
+        entries << entry;
+    argument.beginArray();
+    while (!argument.atEnd()) {
+        QDBusVariant child;
+        argument >> child;
+        ReadLayout(qvariant_cast<QDBusArgument>(child.variant()), entries, false);
+    }
+    argument.endArray();
+    argument.endStructure();
+}
+
+// The item's menu entries; empty when there is no item or menu.
+QList<Entry> MenuEntries(QString& service, QString& menuPath) {
+    QString path;
+    if (!FirstItem(service, path))
+        return {};
+    menuPath = qvariant_cast<QDBusObjectPath>(
+                   Property(service, path, kItemInterface, QStringLiteral("Menu")))
+                   .path();
+    if (menuPath.isEmpty())
+        return {};
+    CallOn(service, menuPath, kMenuInterface, QStringLiteral("AboutToShow"), {0});
+    const QDBusMessage reply = CallOn(service, menuPath, kMenuInterface,
+                                      QStringLiteral("GetLayout"), {0, -1, QStringList()});
+    QList<Entry> entries;
+    if (reply.type() == QDBusMessage::ReplyMessage && reply.arguments().size() == 2)
+        ReadLayout(qvariant_cast<QDBusArgument>(reply.arguments().at(1)), entries, true);
+    return entries;
+}
+
+void Click(const QString& service, const QString& menuPath, int id) {
+    CallOn(service, menuPath, kMenuInterface, QStringLiteral("Event"),
+           {id, QStringLiteral("clicked"), QVariant::fromValue(QDBusVariant(0)), 0u});
+}
+
+// The largest image of the item's IconPixmap: ARGB32 in network byte order.
+QIcon IconPixmap(const QString& service, const QString& path) {
+    const QVariant value = Property(service, path, kItemInterface, QStringLiteral("IconPixmap"));
+    const QDBusArgument argument = qvariant_cast<QDBusArgument>(value);
+    QImage best;
+    argument.beginArray();
+    while (!argument.atEnd()) {
+        int width = 0, height = 0;
+        QByteArray bytes;
+        argument.beginStructure();
+        argument >> width >> height >> bytes;
+        argument.endStructure();
+        if (width <= 0 || height <= 0 || bytes.size() < width * height * 4 || width < best.width())
+            continue;
+        QImage image(width, height, QImage::Format_ARGB32);
+        const auto* data = reinterpret_cast<const uchar*>(bytes.constData());
+        for (int i = 0; i < width * height; ++i, data += 4)
+            reinterpret_cast<QRgb*>(image.bits())[i] = qRgba(data[1], data[2], data[3], data[0]);
+        best = image;
+    }
+    argument.endArray();
+    return best.isNull() ? QIcon() : QIcon(QPixmap::fromImage(best));
+}
+
+int Usage() {
+    std::fputs("usage: sni-host watch|items|activate|menu|click LABEL|popup|window TITLE\n",
+               stderr);
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    const QStringList args = QCoreApplication::arguments().mid(1);
+    if (args.isEmpty())
+        return Usage();
+    const QString command = args.constFirst();
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected() && command != QLatin1String("window")) {
+        std::fputs("sni-host: no session bus\n", stderr);
+        return 1;
+    }
+
+    if (command == QLatin1String("watch")) {
+        Watcher watcher(bus);
+        bus.registerObject(kWatcherPath, &watcher,
+                           QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals |
+                               QDBusConnection::ExportAllProperties);
+        if (!bus.registerService(kWatcherService)) {
+            std::fputs("sni-host: the watcher name is taken\n", stderr);
+            return 1;
+        }
+        bus.registerService(QStringLiteral("org.kde.StatusNotifierHost-%1")
+                                .arg(QCoreApplication::applicationPid()));
+        emit watcher.StatusNotifierHostRegistered();
+        std::puts("watching");
+        std::fflush(stdout);
+        return QApplication::exec();
+    }
+    if (command == QLatin1String("items")) {
+        for (const QString& item : Property(kWatcherService, kWatcherPath, kWatcherService,
+                                            QStringLiteral("RegisteredStatusNotifierItems"))
+                                       .toStringList())
+            std::printf("%s\n", qPrintable(item));
+        return 0;
+    }
+    if (command == QLatin1String("activate")) {
+        QString service, path;
+        if (!FirstItem(service, path))
+            return 1;
+        const QDBusMessage reply =
+            CallOn(service, path, kItemInterface, QStringLiteral("Activate"), {0, 0});
+        return reply.type() == QDBusMessage::ReplyMessage ? 0 : 1;
+    }
+    QString service, menuPath;
+    if (command == QLatin1String("menu")) {
+        const QList<Entry> entries = MenuEntries(service, menuPath);
+        for (const Entry& entry : entries) {
+            if (!entry.separator)
+                std::printf("%s%s\n", entry.enabled ? "" : "-", qPrintable(entry.label));
+        }
+        return entries.isEmpty() ? 1 : 0;
+    }
+    if (command == QLatin1String("click") && args.size() == 2) {
+        for (const Entry& entry : MenuEntries(service, menuPath)) {
+            if (entry.label == args.at(1) && entry.enabled) {
+                Click(service, menuPath, entry.id);
+                return 0;
+            }
+        }
+        std::fprintf(stderr, "sni-host: no enabled entry \"%s\"\n", qPrintable(args.at(1)));
+        return 1;
+    }
+    if (command == QLatin1String("popup")) {
+        const QList<Entry> entries = MenuEntries(service, menuPath);
+        if (entries.isEmpty())
+            return 1;
+        // A panel along the top of the screen with the item's icon at its right end.
+        QString itemPath;
+        FirstItem(service, itemPath);
+        const QString iconName =
+            Property(service, itemPath, kItemInterface, QStringLiteral("IconName")).toString();
+        const QRect screen = QGuiApplication::primaryScreen()->geometry();
+        QWidget panel(nullptr, Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+        panel.setObjectName(QStringLiteral("panel"));
+        panel.setStyleSheet(QStringLiteral("background: #2e3440; color: white;"));
+        panel.setGeometry(screen.x(), screen.y(), screen.width(), 28);
+        auto* clock = new QLabel(QStringLiteral("  Panel"), &panel);
+        clock->setGeometry(0, 0, 200, 28);
+        auto* icon = new QLabel(&panel);
+        icon->setGeometry(screen.width() - 30, 2, 24, 24);
+        QIcon picture = QFile::exists(iconName) ? QIcon(iconName) : QIcon::fromTheme(iconName);
+        if (picture.isNull())
+            picture = IconPixmap(service, itemPath);
+        if (!picture.isNull())
+            icon->setPixmap(picture.pixmap(22, 22));
+        else
+            icon->setText(QStringLiteral("\u25cf"));
+        panel.show();
+        QMenu menu;
+        for (const Entry& entry : entries) {
+            if (entry.separator) {
+                menu.addSeparator();
+                continue;
+            }
+            QAction* action = menu.addAction(entry.label);
+            QPixmap image;
+            if (!entry.iconData.isEmpty() && image.loadFromData(entry.iconData, "PNG"))
+                action->setIcon(QIcon(image));
+            action->setEnabled(entry.enabled);
+        }
+        QTimer::singleShot(300, &menu, [&] {
+            menu.popup(QPoint(screen.right() - menu.sizeHint().width(), screen.y() + 28));
+        });
+        return QApplication::exec();
+    }
+    if (command == QLatin1String("window") && args.size() == 2) {
+        QWidget window;
+        window.setWindowTitle(args.at(1));
+        window.resize(400, 300);
+        window.show();
+        return QApplication::exec();
+    }
+    return Usage();
+}
+
+#include "sni_host.moc"
