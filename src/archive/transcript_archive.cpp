@@ -1,6 +1,7 @@
 #include "transcript_archive.h"
 
 #include "archive_schema.h"
+#include "data_directory.h"
 #include "sqlite_statement.h"
 
 #include <algorithm>
@@ -11,7 +12,6 @@
 #include <deque>
 #include <filesystem>
 #include <mutex>
-#include <pwd.h>
 #include <thread>
 #include <unistd.h>
 #include <unordered_map>
@@ -135,21 +135,7 @@ struct TranscriptArchive::State {
 };
 
 std::string HistoryFilePath() {
-    std::string base;
-    if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data) {
-        base = data;
-    } else {
-        const char* home = std::getenv("HOME");
-        std::string homeDir = home ? home : "";
-        if (homeDir.empty()) {
-            if (const passwd* entry = ::getpwuid(::getuid()); entry && entry->pw_dir)
-                homeDir = entry->pw_dir;
-        }
-        base = homeDir + "/.local/share";
-    }
-    while (base.size() > 1 && base.back() == '/')
-        base.pop_back();
-    return base + "/Olvex/history.sqlite";
+    return product::DataDirectory() + "/history.sqlite";
 }
 
 int64_t ArchiveNowMs() {

@@ -1,5 +1,6 @@
 #include "canned_answer_store.h"
 
+#include "data_directory.h"
 #include "product_info.h"
 #include "result_code.h"
 
@@ -13,7 +14,6 @@
 #include <fstream>
 #include <istream>
 #include <ostream>
-#include <pwd.h>
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -232,21 +232,7 @@ int32_t CannedAnswerStore::Save(const std::string& path) const {
 }
 
 std::string CannedFilePath() {
-    std::string base;
-    if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data) {
-        base = data;
-    } else {
-        const char* home = std::getenv("HOME");
-        std::string homeDir = home ? home : "";
-        if (homeDir.empty()) {
-            if (const passwd* entry = ::getpwuid(::getuid()); entry && entry->pw_dir)
-                homeDir = entry->pw_dir;
-        }
-        base = homeDir + "/.local/share";
-    }
-    while (base.size() > 1 && base.back() == '/')
-        base.pop_back();
-    return base + "/Olvex/canned.dat";
+    return product::DataDirectory() + "/canned.dat";
 }
 
 } // namespace olvex
