@@ -16,6 +16,18 @@ std::vector<std::string> CliArgs(int port) {
             "--password",   "pw"};
 }
 
+// Accepts the program's connection and answers its log-in; null when it went otherwise.
+std::unique_ptr<FakeConnection> LogIn(FakeServer& server, Child& cli) {
+    auto peer = server.Accept();
+    if (!peer || !peer->Expect(Payload(1001, {"ann", "pw"})))
+        return nullptr;
+    peer->Send(Payload(9001, {"1001", "42", "7"}));
+    auto event = cli.ReadEvent();
+    if (!event || event->at("event") != "OnLoggedIn")
+        return nullptr;
+    return peer;
+}
+
 } // namespace
 
 TEST(OlvexCli, LogsInFollowsTheListsAndRunsCommands) {
@@ -93,11 +105,8 @@ TEST(OlvexCli, LogsInFollowsTheListsAndRunsCommands) {
 TEST(OlvexCli, EndOfInputAfterLogoutQuits) {
     FakeServer server;
     Child cli(CliArgs(server.Port()));
-    auto peer = server.Accept();
+    auto peer = LogIn(server, cli);
     ASSERT_TRUE(peer);
-    ASSERT_TRUE(peer->Expect(Payload(1001, {"ann", "pw"})));
-    peer->Send(Payload(9001, {"1001", "42", "7"}));
-    EXPECT_EQ(cli.ReadEvent()->at("event"), "OnLoggedIn");
     cli.WriteLine("logout");
     EXPECT_EQ(cli.ReadEvent(), Json({{"event", "OnDisconnected"}, {"reason", 1}}));
     cli.CloseInput();
@@ -120,11 +129,8 @@ TEST(OlvexCli, RefusedLoginPrintsTheResultTextAndExitsOne) {
 TEST(OlvexCli, DrivesACallThroughItsCommands) {
     FakeServer server;
     Child cli(CliArgs(server.Port()));
-    auto peer = server.Accept();
+    auto peer = LogIn(server, cli);
     ASSERT_TRUE(peer);
-    ASSERT_TRUE(peer->Expect(Payload(1001, {"ann", "pw"})));
-    peer->Send(Payload(9001, {"1001", "42", "7"}));
-    EXPECT_EQ(cli.ReadEvent()->at("event"), "OnLoggedIn");
     ASSERT_TRUE(peer->Expect("1006"));
     ASSERT_TRUE(peer->Expect("1007"));
     peer->Send(Payload(9001, {"1006", "1", "5", "0", "2", "1", "host", "Bo", "Ray"}));
@@ -202,11 +208,8 @@ TEST(OlvexCli, DrivesACallThroughItsCommands) {
 TEST(OlvexCli, HangupAndQuitGiveUpAConnectingCall) {
     FakeServer server;
     Child cli(CliArgs(server.Port()));
-    auto peer = server.Accept();
+    auto peer = LogIn(server, cli);
     ASSERT_TRUE(peer);
-    ASSERT_TRUE(peer->Expect(Payload(1001, {"ann", "pw"})));
-    peer->Send(Payload(9001, {"1001", "42", "7"}));
-    EXPECT_EQ(cli.ReadEvent()->at("event"), "OnLoggedIn");
 
     cli.WriteLine("accept 77");
     auto silent = server.Accept();
@@ -228,11 +231,8 @@ TEST(OlvexCli, HangupAndQuitGiveUpAConnectingCall) {
 TEST(OlvexCli, FrameAboveTheCapIsReported) {
     FakeServer server;
     Child cli(CliArgs(server.Port()));
-    auto peer = server.Accept();
+    auto peer = LogIn(server, cli);
     ASSERT_TRUE(peer);
-    ASSERT_TRUE(peer->Expect(Payload(1001, {"ann", "pw"})));
-    peer->Send(Payload(9001, {"1001", "42", "7"}));
-    EXPECT_EQ(cli.ReadEvent()->at("event"), "OnLoggedIn");
     ASSERT_TRUE(peer->Expect("1006"));
     ASSERT_TRUE(peer->Expect("1007"));
     peer->SendRaw(std::string("<!>\x7f\xff\xff\xff", 7));
