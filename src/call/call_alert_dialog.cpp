@@ -2,8 +2,10 @@
 
 #include "agent_settings.h"
 #include "alert_sound.h"
+#include "alert_stack.h"
 #include "call_images.h"
 #include "call_window.h"
+#include "call_window_list.h"
 #include "flat_button.h"
 #include "window_placement_store.h"
 
@@ -11,6 +13,8 @@
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QScreen>
+#include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -22,11 +26,38 @@ namespace {
 
 const QString kPlacementSection = QStringLiteral("AlertWindow");
 constexpr int kDefaultTimeoutSeconds = 60;
+constexpr int64_t kSayWaitingAfterMs = 10'000;
+
+// Open alerts, oldest first; all on the UI thread.
+std::vector<CallAlertDialog*>& Registry() {
+    static std::vector<CallAlertDialog*> alerts;
+    return alerts;
+}
+
+CallWindow* OpenCallWindow(const CallWindowList& list, int32_t callId) {
+    for (QWidget* window : list.Windows()) {
+        auto* call = qobject_cast<CallWindow*>(window);
+        if (call && call->CallId() == callId &&
+            (call->State() == CallWindow::CallState::Connecting ||
+             call->State() == CallWindow::CallState::Connected))
+            return call;
+    }
+    return nullptr;
+}
 
 } // namespace
 
+QString WaitingText(int64_t waitedMs) {
+    if (waitedMs <= kSayWaitingAfterMs)
+        return {};
+    const int64_t seconds = waitedMs / 1000;
+    if (seconds < 120)
+        return QStringLiteral("waiting %1 s").arg(seconds);
+    return QStringLiteral("waiting %1 min").arg(seconds / 60);
+}
+
 CallAlertDialog::CallAlertDialog(AgentSettings& settings, const QString& text, int32_t callId,
-                                 CallWindowList& callWindows, AgentClient* engine, bool takeFocus)
+                                 CallWindowList& callWindows, AgentClient* engine)
     : QDialog(nullptr,
               Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       settings(settings), callWindows(callWindows), engine(engine), text(text), callId(callId),
@@ -34,8 +65,8 @@ CallAlertDialog::CallAlertDialog(AgentSettings& settings, const QString& text, i
     setAttribute(Qt::WA_DeleteOnClose);
     setAttribute(Qt::WA_QuitOnClose, false);
     setModal(false);
-    // A request that comes in while the operator types elsewhere must not take the keys.
-    setAttribute(Qt::WA_ShowWithoutActivating, !takeFocus);
+    // Whatever the operator is typing into keeps the keyboard.
+    setAttribute(Qt::WA_ShowWithoutActivating);
     setWindowTitle(QStringLiteral("Olvex Call"));
     setWindowIcon(CallProgramIcon());
 
@@ -50,6 +81,12 @@ CallAlertDialog::CallAlertDialog(AgentSettings& settings, const QString& text, i
     message->setTextFormat(Qt::PlainText);
     message->setWordWrap(true);
     message->setMinimumWidth(230);
+    waiting = new QLabel(this);
+    waiting->setObjectName(QStringLiteral("waiting"));
+    waiting->setTextFormat(Qt::PlainText);
+    waiting->setAlignment(Qt::AlignRight);
+    // Reserves its line from the start, so the alert never grows under the mouse.
+    waiting->setText(QStringLiteral(" "));
 
     auto* acceptButton = new FlatButton(QStringLiteral("Accept"), this);
     acceptButton->setObjectName(QStringLiteral("acceptButton"));
@@ -65,7 +102,10 @@ CallAlertDialog::CallAlertDialog(AgentSettings& settings, const QString& text, i
 
     auto* top = new QHBoxLayout;
     top->addWidget(icon);
-    top->addWidget(message, 1);
+    auto* words = new QVBoxLayout;
+    words->addWidget(message, 1);
+    words->addWidget(waiting);
+    top->addLayout(words, 1);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(acceptButton);
@@ -76,11 +116,14 @@ CallAlertDialog::CallAlertDialog(AgentSettings& settings, const QString& text, i
     root->addLayout(top);
     root->addLayout(buttons);
 
+    keyGuard = new AlertKeyGuard(*this, clock);
+    appearedAt = clock();
+
     // A new alert's sound replaces the one playing.
     if (withSound)
         AlertSound::Shared().Play();
     adjustSize();
-    WindowPlacementStore().RestoreWindowPlacement(*this, kPlacementSection);
+    Place();
 
     timer = new QTimer(this);
     timer->setSingleShot(true);
@@ -89,23 +132,73 @@ CallAlertDialog::CallAlertDialog(AgentSettings& settings, const QString& text, i
         emit TimedOut();
         Cancel();
     });
+    waitingTimer = new QTimer(this);
+    waitingTimer->setInterval(1000);
+    connect(waitingTimer, &QTimer::timeout, this, &CallAlertDialog::UpdateWaiting);
+    Registry().push_back(this);
     show();
     timer->start();
+    waitingTimer->start();
     acceptButton->setFocus();
-    if (takeFocus) {
-        raise();
-        activateWindow();
-    }
+    KeepOldestInFront();
     if (!isActiveWindow())
         QApplication::alert(this, 0);
 }
 
 CallAlertDialog::~CallAlertDialog() {
+    std::erase(Registry(), this);
     // One sound for all alerts: closing any of them silences it.
     if (withSound)
         AlertSound::Shared().Stop();
-    WindowPlacementStore().SaveWindowPlacement(*this, kPlacementSection);
+    // The remembered place is the first alert's; the others only stand beside it.
+    if (slot == 0)
+        WindowPlacementStore().SaveWindowPlacement(*this, kPlacementSection);
     timer->stop();
+}
+
+std::vector<CallAlertDialog*> CallAlertDialog::OpenAlerts() {
+    return Registry();
+}
+
+void CallAlertDialog::Place() {
+    WindowPlacementStore().RestoreWindowPlacement(*this, kPlacementSection);
+    std::vector<int> used;
+    for (const CallAlertDialog* other : Registry())
+        used.push_back(other->slot);
+    // The frame's title bar is not known before the window is shown: a style's guess.
+    const int title = std::max(24, style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this));
+    const QRect first = geometry().adjusted(0, -title, 0, 0);
+    QScreen* screen = QGuiApplication::screenAt(geometry().center());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    const QRect available = screen ? screen->availableGeometry() : QRect();
+    slot = alert_stack::NextSlot(used, alert_stack::Capacity(first, available));
+    if (slot == 0)
+        return;
+    const QPoint at = alert_stack::SlotPosition(first, available, slot);
+    move(at.x(), at.y() + title);
+}
+
+void CallAlertDialog::KeepOldestInFront() {
+    // Raised newest first, so the one that has waited longest ends on top.
+    const std::vector<CallAlertDialog*>& alerts = Registry();
+    for (auto it = alerts.rbegin(); it != alerts.rend(); ++it) {
+        if ((*it)->isVisible())
+            (*it)->raise();
+    }
+}
+
+void CallAlertDialog::SetClock(AlertKeyGuard::Clock newClock) {
+    clock = std::move(newClock);
+    keyGuard->Restart(clock);
+    appearedAt = clock();
+    UpdateWaiting();
+}
+
+void CallAlertDialog::UpdateWaiting() {
+    const QString said = WaitingText(clock() - appearedAt);
+    waiting->setText(said.isEmpty() ? QStringLiteral(" ") : said);
+    waiting->setAccessibleName(said);
 }
 
 int CallAlertDialog::TimeoutMs() const {
@@ -118,18 +211,34 @@ int CallAlertDialog::TimeoutMs() const {
 }
 
 void CallAlertDialog::Accept() {
+    // One request, one join: a burst of Enter or a second alert of the same call
+    // opens nothing more.
+    if (answered)
+        return;
+    answered = true;
     timer->stop();
-    accepted = new CallWindow(settings, callId, callWindows, engine);
-    accepted->SetVisitorName(visitor);
+    accepted = OpenCallWindow(callWindows, callId);
+    if (!accepted) {
+        accepted = new CallWindow(settings, callId, callWindows, engine);
+        accepted->SetVisitorName(visitor);
+    }
+    // The operator chose this chat: it gets the keyboard.
+    accepted->raise();
+    accepted->activateWindow();
     close();
 }
 
 // Closing is the end of the alert, not a question to reject().
 void CallAlertDialog::closeEvent(QCloseEvent* event) {
+    // Its slot is free for the next request from now on, not only once it is deleted.
+    std::erase(Registry(), this);
     event->accept();
 }
 
 void CallAlertDialog::Cancel() {
+    if (answered)
+        return;
+    answered = true;
     timer->stop();
     close();
 }

@@ -39,6 +39,7 @@
 #include <QVBoxLayout>
 #include <mutex>
 #include <system_error>
+#include <utility>
 
 namespace olvex {
 
@@ -578,6 +579,7 @@ void CallWindow::RecordParticipants(const std::vector<UserRecord>& participants,
 }
 
 void CallWindow::SetClosedState() {
+    state = CallState::Closed;
     setWindowTitle(QStringLiteral("Olvex Call - Closed"));
     SetStatus(QStringLiteral("Chat closed"));
 }
@@ -597,7 +599,38 @@ void CallWindow::ClearStaleTypingNotice() {
         SetStatus(QString());
 }
 
+QString CallWindow::PeerName() const {
+    if (!visitorName.isEmpty())
+        return visitorName;
+    const int32_t own = engine.OwnUserId();
+    QStringList names;
+    for (const UserRecord& user : link->Participants()) {
+        if (user.userId != own)
+            names << FromBytes(ParticipantEventName(user));
+    }
+    return names.isEmpty() ? QStringLiteral("the visitor") : names.join(QStringLiteral(", "));
+}
+
 void CallWindow::closeEvent(QCloseEvent* event) {
+    // A running chat is not ended by a stray Escape or close box: the visitor is still there.
+    if (Call() && !endConfirmed) {
+        event->ignore();
+        const bool byEscape = std::exchange(escaping, false);
+        if (asking)
+            return;
+        asking = true;
+        AskWindowModal(this, QStringLiteral("End the chat with %1?").arg(PeerName()),
+                       [this, byEscape](QMessageBox::StandardButton answer) {
+                           asking = false;
+                           if (answer != QMessageBox::Yes)
+                               return;
+                           endConfirmed = true;
+                           escaping = byEscape;
+                           // Not from inside this close, which is still being refused.
+                           QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+                       });
+        return;
+    }
     // Escape leaves the placement of the last window closed with its close box.
     if (!escaping)
         WindowPlacementStore().SaveWindowPlacement(*this, kPlacementSection);
@@ -671,6 +704,7 @@ void CallWindow::ConnectWorker(const std::shared_ptr<CallLink>& link, int32_t ca
 
 void CallWindow::ShowError(const QString& message) {
     qCWarning(lcCall).noquote() << "call" << callId << "failed:" << message;
+    state = CallState::Error;
     setWindowTitle(QStringLiteral("Olvex Call - Error"));
     SetStatus(QStringLiteral("Failed to conect to Olvex server."));
     ShowMessageBox(this, message);
@@ -680,6 +714,7 @@ void CallWindow::OnConnected() {
     std::shared_ptr<ChatCall> call = Call();
     if (!call)
         return;
+    state = CallState::Connected;
     SetStatus(QStringLiteral("Connected to Olvex server."));
     call->RequestParticipants();
     // The welcome text goes out as stored, placeholders filled in: no apostrophe replacement.

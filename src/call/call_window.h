@@ -68,6 +68,8 @@ public:
     // Whole seconds for the typing notices, both ways.
     void SetClock(std::function<int64_t()> clock) { this->clock = std::move(clock); }
 
+    enum class CallState { Connecting, Connected, Error, Closed };
+    CallState State() const { return state; }
     int32_t CallId() const { return callId; }
     AgentClient& Engine() const { return engine; }
     const AgentSettings& Settings() const { return settings; }
@@ -119,6 +121,8 @@ private:
     void RecordParticipants(const std::vector<UserRecord>& participants, int32_t ownUserId);
     void SetClosedState();
     std::shared_ptr<ChatCall> TakeCall();
+    // Who the chat is with, for the question before a running chat is ended.
+    QString PeerName() const;
 
     // Steps that the worker and the call's threads hand to the window's thread.
     static void ConnectWorker(const std::shared_ptr<CallLink>& link, int32_t callId);
@@ -158,6 +162,9 @@ private:
     int64_t lastTypingReceived = 0; // whole seconds; 0: never
     bool cannedShown = false;
     bool escaping = false;
+    bool asking = false;       // the question before ending a running chat is open
+    bool endConfirmed = false; // the operator said yes to it
+    CallState state = CallState::Connecting;
     int flashRequests = 0;
 
     Tool inviteHandler;

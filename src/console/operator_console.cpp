@@ -54,6 +54,20 @@ OperatorConsole::OperatorConsole(bool embedBrowser, QWidget* parent) : QWidget(p
     setWindowIcon(ProgramIcon());
     SetTitleNotConnected();
     notifier = new DesktopNotifier(this);
+    connect(notifier, &DesktopNotifier::ActionInvoked, this, [this](int handle, const QString&) {
+        if (handle <= 0 || handle != missedHandle)
+            return;
+        showNormal();
+        raise();
+        activateWindow();
+    });
+    // Dismissed by the operator: the next missed request starts a new count.
+    connect(notifier, &DesktopNotifier::Closed, this, [this](int handle) {
+        if (handle > 0 && handle == missedHandle) {
+            missedHandle = 0;
+            missedCallers.clear();
+        }
+    });
 
     pageList = new PageListView(this);
     pageList->setObjectName(QStringLiteral("pageList"));
@@ -340,6 +354,27 @@ void OperatorConsole::OpenAbout() {
 }
 
 void OperatorConsole::closeEvent(QCloseEvent* event) {
+    const QString question = QuitQuestion(OpenChats(), Waiting().requests.size());
+    if (!question.isEmpty() && !quitConfirmed) {
+        event->ignore();
+        // Asked where it can be seen, also when the Quit came from the tray.
+        if (!isVisible() || isMinimized())
+            showNormal();
+        raise();
+        activateWindow();
+        if (askingToQuit)
+            return;
+        askingToQuit = true;
+        AskWindowModal(this, question, [this](QMessageBox::StandardButton answer) {
+            askingToQuit = false;
+            if (answer != QMessageBox::Yes)
+                return;
+            quitConfirmed = true;
+            // Not from inside this close, which is still being refused.
+            QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+        });
+        return;
+    }
     WindowPlacementStore().SaveWindowPlacement(*this, kPlacementSection);
     ListColumnStore columns;
     columns.SaveColumnWidths(*operatorList, kOperatorColumnsSection);
@@ -350,6 +385,8 @@ void OperatorConsole::closeEvent(QCloseEvent* event) {
 
 void OperatorConsole::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        WithdrawMissed();
     if (event->type() != QEvent::WindowStateChange || !isMinimized())
         return;
     // Open calls stay on screen while the console is out of the way.

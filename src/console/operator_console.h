@@ -5,6 +5,7 @@
 #include "tray_badge.h"
 
 #include <QPointer>
+#include <QStringList>
 #include <QWidget>
 #include <array>
 #include <functional>
@@ -87,6 +88,8 @@ public:
     // Open alerts and call windows with unseen lines; WaitingChanged follows every change.
     WaitingItems Waiting() const;
     DesktopNotifier& Notifier() { return *notifier; }
+    // Call windows whose chat is connecting or running.
+    int OpenChats() const;
 
     // Hide the window when it is minimised; only where it can be brought back (a tray icon).
     void SetHideOnMinimise(bool on) { hideOnMinimise = on; }
@@ -124,6 +127,9 @@ private:
     void OpenHome();
     // Alerts and call windows have no parent and use our settings and list: they go first.
     void CloseCallWindows();
+    void NoteMissed(const QString& caller);
+    // The operator has looked: the missed requests are no longer news.
+    void WithdrawMissed();
 
     AgentSettings settings;
     CallWindowList callWindows;
@@ -137,7 +143,16 @@ private:
     ColourLabel* caption = nullptr;
     View currentView = View::Visitors;
     bool hideOnMinimise = false;
+    QStringList missedCallers;
+    int missedHandle = 0;
+    bool askingToQuit = false;
+    bool quitConfirmed = false;
     std::function<void()> shutdown;
 };
+
+// "Missed chat request from Ann O.", or "3 missed chat requests: Ann O., Bob T., Cat T.".
+QString MissedRequestsText(const QStringList& callers);
+// "2 chats are open and 1 request is waiting. Quit Olvex anyway?"; empty with nothing open.
+QString QuitQuestion(int chats, int requests);
 
 } // namespace olvex

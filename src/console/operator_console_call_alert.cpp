@@ -1,8 +1,10 @@
 #include "call_alert_dialog.h"
+#include "call_window.h"
 #include "desktop_notifier.h"
 #include "operator_console.h"
 
 #include <QApplication>
+#include <utility>
 
 namespace olvex {
 
@@ -16,11 +18,13 @@ const QString kAcceptLabel = QStringLiteral("Accept");
 // Accept opens the call window, which joins the console's call window list.
 void OperatorConsole::ShowCallAlert(int32_t callId, int32_t requesterId, int32_t kind,
                                     const QString& text, const QString& caller) {
+    // The server may ask again for a call whose alert is still up: one alert per call.
+    for (const QPointer<QWidget>& open : callAlerts) {
+        if (open && open->isVisible() && open->property("callId").toInt() == callId)
+            return;
+    }
     QWidget* active = QApplication::activeWindow();
-    bool typingInCall = false;
-    for (QWidget* window : callWindows.Windows())
-        typingInCall = typingInCall || window == active;
-    auto* alert = new CallAlertDialog(settings, text, callId, callWindows, nullptr, !typingInCall);
+    auto* alert = new CallAlertDialog(settings, text, callId, callWindows);
     if (kind == 1)
         alert->SetVisitorName(caller);
     alert->setProperty("caller", caller);
@@ -59,18 +63,66 @@ void OperatorConsole::ShowCallAlert(int32_t callId, int32_t requesterId, int32_t
                     [notifier = notifier, handle] { notifier->Close(handle); });
         }
     }
-    connect(alert, &CallAlertDialog::TimedOut, notifier, [notifier = notifier, who] {
-        DesktopNotifier::Note note;
-        note.summary = QStringLiteral("Missed chat request from %1").arg(who);
-        note.timeoutMs = 0;
-        note.urgency = 2;
-        notifier->Notify(note);
-    });
+    connect(alert, &CallAlertDialog::TimedOut, this, [this, who] { NoteMissed(who); });
     connect(alert, &QObject::destroyed, this, [this] {
         std::erase_if(callAlerts, [](const QPointer<QWidget>& open) { return open.isNull(); });
         emit WaitingChanged();
     });
     emit WaitingChanged();
+}
+
+QString MissedRequestsText(const QStringList& callers) {
+    constexpr int kNamed = 5;
+    if (callers.size() == 1)
+        return QStringLiteral("Missed chat request from %1").arg(callers.front());
+    QString names = callers.mid(0, kNamed).join(QStringLiteral(", "));
+    if (callers.size() > kNamed)
+        names += QStringLiteral(" and %1 more").arg(callers.size() - kNamed);
+    return QStringLiteral("%1 missed chat requests: %2").arg(callers.size()).arg(names);
+}
+
+// One notification counts every request missed since the operator last looked; each new
+// one replaces it.
+void OperatorConsole::NoteMissed(const QString& caller) {
+    missedCallers << caller;
+    if (const int previous = std::exchange(missedHandle, 0); previous > 0)
+        notifier->Close(previous);
+    DesktopNotifier::Note note;
+    note.summary = MissedRequestsText(missedCallers);
+    note.actions = {QStringLiteral("default"), QStringLiteral("Show Olvex")};
+    note.timeoutMs = 0;
+    note.urgency = 2;
+    missedHandle = notifier->Notify(note);
+}
+
+void OperatorConsole::WithdrawMissed() {
+    missedCallers.clear();
+    if (missedHandle > 0)
+        notifier->Close(std::exchange(missedHandle, 0));
+}
+
+int OperatorConsole::OpenChats() const {
+    int open = 0;
+    for (QWidget* window : callWindows.Windows()) {
+        auto* call = qobject_cast<CallWindow*>(window);
+        if (call && (call->State() == CallWindow::CallState::Connecting ||
+                     call->State() == CallWindow::CallState::Connected))
+            ++open;
+    }
+    return open;
+}
+
+QString QuitQuestion(int chats, int requests) {
+    QStringList parts;
+    if (chats > 0)
+        parts << (chats == 1 ? QStringLiteral("1 chat is open")
+                             : QStringLiteral("%1 chats are open").arg(chats));
+    if (requests > 0)
+        parts << (requests == 1 ? QStringLiteral("1 request is waiting")
+                                : QStringLiteral("%1 requests are waiting").arg(requests));
+    if (parts.isEmpty())
+        return {};
+    return parts.join(QStringLiteral(" and ")) + QStringLiteral(". Quit Olvex anyway?");
 }
 
 WaitingItems OperatorConsole::Waiting() const {

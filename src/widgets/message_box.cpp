@@ -27,6 +27,25 @@ QMessageBox::StandardButton ShowMessageBox(QWidget* parent, const QString& text,
     return static_cast<QMessageBox::StandardButton>(ExecWindowModal(box));
 }
 
+void AskWindowModal(QWidget* parent, const QString& text,
+                    std::function<void(QMessageBox::StandardButton)> answered,
+                    QMessageBox::StandardButtons buttons, QMessageBox::Icon icon,
+                    const QString& title) {
+    if (Hook()) {
+        answered(Hook()(parent, icon, title, text, buttons));
+        return;
+    }
+    // A child of the parent: it goes with it, and its answer then reaches nobody.
+    auto* box = new QMessageBox(icon, title, text, buttons, parent);
+    box->setTextFormat(Qt::PlainText);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    QObject::connect(box, &QMessageBox::finished, box, [box, answered = std::move(answered)] {
+        answered(box->standardButton(box->clickedButton()));
+    });
+    box->open();
+}
+
 int ExecWindowModal(QDialog& dialog) {
     // exec() makes a dialog that has no modality of its own application-modal.
     dialog.setWindowModality(Qt::WindowModal);

@@ -28,6 +28,14 @@ QMessageBox::StandardButton ShowMessageBox(QWidget* parent, const QString& text,
                                            QMessageBox::StandardButtons buttons = QMessageBox::Ok,
                                            const QString& title = QStringLiteral("Olvex"));
 
+// Asks without waiting: the box is modal to the parent's window, and `answered` runs with the
+// button pressed unless the parent goes first. With a hook set, it runs before this returns.
+void AskWindowModal(QWidget* parent, const QString& text,
+                    std::function<void(QMessageBox::StandardButton)> answered,
+                    QMessageBox::StandardButtons buttons = QMessageBox::Yes | QMessageBox::No,
+                    QMessageBox::Icon icon = QMessageBox::Question,
+                    const QString& title = QStringLiteral("Olvex"));
+
 // A tooltip that shows the text literally: Qt takes any tooltip that looks like markup
 // for rich text, and names and addresses from the network must never be read as markup.
 QString PlainToolTip(const QString& text);

@@ -1,14 +1,19 @@
 #include "agent_client.h"
 #include "agent_settings.h"
+#include "alert_key_guard.h"
 #include "alert_sound.h"
 #include "alert_sound_wave.h"
+#include "alert_stack.h"
 #include "call_alert_dialog.h"
 #include "call_window_list.h"
 #include "flat_button.h"
 #include "message_box.h"
 #include "profile_file.h"
+#include "window_placement_store.h"
 
+#include <QApplication>
 #include <QFile>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPointer>
 #include <QSettings>
@@ -155,6 +160,143 @@ TEST_F(CallAlertTest, AcceptOpensTheCallWindowInTheList) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return !boxes.isEmpty(); }, 2000));
     EXPECT_TRUE(boxes.value(0).startsWith("Failed to start the chat.\r\n"));
     SetMessageBoxHook({});
+}
+
+// Keys as the platform delivers them to a focused window.
+void Key(QWidget& target, QEvent::Type type, int key, bool autoRepeat = false) {
+    QKeyEvent event(type, key, Qt::NoModifier, QString(), autoRepeat);
+    QCoreApplication::sendEvent(target.focusWidget() ? target.focusWidget() : &target, &event);
+}
+void Tap(QWidget& target, int key) {
+    Key(target, QEvent::KeyPress, key);
+    Key(target, QEvent::KeyRelease, key);
+}
+
+// As on a desktop that focuses every new window: the alert has the keyboard while the
+// operator goes on typing.
+TEST_F(CallAlertTest, KeysCountOnlyFromASecondOnAndOnlyWhenPressedAfterItAppeared) {
+    QStringList boxes;
+    SetMessageBoxHook([&boxes](QWidget*, QMessageBox::Icon, const QString&, const QString& text,
+                               QMessageBox::StandardButtons) {
+        boxes << text;
+        return QMessageBox::Ok;
+    });
+    int64_t now = 5000;
+    QPointer<CallAlertDialog> alert = NewAlert(20);
+    alert->SetClock([&now] { return now; });
+    alert->activateWindow();
+    QApplication::setActiveWindow(alert);
+
+    // The words of another program: Enter, Space and Escape do nothing for a second.
+    for (int key : {Qt::Key_Space, Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
+        Tap(*alert, key);
+        now += 240;
+    }
+    // Held from before the second was up: neither its repeats nor its late release count.
+    Key(*alert, QEvent::KeyPress, Qt::Key_Return);
+    Key(*alert, QEvent::KeyPress, Qt::Key_Space);
+    now = 6200;
+    Key(*alert, QEvent::KeyPress, Qt::Key_Return, true);
+    Key(*alert, QEvent::KeyPress, Qt::Key_Space, true);
+    Key(*alert, QEvent::KeyRelease, Qt::Key_Space);
+    Key(*alert, QEvent::KeyRelease, Qt::Key_Return);
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(alert);
+    EXPECT_TRUE(alert->isVisible());
+    EXPECT_TRUE(list.Windows().empty());
+
+    // A deliberate Enter: one call window, however many Enters follow.
+    for (int i = 0; i < 4 && alert; ++i)
+        Tap(*alert, Qt::Key_Return);
+    ASSERT_TRUE(alert);
+    alert->Accept();
+    EXPECT_EQ(list.Windows().size(), 1u);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return alert.isNull(); }, 2000));
+    QTest::qWait(100);
+    EXPECT_EQ(list.Windows().size(), 1u);
+    EXPECT_LE(boxes.size(), 1) << "one join, so at most one failure to show";
+    SetMessageBoxHook({});
+}
+
+TEST_F(CallAlertTest, AClickCountsAtOnceAndASecondAlertOfAnOpenCallJoinsNothing) {
+    QPointer<CallAlertDialog> first = NewAlert(21);
+    first->findChild<FlatButton*>("acceptButton")->click();
+    ASSERT_EQ(list.Windows().size(), 1u);
+    QWidget* window = list.Windows().front();
+    // The server asks again for the same call while its window connects.
+    QPointer<CallAlertDialog> again = NewAlert(21);
+    again->findChild<FlatButton*>("acceptButton")->click();
+    EXPECT_EQ(list.Windows(), std::vector<QWidget*>{window});
+    EXPECT_EQ(again->AcceptedWindow(), window);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return first.isNull() && again.isNull(); }, 2000));
+}
+
+TEST_F(CallAlertTest, SeveralAlertsStandApartOldestFirstAndOnlyTheFirstKeepsItsPlace) {
+    QPointer<CallAlertDialog> a = NewAlert(31);
+    a->move(200, 150);
+    WindowPlacementStore().SaveWindowPlacement(*a, "AlertWindow");
+    const QRect remembered = a->geometry();
+    delete a.data();
+    std::vector<QPointer<CallAlertDialog>> alerts;
+    for (int id : {32, 33, 34})
+        alerts.emplace_back(NewAlert(id));
+    EXPECT_EQ(alerts[0]->geometry().topLeft(), remembered.topLeft());
+    for (size_t i = 0; i < alerts.size(); ++i) {
+        EXPECT_EQ(alerts[i]->Slot(), int(i));
+        for (size_t j = i + 1; j < alerts.size(); ++j)
+            EXPECT_FALSE(alerts[i]->geometry().intersects(alerts[j]->geometry()));
+    }
+    EXPECT_EQ(CallAlertDialog::OpenAlerts(),
+              (std::vector<CallAlertDialog*>{alerts[0], alerts[1], alerts[2]}));
+    // The first goes: a newcomer queues after the others rather than jumping ahead of them.
+    alerts[0]->Cancel();
+    QPointer<CallAlertDialog> late = NewAlert(35);
+    EXPECT_EQ(late->Slot(), 3);
+    for (auto& alert : alerts)
+        delete alert.data();
+    delete late.data();
+    QSettings profile(ProfileFilePath(), QSettings::IniFormat);
+    EXPECT_EQ(profile.value("AlertWindow/Left").toInt(), remembered.left());
+}
+
+TEST(AlertStack, SlotsFollowTheLastAndFillGapsOnlyWhenTheScreenIsFull) {
+    using namespace alert_stack;
+    EXPECT_EQ(NextSlot({}, 4), 0);
+    EXPECT_EQ(NextSlot({0, 1}, 4), 2);
+    EXPECT_EQ(NextSlot({2}, 4), 3);
+    EXPECT_EQ(NextSlot({1, 3}, 4), 0);
+    EXPECT_EQ(NextSlot({0, 1, 2, 3}, 4), 4);
+
+    const QRect screen(0, 0, 1000, 700);
+    // Top right: a column downwards, the next one to its left.
+    const QRect topRight(700, 20, 280, 100);
+    EXPECT_EQ(Capacity(topRight, screen), 6 * 3);
+    EXPECT_EQ(SlotPosition(topRight, screen, 1), QPoint(700, 20 + 100 + kGap));
+    EXPECT_EQ(SlotPosition(topRight, screen, 6), QPoint(700 - 280 - kGap, 20));
+    // Bottom left: upwards, then to the right.
+    const QRect bottomLeft(10, 580, 280, 100);
+    EXPECT_EQ(SlotPosition(bottomLeft, screen, 1), QPoint(10, 580 - 100 - kGap));
+    // A full screen draws over the first ones, a step further each time round.
+    const QRect big(0, 0, 900, 600);
+    EXPECT_EQ(Capacity(big, screen), 1);
+    EXPECT_EQ(SlotPosition(big, screen, 2), QPoint(2 * kOverflowStep, 2 * kOverflowStep));
+}
+
+TEST_F(CallAlertTest, SaysHowLongTheRequestHasWaitedAfterTenSeconds) {
+    EXPECT_EQ(WaitingText(10000), "");
+    EXPECT_EQ(WaitingText(25400), "waiting 25 s");
+    EXPECT_EQ(WaitingText(150000), "waiting 2 min");
+    int64_t now = 0;
+    QPointer<CallAlertDialog> alert = NewAlert(40);
+    alert->SetClock([&now] { return now; });
+    auto* waiting = alert->findChild<QLabel*>("waiting");
+    ASSERT_TRUE(waiting);
+    const QSize size = alert->size();
+    now = 25000;
+    alert->UpdateWaiting();
+    EXPECT_EQ(waiting->text(), "waiting 25 s");
+    EXPECT_EQ(alert->size(), size) << "the alert does not grow under the operator's mouse";
+    delete alert.data();
 }
 
 } // namespace

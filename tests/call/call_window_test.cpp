@@ -73,9 +73,9 @@ protected:
         serverSide = LogInEngine(engine, server, kOwnUserId);
         ASSERT_TRUE(serverSide);
         SetMessageBoxHook([this](QWidget*, QMessageBox::Icon, const QString&, const QString& text,
-                                 QMessageBox::StandardButtons) {
+                                 QMessageBox::StandardButtons buttons) {
             boxes << text;
-            return QMessageBox::Ok;
+            return buttons & QMessageBox::Yes ? answer : QMessageBox::Ok;
         });
     }
     void TearDown() override {
@@ -114,6 +114,7 @@ protected:
     }
 
     AgentSettings settings{QStringLiteral("OlvexTest/Agent")};
+    QMessageBox::StandardButton answer = QMessageBox::Yes;
     CallWindowList list;
     FakeServer server;
     AgentClient engine{[] {
@@ -338,7 +339,16 @@ TEST_F(CallWindowTest, TwoWindowsAreIndependentAndTheCloseBoxEndsARunningCallQui
     EXPECT_TRUE(peer2->Expect(Payload(3003, {"1", "Op", "to two"})));
     EXPECT_EQ(Lines(*second), (QStringList{"Op:", "Hi, it's me", "Op:", "to two"}));
 
-    // The close box ends the first call without a message to the server.
+    // The close box asks before it ends a running chat; No keeps it.
+    first->SetVisitorName("Ann");
+    answer = QMessageBox::No;
+    first->close();
+    EXPECT_EQ(boxes.back(), "End the chat with Ann?");
+    QTest::qWait(50);
+    ASSERT_TRUE(first);
+    EXPECT_TRUE(first->Call());
+    // Yes ends it without a message to the server.
+    answer = QMessageBox::Yes;
     first->close();
     ASSERT_TRUE(QTest::qWaitFor([&] { return first.isNull(); }, 5000));
     EXPECT_FALSE(peer1->Receive(100ms));

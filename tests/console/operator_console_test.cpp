@@ -4,6 +4,7 @@
 #include "command_line.h"
 #include "console_test_helpers.h"
 #include "flat_button.h"
+#include "message_box.h"
 #include "operator_console.h"
 #include "operator_list_view.h"
 #include "page_list_view.h"
@@ -73,6 +74,46 @@ TEST_F(OperatorConsoleTest, ClosingTheConsoleClosesItsAlertsAndCallWindows) {
     console.reset();
     EXPECT_TRUE(alert.isNull());
     EXPECT_TRUE(callWindow.isNull());
+}
+
+// Open chats and waiting requests are not thrown away by a close box or Alt+F4.
+TEST_F(OperatorConsoleTest, ClosingWithRequestsWaitingAsksFirst) {
+    EXPECT_EQ(QuitQuestion(0, 0), "");
+    EXPECT_EQ(QuitQuestion(2, 3),
+              "2 chats are open and 3 requests are waiting. Quit Olvex anyway?");
+    EXPECT_EQ(QuitQuestion(1, 0), "1 chat is open. Quit Olvex anyway?");
+    EXPECT_EQ(QuitQuestion(0, 1), "1 request is waiting. Quit Olvex anyway?");
+
+    QStringList asked;
+    QMessageBox::StandardButton answer = QMessageBox::No;
+    SetMessageBoxHook([&](QWidget*, QMessageBox::Icon, const QString&, const QString& text,
+                          QMessageBox::StandardButtons) {
+        asked << text;
+        return answer;
+    });
+    OperatorConsole console(false);
+    console.show();
+    QSignalSpy closed(&console, &OperatorConsole::Closed);
+    console.ShowCallAlert(7, 3, 1, QStringLiteral("request"), QStringLiteral("Ann"));
+    console.ShowCallAlert(8, 4, 1, QStringLiteral("request"), QStringLiteral("Bob"));
+    console.close();
+    EXPECT_EQ(asked, QStringList{"2 requests are waiting. Quit Olvex anyway?"});
+    EXPECT_EQ(closed.count(), 0);
+    EXPECT_TRUE(console.isVisible());
+    answer = QMessageBox::Yes;
+    console.close();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return closed.count() == 1; }, 2000));
+    SetMessageBoxHook({});
+}
+
+TEST(MissedRequests, OneLineCountsAndNamesThem) {
+    EXPECT_EQ(MissedRequestsText({"Ann O."}), "Missed chat request from Ann O.");
+    EXPECT_EQ(MissedRequestsText({"Ann O.", "Bob T.", "Cat T."}),
+              "3 missed chat requests: Ann O., Bob T., Cat T.");
+    QStringList many;
+    for (int i = 0; i < 29; ++i)
+        many << QStringLiteral("V%1").arg(i);
+    EXPECT_EQ(MissedRequestsText(many), "29 missed chat requests: V0, V1, V2, V3, V4 and 24 more");
 }
 
 TEST_F(OperatorConsoleTest, OneViewIsVisibleAtATime) {

@@ -87,8 +87,7 @@ done
 [ "$(grep -c 'Chat request from ' "$SESSION_DIR/dunst.log" || true)" -gt "$requests" ] ||
     fail "no notification for a request in the background"
 alert=$(wait_window "$ALERT" 5) || fail "no alert for the request"
-focus "$alert"
-xdotool key Escape
+alert_key "$alert" Escape
 # dunst keeps what was closed in its history, by id.
 last=$(awk '/summary: .Chat request from /{f=1} f && /^[[:space:]]*id: /{id=$2; f=0} END{print id}' \
     "$SESSION_DIR/dunst.log")

@@ -41,7 +41,7 @@ wait_window '^Olvex - online \[127\.0\.0\.1\]$' 10 >/dev/null || fail "not back 
 back=$(date +%s.%N)
 echo "online again $(awk "BEGIN {print $back - $moved}") s after the mouse move"
 
-"$X_CLOSE" "$console"
+quit_console "$console"
 status=0
 wait_exit "$CONSOLE_PID" 30 || status=$?
 [ "$status" -ne 124 ] || fail "the console did not end after its window was closed"

@@ -25,8 +25,7 @@ console=$(wait_window "$ONLINE" 60) || fail "no automatic log-in"
 echo "logged in: window $console"
 
 alert=$(wait_window "$ALERT" 30) || fail "no call alert"
-focus "$alert"
-xdotool key Return
+alert_key "$alert" Return
 wait_gone "$alert" 10 || fail "Return did not accept the alert"
 
 # The title names the visitor once the call is joined.
@@ -85,11 +84,15 @@ done
 head -c 5 "$saved" | grep -q '{\\rtf' || fail "the saved transcript is not Rich Text"
 echo "transcript saved as Rich Text: $saved"
 
+# Escape on a running chat asks first; Return says yes.
 focus "$call"
 xdotool key Escape
+if [ "$(window_title "$call")" != "Olvex Call - Closed" ]; then
+    answer_question Return || fail "Escape on a running chat asked nothing"
+fi
 wait_gone "$call" 10 || fail "Escape did not close the call window"
 
-"$X_CLOSE" "$console"
+quit_console "$console"
 status=0
 wait_exit "$CONSOLE_PID" 30 || status=$?
 [ "$status" -ne 124 ] || fail "the console did not end after its window was closed"

@@ -38,7 +38,7 @@ console=$(wait_window "$ONLINE" 60) ||
     fail "no automatic log-in with the readable settings"
 echo "logged in over the damaged settings: window $console"
 
-"$X_CLOSE" "$console"
+quit_console "$console"
 status=0
 wait_exit "$CONSOLE_PID" 30 || status=$?
 [ "$status" -ne 124 ] || fail "the console did not end after its window was closed"

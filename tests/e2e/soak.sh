@@ -65,7 +65,7 @@ console=$(wait_window "$ONLINE" 60) || fail "no automatic log-in"
 one_call() {
     local alert call title _
     alert=$(wait_window "$ALERT" 30) || fail "no call alert"
-    focus "$alert" && xdotool key Return
+    alert_key "$alert" Return
     call=""
     for _ in $(seq 100); do
         call=$(xdotool search --onlyvisible --name '^Olvex Call - ' 2>/dev/null | head -n 1) || true
@@ -80,6 +80,7 @@ one_call() {
     focus "$call"
     xdotool type --delay 2 "soak line $1"
     xdotool key Return Escape
+    answer_question Return || fail "Escape on a running chat asked nothing"
     wait_gone "$call" 10 || fail "the call window did not close"
 }
 
@@ -87,7 +88,7 @@ one_call() {
 dismiss_alerts() {
     local alert
     for alert in $(xdotool search --onlyvisible --name "$ALERT" 2>/dev/null); do
-        focus "$alert" && xdotool key Escape
+        focus "$alert" && sleep 1.1 && xdotool key Escape
     done
     sleep 0.2
 }
@@ -129,7 +130,7 @@ fi
 
 if [ "$IDLE_SECONDS" -gt 0 ]; then
     # Idle: a quiet site, the console logged in with its normal timer.
-    "$X_CLOSE" "$console"
+    quit_console "$console"
     wait_exit "$CONSOLE_PID" 30 || fail "the console did not end"
     kill "$DEMO_PID" 2>/dev/null || true
     demo_server_start "$DEMO_SERVER" --visitors 25 --quiet

@@ -137,6 +137,40 @@ focus() {
     xdotool windowfocus --sync "$1"
 }
 
+# alert_key ALERT [KEY]: the operator turns to a call alert and presses KEY (Return). An
+# alert's keys count only from a second after it appeared, so the key waits that long.
+alert_key() {
+    focus "$1" || return 1
+    sleep 1.1
+    xdotool key "${2:-Return}"
+}
+
+# answer_question [KEY] [SECONDS]: presses KEY (Return: Yes) in the question box that the last
+# step opened (the program's boxes are titled "Olvex").
+answer_question() {
+    local box
+    box=$(wait_window '^Olvex$' "${2:-10}") || return 1
+    focus "$box"
+    xdotool key "${1:-Return}"
+}
+
+# quit_console WINDOW: closes the console's window (X_CLOSE) and says yes when it asks about
+# open chats or waiting requests.
+quit_console() {
+    "$X_CLOSE" "$1"
+    local box _
+    for _ in $(seq 30); do
+        kill -0 "$CONSOLE_PID" 2>/dev/null || return 0
+        box=$(xdotool search --onlyvisible --name '^Olvex$' 2>/dev/null | head -n 1) || true
+        if [ -n "$box" ]; then
+            focus "$box"
+            xdotool key Return
+            return 0
+        fi
+        sleep 0.1
+    done
+}
+
 # click_at WINDOW X Y: a left click at a point of the window.
 click_at() {
     focus "$1"

@@ -26,8 +26,7 @@ xdotool windowmove "$console" 0 0 windowsize "$console" 1120 580
 chat() {
     local alert call="" _
     alert=$(wait_window "$ALERT" 40) || fail "no chat request came"
-    focus "$alert"
-    xdotool key Return
+    alert_key "$alert" Return
     for _ in $(seq 100); do
         call=$(xdotool search --onlyvisible --name '^Olvex Call - ' 2>/dev/null | head -n 1) || true
         if [ -n "$call" ] && [ "$(window_title "$call")" != "Olvex Call - Connecting" ]; then
@@ -44,6 +43,7 @@ chat() {
     sleep 9 # the visitor types an answer
     focus "$call"
     xdotool key Escape
+    answer_question Return || true
     wait_no_window '^Olvex Call - ' 10 || true
 }
 chat "Hello! Yes, that model ships in two days. Anything else I can help with?"

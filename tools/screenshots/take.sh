@@ -21,7 +21,7 @@ export QT_QPA_PLATFORM=xcb
 dismiss_alerts() {
     local alert
     for alert in $(xdotool search --onlyvisible --name "$ALERT" 2>/dev/null); do
-        focus "$alert" && xdotool key Escape
+        alert_key "$alert" Escape
     done
     sleep 0.5
 }
@@ -43,8 +43,7 @@ dismiss_alerts
 shot "$console" console
 
 alert=$(wait_window "$ALERT" 30) || fail "no chat request came"
-focus "$alert"
-xdotool key Return
+alert_key "$alert" Return
 call=""
 for _ in $(seq 100); do
     call=$(xdotool search --onlyvisible --name '^Olvex Call - ' 2>/dev/null | head -n 1) || true

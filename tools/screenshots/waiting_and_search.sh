@@ -32,8 +32,7 @@ console=$(wait_window "$ONLINE" 60) || fail "the console did not log in"
 xdotool windowmove "$console" 0 60 windowsize "$console" 900 500
 
 alert=$(wait_window "$ALERT" 30) || fail "no chat request came"
-focus "$alert"
-xdotool key Return
+alert_key "$alert" Return
 call=""
 for _ in $(seq 100); do
     call=$(xdotool search --onlyvisible --name '^Olvex Call - ' 2>/dev/null | head -n 1) || true
@@ -58,7 +57,7 @@ import -window root -crop 120x64+1160+0 +repage -filter point -resize 400% "$OUT
 echo "wrote $OUT/tray-badge.png"
 
 for alert in $(xdotool search --onlyvisible --name "$ALERT" 2>/dev/null); do
-    focus "$alert" && xdotool key Escape
+    alert_key "$alert" Escape
 done
 focus "$call"
 xdotool key ctrl+shift+f

@@ -1,0 +1,73 @@
+#include "alert_key_guard.h"
+
+#include <QEvent>
+#include <QKeyEvent>
+#include <QWidget>
+#include <chrono>
+
+namespace olvex {
+
+int64_t AlertKeyGuard::SteadyMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+AlertKeyGuard::AlertKeyGuard(QWidget& guarded, Clock c) : QObject(&guarded), clock(std::move(c)) {
+    shownAt = clock();
+    guarded.installEventFilter(this);
+    for (QWidget* child : guarded.findChildren<QWidget*>())
+        child->installEventFilter(this);
+}
+
+void AlertKeyGuard::Restart(Clock newClock) {
+    clock = std::move(newClock);
+    shownAt = clock();
+    refused.clear();
+}
+
+bool AlertKeyGuard::LetThrough(int key, bool autoRepeat) {
+    // A repeat is a key held down, never a decision; and whatever was refused stays so until
+    // the operator lets go of it.
+    if (autoRepeat || refused.contains(key) || !Elapsed()) {
+        refused.insert(key);
+        return false;
+    }
+    return true;
+}
+
+bool AlertKeyGuard::LetReleaseThrough(int key) {
+    return refused.erase(key) == 0 && Elapsed();
+}
+
+bool AlertKeyGuard::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::ShortcutOverride: {
+        // Claimed, so that no shortcut acts on a refused key; the press itself follows.
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (!Elapsed() || key->isAutoRepeat() || refused.contains(key->key())) {
+            event->accept();
+            return true;
+        }
+        break;
+    }
+    case QEvent::KeyPress: {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (!LetThrough(key->key(), key->isAutoRepeat()))
+            return true;
+        break;
+    }
+    case QEvent::KeyRelease: {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (!key->isAutoRepeat() && !LetReleaseThrough(key->key()))
+            return true;
+        if (key->isAutoRepeat())
+            return true;
+        break;
+    }
+    default:
+        break;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+} // namespace olvex

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QObject>
+#include <cstdint>
+#include <functional>
+#include <set>
+
+class QWidget;
+
+namespace olvex {
+
+// Keeps the keyboard from answering a popup that the platform focused on its own while the
+// operator was typing elsewhere. Nothing typed counts for the first second, nor any key that
+// was already down then (held, or repeating), until it has been let go. Mouse clicks are not
+// guarded.
+class AlertKeyGuard : public QObject {
+public:
+    static constexpr int64_t kGuardMs = 1000;
+    // Milliseconds on any steady scale.
+    using Clock = std::function<int64_t()>;
+    static int64_t SteadyMs();
+
+    // Guards the widget and the children it has now; the guard time starts at once.
+    explicit AlertKeyGuard(QWidget& guarded, Clock clock = SteadyMs);
+
+    // The guard time starts again from now (a new clock, say).
+    void Restart(Clock newClock);
+    // Whether a key press with these properties would reach the widget; a refused key stays
+    // refused until it is released. The event filter asks this for every key press.
+    bool LetThrough(int key, bool autoRepeat);
+    bool LetReleaseThrough(int key);
+    bool Elapsed() const { return clock() - shownAt >= kGuardMs; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    Clock clock;
+    int64_t shownAt = 0;
+    std::set<int> refused; // keys down that count for nothing until released
+};
+
+} // namespace olvex
