@@ -27,6 +27,7 @@ namespace {
 const QString kPlacementSection = QStringLiteral("AlertWindow");
 constexpr int kDefaultTimeoutSeconds = 60;
 constexpr int64_t kSayWaitingAfterMs = 10'000;
+constexpr int kCornerMargin = 24;
 
 // Open alerts, oldest first; all on the UI thread.
 std::vector<CallAlertDialog*>& Registry() {
@@ -161,6 +162,13 @@ std::vector<CallAlertDialog*> CallAlertDialog::OpenAlerts() {
 }
 
 void CallAlertDialog::Place() {
+    // Until the operator moves one, the first alert stands in the bottom right corner, out of
+    // the way of the windows' own dialogs, which open over their centres.
+    if (QScreen* primary = QGuiApplication::primaryScreen()) {
+        const QRect screen = primary->availableGeometry();
+        move(screen.right() - width() - kCornerMargin,
+             screen.bottom() - height() - kCornerMargin);
+    }
     WindowPlacementStore().RestoreWindowPlacement(*this, kPlacementSection);
     std::vector<int> used;
     for (const CallAlertDialog* other : Registry())

@@ -62,8 +62,9 @@ CExplorer1::CExplorer1(bool embed, QWidget* parent)
     link = new HyperlinkLabel(fallback);
     link->setObjectName(QStringLiteral("reportFallbackLink"));
     link->setTextFormat(Qt::PlainText);
+    reasonLine->setAlignment(Qt::AlignCenter);
     column->addStretch(1);
-    column->addWidget(reasonLine, 0, Qt::AlignHCenter);
+    column->addWidget(reasonLine);
     column->addWidget(link, 0, Qt::AlignHCenter);
     column->addStretch(2);
     layout->addWidget(fallback);

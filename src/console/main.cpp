@@ -73,8 +73,11 @@ int main(int argc, char** argv) {
         olvex::OperatorConsole console;
         if (command.serverGiven)
             console.Settings().OverrideServer(command.serverAddress, command.serverPort);
-        QObject::connect(&console, &olvex::OperatorConsole::Closed, &app, &QApplication::quit,
-                         Qt::QueuedConnection);
+        // exit(), not quit(): quit() would first ask every window to close, and a call
+        // window would ask about its chat once more after the operator has said yes.
+        QObject::connect(
+            &console, &olvex::OperatorConsole::Closed, &app, [] { QCoreApplication::exit(0); },
+            Qt::QueuedConnection);
         // Owned by the console, which shuts it down first thing when it goes: the engine's
         // connection is closed and the workers are joined.
         auto* bridge = new olvex::ConsoleEngine(console, *olvex::AgentClient::Instance());
