@@ -76,6 +76,29 @@ sleep 2
 [ "$(dunstctl count displayed)" -ge 1 ] || fail "the missed request's notification did not stay"
 echo "missed: $(grep -o 'Missed chat request from [^'"'"']*' "$SESSION_DIR/dunst.log" | head -n 1)"
 
+# dunst keeps what was closed in its history, by id.
+withdrawn() {
+    dunstctl history | tr -d ' \n\t' | grep -o '"id":{"type":"i","data":[0-9]*}' |
+        grep -qx "\"id\":{\"type\":\"i\",\"data\":$1}"
+}
+# id_of REGEX: the id dunst gave the last notification whose summary starts with REGEX.
+id_of() {
+    awk -v re="summary: '$1" '$0 ~ re {f=1} f && /^[[:space:]]*id: /{id=$2; f=0} END{print id}' \
+        "$SESSION_DIR/dunst.log"
+}
+# The next miss replaces that notification with one that counts and names both.
+first_missed=$(id_of "Missed chat request from ")
+wait_notification "2 missed chat requests: " 15 || fail "a second miss was not counted"
+for _ in $(seq 20); do withdrawn "$first_missed" && break; sleep 0.1; done
+withdrawn "$first_missed" || fail "the first missed request's notification stayed beside the count"
+echo "missed twice: $(grep -o '2 missed chat requests: [^'"'"']*' "$SESSION_DIR/dunst.log" | head -n 1)"
+# Once the operator looks at the console, the missed requests are no longer news.
+counted=$(id_of "[0-9]* missed chat requests: ")
+focus "$console"
+for _ in $(seq 20); do withdrawn "$counted" && break; sleep 0.1; done
+withdrawn "$counted" || fail "the missed requests' notification stayed after the console was looked at"
+echo "withdrawn once the console was looked at: notification $counted"
+
 # Back in the other program: the next request's notification goes as soon as its alert is
 # cancelled, well before it would expire.
 focus "$browser"
@@ -88,13 +111,9 @@ done
     fail "no notification for a request in the background"
 alert=$(wait_window "$ALERT" 5) || fail "no alert for the request"
 alert_key "$alert" Escape
-# dunst keeps what was closed in its history, by id.
 last=$(awk '/summary: .Chat request from /{f=1} f && /^[[:space:]]*id: /{id=$2; f=0} END{print id}' \
     "$SESSION_DIR/dunst.log")
-closed() {
-    dunstctl history | tr -d ' \n\t' | grep -o '"id":{"type":"i","data":[0-9]*}' |
-        grep -qx "\"id\":{\"type\":\"i\",\"data\":$last}"
-}
+closed() { withdrawn "$last"; }
 for _ in $(seq 10); do
     closed && break
     sleep 0.1
