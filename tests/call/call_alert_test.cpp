@@ -35,7 +35,16 @@ uint32_t Le(const QByteArray& bytes, int at, int size) {
 
 class CallAlertTest : public ::testing::Test {
 protected:
+    // An accepted call fails to connect and says so in a box: answered here, never shown.
+    void SetUp() override {
+        SetMessageBoxHook([this](QWidget*, QMessageBox::Icon, const QString&, const QString& text,
+                                 QMessageBox::StandardButtons) {
+            boxes << text;
+            return QMessageBox::Ok;
+        });
+    }
     void TearDown() override {
+        SetMessageBoxHook({});
         for (QWidget* window : list.Windows())
             delete window;
         AlertSound::Shared().Stop();
@@ -44,6 +53,7 @@ protected:
         return new CallAlertDialog(settings, text, callId, list, &engine);
     }
 
+    QStringList boxes;
     AgentSettings settings{QStringLiteral("OlvexTest/Alert")};
     CallWindowList list;
     AgentClient engine; // not logged in: an accepted call fails to connect
@@ -143,12 +153,6 @@ TEST_F(CallAlertTest, UnusableTimeoutsFallBackOrAreCut) {
 }
 
 TEST_F(CallAlertTest, AcceptOpensTheCallWindowInTheList) {
-    QStringList boxes;
-    SetMessageBoxHook([&boxes](QWidget*, QMessageBox::Icon, const QString&, const QString& text,
-                               QMessageBox::StandardButtons) {
-        boxes << text;
-        return QMessageBox::Ok;
-    });
     QPointer<CallAlertDialog> alert = NewAlert(12);
     alert->findChild<FlatButton*>("acceptButton")->click();
     ASSERT_EQ(list.Windows().size(), 1u);
@@ -159,7 +163,6 @@ TEST_F(CallAlertTest, AcceptOpensTheCallWindowInTheList) {
         QTest::qWaitFor([&] { return window->windowTitle() == "Olvex Call - Error"; }, 5000));
     EXPECT_TRUE(QTest::qWaitFor([&] { return !boxes.isEmpty(); }, 2000));
     EXPECT_TRUE(boxes.value(0).startsWith("Failed to start the chat.\r\n"));
-    SetMessageBoxHook({});
 }
 
 // Keys as the platform delivers them to a focused window.
@@ -175,12 +178,6 @@ void Tap(QWidget& target, int key) {
 // As on a desktop that focuses every new window: the alert has the keyboard while the
 // operator goes on typing.
 TEST_F(CallAlertTest, KeysCountOnlyFromASecondOnAndOnlyWhenPressedAfterItAppeared) {
-    QStringList boxes;
-    SetMessageBoxHook([&boxes](QWidget*, QMessageBox::Icon, const QString&, const QString& text,
-                               QMessageBox::StandardButtons) {
-        boxes << text;
-        return QMessageBox::Ok;
-    });
     int64_t now = 5000;
     QPointer<CallAlertDialog> alert = NewAlert(20);
     alert->SetClock([&now] { return now; });
@@ -215,7 +212,6 @@ TEST_F(CallAlertTest, KeysCountOnlyFromASecondOnAndOnlyWhenPressedAfterItAppeare
     QTest::qWait(100);
     EXPECT_EQ(list.Windows().size(), 1u);
     EXPECT_LE(boxes.size(), 1) << "one join, so at most one failure to show";
-    SetMessageBoxHook({});
 }
 
 TEST_F(CallAlertTest, AClickCountsAtOnceAndASecondAlertOfAnOpenCallJoinsNothing) {
