@@ -139,9 +139,10 @@ WaitingItems OperatorConsole::Waiting() const {
 
 // Each call window removes its call from the engine while the engine is still connected.
 void OperatorConsole::CloseCallWindows() {
-    for (const QPointer<QWidget>& alert : callAlerts)
+    // Taken out first: each deletion prunes the list through its destroyed() handler.
+    const std::vector<QPointer<QWidget>> alerts = std::exchange(callAlerts, {});
+    for (const QPointer<QWidget>& alert : alerts)
         delete alert.data();
-    callAlerts.clear();
     for (QWidget* window : callWindows.Windows()) {
         QPointer<QWidget> guard(window);
         delete guard.data();

@@ -61,18 +61,20 @@ TEST_F(OperatorConsoleTest, StartsNotConnectedOnTheVisitorsView) {
 // window list; closing the console must take them along before those go.
 TEST_F(OperatorConsoleTest, ClosingTheConsoleClosesItsAlertsAndCallWindows) {
     auto console = std::make_unique<OperatorConsole>(false);
-    console->ShowCallAlert(7, 3, 1,
-                           QStringLiteral("You have received an Olvex call request from Ann."));
-    QPointer<QWidget> alert;
+    for (int id : {7, 8, 9})
+        console->ShowCallAlert(id, 3, 1,
+                               QStringLiteral("You have received an Olvex call request from Ann."));
+    std::vector<QPointer<QWidget>> alerts;
     for (QWidget* window : QApplication::topLevelWidgets()) {
         if (window->objectName() == QStringLiteral("callAlert"))
-            alert = window;
+            alerts.emplace_back(window);
     }
-    ASSERT_TRUE(alert);
+    ASSERT_EQ(alerts.size(), 3u);
     QPointer<QWidget> callWindow = new QWidget;
     console->CallWindows().Add(callWindow);
     console.reset();
-    EXPECT_TRUE(alert.isNull());
+    for (const auto& alert : alerts)
+        EXPECT_TRUE(alert.isNull()) << "every alert goes with the console, not only some";
     EXPECT_TRUE(callWindow.isNull());
 }
 

@@ -3,8 +3,7 @@
 # (xterm), a request's alert appears and every key still reaches that program, and nothing
 # joins the call. A deliberate Enter on the alert, a second after it appeared, joins exactly
 # once however often it is pressed. Three requests give three alerts at three places, the
-# oldest in front. Closing the console with requests waiting asks first. The report browser
-# runs without OpenGL (the stack has none) and outlives its render process.
+# oldest in front. Closing the console with requests waiting asks first.
 #
 # usage: keyboard_e2e.sh OLVEX DEMO_SERVER SNI_HOST X_CLOSE_WINDOW
 set -euo pipefail
@@ -24,26 +23,6 @@ console_start "$OLVEX"
 console=$(wait_window "$ONLINE" 60) || fail "no automatic log-in"
 log="$XDG_STATE_HOME/Olvex/olvex.log"
 joins() { grep -c 'olvex.engine: joining call ' "$log" || true; }
-
-# The report browser on a display without OpenGL: it draws, and a killed renderer leaves
-# the program running.
-xdotool windowmove --sync "$console" 0 0 windowsize --sync "$console" 860 500
-click_at "$console" 30 190
-sleep 4
-kill -0 "$CONSOLE_PID" 2>/dev/null || fail "Website Reports ended the program"
-# The renderers are forked by the web engine's zygote processes, children of the console.
-killed=0
-for zygote in $(pgrep -P "$CONSOLE_PID" -f QtWebEngineProcess || true); do
-    for pid in $(pgrep -P "$zygote" || true); do
-        kill -KILL "$pid" && killed=$((killed + 1))
-    done
-done
-[ "$killed" -gt 0 ] || fail "the report browser started no render process"
-for _ in $(seq 50); do grep -q 'render process ended' "$log" && break; sleep 0.1; done
-kill -0 "$CONSOLE_PID" 2>/dev/null || fail "the report browser's renderer took the program along"
-grep -q 'render process ended' "$log" || fail "the report browser did not notice its renderer end"
-echo "reports: shown without OpenGL; the program outlived its killed renderer"
-click_at "$console" 30 60
 
 # The operator types into another program while the first request arrives.
 typed="$SESSION_DIR/typed.txt"
