@@ -1,5 +1,7 @@
 #include "row_order.h"
 
+#include <algorithm>
+
 namespace olvex {
 
 void RowOrderTree::Clear() {
@@ -110,6 +112,24 @@ void RowOrderTree::Erase(uint32_t node) {
     for (uint32_t up = parent; up != kNil; up = links[up].parent)
         --links[up].size;
     free.push_back(node);
+}
+
+uint32_t RowOrderTree::Height() const {
+    // Without recursion: a tree gone wrong may be as deep as it has nodes.
+    uint32_t height = 0;
+    std::vector<std::pair<uint32_t, uint32_t>> pending;
+    if (root != kNil)
+        pending.emplace_back(root, 1);
+    while (!pending.empty()) {
+        const auto [node, depth] = pending.back();
+        pending.pop_back();
+        height = std::max(height, depth);
+        if (links[node].left != kNil)
+            pending.emplace_back(links[node].left, depth + 1);
+        if (links[node].right != kNil)
+            pending.emplace_back(links[node].right, depth + 1);
+    }
+    return height;
 }
 
 // Lifts the node above its parent, keeping the order of the rows.

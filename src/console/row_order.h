@@ -30,6 +30,8 @@ public:
     void Append(uint32_t node);
     // Takes the node out; its number goes back for reuse.
     void Erase(uint32_t node);
+    // The longest walk from the root, in nodes: what a look-up costs at worst.
+    uint32_t Height() const;
 
 private:
     uint32_t Size(uint32_t node) const { return node == kNil ? 0 : links[node].size; }
@@ -60,6 +62,7 @@ public:
     using RowOrderTree::Append;
     using RowOrderTree::At;
     using RowOrderTree::Count;
+    using RowOrderTree::Height;
     using RowOrderTree::InsertAbove;
     using RowOrderTree::kNil;
     using RowOrderTree::Next;
