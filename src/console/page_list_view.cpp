@@ -4,6 +4,7 @@
 #include "hyperlink_label.h"
 #include "message_box.h"
 #include "report_list.h"
+#include "row_order.h"
 
 #include <QAbstractItemModel>
 #include <QHeaderView>
@@ -28,233 +29,14 @@ QString Text(const std::string& value) {
     return QString::fromStdString(value);
 }
 
-// The rows in display order, as a treap ordered by position: a row's place, the row at a
-// place, insertion above a row and removal all take logarithmic time.
-class RowOrder {
-public:
-    static constexpr uint32_t kNil = UINT32_MAX;
-
-    struct Node {
-        std::shared_ptr<const PageRecord> page;
-        int32_t visitor = 0;  // the number the row shows; it stays when the page is rewritten
-        uint64_t written = 0; // the tick its cells were last written at
-        bool entered = false; // written by a page event rather than a rebuild
-        bool invited = false;
-    };
-
-    uint32_t Count() const { return Size(root); }
-    Node& operator[](uint32_t node) { return rows[node]; }
-    const Node& operator[](uint32_t node) const { return rows[node]; }
-
-    void Clear() {
-        rows.clear();
-        links.clear();
-        free.clear();
-        root = kNil;
-    }
-
-    uint32_t New(Node node) {
-        const Link link{kNil, kNil, kNil, 1, NextPriority()};
-        if (free.empty()) {
-            rows.push_back(std::move(node));
-            links.push_back(link);
-            return static_cast<uint32_t>(rows.size() - 1);
-        }
-        const uint32_t id = free.back();
-        free.pop_back();
-        rows[id] = std::move(node);
-        links[id] = link;
-        return id;
-    }
-
-    uint32_t PlaceOf(uint32_t node) const {
-        uint32_t place = Size(links[node].left);
-        for (uint32_t child = node, up = links[node].parent; up != kNil;
-             child = up, up = links[up].parent) {
-            if (links[up].right == child)
-                place += Size(links[up].left) + 1;
-        }
-        return place;
-    }
-
-    uint32_t At(uint32_t place) const {
-        uint32_t node = root;
-        while (node != kNil) {
-            const uint32_t left = Size(links[node].left);
-            if (place < left) {
-                node = links[node].left;
-            } else if (place == left) {
-                return node;
-            } else {
-                place -= left + 1;
-                node = links[node].right;
-            }
-        }
-        return kNil;
-    }
-
-    // The node below `node` in display order, or kNil.
-    uint32_t Next(uint32_t node) const {
-        if (links[node].right != kNil) {
-            node = links[node].right;
-            while (links[node].left != kNil)
-                node = links[node].left;
-            return node;
-        }
-        uint32_t up = links[node].parent;
-        while (up != kNil && links[up].right == node) {
-            node = up;
-            up = links[up].parent;
-        }
-        return up;
-    }
-
-    // Puts the node directly above `below`, or at the top when `below` is kNil.
-    void InsertAbove(uint32_t below, uint32_t node) {
-        links[node].left = links[node].right = kNil;
-        links[node].size = 1;
-        if (root == kNil) {
-            links[node].parent = kNil;
-            root = node;
-            return;
-        }
-        if (below == kNil) {
-            below = root;
-            while (links[below].left != kNil)
-                below = links[below].left;
-        }
-        uint32_t parent = below;
-        if (links[below].left == kNil) {
-            links[below].left = node;
-        } else {
-            parent = links[below].left;
-            while (links[parent].right != kNil)
-                parent = links[parent].right;
-            links[parent].right = node;
-        }
-        links[node].parent = parent;
-        for (uint32_t up = parent; up != kNil; up = links[up].parent)
-            ++links[up].size;
-        while (links[node].parent != kNil &&
-               links[node].priority > links[links[node].parent].priority)
-            RotateUp(node);
-    }
-
-    // Appends in order; the caller builds a whole list this way.
-    void Append(uint32_t node) {
-        auto [before, after] = Split(root, Count());
-        root = Merge(Merge(before, node), after);
-        links[root].parent = kNil;
-    }
-
-    void Erase(uint32_t node) {
-        const uint32_t parent = links[node].parent;
-        const uint32_t merged = Merge(links[node].left, links[node].right);
-        if (merged != kNil)
-            links[merged].parent = parent;
-        if (parent == kNil)
-            root = merged;
-        else if (links[parent].left == node)
-            links[parent].left = merged;
-        else
-            links[parent].right = merged;
-        for (uint32_t up = parent; up != kNil; up = links[up].parent)
-            --links[up].size;
-        rows[node] = Node{};
-        free.push_back(node);
-    }
-
-private:
-    uint32_t Size(uint32_t node) const { return node == kNil ? 0 : links[node].size; }
-
-    // Lifts the node above its parent, keeping the order of the rows.
-    void RotateUp(uint32_t node) {
-        const uint32_t parent = links[node].parent;
-        const uint32_t grand = links[parent].parent;
-        if (links[parent].left == node) {
-            links[parent].left = links[node].right;
-            links[node].right = parent;
-        } else {
-            links[parent].right = links[node].left;
-            links[node].left = parent;
-        }
-        Update(parent);
-        Update(node);
-        links[node].parent = grand;
-        if (grand == kNil)
-            root = node;
-        else if (links[grand].left == parent)
-            links[grand].left = node;
-        else
-            links[grand].right = node;
-    }
-
-    void Update(uint32_t node) {
-        Link& n = links[node];
-        n.size = 1 + Size(n.left) + Size(n.right);
-        if (n.left != kNil)
-            links[n.left].parent = node;
-        if (n.right != kNil)
-            links[n.right].parent = node;
-    }
-
-    // The first `count` rows of the tree, and the rest.
-    std::pair<uint32_t, uint32_t> Split(uint32_t tree, uint32_t count) {
-        if (tree == kNil)
-            return {kNil, kNil};
-        Link& n = links[tree];
-        if (Size(n.left) >= count) {
-            auto [before, after] = Split(n.left, count);
-            links[tree].left = after;
-            Update(tree);
-            if (before != kNil)
-                links[before].parent = kNil;
-            return {before, tree};
-        }
-        auto [before, after] = Split(n.right, count - Size(n.left) - 1);
-        links[tree].right = before;
-        Update(tree);
-        if (after != kNil)
-            links[after].parent = kNil;
-        return {tree, after};
-    }
-
-    uint32_t Merge(uint32_t first, uint32_t second) {
-        if (first == kNil)
-            return second;
-        if (second == kNil)
-            return first;
-        if (links[first].priority > links[second].priority) {
-            links[first].right = Merge(links[first].right, second);
-            Update(first);
-            return first;
-        }
-        links[second].left = Merge(first, links[second].left);
-        Update(second);
-        return second;
-    }
-
-    uint32_t NextPriority() {
-        seed ^= seed << 13;
-        seed ^= seed >> 17;
-        seed ^= seed << 5;
-        return seed;
-    }
-
-    // The tree apart from the rows, so that walks through it touch less memory.
-    struct Link {
-        uint32_t left;
-        uint32_t right;
-        uint32_t parent;
-        uint32_t size;
-        uint32_t priority;
-    };
-    std::vector<Node> rows;
-    std::vector<Link> links;
-    std::vector<uint32_t> free;
-    uint32_t root = kNil;
-    uint32_t seed = 2463534242u;
+struct PageRow {
+    std::shared_ptr<const PageRecord> page;
+    int32_t visitor = 0;  // the number the row shows; it stays when the page is rewritten
+    uint64_t written = 0; // the tick its cells were last written at
+    bool entered = false; // written by a page event rather than a rebuild
+    bool invited = false;
 };
+using PageOrder = RowOrder<PageRow>;
 
 } // namespace
 
@@ -303,7 +85,7 @@ public:
     QVariant data(const QModelIndex& index, int role) const override {
         if (!index.isValid() || index.model() != this || index.row() >= rowCount())
             return {};
-        const RowOrder::Node& row = order[NodeAt(index.row())];
+        const PageRow& row = order[NodeAt(index.row())];
         const PageRecord& page = *row.page;
         const int column = index.column();
         switch (role) {
@@ -375,7 +157,7 @@ public:
 
     bool AddOrUpdate(std::shared_ptr<const PageRecord> page) {
         if (auto found = byPage.find(page->pageId); found != byPage.end()) {
-            RowOrder::Node& row = order[found->second];
+            PageRow& row = order[found->second];
             row.page = std::move(page);
             row.written = ticks;
             row.entered = true;
@@ -387,7 +169,7 @@ public:
         const int32_t pageId = page->pageId;
         const int32_t visitor = page->visitorNumber;
         uint32_t place = 0;
-        uint32_t below = RowOrder::kNil;
+        uint32_t below = PageOrder::kNil;
         if (auto first = firstOfVisitor.find(visitor); first != firstOfVisitor.end()) {
             below = first->second;
             place = order.PlaceOf(below);
@@ -411,7 +193,7 @@ public:
         if (auto first = firstOfVisitor.find(visitor);
             first != firstOfVisitor.end() && first->second == node) {
             const uint32_t next = order.Next(node);
-            if (next != RowOrder::kNil && order[next].visitor == visitor)
+            if (next != PageOrder::kNil && order[next].visitor == visitor)
                 first->second = next;
             else
                 firstOfVisitor.erase(first);
@@ -428,7 +210,7 @@ public:
         const auto found = byPage.find(pageId);
         if (found == byPage.end())
             return false;
-        RowOrder::Node& row = order[found->second];
+        PageRow& row = order[found->second];
         if (!row.invited) {
             row.invited = true;
             const int place = static_cast<int>(order.PlaceOf(found->second));
@@ -477,7 +259,7 @@ private:
         firstOfVisitor.clear();
     }
 
-    QVariant Display(const RowOrder::Node& row, const PageRecord& page, int column) const {
+    QVariant Display(const PageRow& row, const PageRecord& page, int column) const {
         switch (column) {
         case PageListView::kColumnVisitor:
             return QString::number(row.visitor);
@@ -502,7 +284,7 @@ private:
         }
     }
 
-    static QVariant Foreground(const RowOrder::Node& row, int column) {
+    static QVariant Foreground(const PageRow& row, int column) {
         switch (column) {
         case PageListView::kColumnVisitor:
             return kVisitorColour;
@@ -519,13 +301,13 @@ private:
         }
     }
 
-    RowOrder order;
+    PageOrder order;
     std::unordered_map<int32_t, uint32_t> byPage;
     // The topmost row of each visitor; a visitor's rows always lie together below it.
     std::unordered_map<int32_t, uint32_t> firstOfVisitor;
     uint64_t ticks = 0;
     mutable int lastRow = -1;
-    mutable uint32_t lastNode = RowOrder::kNil;
+    mutable uint32_t lastNode = PageOrder::kNil;
     QIcon pageImage;
     QIcon invitedImage;
     QStringList headings;
