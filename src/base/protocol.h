@@ -6,6 +6,10 @@
 // server and the tools.
 namespace olvex::protocol {
 
+// The chat server's usual TCP port: the settings' default, and where the demo
+// server listens.
+inline constexpr int kDefaultServerPort = 2020;
+
 // Message codes, the first four characters of every payload.
 inline constexpr int32_t kLogIn = 1001;
 inline constexpr int32_t kSetStatus = 1003;

@@ -3,6 +3,7 @@
 #include "call_list.h"
 #include "log_sink.h"
 #include "page_directory.h"
+#include "protocol.h"
 #include "records.h"
 #include "tls_session.h"
 #include "user_directory.h"
@@ -70,8 +71,6 @@ struct AgentOptions {
 // may even be destroyed from its own receive thread.
 class AgentClient {
 public:
-    static constexpr int kDefaultPort = 8080;
-
     explicit AgentClient(AgentOptions options = {});
     // Logs out with reason 4, waits at most the thread wait for the receive
     // threads, then forgets the callbacks.
@@ -180,7 +179,7 @@ private:
     std::atomic<int32_t> ownUserId_{0};
     std::atomic<int32_t> latestClientVersion_{0};
     std::atomic<int32_t> disconnectResult_{0};
-    std::atomic<int> serverPort_{kDefaultPort};
+    std::atomic<int> serverPort_{protocol::kDefaultServerPort};
 
     PageDirectory pages_;
     UserDirectory users_;
