@@ -1,18 +1,21 @@
 #include "call_texts.h"
 
+#include "protocol.h"
+
 namespace olvex {
 
 namespace {
 std::string NameForTitle(const UserRecord& user) {
-    return user.kind == 2 ? user.firstName + " " + user.lastName : user.firstName;
+    return user.kind == protocol::kKindOperator ? user.firstName + " " + user.lastName
+                                                : user.firstName;
 }
 } // namespace
 
 std::string ParticipantEventName(const UserRecord& user) {
     switch (user.kind) {
-    case 2:
+    case protocol::kKindOperator:
         return user.firstName + " " + user.lastName;
-    case 1:
+    case protocol::kKindVisitor:
         return user.firstName;
     default:
         return {};
@@ -21,7 +24,7 @@ std::string ParticipantEventName(const UserRecord& user) {
 
 namespace {
 std::string EventLine(const UserRecord& user, const char* tail) {
-    if (user.kind != 1 && user.kind != 2)
+    if (user.kind != protocol::kKindVisitor && user.kind != protocol::kKindOperator)
         return {};
     return ParticipantEventName(user) + tail;
 }
@@ -70,7 +73,7 @@ bool TypingNoticeStale(int64_t lastReceived, int64_t now) {
 ReceivedChatItem DecodeChatItem(const WireMessage& item) {
     ReceivedChatItem result;
     switch (item.GetInt(1)) {
-    case 1: {
+    case protocol::kItemText: {
         auto sender = item.GetText(2);
         auto text = item.GetText(3);
         if (sender && text) {
@@ -80,13 +83,13 @@ ReceivedChatItem DecodeChatItem(const WireMessage& item) {
         }
         break;
     }
-    case 2:
+    case protocol::kItemTyping:
         if (auto sender = item.GetText(2)) {
             result.action = ReceivedChatItem::Action::ShowTyping;
             result.sender = std::move(*sender);
         }
         break;
-    case 3:
+    case protocol::kItemNotice:
         if (auto text = item.GetText(3)) {
             result.action = ReceivedChatItem::Action::ShowNotice;
             result.text = std::move(*text);

@@ -6,7 +6,7 @@ namespace olvex {
 
 WireMessage BuildChatItem(ChatItemKind kind, std::string_view sender,
                           std::optional<std::string_view> content) {
-    WireMessage item(3003);
+    WireMessage item(protocol::kChatItem);
     item.AddInt(static_cast<int32_t>(kind));
     item.AddText(sender);
     if (content)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "protocol.h"
 #include "wire_message.h"
 
 #include <cstdint>
@@ -10,8 +11,13 @@
 
 namespace olvex {
 
-// Chat item kinds of message 3003.
-enum class ChatItemKind : int32_t { Text = 1, Typing = 2, Notice = 3, UrlPush = 4 };
+// The kinds of chat item the call window sends, typed.
+enum class ChatItemKind : int32_t {
+    Text = protocol::kItemText,
+    Typing = protocol::kItemTyping,
+    Notice = protocol::kItemNotice,
+    UrlPush = protocol::kItemUrlPush,
+};
 
 // A chat item as the call window sends it: kind, sender and, unless absent, content.
 WireMessage BuildChatItem(ChatItemKind kind, std::string_view sender,

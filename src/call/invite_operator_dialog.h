@@ -56,7 +56,7 @@ private:
 using CurrentCallFn = std::function<std::shared_ptr<ChatCall>()>;
 
 // The whole "Invite" tool: runs the dialog modally and, when it ends with OK
-// on an operator while `currentCall` still gives a call, queues 2002 with the
+// on an operator while `currentCall` still gives a call, queues kInviteOperator with the
 // operator's id and "invitation" on that call. The call is looked up only
 // after the dialog closed, since it may end while the dialog is open.
 // Returns 0 when the invitation was queued, 1 when there was nothing to send

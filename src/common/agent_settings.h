@@ -1,5 +1,7 @@
 #pragma once
 
+#include "protocol.h"
+
 #include <QString>
 #include <cstdint>
 #include <functional>
@@ -47,7 +49,7 @@ public:
     bool NotifySoundOn() const { return notifySound != 0; }
 
     std::string serverAddress;
-    int32_t serverPort = 2020;
+    int32_t serverPort = protocol::kDefaultServerPort;
     std::string username;
     std::string password;
     int32_t saveLogin = 0;

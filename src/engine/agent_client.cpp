@@ -1,6 +1,7 @@
 #include "agent_client.h"
 
 #include "engine_log.h"
+#include "protocol.h"
 #include "result_code.h"
 #include "socket_channel.h"
 #include "thread_reaper.h"
@@ -14,26 +15,8 @@ namespace olvex {
 
 namespace {
 
-namespace Code {
-constexpr int32_t Login = 1001;
-constexpr int32_t UserLoggedOut = 1002;
-constexpr int32_t Status = 1003;
-constexpr int32_t UserList = 1006;
-constexpr int32_t PageList = 1007;
-constexpr int32_t CallRequest = 2001;
-constexpr int32_t CallTransfer = 2002;
-constexpr int32_t PageEntered = 4001;
-constexpr int32_t PageLeft = 4002;
-constexpr int32_t InviteVisitor = 4003;
-constexpr int32_t KeepAlive = 5001;
-constexpr int32_t Success = 9001;
-constexpr int32_t Failure = 9002;
-constexpr int32_t Notification = 9003;
-constexpr int32_t UnknownType = 9999;
-} // namespace Code
-
 bool IsPresenceStatus(int32_t status) {
-    return status >= 1 && status <= 3;
+    return status >= protocol::kStatusOnline && status <= protocol::kStatusAway;
 }
 
 std::string Endpoint(const char* host, int port) {
@@ -225,7 +208,7 @@ int32_t AgentClient::OpenSession(const char* host, int port, const char* userNam
         return code;
     };
 
-    WireMessage request(Code::Login);
+    WireMessage request(protocol::kLogIn);
     request.AddText(userName);
     request.AddText(password);
     result = request.Send(*channel);
@@ -237,17 +220,17 @@ int32_t AgentClient::OpenSession(const char* host, int port, const char* userNam
     if (result <= 0)
         return fail(result);
 
-    if (answer.Code() == Code::Failure) {
+    if (answer.Code() == protocol::kFailed) {
         int32_t error = answer.GetInt(2);
         // A refusal must never read as success, whatever the server put there.
         return fail(error < 0 ? error : ResultCode::MessageParameters);
     }
-    if (answer.Code() != Code::Success)
+    if (answer.Code() != protocol::kSucceeded)
         return fail(ResultCode::MessageCommand);
 
     latestClientVersion_.store(answer.GetInt(3));
     const int32_t userId = answer.GetInt(2);
-    if (answer.GetInt(1) != Code::Login || userId <= 0)
+    if (answer.GetInt(1) != protocol::kLogIn || userId <= 0)
         return fail(ResultCode::MessageParameters);
 
     auto session = std::make_shared<Session>();
@@ -270,7 +253,7 @@ int32_t AgentClient::OpenSession(const char* host, int port, const char* userNam
         serverTls_ = tls;
         serverPort_.store(port);
         ownUserId_.store(userId);
-        status_.store(1);
+        status_.store(protocol::kStatusOnline);
         disconnectResult_.store(0);
     }
     {
@@ -414,12 +397,12 @@ void AgentClient::DispatchFor(const WireMessage& message, const Session* session
     };
 
     switch (message.Code()) {
-    case Code::KeepAlive:
+    case protocol::kKeepAlive:
         return;
 
-    case Code::Success:
+    case protocol::kSucceeded:
         switch (a) {
-        case Code::Status: {
+        case protocol::kSetStatus: {
             // Anything but a presence status would read as "logged out" while
             // the connection is up.
             if (!IsPresenceStatus(b))
@@ -435,17 +418,17 @@ void AgentClient::DispatchFor(const WireMessage& message, const Session* session
             Raise(session, &AgentCallbacks::OnStatusChanged, b);
             return;
         }
-        case Code::UserList:
+        case protocol::kRequestUsers:
             EngineLog(logSink, LogLevel::Info,
                       "operator list: " + std::to_string(users_.LoadFromMessage(message)));
             Raise(session, &AgentCallbacks::OnUserListReceived);
             return;
-        case Code::PageList:
+        case protocol::kRequestPages:
             EngineLog(logSink, LogLevel::Info,
                       "page list: " + std::to_string(pages_.LoadFromMessage(message)));
             Raise(session, &AgentCallbacks::OnPageListReceived);
             return;
-        case Code::InviteVisitor:
+        case protocol::kInviteVisitor:
             EngineLog(logSink, LogLevel::Info,
                       "the server took the invitation to page " + std::to_string(b));
             if (Callbacks().OnVisitorInvited) {
@@ -457,50 +440,52 @@ void AgentClient::DispatchFor(const WireMessage& message, const Session* session
             return serverError(a, b);
         }
 
-    case Code::Failure:
+    case protocol::kFailed:
         return serverError(a, b);
 
-    case Code::Notification:
+    case protocol::kNotification:
         switch (a) {
-        case Code::Login: {
+        case protocol::kEventUserLoggedIn: {
             auto [user, added] = users_.Insert(ReadUserEntry(message, 2));
             if (added)
                 Raise(session, &AgentCallbacks::OnUserLoggedIn, *user);
             return;
         }
-        case Code::UserLoggedOut:
+        case protocol::kEventUserLoggedOut:
             if (auto user = users_.Remove(b, message.GetInt(3)))
                 Raise(session, &AgentCallbacks::OnUserLoggedOut, *user);
             return;
-        case Code::Status:
+        case protocol::kEventUserStatusChanged:
             if (auto user = users_.UpdateStatus(b, message.GetInt(3), message.GetInt(4)); user)
                 Raise(session, &AgentCallbacks::OnUserStatusChanged, *user);
             return;
-        case Code::CallRequest:
-        case Code::CallTransfer: {
-            EngineLog(logSink, LogLevel::Info,
-                      std::string(a == Code::CallTransfer ? "call transfer" : "call request") +
-                          " for call " + std::to_string(message.GetInt(3)) + " from user " +
-                          std::to_string(b));
+        case protocol::kEventCallRequest:
+        case protocol::kEventCallTransfer: {
+            EngineLog(
+                logSink, LogLevel::Info,
+                std::string(a == protocol::kEventCallTransfer ? "call transfer" : "call request") +
+                    " for call " + std::to_string(message.GetInt(3)) + " from user " +
+                    std::to_string(b));
             if (!Callbacks().OnCallRequest)
                 return;
-            const bool transfer = a == Code::CallTransfer;
+            const bool transfer = a == protocol::kEventCallTransfer;
             auto text1 = message.GetText(4);
             auto text2 = message.GetText(5);
             auto text3 = transfer ? message.GetText(6) : std::nullopt;
-            Raise(session, &AgentCallbacks::OnCallRequest, message.GetInt(3), b, transfer ? 2 : 1,
+            Raise(session, &AgentCallbacks::OnCallRequest, message.GetInt(3), b,
+                  transfer ? protocol::kCallKindTransfer : protocol::kCallKindRequest,
                   text1 ? text1->c_str() : nullptr, text2 ? text2->c_str() : nullptr,
                   text3 ? text3->c_str() : nullptr);
             return;
         }
-        case Code::PageEntered:
+        case protocol::kEventPageEntered:
             if (logSink.Enabled(LogLevel::Debug))
                 EngineLog(logSink, LogLevel::Debug,
                           "page opened: " + PageLine(ReadPageEntry(message, 2)));
             if (auto page = pages_.AddIfAbsent(ReadPageEntry(message, 2)))
                 Raise(session, &AgentCallbacks::OnPageEntered, *page);
             return;
-        case Code::PageLeft:
+        case protocol::kEventPageLeft:
             if (logSink.Enabled(LogLevel::Debug))
                 EngineLog(logSink, LogLevel::Debug, "page left: " + std::to_string(b));
             if (auto page = pages_.Remove(b))
@@ -513,7 +498,7 @@ void AgentClient::DispatchFor(const WireMessage& message, const Session* session
     default:
         EngineLog(logSink, LogLevel::Warning,
                   "message of unknown type " + std::to_string(message.Code()));
-        return serverError(Code::UnknownType, b);
+        return serverError(protocol::kUnknownMessage, b);
     }
 }
 
@@ -532,25 +517,25 @@ int32_t AgentClient::SendCommand(const WireMessage& message, bool logoutOnFailur
 }
 
 int32_t AgentClient::SetStatus(int status) {
-    WireMessage message(Code::Status);
+    WireMessage message(protocol::kSetStatus);
     message.AddInt(status);
     return SendCommand(message, true);
 }
 
 int32_t AgentClient::SendKeepAlive() {
-    return SendCommand(WireMessage(Code::KeepAlive), false);
+    return SendCommand(WireMessage(protocol::kKeepAlive), false);
 }
 
 int32_t AgentClient::RequestUserList() {
-    return SendCommand(WireMessage(Code::UserList), true);
+    return SendCommand(WireMessage(protocol::kRequestUsers), true);
 }
 
 int32_t AgentClient::RequestPageList() {
-    return SendCommand(WireMessage(Code::PageList), true);
+    return SendCommand(WireMessage(protocol::kRequestPages), true);
 }
 
 int32_t AgentClient::InviteVisitor(int pageId, const char* text) {
-    WireMessage message(Code::InviteVisitor);
+    WireMessage message(protocol::kInviteVisitor);
     message.AddInt(pageId);
     message.AddText(text);
     return SendCommand(message, true);

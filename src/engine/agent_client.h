@@ -3,6 +3,7 @@
 #include "call_list.h"
 #include "log_sink.h"
 #include "page_directory.h"
+#include "protocol.h"
 #include "records.h"
 #include "tls_session.h"
 #include "user_directory.h"
@@ -30,7 +31,8 @@ inline constexpr int Shutdown = 4;       // the engine is being destroyed
 
 // The engine's events. Every slot may be null; the first argument is always
 // AgentClient::userData. Records are lent for the call only; texts of
-// OnCallRequest are null when absent and valid only during the call.
+// OnCallRequest are null when absent and valid only during the call; its kind
+// is protocol::kCallKindRequest or kCallKindTransfer.
 // All slots but OnLoggedIn and OnDisconnected run on the receive thread.
 struct AgentCallbacks {
     void (*OnLoggedIn)(void* userData) = nullptr;
@@ -69,8 +71,6 @@ struct AgentOptions {
 // may even be destroyed from its own receive thread.
 class AgentClient {
 public:
-    static constexpr int kDefaultPort = 8080;
-
     explicit AgentClient(AgentOptions options = {});
     // Logs out with reason 4, waits at most the thread wait for the receive
     // threads, then forgets the callbacks.
@@ -84,10 +84,10 @@ public:
     // callbacks). Call it before the owner of userData goes away.
     static void DestroyInstance();
 
-    // Connects, sends 1001 and waits for the answer. Returns 0, or a negative
+    // Connects, sends kLogIn and waits for the answer. Returns 0, or a negative
     // result: -19 for an absent user name or password (no connection made) or
-    // an unexpected answer, -20 for an answer that is neither 9001 nor 9002,
-    // the server's code from a 9002, or the transport's failure. A Logout
+    // an unexpected answer, -20 for an answer that is neither kSucceeded nor
+    // kFailed, the server's code from a kFailed, or the transport's failure. A Logout
     // asked meanwhile, or the connection ending before the log-in was
     // reported, makes it fail (-5 at the latest stage) without OnLoggedIn.
     int32_t Login(const char* host, int port, const char* userName, const char* password);
@@ -179,7 +179,7 @@ private:
     std::atomic<int32_t> ownUserId_{0};
     std::atomic<int32_t> latestClientVersion_{0};
     std::atomic<int32_t> disconnectResult_{0};
-    std::atomic<int> serverPort_{kDefaultPort};
+    std::atomic<int> serverPort_{protocol::kDefaultServerPort};
 
     PageDirectory pages_;
     UserDirectory users_;

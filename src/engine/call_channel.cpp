@@ -3,6 +3,7 @@
 #include "agent_client.h"
 #include "chat_call.h"
 #include "engine_log.h"
+#include "protocol.h"
 #include "result_code.h"
 
 #include <system_error>
@@ -11,7 +12,6 @@ namespace olvex {
 
 namespace {
 
-constexpr int32_t kOperatorKind = 2;
 constexpr int32_t kWakeFallbackMs = 500;
 
 // "call 17" for the main channel, "call 17 channel 2" for another.
@@ -61,7 +61,7 @@ int32_t CallChannel::Open(const CallEndpoint& endpoint) {
     connection_.SetTls(endpoint.tls);
     connection_.SetLogSink(owner_.Engine().logSink);
 
-    const int32_t joinCode = key_ == 0 ? 2003 : 3001;
+    const int32_t joinCode = key_ == 0 ? protocol::kJoinCall : protocol::kJoinChannel;
     int32_t result = [&]() -> int32_t {
         if (endpoint.host.empty())
             return ResultCode::Connect;
@@ -72,7 +72,7 @@ int32_t CallChannel::Open(const CallEndpoint& endpoint) {
         join.AddInt(owner_.callId);
         join.AddInt(endpoint.ownUserId);
         join.AddInt(key_);
-        join.AddInt(kOperatorKind);
+        join.AddInt(protocol::kKindOperator);
         rc = join.Send(connection_);
         if (rc <= 0)
             return rc;
@@ -80,13 +80,13 @@ int32_t CallChannel::Open(const CallEndpoint& endpoint) {
         rc = answer.Receive(connection_);
         if (rc <= 0)
             return rc;
-        if (answer.Code() == 9002) {
+        if (answer.Code() == protocol::kFailed) {
             // The server's error code; one that does not read as a failure
             // must not turn a refused join into an open call.
             int32_t error = answer.GetInt(2);
             return error < 0 ? error : ResultCode::MessageParameters;
         }
-        if (answer.Code() != 9001)
+        if (answer.Code() != protocol::kSucceeded)
             return ResultCode::MessageCommand;
         if (answer.GetInt(1) != joinCode)
             return ResultCode::MessageParameters;
@@ -191,38 +191,39 @@ void CallChannel::Dispatch(const WireMessage& message) {
     const int32_t request = message.GetInt(1);
     const LogSink& log = owner_.Engine().logSink;
     switch (code) {
-    case 3003:
+    case protocol::kChatItem:
         RaiseChatItem(message);
         return;
-    case 9001:
-        if (request == 1006) {
+    case protocol::kSucceeded:
+        if (request == protocol::kRequestUsers) {
             owner_.Participants().LoadFromMessage(message);
             owner_.Raise(&CallCallbacks::OnParticipantsReceived);
-        } else if (request == 2002) {
+        } else if (request == protocol::kInviteOperator) {
             if (!owner_.Callbacks().OnOperatorInvited)
                 return;
-            if (auto user = owner_.Engine().Users().Find(message.GetInt(2), kOperatorKind))
+            if (auto user =
+                    owner_.Engine().Users().Find(message.GetInt(2), protocol::kKindOperator))
                 owner_.Raise(&CallCallbacks::OnOperatorInvited, *user);
         } else {
-            owner_.Raise(&CallCallbacks::OnCallError, 9001, request);
+            owner_.Raise(&CallCallbacks::OnCallError, protocol::kSucceeded, request);
         }
         return;
-    case 9002:
+    case protocol::kFailed:
         EngineLog(log, LogLevel::Info,
                   ChannelName(*this) + ": server error answer to request " +
                       std::to_string(request) + ": " + ResultLine(message.GetInt(2)));
         owner_.Raise(&CallCallbacks::OnCallError, request, message.GetInt(2));
         return;
-    case 9003:
+    case protocol::kNotification:
         switch (request) {
-        case 2003: {
+        case protocol::kEventParticipantJoined: {
             UserRecord entry;
             entry.userId = message.GetInt(2);
             entry.kind = message.GetInt(3);
             entry.auxNumber = message.GetInt(4);
             entry.firstName = message.GetText(5).value_or(std::string());
             entry.lastName = message.GetText(6).value_or(std::string());
-            entry.status = 1;
+            entry.status = protocol::kStatusOnline;
             auto& participants = owner_.Participants();
             if (participants.Find(entry.userId, entry.kind))
                 return;
@@ -233,20 +234,20 @@ void CallChannel::Dispatch(const WireMessage& message) {
                 owner_.Raise(&CallCallbacks::OnParticipantJoined, *added);
             return;
         }
-        case 2004:
+        case protocol::kEventParticipantLeft:
             EngineLog(log, LogLevel::Info,
                       ChannelName(*this) + ": user " + std::to_string(message.GetInt(2)) +
                           " (kind " + std::to_string(message.GetInt(3)) + ") left");
             if (auto left = owner_.Participants().Remove(message.GetInt(2), message.GetInt(3)))
                 owner_.Raise(&CallCallbacks::OnParticipantLeft, *left);
             return;
-        case 3001:
-        case 3002:
+        case protocol::kEventChannelNoticeFirst:
+        case protocol::kEventChannelNoticeSecond:
             owner_.Raise(&CallCallbacks::OnChannelNotice, message.GetInt(2), message.GetInt(3),
-                         message.GetInt(4), request == 3001 ? 0 : 1);
+                         message.GetInt(4), request == protocol::kEventChannelNoticeFirst ? 0 : 1);
             return;
         default:
-            owner_.Raise(&CallCallbacks::OnCallError, 9003, request);
+            owner_.Raise(&CallCallbacks::OnCallError, protocol::kNotification, request);
             return;
         }
     default:

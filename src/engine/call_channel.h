@@ -50,7 +50,7 @@ public:
     CallChannel(const CallChannel&) = delete;
     CallChannel& operator=(const CallChannel&) = delete;
 
-    // Connects, joins the call (2003 for key 0, else 3001) and starts both
+    // Connects, joins the call (kJoinCall for key 0, else kJoinChannel) and starts both
     // threads. 0, or the failure; a failed channel is left closed.
     int32_t Open(const CallEndpoint& endpoint);
     // Stops the channel and raises the closed callback with `reason`.

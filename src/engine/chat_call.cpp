@@ -1,6 +1,7 @@
 #include "chat_call.h"
 
 #include "call_channel.h"
+#include "protocol.h"
 #include "result_code.h"
 
 namespace olvex {
@@ -56,11 +57,11 @@ int32_t ChatCall::QueueMessage(const WireMessage& message) {
 }
 
 int32_t ChatCall::RequestParticipants() {
-    return QueueMessage(WireMessage(1006));
+    return QueueMessage(WireMessage(protocol::kRequestUsers));
 }
 
 int32_t ChatCall::InviteOperator(int32_t userId, std::string_view text) {
-    WireMessage invite(2002);
+    WireMessage invite(protocol::kInviteOperator);
     invite.AddInt(userId);
     invite.AddText(text);
     return QueueMessage(invite);

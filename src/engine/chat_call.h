@@ -52,9 +52,9 @@ public:
     void ClearCallbacks() { SetCallbacks(nullptr, CallCallbacks{}); }
     CallCallbacks Callbacks() const;
 
-    // Queues 1006 on the main channel. 0, or -33 without a main channel.
+    // Queues kRequestUsers on the main channel. 0, or -33 without a main channel.
     int32_t RequestParticipants();
-    // Queues 2002 (user id, text) on the main channel. 0 or -33.
+    // Queues kInviteOperator (user id, text) on the main channel. 0 or -33.
     int32_t InviteOperator(int32_t userId, std::string_view text);
     // Queues any message on the main channel and wakes it. 0, -33, or -17 for an empty message.
     int32_t QueueMessage(const WireMessage& message);

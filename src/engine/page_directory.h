@@ -26,7 +26,7 @@ public:
     Pointer AddIfAbsent(const PageRecord& entry);
     // Takes the first record with that page id out of the list; null when absent.
     Pointer Remove(int32_t pageId);
-    // Refills the list from a 9001 answer to 1007: count in field 2, then
+    // Refills the list from the answer to kRequestPages: count in field 2, then
     // 8 fields per entry from field 3. Returns the number of entries read.
     int32_t LoadFromMessage(const WireMessage& message);
 };

@@ -11,9 +11,9 @@ namespace olvex {
 struct UserRecord {
     int32_t userId = 0;
     int32_t auxNumber = 0; // supplied by the server, never interpreted
-    int32_t kind = 0;      // 1 visitor, 2 operator
-    int32_t status = 0;    // 1 online, 2 busy, 3 away; 0 or less: not present
-    std::string host;      // "Agent Host"; empty for call participants added by 2003
+    int32_t kind = 0;      // protocol::kKindVisitor or kKindOperator
+    int32_t status = 0;    // protocol::kStatusOnline, Busy or Away; 0 or less: not present
+    std::string host;      // "Agent Host"; empty for participants who joined a call later
     std::string firstName; // for a visitor, the visitor's name
     std::string lastName;
 

@@ -33,7 +33,7 @@ public:
     // Replaces the record of (userId, kind) by a copy with the new status and
     // returns the copy; null when absent.
     Pointer UpdateStatus(int32_t userId, int32_t kind, int32_t status);
-    // Refills the list from a 9001 answer to 1006: count in field 2, then
+    // Refills the list from the answer to kRequestUsers: count in field 2, then
     // 7 fields per entry from field 3. Repeated (userId, kind) pairs keep the
     // first entry. Returns the number of entries read.
     int32_t LoadFromMessage(const WireMessage& message);

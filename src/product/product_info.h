@@ -20,8 +20,8 @@ inline constexpr const char* kReportsPath = "/OperatorReports.asp";
 inline constexpr const char* kDownloadsPath = "/OlvexDownloads.html";
 inline constexpr const char* kRegistrationPath = "/OlvexRegistrationFrm.asp";
 
-// The vendor's chat server, the default of the ServerAddress setting.
+// The vendor's chat server, the default of the ServerAddress setting (its port
+// is protocol::kDefaultServerPort).
 inline constexpr const char* kDefaultServerAddress = "chat.olvex.example";
-inline constexpr int kDefaultServerPort = 8080;
 
 } // namespace olvex::product

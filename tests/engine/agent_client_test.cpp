@@ -60,7 +60,7 @@ TEST(AgentClientInstance, IsCreatedOnceAndCanBeDestroyed) {
     AgentClient* first = AgentClient::Instance();
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(AgentClient::Instance(), first);
-    EXPECT_EQ(first->ServerPort(), 8080);
+    EXPECT_EQ(first->ServerPort(), protocol::kDefaultServerPort);
     EXPECT_EQ(first->Options().channelTimeout, 20s);
     EXPECT_EQ(first->Options().threadWait, 5s);
     AgentClient::DestroyInstance();

@@ -1,5 +1,6 @@
 #include "demo_hub.h"
 
+#include "protocol.h"
 #include "result_code.h"
 #include "site_catalogue.h"
 #include "socket_channel.h"
@@ -9,18 +10,9 @@
 
 namespace olvex::demo {
 
+using namespace protocol;
+
 namespace {
-
-// Status numbers and participant kinds on the wire.
-constexpr int32_t kOnline = 1;
-constexpr int32_t kAway = 3;
-constexpr int32_t kVisitorKind = 1;
-constexpr int32_t kOperatorKind = 2;
-
-// Chat item kinds.
-constexpr int32_t kItemText = 1;
-constexpr int32_t kItemTyping = 2;
-constexpr int32_t kItemNotice = 3;
 
 constexpr auto kOfferLifetime = std::chrono::minutes(2);
 constexpr auto kChurnTick = std::chrono::milliseconds(5);
@@ -179,7 +171,8 @@ void DemoHub::Leave(ConnId id, Connection& conn) {
         auto session = sessions_.find(conn.userId);
         if (session != sessions_.end() && session->second.conn == id) {
             sessions_.erase(session);
-            ToOperators(Numbers(9003, {1002, conn.userId, kOperatorKind}), conn.userId);
+            ToOperators(Numbers(kNotification, {kEventUserLoggedOut, conn.userId, kKindOperator}),
+                        conn.userId);
         }
     } else if (role == Role::CallMember) {
         auto call = calls_.find(conn.callId);
@@ -187,7 +180,8 @@ void DemoHub::Leave(ConnId id, Connection& conn) {
             return;
         auto& members = call->second.members;
         members.erase(std::remove(members.begin(), members.end(), id), members.end());
-        ToMembers(call->second, Numbers(9003, {2004, conn.userId, kOperatorKind}), id);
+        ToMembers(call->second,
+                  Numbers(kNotification, {kEventParticipantLeft, conn.userId, kKindOperator}), id);
         if (members.empty())
             EndCall(conn.callId);
     }
@@ -212,7 +206,7 @@ void DemoHub::Send(ConnId id, const WireMessage& message) {
 }
 
 void DemoHub::Refuse(ConnId id, int32_t request, int32_t error) {
-    Send(id, Numbers(9002, {request, error}));
+    Send(id, Numbers(kFailed, {request, error}));
 }
 
 void DemoHub::Reject(ConnId id, int32_t request, int32_t error) {
@@ -259,7 +253,7 @@ void DemoHub::AddOperatorEntry(WireMessage& message, int32_t userId, int32_t sta
     const Account& account = AccountOf(userId);
     message.AddInt(userId);
     message.AddInt(0);
-    message.AddInt(kOperatorKind);
+    message.AddInt(kKindOperator);
     message.AddInt(status);
     message.AddText(host);
     message.AddText(account.firstName);
@@ -281,7 +275,7 @@ void DemoHub::AddPageEntry(WireMessage& message, int32_t pageId, const Page& pag
 // ---- requests ----------------------------------------------------------------
 
 void DemoHub::Dispatch(ConnId id, Connection& conn, const WireMessage& message) {
-    if (message.Code() == 5001)
+    if (message.Code() == kKeepAlive)
         return; // keep-alives need no answer on any connection
     bool known = false;
     switch (conn.role) {
@@ -301,15 +295,15 @@ void DemoHub::Dispatch(ConnId id, Connection& conn, const WireMessage& message) 
 
 bool DemoHub::HandleFresh(ConnId id, Connection& conn, const WireMessage& message) {
     switch (message.Code()) {
-    case 1001:
+    case kLogIn:
         Login(id, conn, message);
         break;
-    case 2003:
+    case kJoinCall:
         JoinCall(id, conn, message);
         break;
-    case 3001:
+    case kJoinChannel:
         // Secondary channels are never opened by the console; nothing to join.
-        Reject(id, 3001, ResultCode::ChannelNotFound);
+        Reject(id, kJoinChannel, ResultCode::ChannelNotFound);
         break;
     default:
         return false;
@@ -321,66 +315,68 @@ void DemoHub::Login(ConnId id, Connection& conn, const WireMessage& message) {
     std::string_view user = message.FieldView(1);
     std::string_view password = message.FieldView(2);
     if (user.empty() || password.empty()) {
-        Reject(id, 1001, ResultCode::MessageParameters);
+        Reject(id, kLogIn, ResultCode::MessageParameters);
         return;
     }
     const auto& accounts = options_.accounts;
     auto account = std::find_if(accounts.begin(), accounts.end(),
                                 [&](const Account& a) { return a.userName == user; });
     if (account == accounts.end() || account->password != password) {
-        Refuse(id, 1001, ResultCode::Credentials);
+        Refuse(id, kLogIn, ResultCode::Credentials);
         return;
     }
     const size_t index = size_t(account - accounts.begin());
     const int32_t userId = UserIdOf(index);
     if (sessions_.count(userId)) {
-        Refuse(id, 1001, ResultCode::AlreadySignedIn);
+        Refuse(id, kLogIn, ResultCode::AlreadySignedIn);
         return;
     }
-    sessions_[userId] = Session{index, kOnline, id, conn.peer};
+    sessions_[userId] = Session{index, kStatusOnline, id, conn.peer};
     conn.role = Role::Operator;
     conn.userId = userId;
 
-    Send(id, Numbers(9001, {1001, userId, options_.latestVersion}));
+    Send(id, Numbers(kSucceeded, {kLogIn, userId, options_.latestVersion}));
 
-    WireMessage note = Numbers(9003, {1001});
+    WireMessage note = Numbers(kNotification, {kEventUserLoggedIn});
     AddUserEntry(note, userId);
     ToOperators(note, userId);
 }
 
 bool DemoHub::HandleOperator(ConnId id, Connection& conn, const WireMessage& message) {
     switch (message.Code()) {
-    case 1001:
-        Refuse(id, 1001, ResultCode::AlreadySignedIn);
+    case kLogIn:
+        Refuse(id, kLogIn, ResultCode::AlreadySignedIn);
         break;
-    case 1003: {
+    case kSetStatus: {
         int32_t status = 0;
         if (!ReadInts(id, message, {&status}))
             break;
-        if (status < kOnline || status > kAway) {
-            Refuse(id, 1003, ResultCode::MessageParameters);
+        if (status < kStatusOnline || status > kStatusAway) {
+            Refuse(id, kSetStatus, ResultCode::MessageParameters);
             break;
         }
         sessions_.at(conn.userId).status = status;
-        Send(id, Numbers(9001, {1003, status}));
-        ToOperators(Numbers(9003, {1003, conn.userId, kOperatorKind, status}), conn.userId);
+        Send(id, Numbers(kSucceeded, {kSetStatus, status}));
+        ToOperators(
+            Numbers(kNotification, {kEventUserStatusChanged, conn.userId, kKindOperator, status}),
+            conn.userId);
         break;
     }
-    case 1006: {
-        WireMessage answer = Numbers(9001, {1006, int32_t(sessions_.size())});
+    case kRequestUsers: {
+        WireMessage answer = Numbers(kSucceeded, {kRequestUsers, int32_t(sessions_.size())});
         for (const auto& entry : sessions_)
             AddUserEntry(answer, entry.first);
         Send(id, answer);
         break;
     }
-    case 1007: {
-        WireMessage answer = Numbers(9001, {1007, int32_t(pages_.size())});
+    case kRequestPages: {
+        WireMessage answer = Numbers(kSucceeded, {kRequestPages, int32_t(pages_.size())});
         for (const auto& [pageId, page] : pages_)
             AddPageEntry(answer, pageId, page);
         Send(id, answer);
         break;
     }
-    case 4003:
+    case kInviteVisitor:
         InviteVisitor(conn, message);
         break;
     default:
@@ -396,10 +392,10 @@ void DemoHub::InviteVisitor(Connection& conn, const WireMessage& message) {
         return;
     auto page = pages_.find(pageId);
     if (page == pages_.end()) {
-        Refuse(id, 4003, ResultCode::VisitorNotFound);
+        Refuse(id, kInviteVisitor, ResultCode::VisitorNotFound);
         return;
     }
-    Send(id, Numbers(9001, {4003, pageId}));
+    Send(id, Numbers(kSucceeded, {kInviteVisitor, pageId}));
 
     const int32_t visitorId = page->second.visitor;
     const int32_t operatorId = conn.userId;
@@ -421,27 +417,27 @@ void DemoHub::JoinCall(ConnId id, Connection& conn, const WireMessage& message) 
     int32_t callId = 0, userId = 0, key = 0, kind = 0;
     if (!ReadInts(id, message, {&callId, &userId, &key, &kind}))
         return;
-    if (key != 0 || kind != kOperatorKind) {
-        Refuse(id, 2003, ResultCode::MessageParameters);
+    if (key != 0 || kind != kKindOperator) {
+        Refuse(id, kJoinCall, ResultCode::MessageParameters);
         return;
     }
     if (!sessions_.count(userId)) {
-        Refuse(id, 2003, ResultCode::UserNotOnline);
+        Refuse(id, kJoinCall, ResultCode::UserNotOnline);
         return;
     }
     auto found = calls_.find(callId);
     if (found == calls_.end()) {
-        Refuse(id, 2003, ResultCode::CallNotFound);
+        Refuse(id, kJoinCall, ResultCode::CallNotFound);
         return;
     }
     Call& call = found->second;
     if (!call.allowed.count(userId)) {
-        Refuse(id, 2003, ResultCode::InvitationInvalid);
+        Refuse(id, kJoinCall, ResultCode::InvitationInvalid);
         return;
     }
     for (ConnId member : call.members) {
         if (connections_.at(member).userId == userId) {
-            Refuse(id, 2003, ResultCode::ChannelAlreadyOpen);
+            Refuse(id, kJoinCall, ResultCode::ChannelAlreadyOpen);
             return;
         }
     }
@@ -455,10 +451,10 @@ void DemoHub::JoinCall(ConnId id, Connection& conn, const WireMessage& message) 
     conn.userId = userId;
     conn.callId = callId;
 
-    Send(id, Numbers(9001, {2003}));
+    Send(id, Numbers(kSucceeded, {kJoinCall}));
 
     const Account& account = AccountOf(userId);
-    WireMessage note = Numbers(9003, {2003, userId, kOperatorKind, 0});
+    WireMessage note = Numbers(kNotification, {kEventParticipantJoined, userId, kKindOperator, 0});
     note.AddText(account.firstName);
     note.AddText(account.lastName);
     ToMembers(call, note, id);
@@ -466,7 +462,7 @@ void DemoHub::JoinCall(ConnId id, Connection& conn, const WireMessage& message) 
 
 bool DemoHub::HandleCallMember(ConnId id, Connection& conn, const WireMessage& message) {
     switch (message.Code()) {
-    case 1006: {
+    case kRequestUsers: {
         const Call& call = calls_.at(conn.callId);
         std::vector<int32_t> operators;
         for (ConnId member : call.members) {
@@ -474,11 +470,11 @@ bool DemoHub::HandleCallMember(ConnId id, Connection& conn, const WireMessage& m
             if (std::find(operators.begin(), operators.end(), userId) == operators.end())
                 operators.push_back(userId);
         }
-        WireMessage answer =
-            Numbers(9001, {1006, int32_t(operators.size()) + (call.visitorPresent ? 1 : 0)});
+        WireMessage answer = Numbers(
+            kSucceeded, {kRequestUsers, int32_t(operators.size()) + (call.visitorPresent ? 1 : 0)});
         if (call.visitorPresent) {
             const Visitor& visitor = visitors_.at(call.visitor);
-            for (int32_t field : {call.visitor, 0, kVisitorKind, kOnline})
+            for (int32_t field : {call.visitor, 0, kKindVisitor, kStatusOnline})
                 answer.AddInt(field);
             answer.AddText(visitor.ip);
             answer.AddText(visitor.name);
@@ -488,15 +484,15 @@ bool DemoHub::HandleCallMember(ConnId id, Connection& conn, const WireMessage& m
             if (sessions_.count(userId))
                 AddUserEntry(answer, userId);
             else // logged out of the console but still in the call
-                AddOperatorEntry(answer, userId, kOnline, conn.peer);
+                AddOperatorEntry(answer, userId, kStatusOnline, conn.peer);
         }
         Send(id, answer);
         break;
     }
-    case 2002:
+    case kInviteOperator:
         InviteOperator(id, conn, message);
         break;
-    case 3003:
+    case kChatItem:
         ChatItem(id, conn, message);
         break;
     default:
@@ -511,22 +507,22 @@ void DemoHub::InviteOperator(ConnId id, Connection& conn, const WireMessage& mes
         return;
     auto session = sessions_.find(target);
     if (session == sessions_.end()) {
-        Refuse(id, 2002, ResultCode::UserNotOnline);
+        Refuse(id, kInviteOperator, ResultCode::UserNotOnline);
         return;
     }
     Call& call = calls_.at(conn.callId);
     for (ConnId member : call.members) {
         if (connections_.at(member).userId == target) {
-            Refuse(id, 2002, ResultCode::InvitationInvalid);
+            Refuse(id, kInviteOperator, ResultCode::InvitationInvalid);
             return;
         }
     }
     call.allowed.insert(target);
 
-    Send(id, Numbers(9001, {2002, target}));
+    Send(id, Numbers(kSucceeded, {kInviteOperator, target}));
 
     const Account& inviter = AccountOf(conn.userId);
-    WireMessage transfer = Numbers(9003, {2002, conn.userId, conn.callId});
+    WireMessage transfer = Numbers(kNotification, {kEventCallTransfer, conn.userId, conn.callId});
     transfer.AddText(inviter.firstName);
     transfer.AddText(inviter.lastName);
     transfer.AddText(message.FieldView(2));
@@ -546,7 +542,7 @@ void DemoHub::ChatItem(ConnId id, Connection& conn, const WireMessage& message) 
             auto found = calls_.find(callId);
             if (found == calls_.end() || !found->second.visitorPresent)
                 return;
-            WireMessage typing = Numbers(3003, {kItemTyping});
+            WireMessage typing = Numbers(kChatItem, {kItemTyping});
             typing.AddText(visitors_.at(found->second.visitor).name);
             ToMembers(found->second, typing, 0);
             After(options_.quiet ? std::chrono::milliseconds(200) : Seconds(2, 5),
@@ -567,7 +563,7 @@ int32_t DemoHub::OfferCall(int32_t visitorId, const std::set<int32_t>& operators
     call.repliesLeft = options_.quiet ? -1 : Draw(rng_, 2, 6);
     visitor.callId = callId;
 
-    WireMessage request = Numbers(9003, {2001, visitorId, callId});
+    WireMessage request = Numbers(kNotification, {kEventCallRequest, visitorId, callId});
     request.AddText(visitor.name);
     request.AddText(text);
     const std::string frame = Frame(request.Payload());
@@ -588,7 +584,7 @@ void DemoHub::VisitorReply(int32_t callId) {
         return;
     Call& call = found->second;
     call.replyPending = false;
-    WireMessage line = Numbers(3003, {kItemText});
+    WireMessage line = Numbers(kChatItem, {kItemText});
     line.AddText(visitors_.at(call.visitor).name);
     line.AddText(SiteCatalogue::Reply(rng_));
     ToMembers(call, line, 0);
@@ -604,11 +600,11 @@ void DemoHub::VisitorLeavesCall(int32_t callId) {
     call.visitorPresent = false;
     Visitor& visitor = visitors_.at(call.visitor);
     visitor.callId = 0;
-    WireMessage notice = Numbers(3003, {kItemNotice});
+    WireMessage notice = Numbers(kChatItem, {kItemNotice});
     notice.AddText(visitor.name);
     notice.AddText(visitor.name + " has left the chat.");
     ToMembers(call, notice, 0);
-    ToMembers(call, Numbers(9003, {2004, call.visitor, kVisitorKind}), 0);
+    ToMembers(call, Numbers(kNotification, {kEventParticipantLeft, call.visitor, kKindVisitor}), 0);
 }
 
 void DemoHub::EndCall(int32_t callId) {
@@ -678,7 +674,7 @@ void DemoHub::OpenPage(int32_t visitorId, Visitor& visitor) {
     visitor.pageId = pageId;
     if (sessions_.empty())
         return;
-    WireMessage note = Numbers(9003, {4001});
+    WireMessage note = Numbers(kNotification, {kEventPageEntered});
     AddPageEntry(note, pageId, page);
     ToOperators(note, 0);
 }
@@ -693,7 +689,7 @@ void DemoHub::MoveVisitor(int32_t visitorId) {
     if (!leaving)
         OpenPage(visitorId, visitor);
     if (!sessions_.empty()) {
-        ToOperators(Numbers(9003, {4002, oldPage}), 0);
+        ToOperators(Numbers(kNotification, {kEventPageLeft, oldPage}), 0);
     }
     pages_.erase(oldPage);
     if (!leaving) {
@@ -730,7 +726,7 @@ void DemoHub::RequestChat() {
     At(now_ + std::max(every, std::chrono::milliseconds(1)), [this] { RequestChat(); });
     std::set<int32_t> online;
     for (const auto& [userId, session] : sessions_) {
-        if (session.status == kOnline)
+        if (session.status == kStatusOnline)
             online.insert(userId);
     }
     if (online.empty() || present_.empty())

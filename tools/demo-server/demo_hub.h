@@ -1,6 +1,7 @@
 #pragma once
 
 #include "frame_decoder.h"
+#include "protocol.h"
 #include "server_options.h"
 
 #include <chrono>
@@ -75,7 +76,7 @@ private:
     };
     struct Session {
         size_t account = 0;
-        int32_t status = 1;
+        int32_t status = protocol::kStatusOnline;
         ConnId conn = 0;
         std::string host;
     };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "protocol.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -16,7 +18,7 @@ struct Account {
 
 struct ServerOptions {
     std::string host = "127.0.0.1";
-    int port = 2020;
+    int port = protocol::kDefaultServerPort;
     std::vector<Account> accounts;
     int32_t latestVersion = 15;
     uint32_t seed = 1;

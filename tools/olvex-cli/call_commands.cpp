@@ -4,6 +4,7 @@
 #include "call_channel.h"
 #include "call_texts.h"
 #include "chat_call.h"
+#include "protocol.h"
 #include "result_code.h"
 
 #include <algorithm>
@@ -74,11 +75,11 @@ bool CallCommands::Execute(std::string_view verb, std::string_view rest) {
     if (verb == "accept") {
         Accept(*callId);
     } else if (verb == "say") {
-        QueueChatItem(*callId, 1, &argument);
+        QueueChatItem(*callId, protocol::kItemText, &argument);
     } else if (verb == "typing") {
-        QueueChatItem(*callId, 2, nullptr);
+        QueueChatItem(*callId, protocol::kItemTyping, nullptr);
     } else if (verb == "push") {
-        QueueChatItem(*callId, 4, &argument);
+        QueueChatItem(*callId, protocol::kItemUrlPush, &argument);
     } else if (verb == "inviteop") {
         auto userId = ParseId(argument);
         auto call = client_->Calls().FindById(*callId);
@@ -246,20 +247,22 @@ void CallCommands::Connect(Context* context) {
 }
 
 void CallCommands::QueueChatItem(int32_t callId, int32_t kind, const std::string* text) {
-    const char* verb = kind == 1 ? "say" : kind == 2 ? "typing" : "push";
+    const char* verb = kind == protocol::kItemText     ? "say"
+                       : kind == protocol::kItemTyping ? "typing"
+                                                       : "push";
     auto call = client_->Calls().FindById(callId);
     if (!call)
         return Fail(verb, ResultCode::CallNotFound);
-    WireMessage item(3003);
+    WireMessage item(protocol::kChatItem);
     item.AddInt(kind);
     item.AddText(userName_);
     if (text)
         item.AddText(*text);
     if (int32_t rc = call->QueueMessage(item); rc < 0)
         Fail(verb, rc);
-    else if (kind == 1)
+    else if (kind == protocol::kItemText)
         Record(callId, LineKind::Text, userName_, true, *text);
-    else if (kind == 4)
+    else if (kind == protocol::kItemUrlPush)
         Record(callId, LineKind::Push, "", false, PushedUrlText(*text));
 }
 

@@ -5,6 +5,7 @@
 #include "agent_client.h"
 #include "call_commands.h"
 #include "log_sink.h"
+#include "protocol.h"
 #include "result_code.h"
 #include "transcript_archive.h"
 
@@ -285,7 +286,8 @@ bool Execute(AgentClient& client, olvex::CallCommands& calls, std::string line) 
         Report("keepalive", client.SendKeepAlive());
     } else if (verb == "status") {
         auto status = ParseInt(rest);
-        if (!status || *status < 1 || *status > 3)
+        if (!status || *status < olvex::protocol::kStatusOnline ||
+            *status > olvex::protocol::kStatusAway)
             Error("status: expected 1 (online), 2 (busy) or 3 (away)");
         else
             Report("status", client.SetStatus(*status));

@@ -59,8 +59,8 @@ inline constexpr int32_t SqlCommand = -101;
 // The sentence shown to the user for a result code; never null.
 const char* ResultText(int32_t code);
 
-// OpenSSL's reason for the last TLS failure on this thread, kept so that the
-// thread that called Connect can show it; empty when there is none.
+// The TLS library's reason for the last TLS failure on this thread, kept so
+// that the thread that called Connect can show it; empty when there is none.
 const std::string& ResultDetail();
 void SetResultDetail(std::string detail);
 // ResultText, followed by the reason in brackets for a TLS failure that has one.
