@@ -6,6 +6,7 @@
 #include "agent_client.h"
 #include "console_engine.h"
 #include "demo_server_process.h"
+#include "desktop_services.h"
 #include "operator_console.h"
 #include "page_list_view.h"
 
@@ -172,7 +173,8 @@ BENCHMARK(BM_ElapsedMinuteOnBigList)->Arg(10000)->Arg(100000)->Unit(benchmark::k
 void BM_PageEventBurstThroughTheConsole(benchmark::State& state) {
     const int32_t burst = static_cast<int32_t>(state.range(0));
     olvex::AgentClient engine;
-    olvex::OperatorConsole console(false);
+    olvex::DesktopServices desktop;
+    olvex::OperatorConsole console(desktop, false);
     console.resize(900, 600);
     console.show();
     auto* bridge = new olvex::ConsoleEngine(console, engine);
@@ -214,7 +216,8 @@ void BM_LogInToBigSite(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         olvex::AgentClient engine;
-        olvex::OperatorConsole console(false);
+        olvex::DesktopServices desktop;
+        olvex::OperatorConsole console(desktop, false);
         olvex::AgentSettings& settings = console.Settings();
         settings.serverAddress = "127.0.0.1";
         settings.serverPort = server.Port();

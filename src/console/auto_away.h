@@ -1,24 +1,11 @@
 #pragma once
 
+#include "idle_source.h"
+
 #include <cstdint>
 #include <functional>
-#include <optional>
 
 namespace olvex {
-
-// What the desktop says about the operator's presence at one moment.
-struct IdleSample {
-    int64_t idleMs = 0;  // since the last keyboard or mouse input
-    bool locked = false; // the screen is locked
-};
-
-// Where idle time and lock state come from (the X server, the session bus, a test).
-class IdleSource {
-public:
-    virtual ~IdleSource() = default;
-    // Nothing when the source cannot answer right now.
-    virtual std::optional<IdleSample> Sample() = 0;
-};
 
 // Sets an online operator away after a stretch without input, or at once when the screen
 // locks, and puts back the status from before at the first input or on unlock. It only ever

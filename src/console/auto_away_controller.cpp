@@ -1,7 +1,6 @@
 #include "auto_away_controller.h"
 
 #include "console_engine.h"
-#include "desktop_idle_source.h"
 #include "operator_console.h"
 
 #include <QElapsedTimer>
@@ -11,11 +10,6 @@
 namespace olvex {
 
 namespace {
-
-QString& Description() {
-    static QString description;
-    return description;
-}
 
 int64_t MonotonicMs() {
     static QElapsedTimer started = [] {
@@ -28,19 +22,10 @@ int64_t MonotonicMs() {
 
 } // namespace
 
-QString AutoAwayController::SourceDescription() {
-    return Description();
-}
-
-void AutoAwayController::SetSourceDescription(const QString& description) {
-    Description() = description;
-}
-
 AutoAwayController::AutoAwayController(OperatorConsole& c, ConsoleEngine& bridge,
-                                       std::unique_ptr<IdleSource> idleSource,
-                                       AutoAway::Clock clock)
-    : QObject(&bridge), console(c), source(std::move(idleSource)),
-      machine(source.get(), clock ? std::move(clock) : AutoAway::Clock(MonotonicMs),
+                                       IdleSource* idleSource, AutoAway::Clock clock)
+    : QObject(&bridge), console(c), source(idleSource),
+      machine(source, clock ? std::move(clock) : AutoAway::Clock(MonotonicMs),
               [&bridge](int32_t status) { bridge.SetStatus(status); }) {
     const int seconds = qEnvironmentVariableIntValue("OLVEX_AUTO_AWAY_SECONDS");
     if (seconds > 0)
@@ -58,11 +43,15 @@ AutoAwayController::AutoAwayController(OperatorConsole& c, ConsoleEngine& bridge
         else
             timer->stop();
     });
-    if (auto* desktop = dynamic_cast<DesktopIdleSource*>(source.get()))
-        connect(desktop, &DesktopIdleSource::LockChanged, this, &AutoAwayController::Tick);
+    // A lock counts at once, not at the next poll.
+    if (source)
+        source->SetLockHandler([this] { Tick(); });
 }
 
-AutoAwayController::~AutoAwayController() = default;
+AutoAwayController::~AutoAwayController() {
+    if (source)
+        source->SetLockHandler({});
+}
 
 void AutoAwayController::Tick() {
     const int32_t minutes = console.Settings().autoAwayMinutes;

@@ -3,8 +3,6 @@
 #include "auto_away.h"
 
 #include <QObject>
-#include <QString>
-#include <memory>
 
 class QTimer;
 
@@ -21,21 +19,18 @@ class AutoAwayController : public QObject {
 public:
     static constexpr int kPollMs = 1000;
 
-    // `source` may be null: the feature then stays off. `clock` is for tests.
-    AutoAwayController(OperatorConsole& console, ConsoleEngine& bridge,
-                       std::unique_ptr<IdleSource> source, AutoAway::Clock clock = {});
+    // `source` may be null: the feature then stays off. It must outlive the controller.
+    // `clock` is for tests.
+    AutoAwayController(OperatorConsole& console, ConsoleEngine& bridge, IdleSource* source,
+                       AutoAway::Clock clock = {});
     ~AutoAwayController() override;
 
     AutoAway& Machine() { return machine; }
     void Tick();
 
-    // What the Options dialog says: the idle sources found at start, or empty when none.
-    static QString SourceDescription();
-    static void SetSourceDescription(const QString& description);
-
 private:
     OperatorConsole& console;
-    std::unique_ptr<IdleSource> source;
+    IdleSource* source;
     AutoAway machine;
     QTimer* timer = nullptr;
     // Test runs shorten the minutes to seconds.

@@ -3,7 +3,7 @@
 #include "agent_client.h"
 #include "console_images.h"
 #include "console_tray.h"
-#include "desktop_notifier.h"
+#include "desktop_services.h"
 #include "event_sound.h"
 #include "flat_button.h"
 #include "hyperlink_label.h"
@@ -325,7 +325,7 @@ void ConsoleEngine::Connect() {
     if (settings.serverAddress.empty()) {
         ShowMessageBox(&console, QStringLiteral("You must first set the Olvex server address and "
                                                 "port in the Options dialog."));
-        OptionsDialog options(settings, &console);
+        OptionsDialog options(settings, console.Desktop(), &console);
         runDialog(options);
         if (settings.serverAddress.empty())
             return;
@@ -627,12 +627,11 @@ void ConsoleEngine::ShowBalloon(const QString& text) {
 void ConsoleEngine::PostBalloon(const QString& text) {
     if (tray->ShowMessage(kBalloonTitle, text, kBalloonMs))
         return;
-    DesktopNotifier& notifier = console.Notifier();
-    DesktopNotifier::Note note;
+    Notifications::Note note;
     note.summary = kBalloonTitle;
-    note.body = notifier.BodyText(text);
+    note.body = text;
     note.timeoutMs = kBalloonMs;
-    notifier.Notify(note);
+    console.Desktop().Notifier().Notify(note);
 }
 
 void ConsoleEngine::RefreshTray() {
@@ -651,7 +650,7 @@ void ConsoleEngine::WaitingChanged() {
     RefreshTray();
     if (trayBadge != launcherCount) {
         launcherCount = trayBadge;
-        SendLauncherCount(launcherCount);
+        console.Desktop().Launcher().SetCount(launcherCount);
     }
 }
 
@@ -680,7 +679,7 @@ void ConsoleEngine::Shutdown() {
     tray->Remove();
     // Docks would otherwise go on showing a count for a program that has ended.
     if (launcherCount != 0)
-        SendLauncherCount(0);
+        console.Desktop().Launcher().SetCount(0);
 }
 
 } // namespace olvex

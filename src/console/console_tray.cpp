@@ -1,9 +1,9 @@
 #include "console_tray.h"
 
 #include "console_images.h"
+#include "desktop_services.h"
 #include "flat_button.h"
 #include "operator_console.h"
-#include "tray_probe.h"
 
 #include <QAction>
 #include <QMenu>
@@ -12,8 +12,8 @@
 
 namespace olvex {
 
-ConsoleTray::ConsoleTray(OperatorConsole& c, QObject* parent, Probe p)
-    : QObject(parent), console(c), probe(std::move(p)) {
+ConsoleTray::ConsoleTray(OperatorConsole& c, QObject* parent)
+    : QObject(parent), console(c), presence(c.Desktop().Tray()) {
     menu = new QMenu(&console);
     menu->setObjectName(QStringLiteral("trayMenu"));
     BuildMenu();
@@ -28,10 +28,6 @@ ConsoleTray::ConsoleTray(OperatorConsole& c, QObject* parent, Probe p)
 
 ConsoleTray::~ConsoleTray() {
     DestroyIcon();
-}
-
-bool ConsoleTray::DesktopHasTray() {
-    return StatusNotifierHostPresent() || XEmbedTrayPresent();
 }
 
 void ConsoleTray::BuildMenu() {
@@ -88,15 +84,10 @@ bool ConsoleTray::ShowMessage(const QString& title, const QString& text, int mse
     return true;
 }
 
-void ConsoleTray::SetProbe(Probe newProbe) {
-    probe = std::move(newProbe);
-    CheckTray();
-}
-
 void ConsoleTray::CheckTray() {
     if (removed)
         return;
-    const bool available = probe && probe();
+    const bool available = presence.TrayAvailable();
     if (available == Shown())
         return;
     if (available) {
@@ -142,8 +133,7 @@ void ConsoleTray::Remove() {
 
 void ConsoleTray::RestoreConsole() {
     console.showNormal();
-    console.raise();
-    console.activateWindow();
+    console.Desktop().Windows().BringToFront(console);
 }
 
 } // namespace olvex

@@ -5,7 +5,6 @@
 #include <QPointer>
 #include <QString>
 #include <QSystemTrayIcon>
-#include <functional>
 
 class QAction;
 class QMenu;
@@ -15,6 +14,7 @@ class QTimer;
 namespace olvex {
 
 class OperatorConsole;
+class TrayPresence;
 
 // The console's tray icon. A click or a double click brings the console back; the context
 // menu carries the console's main commands. The desktop's tray is followed while running:
@@ -25,14 +25,10 @@ class ConsoleTray : public QObject {
 
 public:
     static constexpr int kProbeMs = 2000;
-    // Whether the desktop can show a tray icon now.
-    using Probe = std::function<bool()>;
 
-    ConsoleTray(OperatorConsole& console, QObject* parent, Probe probe = DesktopHasTray);
+    // Asks the console's desktop whether there is a tray.
+    ConsoleTray(OperatorConsole& console, QObject* parent);
     ~ConsoleTray() override;
-
-    // A StatusNotifier host on the session bus, or an XEmbed tray on the X display.
-    static bool DesktopHasTray();
 
     // The icon is in the desktop's tray.
     bool Shown() const { return icon != nullptr; }
@@ -43,9 +39,7 @@ public:
     void SetState(const QIcon& picture, const QString& toolTip);
     // A tray message; false when there is no tray to show it.
     bool ShowMessage(const QString& title, const QString& text, int msecs);
-    // Another probe (tests), followed at once.
-    void SetProbe(Probe newProbe);
-    // Runs the probe now (it also runs every kProbeMs) and follows its answer.
+    // Asks the desktop now (it also asks every kProbeMs) and follows its answer.
     void CheckTray();
     // Shows, raises and activates the console.
     void RestoreConsole();
@@ -64,7 +58,7 @@ private:
     void DestroyIcon();
 
     OperatorConsole& console;
-    Probe probe;
+    TrayPresence& presence;
     QPointer<QSystemTrayIcon> icon;
     QMenu* menu = nullptr;
     QTimer* probeTimer = nullptr;

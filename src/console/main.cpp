@@ -4,7 +4,7 @@
 #include "command_line.h"
 #include "console_engine.h"
 #include "console_images.h"
-#include "desktop_idle_source.h"
+#include "desktop_services.h"
 #include "history_window.h"
 #include "log_categories.h"
 #include "log_file.h"
@@ -19,6 +19,7 @@
 #include <QPointer>
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <unistd.h>
 
 int main(int argc, char** argv) {
@@ -68,9 +69,13 @@ int main(int argc, char** argv) {
     // Files beside the program ("Help/help.htm", "license.txt") resolve from here.
     QDir::setCurrent(QCoreApplication::applicationDirPath());
 
+    // Notifications, tray, idle time and the rest as this window system offers them; they
+    // outlive every window.
+    const std::unique_ptr<olvex::DesktopServices> desktop =
+        olvex::MakeDesktop(QGuiApplication::platformName());
     int code = 0;
     {
-        olvex::OperatorConsole console;
+        olvex::OperatorConsole console(*desktop);
         if (command.serverGiven)
             console.Settings().OverrideServer(command.serverAddress, command.serverPort);
         // exit(), not quit(): quit() would first ask every window to close, and a call
@@ -85,12 +90,7 @@ int main(int argc, char** argv) {
         const int tickMs = qEnvironmentVariableIntValue("OLVEX_CONSOLE_TIMER_MS");
         if (tickMs > 0)
             bridge->SetTimerPeriods(tickMs, std::max(1, tickMs / 30));
-        // Automatic away: the X server's idle time where the console runs on X11, the
-        // session's services elsewhere.
-        auto idle = olvex::DesktopIdleSource::Probe(QGuiApplication::platformName() ==
-                                                    QLatin1String("xcb"));
-        olvex::AutoAwayController::SetSourceDescription(idle ? idle->Description() : QString());
-        new olvex::AutoAwayController(console, *bridge, std::move(idle));
+        new olvex::AutoAwayController(console, *bridge, desktop->Idle());
         QObject::connect(&console, &olvex::OperatorConsole::AnswersRequested, &console, [&console] {
             olvex::CCannedMsgDlg editor(olvex::CannedFilePath(), &console);
             olvex::ExecWindowModal(editor);
@@ -119,8 +119,7 @@ int main(int argc, char** argv) {
             else
                 historyWindow->Reload(); // calls may have ended since
             historyWindow->show();
-            historyWindow->raise();
-            historyWindow->activateWindow();
+            desktop->Windows().BringToFront(*historyWindow);
         });
         console.show();
         code = QApplication::exec();

@@ -5,7 +5,7 @@
 #include "colour_label.h"
 #include "console_images.h"
 #include "data_files.h"
-#include "desktop_notifier.h"
+#include "desktop_services.h"
 #include "flat_button.h"
 #include "hyperlink_label.h"
 #include "list_column_store.h"
@@ -48,21 +48,21 @@ QString Title(const QString& state, const std::string& address) {
 
 } // namespace
 
-OperatorConsole::OperatorConsole(bool embedBrowser, QWidget* parent) : QWidget(parent) {
+OperatorConsole::OperatorConsole(DesktopServices& services, bool embedBrowser, QWidget* parent)
+    : QWidget(parent), desktop(services) {
     InitConsoleResources();
     setObjectName(QStringLiteral("OperatorConsole"));
     setWindowIcon(ProgramIcon());
     SetTitleNotConnected();
-    notifier = new DesktopNotifier(this);
-    connect(notifier, &DesktopNotifier::ActionInvoked, this, [this](int handle, const QString&) {
+    Notifications& notifier = desktop.Notifier();
+    connect(&notifier, &Notifications::ActionInvoked, this, [this](int handle, const QString&) {
         if (handle <= 0 || handle != missedHandle)
             return;
         showNormal();
-        raise();
-        activateWindow();
+        desktop.Windows().BringToFront(*this);
     });
     // Dismissed by the operator: the next missed request starts a new count.
-    connect(notifier, &DesktopNotifier::Closed, this, [this](int handle) {
+    connect(&notifier, &Notifications::Closed, this, [this](int handle) {
         if (handle > 0 && handle == missedHandle) {
             missedHandle = 0;
             missedCallers.clear();
@@ -332,7 +332,7 @@ void OperatorConsole::ClearReports() {
 }
 
 void OperatorConsole::OpenOptions() {
-    OptionsDialog dialog(settings, this);
+    OptionsDialog dialog(settings, desktop, this);
     ExecWindowModal(dialog);
 }
 
@@ -360,8 +360,7 @@ void OperatorConsole::closeEvent(QCloseEvent* event) {
         // Asked where it can be seen, also when the Quit came from the tray.
         if (!isVisible() || isMinimized())
             showNormal();
-        raise();
-        activateWindow();
+        desktop.Windows().BringToFront(*this);
         if (askingToQuit)
             return;
         askingToQuit = true;

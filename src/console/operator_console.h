@@ -17,7 +17,7 @@ namespace olvex {
 
 class CExplorer1;
 class ColourLabel;
-class DesktopNotifier;
+class DesktopServices;
 class FlatButton;
 class OperatorListView;
 class PageListView;
@@ -51,8 +51,10 @@ public:
     static constexpr int kStatusBusy = 2;
     static constexpr int kStatusAway = 3;
 
-    // Without embedBrowser the report browser never creates its web view (tests).
-    explicit OperatorConsole(bool embedBrowser = true, QWidget* parent = nullptr);
+    // `desktop` outlives the console. Without embedBrowser the report browser never creates
+    // its web view (tests).
+    explicit OperatorConsole(DesktopServices& desktop, bool embedBrowser = true,
+                             QWidget* parent = nullptr);
     ~OperatorConsole() override;
 
     AgentSettings& Settings() { return settings; }
@@ -87,7 +89,7 @@ public:
                        const QString& caller = QString());
     // Open alerts and call windows with unseen lines; WaitingChanged follows every change.
     WaitingItems Waiting() const;
-    DesktopNotifier& Notifier() { return *notifier; }
+    DesktopServices& Desktop() { return desktop; }
     // Call windows whose chat is connecting or running.
     int OpenChats() const;
 
@@ -134,7 +136,7 @@ private:
     AgentSettings settings;
     CallWindowList callWindows;
     std::vector<QPointer<QWidget>> callAlerts;
-    DesktopNotifier* notifier = nullptr;
+    DesktopServices& desktop;
     std::array<FlatButton*, static_cast<size_t>(Button::Count)> buttons{};
     PageListView* pageList = nullptr;
     OperatorListView* operatorList = nullptr;

@@ -1,6 +1,6 @@
 #include "call_alert_dialog.h"
 #include "call_window.h"
-#include "desktop_notifier.h"
+#include "desktop_services.h"
 #include "operator_console.h"
 
 #include <QApplication>
@@ -39,9 +39,10 @@ void OperatorConsole::ShowCallAlert(int32_t callId, int32_t requesterId, int32_t
     QPointer<CallAlertDialog> guard(alert);
     // The operator is elsewhere (a browser, say): the desktop tells of the request too.
     if (!active) {
-        DesktopNotifier::Note note;
+        Notifications* notifier = &desktop.Notifier();
+        Notifications::Note note;
         note.summary = QStringLiteral("Chat request from %1").arg(who);
-        note.body = notifier->BodyText(text);
+        note.body = text;
         // "default" is a click on the notification itself.
         note.actions = {QStringLiteral("default"), kAcceptLabel, QStringLiteral("accept"),
                         kAcceptLabel};
@@ -49,15 +50,13 @@ void OperatorConsole::ShowCallAlert(int32_t callId, int32_t requesterId, int32_t
         note.urgency = 2;
         const int handle = notifier->Notify(note);
         if (handle > 0) {
-            connect(notifier, &DesktopNotifier::ActionInvoked, alert,
-                    [guard, handle](int invoked, const QString&) {
+            connect(notifier, &Notifications::ActionInvoked, alert,
+                    [&windows = desktop.Windows(), guard, handle](int invoked, const QString&) {
                         if (invoked != handle || !guard)
                             return;
                         guard->Accept();
-                        if (QWidget* window = guard->AcceptedWindow()) {
-                            window->raise();
-                            window->activateWindow();
-                        }
+                        if (QWidget* window = guard->AcceptedWindow())
+                            windows.BringToFront(*window);
                     });
             connect(alert, &QObject::destroyed, notifier,
                     [notifier = notifier, handle] { notifier->Close(handle); });
@@ -85,20 +84,21 @@ QString MissedRequestsText(const QStringList& callers) {
 // one replaces it.
 void OperatorConsole::NoteMissed(const QString& caller) {
     missedCallers << caller;
+    Notifications& notifier = desktop.Notifier();
     if (const int previous = std::exchange(missedHandle, 0); previous > 0)
-        notifier->Close(previous);
-    DesktopNotifier::Note note;
+        notifier.Close(previous);
+    Notifications::Note note;
     note.summary = MissedRequestsText(missedCallers);
     note.actions = {QStringLiteral("default"), QStringLiteral("Show Olvex")};
     note.timeoutMs = 0;
     note.urgency = 2;
-    missedHandle = notifier->Notify(note);
+    missedHandle = notifier.Notify(note);
 }
 
 void OperatorConsole::WithdrawMissed() {
     missedCallers.clear();
     if (missedHandle > 0)
-        notifier->Close(std::exchange(missedHandle, 0));
+        desktop.Notifier().Close(std::exchange(missedHandle, 0));
 }
 
 int OperatorConsole::OpenChats() const {

@@ -1,14 +1,12 @@
 #include "options_dialog.h"
 
 #include "agent_settings.h"
-#include "auto_away_controller.h"
-#include "auto_run.h"
+#include "desktop_services.h"
 #include "leading_number.h"
 #include "message_box.h"
 #include "placeholders.h"
 
 #include <QCheckBox>
-#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -41,8 +39,8 @@ QLineEdit* NewDigitsEdit(const char* name, int32_t value, QWidget* parent) {
 
 } // namespace
 
-OptionsDialog::OptionsDialog(AgentSettings& record, QWidget* parent)
-    : QDialog(parent), settings(record) {
+OptionsDialog::OptionsDialog(AgentSettings& record, DesktopServices& services, QWidget* parent)
+    : QDialog(parent), settings(record), desktop(services) {
     setWindowTitle(QStringLiteral("Olvex Options"));
     setWindowModality(Qt::WindowModal);
 
@@ -89,7 +87,8 @@ OptionsDialog::OptionsDialog(AgentSettings& record, QWidget* parent)
         new QLabel(QStringLiteral("minutes without input (0: never)"), generalGroup));
     awayRow->addStretch();
     generalLayout->addLayout(awayRow);
-    const QString idleSources = AutoAwayController::SourceDescription();
+    const IdleSource* idle = desktop.Idle();
+    const QString idleSources = idle ? idle->Description() : QString();
     auto* awayNote = new QLabel(
         idleSources.isEmpty()
             ? QStringLiteral("This desktop reports no idle time or screen lock, so the status "
@@ -199,7 +198,7 @@ void OptionsDialog::accept() {
         return;
     }
     // Like the start-up entry it mirrors, a failure here is not worth a message.
-    ApplyAutoRun(AgentSettings::IsOn(settings.autoRun), QCoreApplication::applicationFilePath());
+    desktop.Autostart().Set(AgentSettings::IsOn(settings.autoRun));
     QDialog::accept();
 }
 

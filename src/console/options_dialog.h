@@ -9,19 +9,21 @@ class QPlainTextEdit;
 namespace olvex {
 
 class AgentSettings;
+class DesktopServices;
 
 // Server and behaviour settings. OK checks the port and the alert time-out, stores and
-// saves the record and updates the autostart entry; Cancel changes nothing.
+// saves the record and switches the start with the desktop session; Cancel changes nothing.
 class OptionsDialog : public QDialog {
     Q_OBJECT
 
 public:
-    explicit OptionsDialog(AgentSettings& settings, QWidget* parent = nullptr);
+    OptionsDialog(AgentSettings& settings, DesktopServices& desktop, QWidget* parent = nullptr);
 
     void accept() override;
 
 private:
     AgentSettings& settings;
+    DesktopServices& desktop;
     QLineEdit* serverAddress;
     QLineEdit* serverPort;
     QCheckBox* useTls;

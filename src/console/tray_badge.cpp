@@ -1,11 +1,8 @@
 #include "tray_badge.h"
 
-#include <QDBusConnection>
-#include <QDBusMessage>
 #include <QFont>
 #include <QPainter>
 #include <QPixmap>
-#include <QVariantMap>
 
 namespace olvex {
 
@@ -68,20 +65,6 @@ QIcon BadgedIcon(const QIcon& icon, int count) {
     painter.drawText(area, Qt::AlignCenter, text);
     painter.end();
     return QIcon(pixmap);
-}
-
-void SendLauncherCount(int count) {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected())
-        return;
-    QDBusMessage signal = QDBusMessage::createSignal(
-        QStringLiteral("/org/olvex/Agent/LauncherEntry"),
-        QStringLiteral("com.canonical.Unity.LauncherEntry"), QStringLiteral("Update"));
-    QVariantMap properties;
-    properties.insert(QStringLiteral("count"), qint64(count));
-    properties.insert(QStringLiteral("count-visible"), count > 0);
-    signal << QStringLiteral("application://olvex.desktop") << properties;
-    bus.send(signal);
 }
 
 } // namespace olvex

@@ -8,7 +8,7 @@ namespace olvex {
 
 // What waits for the operator: chat requests not yet answered and call windows with lines
 // not yet seen. The tray shows the count on its icon and the names in its tooltip, and
-// docks that read the launcher entry signal show the same count.
+// docks show the same count on the launcher.
 struct WaitingItems {
     QStringList requests; // who asks, one per open alert
     QStringList unread;   // titles of call windows with unseen lines
@@ -20,9 +20,5 @@ struct WaitingItems {
 
 // The icon with the count in a red disc at its lower right; the icon itself at 0.
 QIcon BadgedIcon(const QIcon& icon, int count);
-
-// Tells docks and task bars on the session bus (com.canonical.Unity.LauncherEntry) the
-// count for the program's desktop entry. Does nothing without a session bus.
-void SendLauncherCount(int count);
 
 } // namespace olvex

@@ -6,6 +6,7 @@
 #include "call_window_list.h"
 #include "canned_search.h"
 #include "chat_call.h"
+#include "desktop_services.h"
 #include "engine_log_in.h"
 #include "event_sound.h"
 #include "fake_server.h"
@@ -491,7 +492,8 @@ TEST_F(CallWindowTest, PlaceholdersAreFilledWhenSent) {
 
 TEST_F(CallWindowTest, WaitingCountFollowsAlertsAndUnreadWindows) {
     settings.welcomeMsg.clear();
-    OperatorConsole console(false);
+    DesktopServices desktop;
+    OperatorConsole console(desktop, false);
     console.ShowCallAlert(60, 1, 1, "request", "<b>Ann</b> & co");
     EXPECT_EQ(console.Waiting().Count(), 1);
     // The name is the visitor's own: never markup in a tray host's tooltip.

@@ -8,6 +8,7 @@ namespace {
 
 struct FakeIdle : IdleSource {
     std::optional<IdleSample> Sample() override { return sample; }
+    QString Description() const override { return QStringLiteral("fake"); }
     std::optional<IdleSample> sample = IdleSample{};
 };
 

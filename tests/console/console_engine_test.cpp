@@ -3,6 +3,7 @@
 #include "console_engine.h"
 #include "console_images.h"
 #include "console_test_helpers.h"
+#include "desktop_services.h"
 #include "fake_server.h"
 #include "flat_button.h"
 #include "login_dialog.h"
@@ -91,7 +92,8 @@ struct ConsoleEngineTest : ::testing::Test {
     test::UiRecorder ui;
     test::FakeServer server;
     AgentClient engine{AgentOptions{2000ms, 1000ms, 2000ms}};
-    OperatorConsole console{false};
+    DesktopServices desktop;
+    OperatorConsole console{desktop, false};
     ConsoleEngine* bridge = new ConsoleEngine(console, engine);
     std::vector<Balloon> balloons;
     int dialogsRun = 0;

@@ -4,6 +4,7 @@
 #include "console_engine.h"
 #include "console_test_helpers.h"
 #include "console_tray.h"
+#include "desktop_services.h"
 #include "flat_button.h"
 #include "info_tips.h"
 #include "invite_operator_dialog.h"
@@ -28,10 +29,22 @@ namespace {
 
 using Button = OperatorConsole::Button;
 
+// A panel that the test puts up and takes down.
+struct FakeTray : TrayPresence {
+    explicit FakeTray(const bool& shown) : up(shown) {}
+    bool TrayAvailable() override { return up; }
+    const bool& up;
+};
+
+DesktopServices::Parts WithTray(const bool& up) {
+    DesktopServices::Parts parts;
+    parts.tray = std::make_unique<FakeTray>(up);
+    return parts;
+}
+
 struct DesktopBehaviourTest : ::testing::Test {
     DesktopBehaviourTest() {
         test::ForgetStoredState();
-        bridge->Tray().SetProbe([this] { return trayUp; });
         bridge->SetDialogRunner([](QDialog&) { return int(QDialog::Rejected); });
     }
     ~DesktopBehaviourTest() override { test::ForgetStoredState(); }
@@ -54,7 +67,8 @@ struct DesktopBehaviourTest : ::testing::Test {
 
     bool trayUp = true;
     AgentClient engine;
-    OperatorConsole console{false};
+    DesktopServices desktop{WithTray(trayUp)};
+    OperatorConsole console{desktop, false};
     ConsoleEngine* bridge = new ConsoleEngine(console, engine);
 };
 

@@ -3,6 +3,7 @@
 #include "colour_label.h"
 #include "command_line.h"
 #include "console_test_helpers.h"
+#include "desktop_services.h"
 #include "flat_button.h"
 #include "message_box.h"
 #include "operator_console.h"
@@ -31,10 +32,11 @@ protected:
     void SetUp() override { test::ForgetStoredState(); }
     void TearDown() override { test::ForgetStoredState(); }
     test::UiRecorder ui;
+    DesktopServices desktop;
 };
 
 TEST_F(OperatorConsoleTest, StartsNotConnectedOnTheVisitorsView) {
-    OperatorConsole console(false);
+    OperatorConsole console(desktop, false);
     console.show();
     EXPECT_EQ(console.windowTitle(), QStringLiteral("Olvex - Not connected"));
     EXPECT_TRUE(console.ButtonOf(Button::Login).isEnabled());
@@ -60,7 +62,7 @@ TEST_F(OperatorConsoleTest, StartsNotConnectedOnTheVisitorsView) {
 // Alerts and call windows are top-level windows that use the console's settings and call
 // window list; closing the console must take them along before those go.
 TEST_F(OperatorConsoleTest, ClosingTheConsoleClosesItsAlertsAndCallWindows) {
-    auto console = std::make_unique<OperatorConsole>(false);
+    auto console = std::make_unique<OperatorConsole>(desktop, false);
     for (int id : {7, 8, 9})
         console->ShowCallAlert(id, 3, 1,
                                QStringLiteral("You have received an Olvex call request from Ann."));
@@ -93,7 +95,7 @@ TEST_F(OperatorConsoleTest, ClosingWithRequestsWaitingAsksFirst) {
         asked << text;
         return answer;
     });
-    OperatorConsole console(false);
+    OperatorConsole console(desktop, false);
     console.show();
     QSignalSpy closed(&console, &OperatorConsole::Closed);
     console.ShowCallAlert(7, 3, 1, QStringLiteral("request"), QStringLiteral("Ann"));
@@ -119,7 +121,7 @@ TEST(MissedRequests, OneLineCountsAndNamesThem) {
 }
 
 TEST_F(OperatorConsoleTest, OneViewIsVisibleAtATime) {
-    OperatorConsole console(false);
+    OperatorConsole console(desktop, false);
     console.show();
     const struct {
         Button button;
@@ -147,7 +149,7 @@ TEST_F(OperatorConsoleTest, OneViewIsVisibleAtATime) {
 }
 
 TEST_F(OperatorConsoleTest, TitlesButtonsAndSelection) {
-    OperatorConsole console(false);
+    OperatorConsole console(desktop, false);
     console.Settings().serverAddress = "chat.test";
     console.SetTitleConnecting();
     EXPECT_EQ(console.windowTitle(), QStringLiteral("Olvex - Connecting [chat.test]"));
@@ -174,7 +176,7 @@ TEST_F(OperatorConsoleTest, TitlesButtonsAndSelection) {
 }
 
 TEST_F(OperatorConsoleTest, CommandsLeaveThroughSignals) {
-    OperatorConsole console(false);
+    OperatorConsole console(desktop, false);
     QSignalSpy login(&console, &OperatorConsole::LoginRequested);
     QSignalSpy status(&console, &OperatorConsole::StatusRequested);
     QSignalSpy invite(&console, &OperatorConsole::InviteRequested);
@@ -201,20 +203,20 @@ TEST_F(OperatorConsoleTest, CommandsLeaveThroughSignals) {
 
 TEST_F(OperatorConsoleTest, AutoLoginIsAskedForOnlyWhenSwitchedOn) {
     {
-        OperatorConsole console(false);
+        OperatorConsole console(desktop, false);
         QSignalSpy autoLogin(&console, &OperatorConsole::AutoLoginRequested);
         EXPECT_FALSE(autoLogin.wait(100));
         console.Settings().autoLogin = 1;
         ASSERT_EQ(console.Settings().Save(), 0);
     }
-    OperatorConsole console(false);
+    OperatorConsole console(desktop, false);
     QSignalSpy autoLogin(&console, &OperatorConsole::AutoLoginRequested);
     EXPECT_TRUE(autoLogin.wait(5000));
 }
 
 TEST_F(OperatorConsoleTest, ClosingSavesPlacementAndColumnsForTheNextStart) {
     {
-        OperatorConsole console(false);
+        OperatorConsole console(desktop, false);
         console.setGeometry(60, 70, 700, 420);
         console.PageList().header()->resizeSection(1, 222);
         console.OperatorList().header()->resizeSection(0, 111);
@@ -229,7 +231,7 @@ TEST_F(OperatorConsoleTest, ClosingSavesPlacementAndColumnsForTheNextStart) {
     EXPECT_EQ(profile.value(QStringLiteral("PageList/NumCols")).toInt(), 7);
     EXPECT_EQ(profile.value(QStringLiteral("UserList/NumCols")).toInt(), 3);
 
-    OperatorConsole reopened(false);
+    OperatorConsole reopened(desktop, false);
     EXPECT_EQ(reopened.geometry(), QRect(60, 70, 700, 420));
     EXPECT_EQ(reopened.PageList().header()->sectionSize(1), 222);
     EXPECT_EQ(reopened.PageList().header()->sectionSize(0),
@@ -238,7 +240,7 @@ TEST_F(OperatorConsoleTest, ClosingSavesPlacementAndColumnsForTheNextStart) {
 }
 
 TEST_F(OperatorConsoleTest, MinimisingShowsEveryCallWindow) {
-    OperatorConsole console(false);
+    OperatorConsole console(desktop, false);
     console.show();
     QWidget first;
     QWidget second;
@@ -260,7 +262,7 @@ TEST_F(OperatorConsoleTest, ReportsAddressEncodesTheCredentials) {
     EXPECT_EQ(ReportsUrl("ann smith", "p&w#d+ x"),
               QStringLiteral("http://www.olvex.example/OperatorReports.asp"
                              "?username=ann%20smith&password=p%26w%23d%2B%20x"));
-    OperatorConsole console(false);
+    OperatorConsole console(desktop, false);
     console.Settings().username = "a=b";
     console.Settings().password = "c";
     console.ShowReports(); // before the browser was ever shown: kept for later

@@ -1,25 +1,44 @@
 #include "agent_settings.h"
-#include "auto_away_controller.h"
-#include "auto_run.h"
 #include "console_test_helpers.h"
+#include "desktop_services.h"
 #include "login_dialog.h"
 #include "options_dialog.h"
 
 #include <QCheckBox>
-#include <QCoreApplication>
 #include <QDialogButtonBox>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <gtest/gtest.h>
+#include <memory>
+#include <vector>
 
 namespace olvex {
 namespace {
 
+struct FakeAutostart : SessionAutostart {
+    int32_t Set(bool on) override {
+        switched.push_back(on);
+        return 0;
+    }
+    bool IsOn() const override { return !switched.empty() && switched.back(); }
+    std::vector<bool> switched;
+};
+
+struct FakeIdle : IdleSource {
+    std::optional<IdleSample> Sample() override { return std::nullopt; }
+    QString Description() const override { return QStringLiteral("X11 screen saver extension"); }
+};
+
 class SettingsDialogsTest : public ::testing::Test {
 protected:
+    SettingsDialogsTest() {
+        DesktopServices::Parts parts;
+        parts.autostart = std::make_unique<FakeAutostart>();
+        autostart = static_cast<FakeAutostart*>(parts.autostart.get());
+        desktop = std::make_unique<DesktopServices>(std::move(parts));
+    }
     void SetUp() override { test::ForgetStoredState(); }
     void TearDown() override { test::ForgetStoredState(); }
 
@@ -33,6 +52,8 @@ protected:
     }
 
     test::UiRecorder ui;
+    FakeAutostart* autostart = nullptr;
+    std::unique_ptr<DesktopServices> desktop;
 };
 
 TEST_F(SettingsDialogsTest, OptionsShowTheRecord) {
@@ -40,7 +61,7 @@ TEST_F(SettingsDialogsTest, OptionsShowTheRecord) {
     settings.serverPort = 3000;
     settings.reconnect = 2;   // not exactly 1: shown clear
     settings.notifySound = 5; // any non-zero sound switch is on
-    OptionsDialog dialog(settings);
+    OptionsDialog dialog(settings, *desktop);
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Olvex Options"));
     EXPECT_EQ(Child<QLineEdit>(dialog, "serverPort")->text(), QStringLiteral("3000"));
     EXPECT_FALSE(Child<QCheckBox>(dialog, "reconnect")->isChecked());
@@ -50,11 +71,10 @@ TEST_F(SettingsDialogsTest, OptionsShowTheRecord) {
 
 TEST_F(SettingsDialogsTest, OptionsKeepAutoAwayAndTheEventSounds) {
     // No idle source: the field is off, Options says why, and OK keeps the stored minutes.
-    AutoAwayController::SetSourceDescription(QString());
     AgentSettings settings;
     settings.autoAwayMinutes = 7;
     {
-        OptionsDialog dialog(settings);
+        OptionsDialog dialog(settings, *desktop);
         EXPECT_FALSE(Child<QLineEdit>(dialog, "autoAwayMinutes")->isEnabled());
         EXPECT_TRUE(Child<QLabel>(dialog, "autoAwayNote")->text().contains("never changed"));
         Child<QCheckBox>(dialog, "visitorSound")->setChecked(true);
@@ -66,15 +86,16 @@ TEST_F(SettingsDialogsTest, OptionsKeepAutoAwayAndTheEventSounds) {
     EXPECT_EQ(stored.visitorSound, 1);
     EXPECT_EQ(stored.lineSound, 0);
 
-    AutoAwayController::SetSourceDescription(QStringLiteral("X11 screen saver extension"));
+    DesktopServices::Parts parts;
+    parts.idle = std::make_unique<FakeIdle>();
+    DesktopServices withIdle(std::move(parts));
     {
-        OptionsDialog dialog(settings);
+        OptionsDialog dialog(settings, withIdle);
         QLineEdit* minutes = Child<QLineEdit>(dialog, "autoAwayMinutes");
         EXPECT_EQ(minutes->text(), QStringLiteral("7"));
         minutes->setText(QStringLiteral("0"));
         OkButton(dialog)->click();
     }
-    AutoAwayController::SetSourceDescription(QString());
     EXPECT_EQ(AgentSettings().autoAwayMinutes, 0);
 }
 
@@ -93,7 +114,7 @@ TEST_F(SettingsDialogsTest, OptionsRefuseAPortOrTimeoutWithoutAPositiveLeadingNu
         {"2020", "", "The alert timeout must be a valid number."},
     };
     for (const Case& c : refused) {
-        OptionsDialog dialog(settings);
+        OptionsDialog dialog(settings, *desktop);
         Child<QLineEdit>(dialog, "serverAddress")->setText(QStringLiteral("changed"));
         Child<QLineEdit>(dialog, "serverPort")->setText(QLatin1String(c.port));
         Child<QLineEdit>(dialog, "notifyTimeout")->setText(QLatin1String(c.timeout));
@@ -106,11 +127,10 @@ TEST_F(SettingsDialogsTest, OptionsRefuseAPortOrTimeoutWithoutAPositiveLeadingNu
     }
 }
 
-TEST_F(SettingsDialogsTest, OptionsOkStoresSavesAndKeepsTheAutostartEntry) {
+TEST_F(SettingsDialogsTest, OptionsOkStoresSavesAndSwitchesTheAutostart) {
     AgentSettings settings;
-    const QString entry = AutoRunEntryPath();
     {
-        OptionsDialog dialog(settings);
+        OptionsDialog dialog(settings, *desktop);
         Child<QLineEdit>(dialog, "serverAddress")->setText(QString());
         Child<QLineEdit>(dialog, "serverPort")->setText(QStringLiteral("8081abc"));
         Child<QLineEdit>(dialog, "notifyTimeout")->setText(QStringLiteral("30"));
@@ -137,24 +157,18 @@ TEST_F(SettingsDialogsTest, OptionsOkStoresSavesAndKeepsTheAutostartEntry) {
     EXPECT_EQ(saved.caFile, "/tmp/ca.pem");
     EXPECT_EQ(saved.historyDays, 14);
 
-    QFile file(entry);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QString text = QString::fromUtf8(file.readAll());
-    EXPECT_TRUE(text.contains(QStringLiteral("Exec=") +
-                              DesktopExecQuote(QCoreApplication::applicationFilePath())))
-        << text.toStdString();
-    file.close();
+    EXPECT_EQ(autostart->switched, std::vector<bool>{true});
 
-    OptionsDialog dialog(settings);
+    OptionsDialog dialog(settings, *desktop);
     Child<QCheckBox>(dialog, "autoRun")->setChecked(false);
     dialog.accept();
-    EXPECT_FALSE(QFile::exists(entry));
+    EXPECT_EQ(autostart->switched, (std::vector<bool>{true, false}));
 }
 
 TEST_F(SettingsDialogsTest, OptionsStayOpenWhenTheStoreCannotBeWritten) {
     AgentSettings settings;
     ASSERT_TRUE(QDir().mkpath(test::ConfigHome() + QStringLiteral("/Olvex/Agent.conf")));
-    OptionsDialog dialog(settings);
+    OptionsDialog dialog(settings, *desktop);
     Child<QLineEdit>(dialog, "serverPort")->setText(QStringLiteral("9999"));
     dialog.accept();
     EXPECT_NE(dialog.result(), QDialog::Accepted);
@@ -162,14 +176,6 @@ TEST_F(SettingsDialogsTest, OptionsStayOpenWhenTheStoreCannotBeWritten) {
     EXPECT_TRUE(ui.messages[0].startsWith(
         QStringLiteral("There was an error while saving the Olvex settings")));
     EXPECT_EQ(settings.serverPort, 9999); // the record already holds the new values
-}
-
-TEST_F(SettingsDialogsTest, ExecQuotingSurvivesBlanksAndSpecialCharacters) {
-    EXPECT_EQ(DesktopExecQuote(QStringLiteral("/opt/my apps/olvex")),
-              QStringLiteral("\"/opt/my apps/olvex\""));
-    EXPECT_EQ(DesktopExecQuote(QStringLiteral("/a$b\"c%d")),
-              QStringLiteral("\"/a\\\\$b\\\\\"c%%d\""));
-    EXPECT_EQ(ApplyAutoRun(true, QStringLiteral("/bin/x\nHidden=true")), -1);
 }
 
 TEST_F(SettingsDialogsTest, LoginOkNeedsBothEdits) {

@@ -5,6 +5,7 @@
 #include "console_engine.h"
 #include "console_test_helpers.h"
 #include "demo_server_process.h"
+#include "desktop_services.h"
 #include "fake_server.h"
 #include "flat_button.h"
 #include "operator_console.h"
@@ -99,7 +100,8 @@ struct ConsoleFaultTest : ::testing::Test {
 
     test::UiRecorder ui;
     AgentClient engine{AgentOptions{1500ms, 1000ms, 2000ms}};
-    OperatorConsole console{false};
+    DesktopServices desktop;
+    OperatorConsole console{desktop, false};
     ConsoleEngine* bridge = new ConsoleEngine(console, engine);
 };
 

@@ -6,6 +6,7 @@
 #include "console_engine.h"
 #include "console_test_helpers.h"
 #include "demo_server_process.h"
+#include "desktop_services.h"
 #include "log_file.h"
 #include "operator_console.h"
 #include "reports_url.h"
@@ -69,7 +70,8 @@ TEST(LogPrivacy, AWholeSessionLogsWhatHappenedAndNoSecret) {
         test::UiRecorder ui;
         // The one the call window finds.
         AgentClient& engine = *AgentClient::Instance();
-        OperatorConsole console{false};
+        DesktopServices desktop;
+        OperatorConsole console{desktop, false};
         auto* bridge = new ConsoleEngine(console, engine);
         AgentSettings& s = console.Settings();
         s.serverAddress = "127.0.0.1";

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "auto_away.h"
+#include "idle_source.h"
 
 #include <memory>
 
@@ -16,6 +16,7 @@ public:
     ~X11IdleSource() override;
 
     std::optional<IdleSample> Sample() override;
+    QString Description() const override;
 
 private:
     struct Connection;

@@ -1,4 +1,4 @@
-#include "desktop_notifier.h"
+#include "freedesktop_notifications.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -10,17 +10,17 @@ namespace olvex {
 
 namespace {
 
-const QString kInterface = QString::fromLatin1(DesktopNotifier::kService);
+const QString kInterface = QString::fromLatin1(FreedesktopNotifications::kService);
 
 QDBusMessage Call(const QString& method) {
-    return QDBusMessage::createMethodCall(QString::fromLatin1(DesktopNotifier::kService),
-                                          QString::fromLatin1(DesktopNotifier::kPath), kInterface,
-                                          method);
+    return QDBusMessage::createMethodCall(QString::fromLatin1(FreedesktopNotifications::kService),
+                                          QString::fromLatin1(FreedesktopNotifications::kPath),
+                                          kInterface, method);
 }
 
 } // namespace
 
-DesktopNotifier::DesktopNotifier(QObject* parent) : QObject(parent) {
+FreedesktopNotifications::FreedesktopNotifications(QObject* parent) : Notifications(parent) {
     QDBusConnection bus = QDBusConnection::sessionBus();
     connected = bus.isConnected();
     if (!connected)
@@ -39,11 +39,7 @@ DesktopNotifier::DesktopNotifier(QObject* parent) : QObject(parent) {
     });
 }
 
-QString DesktopNotifier::BodyText(const QString& text) const {
-    return bodyMarkup ? text.toHtmlEscaped() : text;
-}
-
-int DesktopNotifier::Notify(const Note& note) {
+int FreedesktopNotifications::Notify(const Note& note) {
     if (!connected)
         return 0;
     const int handle = ++lastHandle;
@@ -52,7 +48,9 @@ int DesktopNotifier::Notify(const Note& note) {
     QVariantMap hints;
     hints.insert(QStringLiteral("urgency"), QVariant::fromValue(static_cast<uchar>(note.urgency)));
     hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("olvex"));
-    message << QStringLiteral("Olvex") << 0u << QStringLiteral("olvex") << note.summary << note.body
+    // Names and texts come from the network: a service that reads markup gets them escaped.
+    const QString body = bodyMarkup ? note.body.toHtmlEscaped() : note.body;
+    message << QStringLiteral("Olvex") << 0u << QStringLiteral("olvex") << note.summary << body
             << note.actions << hints << static_cast<int32_t>(note.timeoutMs);
     auto* watcher =
         new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(message), this);
@@ -69,7 +67,7 @@ int DesktopNotifier::Notify(const Note& note) {
     return handle;
 }
 
-void DesktopNotifier::OnIdArrived(int handle, uint id) {
+void FreedesktopNotifications::OnIdArrived(int handle, uint id) {
     if (toClose.erase(handle) > 0) {
         QDBusMessage message = Call(QStringLiteral("CloseNotification"));
         message << id;
@@ -79,7 +77,7 @@ void DesktopNotifier::OnIdArrived(int handle, uint id) {
     ids[handle] = id;
 }
 
-void DesktopNotifier::Close(int handle) {
+void FreedesktopNotifications::Close(int handle) {
     if (handle <= 0)
         return;
     const auto known = ids.find(handle);
@@ -95,7 +93,7 @@ void DesktopNotifier::Close(int handle) {
     emit Closed(handle);
 }
 
-int DesktopNotifier::HandleOf(uint id) const {
+int FreedesktopNotifications::HandleOf(uint id) const {
     for (const auto& [handle, known] : ids) {
         if (known == id)
             return handle;
@@ -103,12 +101,12 @@ int DesktopNotifier::HandleOf(uint id) const {
     return 0;
 }
 
-void DesktopNotifier::OnActionInvoked(uint id, const QString& key) {
+void FreedesktopNotifications::OnActionInvoked(uint id, const QString& key) {
     if (const int handle = HandleOf(id))
         emit ActionInvoked(handle, key);
 }
 
-void DesktopNotifier::OnClosed(uint id, uint) {
+void FreedesktopNotifications::OnClosed(uint id, uint) {
     if (const int handle = HandleOf(id)) {
         ids.erase(handle);
         emit Closed(handle);

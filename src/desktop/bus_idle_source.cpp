@@ -1,8 +1,4 @@
-#include "desktop_idle_source.h"
-
-#ifdef OLVEX_HAVE_XCB_SCREENSAVER
-#include "x11_idle_source.h"
-#endif
+#include "bus_idle_source.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -48,14 +44,9 @@ uint64_t MonotonicUs() {
 
 } // namespace
 
-std::unique_ptr<DesktopIdleSource> DesktopIdleSource::Probe(bool useX11) {
-    std::unique_ptr<DesktopIdleSource> source(new DesktopIdleSource);
-#ifdef OLVEX_HAVE_XCB_SCREENSAVER
-    if (useX11)
-        source->x11 = X11IdleSource::Open();
-#else
-    (void)useX11;
-#endif
+std::unique_ptr<BusIdleSource> BusIdleSource::Probe(std::unique_ptr<IdleSource> serverIdle) {
+    std::unique_ptr<BusIdleSource> source(new BusIdleSource);
+    source->serverIdle = std::move(serverIdle);
 
     QDBusConnection session = QDBusConnection::sessionBus();
     if (session.isConnected()) {
@@ -82,18 +73,18 @@ std::unique_ptr<DesktopIdleSource> DesktopIdleSource::Probe(bool useX11) {
         if (Answered(properties))
             source->logindSession = path;
     }
-    if (!source->x11 && !source->screenSaver && source->logindSession.isEmpty())
+    if (!source->serverIdle && !source->screenSaver && source->logindSession.isEmpty())
         return nullptr;
     source->Refresh();
     return source;
 }
 
-DesktopIdleSource::~DesktopIdleSource() = default;
+BusIdleSource::~BusIdleSource() = default;
 
-QString DesktopIdleSource::Description() const {
+QString BusIdleSource::Description() const {
     QStringList parts;
-    if (x11)
-        parts << QStringLiteral("X11 screen saver extension");
+    if (serverIdle)
+        parts << serverIdle->Description();
     if (screenSaver)
         parts << QStringLiteral("session screen saver");
     if (!logindSession.isEmpty())
@@ -101,20 +92,25 @@ QString DesktopIdleSource::Description() const {
     return parts.join(QStringLiteral(", "));
 }
 
-void DesktopIdleSource::OnScreenSaverActive(bool active) {
-    screenSaverLocked = active;
-    emit LockChanged();
+void BusIdleSource::SetLockHandler(std::function<void()> handler) {
+    lockHandler = std::move(handler);
 }
 
-std::optional<IdleSample> DesktopIdleSource::Sample() {
+void BusIdleSource::OnScreenSaverActive(bool active) {
+    screenSaverLocked = active;
+    if (lockHandler)
+        lockHandler();
+}
+
+std::optional<IdleSample> BusIdleSource::Sample() {
     Refresh();
     IdleSample sample;
     sample.locked = screenSaverLocked || logindLocked;
-    if (x11) {
-        const std::optional<IdleSample> fromX = x11->Sample();
-        if (!fromX)
+    if (serverIdle) {
+        const std::optional<IdleSample> fromServer = serverIdle->Sample();
+        if (!fromServer)
             return std::nullopt;
-        sample.idleMs = fromX->idleMs;
+        sample.idleMs = fromServer->idleMs;
     } else if (screenSaverIdle && screenSaverIdleMs >= 0) {
         sample.idleMs = screenSaverIdleMs;
     } else if (logindKnown) {
@@ -128,7 +124,7 @@ std::optional<IdleSample> DesktopIdleSource::Sample() {
 }
 
 // One request of each kind in flight at most; the answers update the latest values.
-void DesktopIdleSource::Refresh() {
+void BusIdleSource::Refresh() {
     if (screenSaver && screenSaverIdle && !pendingScreenSaver) {
         pendingScreenSaver = true;
         auto* watcher = new QDBusPendingCallWatcher(

@@ -56,4 +56,8 @@ std::optional<IdleSample> X11IdleSource::Sample() {
     return sample;
 }
 
+QString X11IdleSource::Description() const {
+    return QStringLiteral("X11 screen saver extension");
+}
+
 } // namespace olvex

@@ -1,14 +1,17 @@
-#include "auto_run.h"
+#include "xdg_autostart.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <utility>
 
 namespace olvex {
 
-QString AutoRunEntryPath() {
+XdgAutostart::XdgAutostart(QString executablePath) : executable(std::move(executablePath)) {}
+
+QString XdgAutostart::EntryPath() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
            QStringLiteral("/autostart/olvex.desktop");
 }
@@ -29,16 +32,20 @@ QString DesktopExecQuote(const QString& path) {
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
-int32_t ApplyAutoRun(bool on, const QString& executablePath) {
-    const QString entryPath = AutoRunEntryPath();
+bool XdgAutostart::IsOn() const {
+    return QFileInfo::exists(EntryPath());
+}
+
+int32_t XdgAutostart::Set(bool on) {
+    const QString entryPath = EntryPath();
     if (!on) {
         if (!QFileInfo::exists(entryPath))
             return 0;
         return QFile::remove(entryPath) ? 0 : -1;
     }
     // A line break would end the Exec line and start a key of the path's choosing.
-    if (executablePath.isEmpty() || executablePath.contains(QLatin1Char('\n')) ||
-        executablePath.contains(QLatin1Char('\r')))
+    if (executable.isEmpty() || executable.contains(QLatin1Char('\n')) ||
+        executable.contains(QLatin1Char('\r')))
         return -1;
     if (!QDir().mkpath(QFileInfo(entryPath).absolutePath()))
         return -1;
@@ -53,7 +60,7 @@ int32_t ApplyAutoRun(bool on, const QString& executablePath) {
                                          "Exec=%1\n"
                                          "Terminal=false\n"
                                          "X-GNOME-Autostart-enabled=true\n")
-                              .arg(DesktopExecQuote(executablePath));
+                              .arg(DesktopExecQuote(executable));
     file.write(entry.toUtf8());
     return file.commit() ? 0 : -1;
 }
