@@ -25,10 +25,14 @@ void AlertKeyGuard::Restart(Clock newClock) {
     refused.clear();
 }
 
+bool AlertKeyGuard::Refuses(int key, bool autoRepeat) const {
+    return autoRepeat || refused.contains(key) || !Elapsed();
+}
+
 bool AlertKeyGuard::LetThrough(int key, bool autoRepeat) {
     // A repeat is a key held down, never a decision; and whatever was refused stays so until
     // the operator lets go of it.
-    if (autoRepeat || refused.contains(key) || !Elapsed()) {
+    if (Refuses(key, autoRepeat)) {
         refused.insert(key);
         return false;
     }
@@ -44,7 +48,7 @@ bool AlertKeyGuard::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::ShortcutOverride: {
         // Claimed, so that no shortcut acts on a refused key; the press itself follows.
         auto* key = static_cast<QKeyEvent*>(event);
-        if (!Elapsed() || key->isAutoRepeat() || refused.contains(key->key())) {
+        if (Refuses(key->key(), key->isAutoRepeat())) {
             event->accept();
             return true;
         }
@@ -58,9 +62,7 @@ bool AlertKeyGuard::eventFilter(QObject* watched, QEvent* event) {
     }
     case QEvent::KeyRelease: {
         auto* key = static_cast<QKeyEvent*>(event);
-        if (!key->isAutoRepeat() && !LetReleaseThrough(key->key()))
-            return true;
-        if (key->isAutoRepeat())
+        if (key->isAutoRepeat() || !LetReleaseThrough(key->key()))
             return true;
         break;
     }

@@ -29,6 +29,8 @@ public:
     // refused until it is released. The event filter asks this for every key press.
     bool LetThrough(int key, bool autoRepeat);
     bool LetReleaseThrough(int key);
+    // A repeat, a key refused before and not yet released, or any key in the first second.
+    bool Refuses(int key, bool autoRepeat) const;
     bool Elapsed() const { return clock() - shownAt >= kGuardMs; }
 
 protected:

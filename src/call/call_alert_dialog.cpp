@@ -38,9 +38,7 @@ std::vector<CallAlertDialog*>& Registry() {
 CallWindow* OpenCallWindow(const CallWindowList& list, int32_t callId) {
     for (QWidget* window : list.Windows()) {
         auto* call = qobject_cast<CallWindow*>(window);
-        if (call && call->CallId() == callId &&
-            (call->State() == CallWindow::CallState::Connecting ||
-             call->State() == CallWindow::CallState::Connected))
+        if (call && call->CallId() == callId && call->ChatOpen())
             return call;
     }
     return nullptr;
@@ -166,8 +164,7 @@ void CallAlertDialog::Place() {
     // the way of the windows' own dialogs, which open over their centres.
     if (QScreen* primary = QGuiApplication::primaryScreen()) {
         const QRect screen = primary->availableGeometry();
-        move(screen.right() - width() - kCornerMargin,
-             screen.bottom() - height() - kCornerMargin);
+        move(screen.right() - width() - kCornerMargin, screen.bottom() - height() - kCornerMargin);
     }
     WindowPlacementStore().RestoreWindowPlacement(*this, kPlacementSection);
     std::vector<int> used;

@@ -70,6 +70,10 @@ public:
 
     enum class CallState { Connecting, Connected, Error, Closed };
     CallState State() const { return state; }
+    // Joining or joined: the visitor is there or about to be.
+    bool ChatOpen() const {
+        return state == CallState::Connecting || state == CallState::Connected;
+    }
     int32_t CallId() const { return callId; }
     AgentClient& Engine() const { return engine; }
     const AgentSettings& Settings() const { return settings; }

@@ -105,8 +105,7 @@ int OperatorConsole::OpenChats() const {
     int open = 0;
     for (QWidget* window : callWindows.Windows()) {
         auto* call = qobject_cast<CallWindow*>(window);
-        if (call && (call->State() == CallWindow::CallState::Connecting ||
-                     call->State() == CallWindow::CallState::Connected))
+        if (call && call->ChatOpen())
             ++open;
     }
     return open;

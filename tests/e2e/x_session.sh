@@ -171,6 +171,16 @@ quit_console() {
     done
 }
 
+# quit_cleanly WINDOW: quit_console, then the console must end with 0 and no sanitizer report.
+quit_cleanly() {
+    quit_console "$1"
+    local status=0 reports
+    wait_exit "$CONSOLE_PID" 30 || status=$?
+    [ "$status" -eq 0 ] || fail "the console ended with $status"
+    reports=$(sanitizer_reports)
+    [ -z "$reports" ] || fail "the console reported: $reports"
+}
+
 # click_at WINDOW X Y: a left click at a point of the window.
 click_at() {
     focus "$1"
