@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <atomic>
+#include <functional>
+
+class QTimer;
+
+namespace olvex {
+
+// Carries a session's events to the UI thread: the one way engine threads reach a window.
+// A session's event queue calls Wake from any thread once per batch; the pump then runs
+// `flush` on its own (the UI) thread, where the window takes the batch and applies it. With a
+// gap, flushes come at most that often, so a burst of events is applied in a few batches
+// rather than one repaint per event.
+class UiEventPump : public QObject {
+public:
+    UiEventPump(int minGapMs, std::function<void()> flush, QObject* parent);
+
+    // Any thread; never waits.
+    void Wake();
+    // UI thread: no flush runs after this, even one already posted.
+    void Stop();
+
+private:
+    void Schedule();
+    void Run();
+
+    const int minGapMs;
+    std::function<void()> flush;
+    QTimer* timer = nullptr;
+    QElapsedTimer lastRun;
+    std::atomic<bool> stopped{false};
+};
+
+} // namespace olvex
