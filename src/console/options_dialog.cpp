@@ -44,6 +44,19 @@ OptionsDialog::OptionsDialog(AgentSettings& record, DesktopServices& services, Q
     setWindowTitle(QStringLiteral("Olvex Options"));
     setWindowModality(Qt::WindowModal);
 
+    // Built in the order of the keyboard focus chain.
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(BuildServerGroup());
+    layout->addWidget(BuildGeneralGroup());
+    layout->addWidget(BuildCallGroup());
+    layout->addWidget(BuildWelcomeGroup());
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    connect(buttons, &QDialogButtonBox::accepted, this, &OptionsDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &OptionsDialog::reject);
+    layout->addWidget(buttons);
+}
+
+QWidget* OptionsDialog::BuildServerGroup() {
     auto* serverGroup = new QGroupBox(QStringLiteral("Olvex Server"), this);
     serverAddress = new QLineEdit(QString::fromStdString(settings.serverAddress), serverGroup);
     serverAddress->setObjectName(QStringLiteral("serverAddress"));
@@ -63,7 +76,10 @@ OptionsDialog::OptionsDialog(AgentSettings& record, DesktopServices& services, Q
     serverForm->addRow(QStringLiteral("Server Port:"), serverPort);
     serverForm->addRow(useTls);
     serverForm->addRow(QStringLiteral("CA File (PEM):"), caFile);
+    return serverGroup;
+}
 
+QWidget* OptionsDialog::BuildGeneralGroup() {
     auto* generalGroup = new QGroupBox(QStringLiteral("General Settings"), this);
     autoRun = NewSwitch(QStringLiteral("Automatically run Olvex when Windows starts"), "autoRun",
                         settings.autoRun, generalGroup);
@@ -109,7 +125,10 @@ OptionsDialog::OptionsDialog(AgentSettings& record, DesktopServices& services, Q
     historyRow->addWidget(new QLabel(QStringLiteral("days (0: for ever)"), generalGroup));
     historyRow->addStretch();
     generalLayout->addLayout(historyRow);
+    return generalGroup;
+}
 
+QWidget* OptionsDialog::BuildCallGroup() {
     auto* callGroup = new QGroupBox(QStringLiteral("Call Notifications"), this);
     notifyTimeout = NewDigitsEdit("notifyTimeout", settings.notifyTimeout, callGroup);
     notifyTimeout->setMaxLength(10);
@@ -132,7 +151,10 @@ OptionsDialog::OptionsDialog(AgentSettings& record, DesktopServices& services, Q
     callLayout->addWidget(notifySound);
     callLayout->addWidget(lineSound);
     callLayout->addWidget(visitorSound);
+    return callGroup;
+}
 
+QWidget* OptionsDialog::BuildWelcomeGroup() {
     auto* welcomeGroup = new QGroupBox(QStringLiteral("Welcome Message"), this);
     welcomeMsg = new QPlainTextEdit(QString::fromStdString(settings.welcomeMsg), welcomeGroup);
     welcomeMsg->setAccessibleName(QStringLiteral("Welcome Message"));
@@ -147,16 +169,7 @@ OptionsDialog::OptionsDialog(AgentSettings& record, DesktopServices& services, Q
     placeholders->setTextFormat(Qt::PlainText);
     placeholders->setWordWrap(true);
     welcomeLayout->addWidget(placeholders);
-
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    connect(buttons, &QDialogButtonBox::accepted, this, &OptionsDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &OptionsDialog::reject);
-
-    auto* layout = new QVBoxLayout(this);
-    for (QWidget* part : {static_cast<QWidget*>(serverGroup), static_cast<QWidget*>(generalGroup),
-                          static_cast<QWidget*>(callGroup), static_cast<QWidget*>(welcomeGroup),
-                          static_cast<QWidget*>(buttons)})
-        layout->addWidget(part);
+    return welcomeGroup;
 }
 
 void OptionsDialog::accept() {

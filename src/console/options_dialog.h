@@ -22,6 +22,11 @@ public:
     void accept() override;
 
 private:
+    QWidget* BuildServerGroup();
+    QWidget* BuildGeneralGroup();
+    QWidget* BuildCallGroup();
+    QWidget* BuildWelcomeGroup();
+
     AgentSettings& settings;
     DesktopServices& desktop;
     QLineEdit* serverAddress;

@@ -163,6 +163,36 @@ int32_t AgentClient::Login(const char* host, int port, const char* userName, con
     return result;
 }
 
+int32_t AgentClient::Authenticate(SocketChannel& channel, const char* userName,
+                                  const char* password, int32_t& userId) {
+    WireMessage request(protocol::kLogIn);
+    request.AddText(userName);
+    request.AddText(password);
+    // Neither ever returns 0 for a frame; should one, it is no log-in.
+    int32_t result = request.Send(channel);
+    if (result <= 0)
+        return result < 0 ? result : ResultCode::SendFailed;
+
+    WireMessage answer;
+    result = answer.Receive(channel);
+    if (result <= 0)
+        return result < 0 ? result : ResultCode::ConnectionLost;
+
+    if (answer.Code() == protocol::kFailed) {
+        int32_t error = answer.GetInt(2);
+        // A refusal must never read as success, whatever the server put there.
+        return error < 0 ? error : ResultCode::MessageParameters;
+    }
+    if (answer.Code() != protocol::kSucceeded)
+        return ResultCode::MessageCommand;
+
+    latestClientVersion_.store(answer.GetInt(3));
+    userId = answer.GetInt(2);
+    if (answer.GetInt(1) != protocol::kLogIn || userId <= 0)
+        return ResultCode::MessageParameters;
+    return ResultCode::Ok;
+}
+
 int32_t AgentClient::OpenSession(const char* host, int port, const char* userName,
                                  const char* password) {
     if (userName == nullptr || password == nullptr)
@@ -207,31 +237,10 @@ int32_t AgentClient::OpenSession(const char* host, int port, const char* userNam
         channel->Close();
         return code;
     };
-
-    WireMessage request(protocol::kLogIn);
-    request.AddText(userName);
-    request.AddText(password);
-    result = request.Send(*channel);
-    if (result <= 0)
+    int32_t userId = 0;
+    result = Authenticate(*channel, userName, password, userId);
+    if (result != ResultCode::Ok)
         return fail(result);
-
-    WireMessage answer;
-    result = answer.Receive(*channel);
-    if (result <= 0)
-        return fail(result);
-
-    if (answer.Code() == protocol::kFailed) {
-        int32_t error = answer.GetInt(2);
-        // A refusal must never read as success, whatever the server put there.
-        return fail(error < 0 ? error : ResultCode::MessageParameters);
-    }
-    if (answer.Code() != protocol::kSucceeded)
-        return fail(ResultCode::MessageCommand);
-
-    latestClientVersion_.store(answer.GetInt(3));
-    const int32_t userId = answer.GetInt(2);
-    if (answer.GetInt(1) != protocol::kLogIn || userId <= 0)
-        return fail(ResultCode::MessageParameters);
 
     auto session = std::make_shared<Session>();
     session->channel = channel;
@@ -387,118 +396,124 @@ void AgentClient::Dispatch(const WireMessage& message) {
 }
 
 void AgentClient::DispatchFor(const WireMessage& message, const Session* session) {
-    const int32_t a = message.GetInt(1);
-    const int32_t b = message.GetInt(2);
-    auto serverError = [&](int32_t request, int32_t error) {
-        EngineLog(logSink, LogLevel::Info,
-                  "server error answer to request " + std::to_string(request) + ": " +
-                      ResultLine(error));
-        Raise(session, &AgentCallbacks::OnServerError, request, error);
-    };
-
     switch (message.Code()) {
     case protocol::kKeepAlive:
         return;
-
     case protocol::kSucceeded:
-        switch (a) {
-        case protocol::kSetStatus: {
-            // Anything but a presence status would read as "logged out" while
-            // the connection is up.
-            if (!IsPresenceStatus(b))
-                return serverError(a, b);
-            {
-                // An answer racing a Logout must not resurrect the status.
-                std::lock_guard lock(mutex_);
-                if (session != nullptr && session_.get() != session)
-                    return;
-                status_.store(b);
-            }
-            EngineLog(logSink, LogLevel::Info, "status is now " + std::to_string(b));
-            Raise(session, &AgentCallbacks::OnStatusChanged, b);
-            return;
-        }
-        case protocol::kRequestUsers:
-            EngineLog(logSink, LogLevel::Info,
-                      "operator list: " + std::to_string(users_.LoadFromMessage(message)));
-            Raise(session, &AgentCallbacks::OnUserListReceived);
-            return;
-        case protocol::kRequestPages:
-            EngineLog(logSink, LogLevel::Info,
-                      "page list: " + std::to_string(pages_.LoadFromMessage(message)));
-            Raise(session, &AgentCallbacks::OnPageListReceived);
-            return;
-        case protocol::kInviteVisitor:
-            EngineLog(logSink, LogLevel::Info,
-                      "the server took the invitation to page " + std::to_string(b));
-            if (Callbacks().OnVisitorInvited) {
-                if (auto page = pages_.FindById(b))
-                    Raise(session, &AgentCallbacks::OnVisitorInvited, *page);
-            }
-            return;
-        default:
-            return serverError(a, b);
-        }
-
+        return DispatchAnswer(message, session);
     case protocol::kFailed:
-        return serverError(a, b);
-
+        return ServerError(session, message.GetInt(1), message.GetInt(2));
     case protocol::kNotification:
-        switch (a) {
-        case protocol::kEventUserLoggedIn: {
-            auto [user, added] = users_.Insert(ReadUserEntry(message, 2));
-            if (added)
-                Raise(session, &AgentCallbacks::OnUserLoggedIn, *user);
-            return;
-        }
-        case protocol::kEventUserLoggedOut:
-            if (auto user = users_.Remove(b, message.GetInt(3)))
-                Raise(session, &AgentCallbacks::OnUserLoggedOut, *user);
-            return;
-        case protocol::kEventUserStatusChanged:
-            if (auto user = users_.UpdateStatus(b, message.GetInt(3), message.GetInt(4)); user)
-                Raise(session, &AgentCallbacks::OnUserStatusChanged, *user);
-            return;
-        case protocol::kEventCallRequest:
-        case protocol::kEventCallTransfer: {
-            EngineLog(
-                logSink, LogLevel::Info,
-                std::string(a == protocol::kEventCallTransfer ? "call transfer" : "call request") +
-                    " for call " + std::to_string(message.GetInt(3)) + " from user " +
-                    std::to_string(b));
-            if (!Callbacks().OnCallRequest)
-                return;
-            const bool transfer = a == protocol::kEventCallTransfer;
-            auto text1 = message.GetText(4);
-            auto text2 = message.GetText(5);
-            auto text3 = transfer ? message.GetText(6) : std::nullopt;
-            Raise(session, &AgentCallbacks::OnCallRequest, message.GetInt(3), b,
-                  transfer ? protocol::kCallKindTransfer : protocol::kCallKindRequest,
-                  text1 ? text1->c_str() : nullptr, text2 ? text2->c_str() : nullptr,
-                  text3 ? text3->c_str() : nullptr);
-            return;
-        }
-        case protocol::kEventPageEntered:
-            if (logSink.Enabled(LogLevel::Debug))
-                EngineLog(logSink, LogLevel::Debug,
-                          "page opened: " + PageLine(ReadPageEntry(message, 2)));
-            if (auto page = pages_.AddIfAbsent(ReadPageEntry(message, 2)))
-                Raise(session, &AgentCallbacks::OnPageEntered, *page);
-            return;
-        case protocol::kEventPageLeft:
-            if (logSink.Enabled(LogLevel::Debug))
-                EngineLog(logSink, LogLevel::Debug, "page left: " + std::to_string(b));
-            if (auto page = pages_.Remove(b))
-                Raise(session, &AgentCallbacks::OnPageLeft, *page);
-            return;
-        default:
-            return;
-        }
-
+        return DispatchNotification(message, session);
     default:
         EngineLog(logSink, LogLevel::Warning,
                   "message of unknown type " + std::to_string(message.Code()));
-        return serverError(protocol::kUnknownMessage, b);
+        return ServerError(session, protocol::kUnknownMessage, message.GetInt(2));
+    }
+}
+
+void AgentClient::ServerError(const Session* session, int32_t request, int32_t error) {
+    EngineLog(logSink, LogLevel::Info,
+              "server error answer to request " + std::to_string(request) + ": " +
+                  ResultLine(error));
+    Raise(session, &AgentCallbacks::OnServerError, request, error);
+}
+
+void AgentClient::DispatchAnswer(const WireMessage& message, const Session* session) {
+    const int32_t a = message.GetInt(1);
+    const int32_t b = message.GetInt(2);
+    switch (a) {
+    case protocol::kSetStatus: {
+        // Anything but a presence status would read as "logged out" while
+        // the connection is up.
+        if (!IsPresenceStatus(b))
+            return ServerError(session, a, b);
+        {
+            // An answer racing a Logout must not resurrect the status.
+            std::lock_guard lock(mutex_);
+            if (session != nullptr && session_.get() != session)
+                return;
+            status_.store(b);
+        }
+        EngineLog(logSink, LogLevel::Info, "status is now " + std::to_string(b));
+        Raise(session, &AgentCallbacks::OnStatusChanged, b);
+        return;
+    }
+    case protocol::kRequestUsers:
+        EngineLog(logSink, LogLevel::Info,
+                  "operator list: " + std::to_string(users_.LoadFromMessage(message)));
+        Raise(session, &AgentCallbacks::OnUserListReceived);
+        return;
+    case protocol::kRequestPages:
+        EngineLog(logSink, LogLevel::Info,
+                  "page list: " + std::to_string(pages_.LoadFromMessage(message)));
+        Raise(session, &AgentCallbacks::OnPageListReceived);
+        return;
+    case protocol::kInviteVisitor:
+        EngineLog(logSink, LogLevel::Info,
+                  "the server took the invitation to page " + std::to_string(b));
+        if (Callbacks().OnVisitorInvited) {
+            if (auto page = pages_.FindById(b))
+                Raise(session, &AgentCallbacks::OnVisitorInvited, *page);
+        }
+        return;
+    default:
+        return ServerError(session, a, b);
+    }
+}
+
+void AgentClient::DispatchNotification(const WireMessage& message, const Session* session) {
+    const int32_t a = message.GetInt(1);
+    const int32_t b = message.GetInt(2);
+    switch (a) {
+    case protocol::kEventUserLoggedIn: {
+        auto [user, added] = users_.Insert(ReadUserEntry(message, 2));
+        if (added)
+            Raise(session, &AgentCallbacks::OnUserLoggedIn, *user);
+        return;
+    }
+    case protocol::kEventUserLoggedOut:
+        if (auto user = users_.Remove(b, message.GetInt(3)))
+            Raise(session, &AgentCallbacks::OnUserLoggedOut, *user);
+        return;
+    case protocol::kEventUserStatusChanged:
+        if (auto user = users_.UpdateStatus(b, message.GetInt(3), message.GetInt(4)); user)
+            Raise(session, &AgentCallbacks::OnUserStatusChanged, *user);
+        return;
+    case protocol::kEventCallRequest:
+    case protocol::kEventCallTransfer: {
+        EngineLog(
+            logSink, LogLevel::Info,
+            std::string(a == protocol::kEventCallTransfer ? "call transfer" : "call request") +
+                " for call " + std::to_string(message.GetInt(3)) + " from user " +
+                std::to_string(b));
+        if (!Callbacks().OnCallRequest)
+            return;
+        const bool transfer = a == protocol::kEventCallTransfer;
+        auto text1 = message.GetText(4);
+        auto text2 = message.GetText(5);
+        auto text3 = transfer ? message.GetText(6) : std::nullopt;
+        Raise(session, &AgentCallbacks::OnCallRequest, message.GetInt(3), b,
+              transfer ? protocol::kCallKindTransfer : protocol::kCallKindRequest,
+              text1 ? text1->c_str() : nullptr, text2 ? text2->c_str() : nullptr,
+              text3 ? text3->c_str() : nullptr);
+        return;
+    }
+    case protocol::kEventPageEntered:
+        if (logSink.Enabled(LogLevel::Debug))
+            EngineLog(logSink, LogLevel::Debug,
+                      "page opened: " + PageLine(ReadPageEntry(message, 2)));
+        if (auto page = pages_.AddIfAbsent(ReadPageEntry(message, 2)))
+            Raise(session, &AgentCallbacks::OnPageEntered, *page);
+        return;
+    case protocol::kEventPageLeft:
+        if (logSink.Enabled(LogLevel::Debug))
+            EngineLog(logSink, LogLevel::Debug, "page left: " + std::to_string(b));
+        if (auto page = pages_.Remove(b))
+            Raise(session, &AgentCallbacks::OnPageLeft, *page);
+        return;
+    default:
+        return;
     }
 }
 

@@ -150,9 +150,16 @@ private:
     template <class Slot, class... Args>
     void Raise(const Session* session, Slot AgentCallbacks::*slot, Args&&... args);
     int32_t OpenSession(const char* host, int port, const char* userName, const char* password);
+    // Sends the log-in on a connected channel and reads the answer: the own user id, or why not.
+    int32_t Authenticate(SocketChannel& channel, const char* userName, const char* password,
+                         int32_t& userId);
     int32_t EndSession(int reason, bool requested);
     void ReceiveLoop(const std::shared_ptr<Session>& session);
     void DispatchFor(const WireMessage& message, const Session* session);
+    // A success answer to one of our requests, and the server's notifications.
+    void DispatchAnswer(const WireMessage& message, const Session* session);
+    void DispatchNotification(const WireMessage& message, const Session* session);
+    void ServerError(const Session* session, int32_t request, int32_t error);
     int32_t SendCommand(const WireMessage& message, bool logoutOnFailure);
     std::shared_ptr<SocketChannel> CurrentChannel() const;
     void StopSession(const std::shared_ptr<Session>& session);

@@ -288,39 +288,57 @@ bool SocketChannel::Install(std::shared_ptr<Socket> socket) {
     return installed;
 }
 
+namespace {
+
+// The server's IPv4 address: a dotted quad as it stands, a name through the resolver.
+bool ResolveAddress(const std::string& host, int port, sockaddr_in& addr, std::string& why) {
+    addr = sockaddr_in{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    uint32_t quad = 0;
+    if (ParseDottedQuad(host, quad)) {
+        addr.sin_addr.s_addr = htonl(quad);
+        return true;
+    }
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* result = nullptr;
+    const int resolved = ::getaddrinfo(host.c_str(), nullptr, &hints, &result);
+    if (resolved != 0 || result == nullptr) {
+        why = std::string("the name cannot be resolved: ") + ::gai_strerror(resolved);
+        return false;
+    }
+    addr.sin_addr = reinterpret_cast<sockaddr_in*>(result->ai_addr)->sin_addr;
+    ::freeaddrinfo(result);
+    return true;
+}
+
+// A non-blocking socket numbered 3 or above, or -1.
+int OpenStreamSocket() {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0 || fd >= 3)
+        return fd;
+    // With a standard stream closed the socket could get number 0, which callers would take
+    // for a failed connect.
+    const int higher = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    ::close(fd);
+    return higher;
+}
+
+} // namespace
+
 int32_t SocketChannel::Connect(const std::string& host, int port) {
     Close();
     SetResultDetail({});
-    TlsConfig tls;
-    {
-        std::lock_guard lock(tlsMutex_);
-        tls = tls_;
-    }
     std::shared_ptr<TlsContext> context;
-    if (tls.enabled) {
-        std::string error;
-        context = TlsContext::Client(tls.caFile, error);
-        if (!context) {
-            log_.Write(LogSource::Transport, LogLevel::Warning,
-                       "connecting to " + host + ":" + std::to_string(port) +
-                           " failed: the CA file cannot be used: " + error);
-            SetResultDetail(std::move(error));
-            return ResultCode::TlsSetup;
-        }
-    }
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    const int32_t prepared = ClientTlsContext(host, port, context);
+    if (prepared < 0)
+        return prepared;
+    const int fd = OpenStreamSocket();
     if (fd < 0)
         return ResultCode::SocketInit;
-    if (fd < 3) {
-        // With a standard stream closed the socket could get number 0, which
-        // callers would take for a failed connect.
-        int higher = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
-        ::close(fd);
-        if (higher < 0)
-            return ResultCode::SocketInit;
-        fd = higher;
-    }
-    int wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    const int wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (wakeFd < 0) {
         ::close(fd);
         return ResultCode::SocketInit;
@@ -336,7 +354,12 @@ int32_t SocketChannel::Connect(const std::string& host, int port) {
     if (!Install(socket))
         return ResultCode::Connect;
 
-    auto fail = [&](const std::string& why, int32_t code = ResultCode::Connect) {
+    std::string why;
+    int32_t result = ResultCode::Connect;
+    sockaddr_in addr{};
+    if (ResolveAddress(host, port, addr, why))
+        result = Establish(*socket, addr, why);
+    if (result < 0) {
         log_.Write(LogSource::Transport, LogLevel::Warning,
                    "connecting to " + socket->peer + " failed: " + why);
         std::lock_guard lock(mutex_);
@@ -344,50 +367,7 @@ int32_t SocketChannel::Connect(const std::string& host, int port) {
             socket_.reset();
             open_.store(false, std::memory_order_release);
         }
-        return code;
-    };
-
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<uint16_t>(port));
-    uint32_t quad = 0;
-    if (ParseDottedQuad(host, quad)) {
-        addr.sin_addr.s_addr = htonl(quad);
-    } else {
-        addrinfo hints{};
-        hints.ai_family = AF_INET;
-        hints.ai_socktype = SOCK_STREAM;
-        addrinfo* result = nullptr;
-        const int resolved = ::getaddrinfo(host.c_str(), nullptr, &hints, &result);
-        if (resolved != 0 || result == nullptr)
-            return fail(std::string("the name cannot be resolved: ") + ::gai_strerror(resolved));
-        addr.sin_addr = reinterpret_cast<sockaddr_in*>(result->ai_addr)->sin_addr;
-        ::freeaddrinfo(result);
-    }
-
-    int rc;
-    do {
-        rc = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    } while (rc < 0 && errno == EINTR);
-    if (rc < 0 && errno != EINPROGRESS)
-        return fail(ErrorText(errno)); // refused at once, unreachable, ...
-    if (rc < 0) {
-        const WaitResult waited = socket->Wait(POLLOUT, Timeout());
-        if (waited != WaitResult::Ready)
-            return fail(waited == WaitResult::TimedOut ? "no connection within " + Millis(Timeout())
-                                                       : std::string("closed while connecting"));
-        int error = 0;
-        socklen_t len = sizeof error;
-        if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len) < 0 || error != 0)
-            return fail(ErrorText(error != 0 ? error : errno));
-    }
-    int one = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    if (socket->tls) {
-        const int32_t verified = socket->Handshake(Timeout());
-        if (verified < 0)
-            return fail(std::string("TLS: ") + ResultText(verified) + " " + ResultDetail(),
-                        verified);
+        return result;
     }
     {
         std::lock_guard lock(mutex_);
@@ -396,6 +376,61 @@ int32_t SocketChannel::Connect(const std::string& host, int port) {
     }
     log_.Write(LogSource::Transport, LogLevel::Info, "connected to " + socket->peer);
     return fd;
+}
+
+int32_t SocketChannel::ClientTlsContext(const std::string& host, int port,
+                                        std::shared_ptr<TlsContext>& context) {
+    TlsConfig tls;
+    {
+        std::lock_guard lock(tlsMutex_);
+        tls = tls_;
+    }
+    if (!tls.enabled)
+        return ResultCode::Ok;
+    std::string error;
+    context = TlsContext::Client(tls.caFile, error);
+    if (context)
+        return ResultCode::Ok;
+    log_.Write(LogSource::Transport, LogLevel::Warning,
+               "connecting to " + host + ":" + std::to_string(port) +
+                   " failed: the CA file cannot be used: " + error);
+    SetResultDetail(std::move(error));
+    return ResultCode::TlsSetup;
+}
+
+int32_t SocketChannel::Establish(Socket& socket, const sockaddr_in& addr, std::string& why) {
+    int rc;
+    do {
+        rc = ::connect(socket.fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
+    } while (rc < 0 && errno == EINTR);
+    if (rc < 0 && errno != EINPROGRESS) {
+        why = ErrorText(errno); // refused at once, unreachable, ...
+        return ResultCode::Connect;
+    }
+    if (rc < 0) {
+        const WaitResult waited = socket.Wait(POLLOUT, Timeout());
+        if (waited != WaitResult::Ready) {
+            why = waited == WaitResult::TimedOut ? "no connection within " + Millis(Timeout())
+                                                 : std::string("closed while connecting");
+            return ResultCode::Connect;
+        }
+        int error = 0;
+        socklen_t len = sizeof error;
+        if (::getsockopt(socket.fd, SOL_SOCKET, SO_ERROR, &error, &len) < 0 || error != 0) {
+            why = ErrorText(error != 0 ? error : errno);
+            return ResultCode::Connect;
+        }
+    }
+    int one = 1;
+    ::setsockopt(socket.fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    if (socket.tls) {
+        const int32_t verified = socket.Handshake(Timeout());
+        if (verified < 0) {
+            why = std::string("TLS: ") + ResultText(verified) + " " + ResultDetail();
+            return verified;
+        }
+    }
+    return ResultCode::Ok;
 }
 
 void SocketChannel::SetTls(TlsConfig config) {
@@ -487,36 +522,50 @@ int32_t SocketChannel::Send(const char* data, int32_t length) {
     return length;
 }
 
+// One Receive's reads: how the socket wants to be waited on next, and why it ended.
+struct SocketChannel::FrameRead {
+    Socket& socket;
+    short want = POLLIN;
+    int error = 0;
+    WaitResult waited = WaitResult::Ready;
+
+    ssize_t Some(void* buffer, size_t size) {
+        return socket.ReadSome(static_cast<char*>(buffer), size, want, error);
+    }
+    std::string Ended() const {
+        return error != 0 ? "the connection failed: " + ErrorText(error)
+                          : std::string("the server closed the connection");
+    }
+};
+
 int32_t SocketChannel::Receive(std::string& payload) {
     payload.clear();
     auto socket = Lease();
     if (!socket)
         return ResultCode::Connect;
-
-    int readError = 0;
-    short want = POLLIN;
-    auto readSome = [&](char* buffer, size_t size) {
-        return socket->ReadSome(buffer, size, want, readError);
-    };
-    auto ended = [&]() {
-        return readError != 0 ? "the connection failed: " + ErrorText(readError)
-                              : std::string("the server closed the connection");
-    };
-    auto refuse = [&](const std::string& why) {
-        log_.Write(LogSource::Transport, LogLevel::Warning,
-                   "refused a frame from " + socket->peer + ": " + why);
-        return ResultCode::BadFrame;
-    };
-
-    // Readiness without a byte of a frame (a TLS session ticket, say) does not
-    // end the first wait: it lasts until something comes or the time-out.
-    const auto firstDeadline = Clock::now() + Timeout();
+    FrameRead read{*socket};
     unsigned char header[kFrameHeaderSize];
+    const int32_t length = ReadHeader(read, header);
+    if (length < 0)
+        return length;
+    return ReadPayload(read, header, length, payload);
+}
+
+int32_t SocketChannel::Refuse(const Socket& socket, const std::string& why) {
+    log_.Write(LogSource::Transport, LogLevel::Warning,
+               "refused a frame from " + socket.peer + ": " + why);
+    return ResultCode::BadFrame;
+}
+
+int32_t SocketChannel::ReadHeader(FrameRead& read, unsigned char* header) {
+    Socket& socket = read.socket;
+    // Readiness without a byte of a frame (a TLS session ticket, say) does not end the first
+    // wait: it lasts until something comes or the time-out.
+    const auto firstDeadline = Clock::now() + Timeout();
     size_t have = 0;
-    WaitResult waited = WaitResult::Ready;
     while (have == 0) {
         auto left = std::chrono::duration_cast<Milliseconds>(firstDeadline - Clock::now());
-        switch (socket->Wait(want, std::max(left, Milliseconds(0)))) {
+        switch (socket.Wait(read.want, std::max(left, Milliseconds(0)))) {
         case WaitResult::TimedOut:
             return ResultCode::Timeout;
         case WaitResult::Stopped:
@@ -524,55 +573,58 @@ int32_t SocketChannel::Receive(std::string& payload) {
         case WaitResult::Ready:
             break;
         }
-        ssize_t n = readSome(reinterpret_cast<char*>(header), sizeof header);
+        ssize_t n = read.Some(header, kFrameHeaderSize);
         if (n == 0)
             break;
         if (n > 0)
             have = size_t(n);
     }
-    while (have > 0 && have < sizeof header) {
-        if ((waited = socket->Wait(want, headerWait_.load())) != WaitResult::Ready)
+    while (have > 0 && have < kFrameHeaderSize) {
+        if ((read.waited = socket.Wait(read.want, headerWait_.load())) != WaitResult::Ready)
             break;
-        ssize_t n = readSome(reinterpret_cast<char*>(header) + have, sizeof header - have);
+        ssize_t n = read.Some(header + have, kFrameHeaderSize - have);
         if (n == 0)
             break;
         if (n > 0)
             have += size_t(n);
     }
     if (have == 0) {
-        if (waited != WaitResult::Stopped)
-            log_.Write(LogSource::Transport, LogLevel::Info, socket->peer + ": " + ended());
+        if (read.waited != WaitResult::Stopped)
+            log_.Write(LogSource::Transport, LogLevel::Info, socket.peer + ": " + read.Ended());
         return ResultCode::ConnectionLost;
     }
     // A TLS record (handshake or alert) where a frame should be: the server wants TLS.
-    if (!socket->tls && (header[0] == 0x15 || header[0] == 0x16) && have >= 2 &&
+    if (!socket.tls && (header[0] == 0x15 || header[0] == 0x16) && have >= 2 &&
         header[1] == 0x03) {
         log_.Write(LogSource::Transport, LogLevel::Warning,
-                   socket->peer + " answered with TLS (" + HexBytes(header, have) + ")");
+                   socket.peer + " answered with TLS (" + HexBytes(header, have) + ")");
         return ResultCode::TlsRequired;
     }
-    if (have < sizeof header) {
-        if (waited == WaitResult::Stopped)
+    if (have < kFrameHeaderSize) {
+        if (read.waited == WaitResult::Stopped)
             return ResultCode::BadFrame;
-        return refuse("incomplete header, " + std::to_string(have) + " of 7 bytes (" +
-                      HexBytes(header, have) + "), then " +
-                      (waited == WaitResult::TimedOut ? "nothing for " + Millis(headerWait_.load())
-                                                      : ended()));
+        return Refuse(socket, "incomplete header, " + std::to_string(have) + " of 7 bytes (" +
+                                  HexBytes(header, have) + "), then " +
+                                  (read.waited == WaitResult::TimedOut
+                                       ? "nothing for " + Millis(headerWait_.load())
+                                       : read.Ended()));
     }
-    int32_t length = ParseFrameHeader(header);
-    if (length < 0) {
-        refuse(RefusedHeader(header));
-        return length;
-    }
+    const int32_t length = ParseFrameHeader(header);
+    if (length < 0)
+        Refuse(socket, RefusedHeader(header));
+    return length;
+}
 
-    // The header's length is only a claim: the buffer doubles as bytes arrive,
-    // so a peer that announces a huge frame and stalls costs nothing.
+int32_t SocketChannel::ReadPayload(FrameRead& read, const unsigned char* header, int32_t length,
+                                   std::string& payload) {
+    // The header's length is only a claim: the buffer doubles as bytes arrive, so a peer that
+    // announces a huge frame and stalls costs nothing.
     constexpr size_t kFirstChunk = 64 * 1024;
     const size_t total = size_t(length);
     std::string buffer;
     auto cutShort = [&](size_t got, const std::string& why) {
         return "payload cut short after " + std::to_string(got) + " of " + std::to_string(length) +
-               " bytes (header " + HexBytes(header, sizeof header) + "): " + why;
+               " bytes (header " + HexBytes(header, kFrameHeaderSize) + "): " + why;
     };
     size_t got = 0;
     while (got < total) {
@@ -580,24 +632,24 @@ int32_t SocketChannel::Receive(std::string& payload) {
             try {
                 buffer.resize(std::min(total, std::max(kFirstChunk, 2 * got)));
             } catch (const std::bad_alloc&) {
-                return refuse("no memory for its payload (header " +
-                              HexBytes(header, sizeof header) + ")");
+                return Refuse(read.socket, "no memory for its payload (header " +
+                                               HexBytes(header, kFrameHeaderSize) + ")");
             }
         }
-        ssize_t n = readSome(buffer.data() + got, buffer.size() - got);
+        ssize_t n = read.Some(buffer.data() + got, buffer.size() - got);
         if (n == 0) {
             log_.Write(LogSource::Transport, LogLevel::Warning,
-                       socket->peer + ": " + cutShort(got, ended()));
+                       read.socket.peer + ": " + cutShort(got, read.Ended()));
             return ResultCode::ConnectionLost;
         }
         if (n > 0) {
             got += size_t(n);
             continue;
         }
-        waited = socket->Wait(want, Timeout());
-        if (waited == WaitResult::TimedOut)
-            return refuse(cutShort(got, "nothing for " + Millis(Timeout())));
-        if (waited != WaitResult::Ready)
+        read.waited = read.socket.Wait(read.want, Timeout());
+        if (read.waited == WaitResult::TimedOut)
+            return Refuse(read.socket, cutShort(got, "nothing for " + Millis(Timeout())));
+        if (read.waited != WaitResult::Ready)
             return ResultCode::BadFrame;
     }
     payload = std::move(buffer);

@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 
+struct sockaddr_in;
+
 namespace olvex {
 
 // The frame header is "<!>" followed by the payload length, 32-bit big-endian.
@@ -83,6 +85,17 @@ public:
 
 private:
     struct Socket;
+    struct FrameRead;
+    // The TLS context of a connection when TLS is on; a failure is logged and returned.
+    int32_t ClientTlsContext(const std::string& host, int port,
+                             std::shared_ptr<TlsContext>& context);
+    // Connects the installed socket and completes its TLS handshake; `why` says what failed.
+    int32_t Establish(Socket& socket, const sockaddr_in& addr, std::string& why);
+    // A frame's header, checked; its length or the failure.
+    int32_t ReadHeader(FrameRead& read, unsigned char* header);
+    int32_t ReadPayload(FrameRead& read, const unsigned char* header, int32_t length,
+                        std::string& payload);
+    int32_t Refuse(const Socket& socket, const std::string& why);
     std::shared_ptr<Socket> Lease() const;
     // False, with nothing installed, once the channel was aborted.
     bool Install(std::shared_ptr<Socket> socket);
