@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QCoreApplication>
 #include <QObject>
+#include <QPointer>
 #include <atomic>
 #include <functional>
 
@@ -33,5 +35,17 @@ private:
     QElapsedTimer lastRun;
     std::atomic<bool> stopped{false};
 };
+
+// A single result from another thread (an archive write, say), applied on the UI thread unless
+// its receiver has gone by then. Take the QPointer on the UI thread, when the work is started.
+template <class Receiver, class Step> void PostToUiThread(QPointer<Receiver> receiver, Step step) {
+    QMetaObject::invokeMethod(
+        qApp,
+        [receiver, step = std::move(step)]() mutable {
+            if (receiver)
+                step(*receiver);
+        },
+        Qt::QueuedConnection);
+}
 
 } // namespace olvex

@@ -7,6 +7,7 @@
 #include "transcript_archive.h"
 #include "transcript_files.h"
 #include "transcript_view.h"
+#include "ui_event_pump.h"
 #include "window_placement_store.h"
 
 #include <QAbstractTableModel>
@@ -328,15 +329,8 @@ void HistoryWindow::DeleteSelected() {
         QMessageBox::Yes)
         return;
     QPointer<HistoryWindow> self(this);
-    archive->Delete(c->id, [self](bool) {
-        QMetaObject::invokeMethod(
-            qApp,
-            [self] {
-                if (self)
-                    self->Reload();
-            },
-            Qt::QueuedConnection);
-    });
+    archive->Delete(c->id,
+                    [self](bool) { PostToUiThread(self, [](HistoryWindow& w) { w.Reload(); }); });
 }
 
 void HistoryWindow::closeEvent(QCloseEvent* event) {
