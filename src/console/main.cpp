@@ -12,6 +12,7 @@
 #include "operator_console.h"
 #include "product_info.h"
 #include "transcript_archive.h"
+#include "ui_event_pump.h"
 
 #include <QApplication>
 #include <QDir>
@@ -20,14 +21,14 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <unistd.h>
 
-int main(int argc, char** argv) {
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
-    // Our own options first, so that --help and --version work without a display.
-    const olvex::CommandLine command = olvex::ParseCommandLine(arguments);
+namespace {
+
+// Our own options first, so that --help and --version work without a display. An exit code
+// when the program ends here.
+std::optional<int> AnswerCommandLine(const olvex::CommandLine& command) {
     if (!command.error.isEmpty()) {
         std::fprintf(stderr, "olvex: %s\n\n%s", qPrintable(command.error),
                      qPrintable(olvex::CommandLineUsage()));
@@ -41,6 +42,94 @@ int main(int argc, char** argv) {
         std::printf("%s version %s\n", olvex::product::kName, olvex::product::kVersion);
         return 0;
     }
+    return std::nullopt;
+}
+
+// What must be in place before the application object exists.
+void PrepareProcess() {
+    // The web engine refuses to start its sandbox for root and takes the whole program
+    // down with it; root has no sandbox to lose, so the report browser runs without one.
+    if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    // The report browser's web engine shares GL contexts with the widgets.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+}
+
+void ConfigureApplication() {
+    // The program ends through the console's close or the tray's Quit, never because the last
+    // window on screen went (a question of a console hidden in the tray, say).
+    QApplication::setQuitOnLastWindowClosed(false);
+    // No display name: the window system would append it to every title, and the titles
+    // ("Olvex - Online [host]") already say whose windows they are.
+    QGuiApplication::setDesktopFileName(QStringLiteral("olvex"));
+    QApplication::setWindowIcon(olvex::ProgramIcon());
+    // Files beside the program ("Help/help.htm", "license.txt") resolve from here.
+    QDir::setCurrent(QCoreApplication::applicationDirPath());
+}
+
+// Every call window writes its lines here; the operator hears once if it cannot be.
+std::shared_ptr<olvex::TranscriptArchive> OpenHistory(olvex::OperatorConsole& console) {
+    QPointer<olvex::OperatorConsole> owner(&console);
+    olvex::TranscriptArchive::Options history;
+    history.historyDays = console.Settings().historyDays;
+    history.onFailure = [owner](const std::string& text) {
+        qCWarning(olvex::lcConsole).noquote() << QString::fromStdString(text);
+        olvex::PostToUiThread(owner, [text = QString::fromStdString(text)](QWidget& window) {
+            olvex::ShowMessageBox(&window, text, QMessageBox::Warning);
+        });
+    };
+    return olvex::TranscriptArchive::Open(olvex::HistoryFilePath(), history);
+}
+
+// The console and what hangs off it, until the operator quits.
+int RunConsole(olvex::DesktopServices& desktop, const olvex::CommandLine& command) {
+    olvex::OperatorConsole console(desktop);
+    if (command.serverGiven)
+        console.Settings().OverrideServer(command.serverAddress, command.serverPort);
+    // exit(), not quit(): quit() would first ask every window to close, and a call
+    // window would ask about its chat once more after the operator has said yes.
+    QObject::connect(
+        &console, &olvex::OperatorConsole::Closed, qApp, [] { QCoreApplication::exit(0); },
+        Qt::QueuedConnection);
+    // Owned by the console, which shuts it down first thing when it goes: the engine's
+    // connection is closed and the workers are joined.
+    auto* bridge = new olvex::ConsoleEngine(console, *olvex::AgentClient::Instance());
+    // Soak and fault runs squeeze the one-minute timer; the keep-alive pause scales with it.
+    const int tickMs = qEnvironmentVariableIntValue("OLVEX_CONSOLE_TIMER_MS");
+    if (tickMs > 0)
+        bridge->SetTimerPeriods(tickMs, std::max(1, tickMs / 30));
+    new olvex::AutoAwayController(console, *bridge, desktop.Idle());
+    QObject::connect(&console, &olvex::OperatorConsole::AnswersRequested, &console, [&console] {
+        olvex::CCannedMsgDlg editor(olvex::CannedFilePath(), &console);
+        olvex::ExecWindowModal(editor);
+    });
+    auto archive = OpenHistory(console);
+    olvex::SetSessionArchive(archive);
+    QPointer<olvex::HistoryWindow> historyWindow;
+    QObject::connect(&console, &olvex::OperatorConsole::HistoryRequested, &console, [&] {
+        if (!historyWindow)
+            historyWindow = new olvex::HistoryWindow(olvex::HistoryFilePath(), archive);
+        else
+            historyWindow->Reload(); // calls may have ended since
+        historyWindow->show();
+        desktop.Windows().BringToFront(*historyWindow);
+    });
+    console.show();
+    const int code = QApplication::exec();
+    delete historyWindow.data();
+    olvex::SetSessionArchive(nullptr);
+    return code;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const olvex::CommandLine command = olvex::ParseCommandLine(arguments);
+    if (const std::optional<int> code = AnswerCommandLine(command))
+        return *code;
 
     // Before anything can log. QT_LOGGING_RULES still has the last word.
     olvex::LogFile log;
@@ -52,80 +141,14 @@ int main(int argc, char** argv) {
     qCInfo(olvex::lcConsole).noquote() << olvex::product::kName << "version"
                                        << olvex::product::kVersion << "started, log" << log.Path();
 
-    // The web engine refuses to start its sandbox for root and takes the whole program
-    // down with it; root has no sandbox to lose, so the report browser runs without one.
-    if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    // The report browser's web engine shares GL contexts with the widgets.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    PrepareProcess();
     QApplication app(argc, argv);
-    // The program ends through the console's close or the tray's Quit, never because the last
-    // window on screen went (a question of a console hidden in the tray, say).
-    QApplication::setQuitOnLastWindowClosed(false);
-    // No display name: the window system would append it to every title, and the titles
-    // ("Olvex - Online [host]") already say whose windows they are.
-    QGuiApplication::setDesktopFileName(QStringLiteral("olvex"));
-    QApplication::setWindowIcon(olvex::ProgramIcon());
-    // Files beside the program ("Help/help.htm", "license.txt") resolve from here.
-    QDir::setCurrent(QCoreApplication::applicationDirPath());
-
+    ConfigureApplication();
     // Notifications, tray, idle time and the rest as this window system offers them; they
     // outlive every window.
     const std::unique_ptr<olvex::DesktopServices> desktop =
         olvex::MakeDesktop(QGuiApplication::platformName());
-    int code = 0;
-    {
-        olvex::OperatorConsole console(*desktop);
-        if (command.serverGiven)
-            console.Settings().OverrideServer(command.serverAddress, command.serverPort);
-        // exit(), not quit(): quit() would first ask every window to close, and a call
-        // window would ask about its chat once more after the operator has said yes.
-        QObject::connect(
-            &console, &olvex::OperatorConsole::Closed, &app, [] { QCoreApplication::exit(0); },
-            Qt::QueuedConnection);
-        // Owned by the console, which shuts it down first thing when it goes: the engine's
-        // connection is closed and the workers are joined.
-        auto* bridge = new olvex::ConsoleEngine(console, *olvex::AgentClient::Instance());
-        // Soak and fault runs squeeze the one-minute timer; the keep-alive pause scales with it.
-        const int tickMs = qEnvironmentVariableIntValue("OLVEX_CONSOLE_TIMER_MS");
-        if (tickMs > 0)
-            bridge->SetTimerPeriods(tickMs, std::max(1, tickMs / 30));
-        new olvex::AutoAwayController(console, *bridge, desktop->Idle());
-        QObject::connect(&console, &olvex::OperatorConsole::AnswersRequested, &console, [&console] {
-            olvex::CCannedMsgDlg editor(olvex::CannedFilePath(), &console);
-            olvex::ExecWindowModal(editor);
-        });
-        // Every call window writes its lines here; the operator hears once if it cannot be.
-        QPointer<olvex::OperatorConsole> owner(&console);
-        olvex::TranscriptArchive::Options history;
-        history.historyDays = console.Settings().historyDays;
-        history.onFailure = [owner](const std::string& text) {
-            qCWarning(olvex::lcConsole).noquote() << QString::fromStdString(text);
-            QMetaObject::invokeMethod(
-                qApp,
-                [owner, text = QString::fromStdString(text)] {
-                    if (owner)
-                        olvex::ShowMessageBox(owner, text, QMessageBox::Warning);
-                },
-                Qt::QueuedConnection);
-        };
-        const std::string historyFile = olvex::HistoryFilePath();
-        auto archive = olvex::TranscriptArchive::Open(historyFile, history);
-        olvex::SetSessionArchive(archive);
-        QPointer<olvex::HistoryWindow> historyWindow;
-        QObject::connect(&console, &olvex::OperatorConsole::HistoryRequested, &console, [&] {
-            if (!historyWindow)
-                historyWindow = new olvex::HistoryWindow(historyFile, archive);
-            else
-                historyWindow->Reload(); // calls may have ended since
-            historyWindow->show();
-            desktop->Windows().BringToFront(*historyWindow);
-        });
-        console.show();
-        code = QApplication::exec();
-        delete historyWindow.data();
-        olvex::SetSessionArchive(nullptr);
-    }
+    const int code = RunConsole(*desktop, command);
     olvex::AgentClient::DestroyInstance();
     qCInfo(olvex::lcConsole) << "ended";
     return code;
