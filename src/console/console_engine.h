@@ -1,19 +1,13 @@
 #pragma once
 
-#include <QElapsedTimer>
+#include "operator_session.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QString>
-#include <atomic>
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <functional>
-#include <memory>
-#include <mutex>
 #include <optional>
-#include <thread>
-#include <vector>
 
 class QDialog;
 class QMessageBox;
@@ -24,21 +18,20 @@ namespace olvex {
 class AgentClient;
 class ConsoleTray;
 class OperatorConsole;
+class UiEventPump;
 
-// Connects the console window to the engine. Log-in, status and invitations run on worker
-// threads owned here; logout and the console timer run on the UI thread. Engine events are
-// copied out of their records and queued, in arrival order, to the UI thread, where they are
-// applied in batches, at most about 20 a second, whatever the burst.
-class ConsoleEngine : public QObject {
+// The console window's side of the operator's session: the dialogs and message boxes, the
+// tray, the balloons and the launcher count, and the minute timer. The session's events
+// reach the UI thread through one pump and are applied in batches, at most about 20 a
+// second, whatever the burst.
+class ConsoleEngine : public QObject, private OperatorObserver {
     Q_OBJECT
 
 public:
     static constexpr int kTimerPeriodMs = 60000;
-    static constexpr int kKeepAliveAttempts = 4;
-    static constexpr int kKeepAlivePauseMs = 2000;
     static constexpr int kBalloonMs = 11000;
     static constexpr int kToolTipLength = 127;
-    // Engine events reach the window at most this often, about 20 times a second.
+    // Session events reach the window at most this often, about 20 times a second.
     static constexpr int kFlushGapMs = 50;
 
     ConsoleEngine(OperatorConsole& console, AgentClient& engine);
@@ -55,14 +48,13 @@ public:
     // Invites the visitors of the selected pages.
     void Invite();
 
-    // Closes the engine's connection so that every worker ends at once, then joins them.
-    // Nothing reaches the window afterwards.
+    // Ends the session: its workers are joined. Nothing reaches the window afterwards.
     void Shutdown();
 
     // Shortens the console timer and the pause between keep-alive attempts (tests).
     void SetTimerPeriods(int periodMs, int retryPauseMs);
     bool TimerRunning() const;
-    bool Reconnecting() const { return reconnecting; }
+    bool Reconnecting() const { return session.Reconnecting(); }
 
     // Modal dialogs (login, options) run through this; tests answer them without blocking.
     using DialogRunner = std::function<int(QDialog& dialog)>;
@@ -87,40 +79,40 @@ signals:
     void StatusShown(int32_t status);
 
 private:
-    using Change = std::function<void(ConsoleEngine&)>;
-    struct Worker {
-        std::thread thread;
-        std::shared_ptr<std::atomic<bool>> done;
-    };
-    // The login worker's wait for the new-version question, woken by Shutdown as well.
-    struct Question {
-        std::mutex mutex;
-        std::condition_variable answered;
-        bool done = false;
-    };
+    // Applies one session event to the window.
+    void OnEvent(const OperatorEvent& event) override;
+    void Apply(const operator_event::Connecting& event);
+    void Apply(const operator_event::LoggedIn& event);
+    void Apply(const operator_event::NewVersionOffered& event);
+    void Apply(const operator_event::ListsRequested& event);
+    void Apply(const operator_event::LoginFinished& event);
+    void Apply(const operator_event::StatusFailed& event);
+    void Apply(const operator_event::InvitationsFinished& event);
+    void Apply(const operator_event::KeepAliveFailed& event);
+    void Apply(const operator_event::Disconnected& event);
+    void Apply(const operator_event::StatusChanged& event);
+    void Apply(const operator_event::UserListReceived& event);
+    void Apply(const operator_event::UserLoggedIn& event);
+    void Apply(const operator_event::UserLoggedOut& event);
+    void Apply(const operator_event::UserStatusChanged& event);
+    void Apply(const operator_event::PageListReceived& event);
+    void Apply(const operator_event::PageEntered& event);
+    void Apply(const operator_event::PageLeft& event);
+    void Apply(const operator_event::VisitorInvited& event);
+    void Apply(const operator_event::CallRequest& event);
+    // Error answers change nothing in the console.
+    void Apply(const operator_event::ServerError&) {}
 
-    void RegisterHandlers();
-    // Any thread: queue a change for the UI thread; never waits.
-    void Deliver(Change change);
-    void ScheduleFlush();
+    // The pump's step on the UI thread: takes the session's batch and applies it.
     void Flush();
-
-    // False when no thread could be started.
-    bool StartWorker(std::function<void()> work);
-    void ReapWorkers();
-    void StartLoginWorker();
-    // `message` is the result's text, with the reason of a TLS failure.
-    void OnLoginFinished(int32_t result, const std::string& message);
-    // Login worker, inside Login: the parts of the log-in that talk to the engine.
-    void LoggedInOnWorker();
-    void AskForNewVersion(const std::shared_ptr<Question>& question);
+    // Where and as whom to log in, as the settings now say.
+    OperatorConfig Config() const;
     void ShowMessage(const QString& text);
+    void AskForNewVersion();
 
     void StartTimer();
     void StopTimer();
     void OnTick();
-    void TryKeepAlive(int attempt, uint64_t chain);
-    void OnKeepAliveSent(int32_t result, int attempt, uint64_t chain);
 
     void ShowBalloon(const QString& text);
     // The tray's message, or the desktop's notification where there is no tray.
@@ -129,40 +121,20 @@ private:
     void WaitingChanged();
 
     OperatorConsole& console;
-    AgentClient& engine;
+    OperatorSession session;
+    UiEventPump* pump = nullptr;
     QTimer* timer = nullptr;
-    int retryPauseMs = kKeepAlivePauseMs;
-    // Each start or stop of the timer ends the keep-alive retries of the tick before.
-    uint64_t keepAliveChain = 0;
-    bool keepAliveRunning = false;
     ConsoleTray* tray = nullptr;
     QString trayToolTip;
     bool trayConnected = false;
     int trayBadge = 0;
     int launcherCount = 0;
     DialogRunner runDialog;
-
-    // UI thread only.
-    bool reconnecting = false;
-    bool loginRunning = false;
-    int32_t requestedStatus = 0;
-    std::vector<int32_t> pendingInvitations;
     QPointer<QMessageBox> versionQuestion;
-
-    std::mutex pendingMutex;
-    std::deque<Change> pending;
-    bool flushQueued = false;
-    QTimer* flushTimer = nullptr;
-    QElapsedTimer lastFlush;
+    bool closing = false;
     bool flushing = false;
-    std::atomic<bool> closing{false};
     // Balloons of one flush: only the last reaches the tray, which would replace the others.
     QString lastBalloon;
-
-    std::mutex questionMutex;
-    std::shared_ptr<Question> openQuestion;
-
-    std::vector<Worker> workers;
 };
 
 } // namespace olvex

@@ -5,6 +5,7 @@
 #include "agent_client.h"
 #include "call_commands.h"
 #include "log_sink.h"
+#include "operator_session.h"
 #include "protocol.h"
 #include "result_code.h"
 #include "transcript_archive.h"
@@ -23,14 +24,16 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <variant>
 #include <vector>
 
-using olvex::AgentCallbacks;
 using olvex::AgentClient;
+using olvex::OperatorSession;
 using olvex::PageRecord;
 using olvex::ResultText;
 using olvex::UserRecord;
 using Json = nlohmann::ordered_json; // "event" first, then the arguments in order
+namespace ev = olvex::operator_event;
 
 namespace {
 
@@ -160,85 +163,155 @@ Json With(Json event, const PageRecord& p) {
     return event;
 }
 
-// Event names and the keys of their arguments, as template arguments.
-constexpr char kDisconnected[] = "OnDisconnected";
-constexpr char kReason[] = "reason";
-constexpr char kStatusChanged[] = "OnStatusChanged";
-constexpr char kStatus[] = "status";
-constexpr char kUserListReceived[] = "OnUserListReceived";
-constexpr char kUsers[] = "users";
-constexpr char kPageListReceived[] = "OnPageListReceived";
-constexpr char kPages[] = "pages";
-constexpr char kUserLoggedIn[] = "OnUserLoggedIn";
-constexpr char kUserLoggedOut[] = "OnUserLoggedOut";
-constexpr char kUserStatusChanged[] = "OnUserStatusChanged";
-constexpr char kPageEntered[] = "OnPageEntered";
-constexpr char kPageLeft[] = "OnPageLeft";
-constexpr char kVisitorInvited[] = "OnVisitorInvited";
-
-template <const char* Name, const char* Key> void NumberEvent(void*, int value) {
-    auto e = Event(Name);
-    e[Key] = value;
-    Emit(e);
-}
-
-// A list event carries the whole list as the engine now holds it; userData is the engine.
-template <const char* Name, const char* Key, auto List> void ListEvent(void* data) {
+// A list event carries the whole list as the engine held it.
+template <class Snapshot> Json ListEvent(const char* name, const char* key, const Snapshot& list) {
     Json entries = Json::array();
-    for (const auto& record : (static_cast<AgentClient*>(data)->*List)().Snapshot())
+    for (const auto& record : list)
         entries.push_back(With(Json::object(), *record));
-    auto e = Event(Name);
-    e[Key] = std::move(entries);
-    Emit(e);
+    auto e = Event(name);
+    e[key] = std::move(entries);
+    return e;
 }
 
-// An event that carries one operator or page record.
-template <typename Record, const char* Name> void RecordEvent(void*, const Record& record) {
-    Emit(With(Event(Name), record));
+Json TextOrNull(const std::optional<std::string>& text) {
+    return text ? Json(*text) : Json(nullptr);
 }
 
-Json TextOrNull(const char* text) {
-    return text ? Json(text) : Json(nullptr);
+void Report(const char* command, int32_t result) {
+    if (result < 0)
+        Error(std::string(command) + ": " + ResultText(result));
 }
 
-AgentCallbacks JsonCallbacks() {
-    AgentCallbacks cb;
-    cb.OnLoggedIn = [](void*) { Emit(Event("OnLoggedIn")); };
-    cb.OnDisconnected = [](void* data, int reason) {
-        NumberEvent<kDisconnected, kReason>(data, reason);
+// The operator's events as JSON lines, named after the engine's callbacks; the session's
+// own steps print nothing, apart from the failures of the commands.
+class EventPrinter : public olvex::OperatorObserver {
+public:
+    explicit EventPrinter(OperatorSession& session) : session_(session) {}
+
+    void OnEvent(const olvex::OperatorEvent& event) override {
+        std::visit([this](const auto& e) { Print(e); }, event);
+    }
+
+    // The log-in's result, once the session has reported it.
+    ev::LoginFinished AwaitLogin() {
+        std::unique_lock lock(mutex_);
+        loggedIn_.wait(lock, [this] { return login_.has_value(); });
+        return *login_;
+    }
+
+private:
+    void Print(const ev::LoginFinished& e) {
+        std::lock_guard lock(mutex_);
+        login_ = e;
+        loggedIn_.notify_all();
+    }
+    // Nobody to ask: the log-in goes on at once.
+    void Print(const ev::NewVersionOffered&) { session_.AnswerNewVersion(); }
+    void Print(const ev::ListsRequested& e) {
+        Report("users", e.usersResult);
+        Report("pages", e.pagesResult);
+    }
+    void Print(const ev::StatusFailed& e) { Report("status", e.result); }
+    void Print(const ev::Connecting&) {}
+    void Print(const ev::InvitationsFinished&) {}
+    void Print(const ev::KeepAliveFailed&) {}
+
+    void Print(const ev::LoggedIn&) { Emit(Event("OnLoggedIn")); }
+    void Print(const ev::Disconnected& e) {
+        auto line = Event("OnDisconnected");
+        line["reason"] = e.reason;
+        Emit(line);
         // Why the connection ended by itself, such as a frame above the size cap.
-        const int32_t result = static_cast<AgentClient*>(data)->DisconnectResult();
-        if (reason == olvex::DisconnectReason::ConnectionLost && result < 0)
-            Error("connection: " + std::to_string(result) + " " + ResultText(result));
-    };
-    cb.OnStatusChanged = NumberEvent<kStatusChanged, kStatus>;
-    cb.OnUserListReceived = ListEvent<kUserListReceived, kUsers, &AgentClient::Users>;
-    cb.OnUserLoggedIn = RecordEvent<UserRecord, kUserLoggedIn>;
-    cb.OnUserLoggedOut = RecordEvent<UserRecord, kUserLoggedOut>;
-    cb.OnUserStatusChanged = RecordEvent<UserRecord, kUserStatusChanged>;
-    cb.OnPageListReceived = ListEvent<kPageListReceived, kPages, &AgentClient::Pages>;
-    cb.OnPageEntered = RecordEvent<PageRecord, kPageEntered>;
-    cb.OnPageLeft = RecordEvent<PageRecord, kPageLeft>;
-    cb.OnVisitorInvited = RecordEvent<PageRecord, kVisitorInvited>;
-    cb.OnCallRequest = [](void*, int callId, int requesterId, int kind, const char* text1,
-                          const char* text2, const char* text3) {
-        auto e = Event("OnCallRequest");
-        e["callId"] = callId;
-        e["requesterId"] = requesterId;
-        e["kind"] = kind;
-        e["text1"] = TextOrNull(text1);
-        e["text2"] = TextOrNull(text2);
-        e["text3"] = TextOrNull(text3);
-        Emit(e);
-    };
-    cb.OnServerError = [](void*, int requestCode, int errorCode) {
-        auto e = Event("OnServerError");
-        e["requestCode"] = requestCode;
-        e["errorCode"] = errorCode;
-        Emit(e);
-    };
-    return cb;
-}
+        if (e.reason == olvex::DisconnectReason::ConnectionLost && e.result < 0)
+            Error("connection: " + std::to_string(e.result) + " " + ResultText(e.result));
+    }
+    void Print(const ev::StatusChanged& e) {
+        auto line = Event("OnStatusChanged");
+        line["status"] = e.status;
+        Emit(line);
+    }
+    void Print(const ev::UserListReceived& e) {
+        Emit(ListEvent("OnUserListReceived", "users", e.users));
+    }
+    void Print(const ev::PageListReceived& e) {
+        Emit(ListEvent("OnPageListReceived", "pages", e.pages));
+    }
+    void Print(const ev::UserLoggedIn& e) { Emit(With(Event("OnUserLoggedIn"), e.user)); }
+    void Print(const ev::UserLoggedOut& e) { Emit(With(Event("OnUserLoggedOut"), e.user)); }
+    void Print(const ev::UserStatusChanged& e) { Emit(With(Event("OnUserStatusChanged"), e.user)); }
+    void Print(const ev::PageEntered& e) { Emit(With(Event("OnPageEntered"), *e.page)); }
+    void Print(const ev::PageLeft& e) { Emit(With(Event("OnPageLeft"), *e.page)); }
+    void Print(const ev::VisitorInvited& e) { Emit(With(Event("OnVisitorInvited"), *e.page)); }
+    void Print(const ev::CallRequest& e) {
+        auto line = Event("OnCallRequest");
+        line["callId"] = e.callId;
+        line["requesterId"] = e.requesterId;
+        line["kind"] = e.kind;
+        line["text1"] = TextOrNull(e.text1);
+        line["text2"] = TextOrNull(e.text2);
+        line["text3"] = TextOrNull(e.text3);
+        Emit(line);
+    }
+    void Print(const ev::ServerError& e) {
+        auto line = Event("OnServerError");
+        line["requestCode"] = e.requestCode;
+        line["errorCode"] = e.errorCode;
+        Emit(line);
+    }
+
+    OperatorSession& session_;
+    std::mutex mutex_;
+    std::condition_variable loggedIn_;
+    std::optional<ev::LoginFinished> login_;
+};
+
+// Hands the session's events to the printer on a thread of its own, batch by batch.
+class EventPump {
+public:
+    EventPump(OperatorSession& session, olvex::OperatorObserver& observer)
+        : session_(session), observer_(observer), thread_([this] { Run(); }) {}
+    ~EventPump() { Finish(); }
+
+    // The session's wake hook: it only signals.
+    void Wake() {
+        std::lock_guard lock(mutex_);
+        woken_ = true;
+        ready_.notify_one();
+    }
+    // Hands over what is queued by now, then ends the thread.
+    void Finish() {
+        {
+            std::lock_guard lock(mutex_);
+            finishing_ = true;
+            ready_.notify_one();
+        }
+        if (thread_.joinable())
+            thread_.join();
+    }
+
+private:
+    void Run() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            ready_.wait(lock, [this] { return woken_ || finishing_; });
+            const bool last = finishing_;
+            woken_ = false;
+            lock.unlock();
+            session_.Deliver(observer_);
+            if (last)
+                return;
+            lock.lock();
+        }
+    }
+
+    OperatorSession& session_;
+    olvex::OperatorObserver& observer_;
+    std::mutex mutex_;
+    std::condition_variable ready_;
+    bool woken_ = false;
+    bool finishing_ = false;
+    std::thread thread_;
+};
 
 std::optional<int> ParseInt(std::string_view text) {
     int value = 0;
@@ -258,13 +331,9 @@ void Usage() {
                  "                   push CALLID URL | inviteop CALLID USERID | hangup CALLID\n");
 }
 
-void Report(const char* command, int32_t result) {
-    if (result < 0)
-        Error(std::string(command) + ": " + ResultText(result));
-}
-
 // Runs one command line; false when the program should end.
-bool Execute(AgentClient& client, olvex::CallCommands& calls, std::string line) {
+bool Execute(AgentClient& client, OperatorSession& session, olvex::CallCommands& calls,
+             std::string line) {
     if (!line.empty() && line.back() == '\r')
         line.pop_back();
     if (line.empty())
@@ -277,7 +346,7 @@ bool Execute(AgentClient& client, olvex::CallCommands& calls, std::string line) 
     if (verb == "quit" && noArgs)
         return false;
     if (verb == "logout" && noArgs) {
-        client.Logout(olvex::DisconnectReason::Logout);
+        session.Logout();
     } else if (verb == "users" && noArgs) {
         Report("users", client.RequestUserList());
     } else if (verb == "pages" && noArgs) {
@@ -290,7 +359,7 @@ bool Execute(AgentClient& client, olvex::CallCommands& calls, std::string line) 
             *status > olvex::protocol::kStatusAway)
             Error("status: expected 1 (online), 2 (busy) or 3 (away)");
         else
-            Report("status", client.SetStatus(*status));
+            session.SetStatus(*status);
     } else if (verb == "invite") {
         const auto split = rest.find(' ');
         auto pageId = ParseInt(std::string_view(rest).substr(0, split));
@@ -357,26 +426,37 @@ int Run(int argc, char** argv) {
     calls.SetArchive(archive);
     AgentClient client;
     calls.Attach(client);
-    client.SetCallbacks(&client, JsonCallbacks());
-    client.SetTls(tls);
     if (verbose)
         client.logSink = {LogLine, nullptr, olvex::LogLevel::Debug};
-    const int32_t result = client.Login(server->substr(0, colon), *port, *user, *password);
-    if (result != 0) {
-        client.SetCallbacks(nullptr, AgentCallbacks{}); // nothing on stdout for a failed log-in
-        Error(olvex::ResultMessage(result));
+    OperatorSession session(client);
+    EventPrinter printer(session);
+    EventPump pump(session, printer);
+    session.SetWake([&pump] { pump.Wake(); });
+    olvex::OperatorConfig config;
+    config.host = server->substr(0, colon);
+    config.port = *port;
+    config.user = *user;
+    config.password = *password;
+    config.tls = tls;
+    session.Login(std::move(config));
+    // The lists are requested by then, as the console does right after logging in.
+    const ev::LoginFinished login = printer.AwaitLogin();
+    if (login.result != 0) {
+        session.Shutdown(); // before the pump its wake hook reaches goes
+        Error(login.message);
         return 1;
     }
-    // As the console does right after logging in.
-    Report("users", client.RequestUserList());
-    Report("pages", client.RequestPageList());
 
     std::string line;
     while (std::getline(std::cin, line)) {
-        if (!Execute(client, calls, line))
+        if (!Execute(client, session, calls, line))
             break;
     }
     calls.Shutdown();
+    // The engine's end, reported as its destruction would, is the last operator event.
+    session.Logout(olvex::DisconnectReason::Shutdown);
+    pump.Finish();
+    session.Shutdown();
     return 0;
 }
 
