@@ -20,6 +20,11 @@ public:
     void SetWake(Wake hook) {
         std::lock_guard lock(mutex_);
         wake_ = std::move(hook);
+        // Events that came before the reader was there.
+        if (wake_ && !woken_ && !events_.empty()) {
+            woken_ = true;
+            wake_();
+        }
     }
 
     void Push(Event event) {
@@ -27,11 +32,10 @@ public:
         if (closed_)
             return;
         events_.push_back(std::move(event));
-        if (woken_)
+        if (woken_ || !wake_)
             return;
         woken_ = true;
-        if (wake_)
-            wake_();
+        wake_();
     }
 
     // Everything queued so far; the next push wakes the reader again.
