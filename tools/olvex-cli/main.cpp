@@ -3,7 +3,7 @@
 // stdin, one per line. With --verbose the engine's log goes to stderr, also as
 // JSON lines.
 #include "agent_client.h"
-#include "call_commands.h"
+#include "cli_calls.h"
 #include "log_sink.h"
 #include "protocol.h"
 #include "result_code.h"
@@ -264,7 +264,7 @@ void Report(const char* command, int32_t result) {
 }
 
 // Runs one command line; false when the program should end.
-bool Execute(AgentClient& client, olvex::CallCommands& calls, std::string line) {
+bool Execute(AgentClient& client, olvex::CliCalls& calls, std::string line) {
     if (!line.empty() && line.back() == '\r')
         line.pop_back();
     if (line.empty())
@@ -352,8 +352,8 @@ int Run(int argc, char** argv) {
         archive = olvex::TranscriptArchive::Open(*history, options);
     }
     // Declared first: the engine's destruction still reports the calls it closes.
-    olvex::CallCommands calls({Emit, Error, [](Json e, const UserRecord& u) { return With(e, u); }},
-                              *user);
+    olvex::CliCalls calls({Emit, Error, [](Json e, const UserRecord& u) { return With(e, u); }},
+                          *user);
     calls.SetArchive(archive);
     AgentClient client;
     calls.Attach(client);
