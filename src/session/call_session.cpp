@@ -22,7 +22,8 @@ namespace ev = call_event;
 
 // What the session shares with its join worker and with the call's threads. The engine's
 // callbacks get a pointer to it and reach nothing else. Lines are recorded and pushed under
-// `mutex`, so the history holds them in the order the view is handed them.
+// `mutex`, so the history holds them in the order the view is handed them. A report's flash
+// and title go before its line: a view that shows the line has them too.
 //
 // The mutex is held across a queued send, so that a line's echo follows it at once. The one
 // callback a send may raise on the sending thread is OnCallError, which takes no lock.
@@ -94,6 +95,8 @@ void OnChatMessage(void* userData, const WireMessage& message) {
     std::lock_guard lock(core.mutex);
     if (core.closed)
         return;
+    if (item.Flashes())
+        core.Push(ev::Flash{true});
     switch (item.action) {
     case ReceivedChatItem::Action::ShowText:
         core.AddLine(LineKind::Text, item.sender, false, item.text);
@@ -107,8 +110,6 @@ void OnChatMessage(void* userData, const WireMessage& message) {
     case ReceivedChatItem::Action::Drop:
         break;
     }
-    if (item.Flashes())
-        core.Push(ev::Flash{true});
     core.Push(ev::ChatMessage{Raw(message)});
 }
 
@@ -142,8 +143,8 @@ void OnCallClosed(void* userData, int32_t reason) {
             core.call.reset();
         }
         if (reason != CallChannel::kClosedLocally) {
-            core.AddLine(LineKind::Event, std::string(), false, kCallClosedText);
             core.Push(ev::Flash{false});
+            core.AddLine(LineKind::Event, std::string(), false, kCallClosedText);
         }
         core.recorder.End();
         core.Push(ev::CallClosed{reason});
@@ -160,16 +161,15 @@ void OnParticipantsReceived(void* userData) {
     std::lock_guard lock(core.mutex);
     if (core.closed)
         return;
-    if (core.state == CallSession::State::Connected) {
+    const bool running = core.state == CallSession::State::Connected;
+    if (running)
         core.RecordParticipants(participants, own);
-        for (const UserRecord& user : participants) {
-            if (IsShownParticipant(user, own))
-                core.AddLine(LineKind::Event, std::string(), false, JoinedText(user));
-        }
-    }
-    std::string title = CallTitle(participants, own);
     core.Push(ev::ParticipantsChanged{ev::ParticipantsChanged::Change::List, UserRecord{},
-                                      std::move(participants), std::move(title)});
+                                      participants, CallTitle(participants, own)});
+    for (const UserRecord& user : participants) {
+        if (running && IsShownParticipant(user, own))
+            core.AddLine(LineKind::Event, std::string(), false, JoinedText(user));
+    }
 }
 
 void ParticipantChange(void* userData, const UserRecord& user,
@@ -181,11 +181,11 @@ void ParticipantChange(void* userData, const UserRecord& user,
     if (core.closed)
         return;
     core.RecordParticipants(participants, own);
-    const bool joined = change == ev::ParticipantsChanged::Change::Joined;
-    core.AddLine(LineKind::Event, std::string(), false, joined ? JoinedText(user) : LeftText(user));
-    core.Push(ev::Flash{false});
     std::string title = CallTitle(participants, own);
     core.Push(ev::ParticipantsChanged{change, user, std::move(participants), std::move(title)});
+    core.Push(ev::Flash{false});
+    const bool joined = change == ev::ParticipantsChanged::Change::Joined;
+    core.AddLine(LineKind::Event, std::string(), false, joined ? JoinedText(user) : LeftText(user));
 }
 
 CallCallbacks MakeCallbacks() {

@@ -22,9 +22,10 @@ struct CallSessionCore;
 // into CallEvents, sends what the operator composes and keeps every line in the history.
 //
 // Threads: the engine's threads and the worker push events; the view takes them with Deliver
-// on its own thread, once SetWake has told it there are some. Everything else (sending,
-// End, Close) is called from that same thread. Close, or the destructor, ends the session:
-// nothing is delivered and no wake hook runs after it returns.
+// on its own thread, once SetWake has told it there are some. Deliver, TypingKey,
+// TypingNoticeStale and SetClock belong to that thread; the rest may be called from any.
+// Close, or the destructor, ends the session: nothing is delivered and no wake hook runs
+// after it returns.
 class CallSession {
 public:
     // {date} and {time} of the placeholders, in the operator's local short formats.
