@@ -176,16 +176,15 @@ bool CliCalls::Execute(std::string_view verb, std::string_view rest) {
 }
 
 void CliCalls::Accept(int32_t callId) {
-    std::shared_ptr<Call> call;
+    // A call whose join failed may be accepted again.
+    const std::shared_ptr<Call> open = Find(callId);
+    if (open && open->session.CurrentState() != CallSession::State::Failed)
+        return Fail("accept", ResultCode::CallNotFound);
+    auto call = std::make_shared<Call>(*this, callId);
     {
         std::lock_guard lock(mutex_);
-        auto open = current_.find(callId);
-        // A call whose join failed may be accepted again.
-        const bool taken = open != current_.end() &&
-                           open->second->session.CurrentState() != CallSession::State::Failed;
-        if (shuttingDown_ || taken)
+        if (shuttingDown_)
             return Fail("accept", ResultCode::CallNotFound);
-        call = std::make_shared<Call>(*this, callId);
         current_[callId] = call;
         calls_.push_back(call);
     }

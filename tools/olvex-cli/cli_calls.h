@@ -62,7 +62,8 @@ private:
     AgentClient* client_ = nullptr;
     std::shared_ptr<TranscriptArchive> archive_;
 
-    // Never held while a session is called: its wake hook takes it.
+    // Never held while a session is called: the session's wake hook takes it under the
+    // session's own locks.
     std::mutex mutex_;
     std::condition_variable wake_;
     bool pending_ = false;
