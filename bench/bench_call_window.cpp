@@ -39,7 +39,7 @@ void BM_IncomingItemToTranscript(benchmark::State& state) {
     settings.username = "Op";
     settings.welcomeMsg.clear();
     CallWindowList list;
-    auto* window = new CallWindow(settings, 1, list, &engine);
+    auto* window = new CallWindow(settings, 1, list, engine);
     auto peer = server.Accept();
     peer->Receive();
     peer->Send(Payload(9001, {"2003"}));

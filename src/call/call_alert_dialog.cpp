@@ -1,5 +1,6 @@
 #include "call_alert_dialog.h"
 
+#include "agent_client.h"
 #include "agent_settings.h"
 #include "alert_sound.h"
 #include "alert_stack.h"
@@ -7,6 +8,7 @@
 #include "call_window.h"
 #include "call_window_list.h"
 #include "flat_button.h"
+#include "transcript_archive.h"
 #include "window_placement_store.h"
 
 #include <QApplication>
@@ -224,8 +226,9 @@ void CallAlertDialog::Accept() {
     timer->stop();
     accepted = OpenCallWindow(callWindows, callId);
     if (!accepted) {
-        accepted = new CallWindow(settings, callId, callWindows, engine);
-        accepted->SetVisitorName(visitor);
+        accepted =
+            new CallWindow(settings, callId, callWindows,
+                           engine ? *engine : *AgentClient::Instance(), SessionArchive(), visitor);
     }
     // The operator chose this chat: it gets the keyboard.
     accepted->raise();

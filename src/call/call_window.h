@@ -1,5 +1,6 @@
 #pragma once
 
+#include "call_session.h"
 #include "composing.h"
 #include "records.h"
 #include "transcript_view.h"
@@ -14,6 +15,7 @@
 #include <vector>
 
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QPlainTextEdit;
 class QTimer;
@@ -24,29 +26,27 @@ namespace olvex {
 
 class AgentClient;
 class AgentSettings;
-class CallRecorder;
 class CallWindowList;
 class CannedSearch;
 class ChatCall;
 class FlatButton;
-struct CallCallbacks;
-struct CallLink;
+class TranscriptArchive;
+class UiEventPump;
 
-// The chat window of one accepted call. It connects the call on a worker
-// thread of its own, shows what happens in the call and sends what the
-// operator composes. "Close" ends the call but keeps the window, so the
-// transcript can still be read, saved and printed; the close box and Escape
-// destroy the window, ending the call if it still runs.
+// The chat window of one accepted call: a view over its CallSession, which joins the call,
+// keeps the history and sends what the operator composes. "Close" ends the call but keeps
+// the window, so the transcript can still be read, saved and printed; the close box and
+// Escape destroy the window, ending the call if it still runs.
 //
-// The window owns itself and is deleted once closed. It joins the call window
-// list at construction and leaves it at destruction; both the settings and the
-// list must outlive it.
-class CallWindow : public QWidget {
+// The window owns itself and is deleted once closed. It joins the call window list at
+// construction and leaves it at destruction; the settings, the list and the engine must
+// outlive it. Lines are kept in `archive` when there is one.
+class CallWindow : public QWidget, private CallObserver {
     Q_OBJECT
 public:
-    // `engine` is the process-wide one unless a test gives another.
     CallWindow(AgentSettings& settings, int32_t callId, CallWindowList& callWindows,
-               AgentClient* engine = nullptr);
+               AgentClient& engine, std::shared_ptr<TranscriptArchive> archive = nullptr,
+               const QString& visitorName = QString());
     ~CallWindow() override;
 
     // Queues a chat item on the call's main channel. False, with nothing sent,
@@ -63,10 +63,11 @@ public:
     // the action; nothing on Cancel. CUrlDlg unless replaced.
     using UrlPrompt = std::function<std::optional<std::string>(QWidget*, UrlAction)>;
     void SetUrlPrompt(UrlPrompt prompt) { urlPrompt = std::move(prompt); }
-    // The visitor's name from the chat request, for {visitor}.
-    void SetVisitorName(const QString& name) { visitorName = name; }
+    // The visitor's name from the chat request, for {visitor}; the constructor's unless
+    // changed.
+    void SetVisitorName(const QString& name);
     // Whole seconds for the typing notices, both ways.
-    void SetClock(std::function<int64_t()> clock) { this->clock = std::move(clock); }
+    void SetClock(std::function<int64_t()> clock);
 
     enum class CallState { Connecting, Connected, Error, Closed };
     CallState State() const { return state; }
@@ -77,6 +78,7 @@ public:
     int32_t CallId() const { return callId; }
     AgentClient& Engine() const { return engine; }
     const AgentSettings& Settings() const { return settings; }
+    CallSession& Session() const { return *session; }
     // The running call, or null while connecting, after an error and once ended.
     std::shared_ptr<ChatCall> Call() const;
     TranscriptView& Transcript() const { return *transcript; }
@@ -109,43 +111,39 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    // call_window_layout.cpp
+    void BuildLayout();
     QWidget* BuildToolbar();
     QWidget* BuildCannedPanel();
+    QLayout* BuildChatColumn();
+    QWidget* BuildStatusLine();
+    void BuildShortcuts();
+    void SetDefaultTools();
     void SetTabOrder();
     void FillCannedTree();
     void PickAnswer(QTreeWidgetItem* item);
-    void StartConnecting();
+
+    // The session's events, applied on the window's thread.
+    void OnEvent(const CallEvent& event) override;
+    void ShowLine(const call_event::Line& line);
+    void ShowError(const QString& message);
+    // Applies what the session has for the window now: after the pump's wake-up, and right
+    // after the operator's own actions so that their echo is there at once.
+    void Flush();
     void SendUrl(UrlAction action);
     void TypingKey();
-    void EchoOwn(const QString& text, const QColor& colour);
-    std::string Expand(const std::string& text) const;
     void Flash();
     void SetStatus(const QString& text);
-    void UpdateTitle(const std::vector<UserRecord>& participants, int32_t ownUserId);
-    void RecordParticipants(const std::vector<UserRecord>& participants, int32_t ownUserId);
     void SetClosedState();
-    std::shared_ptr<ChatCall> TakeCall();
     // Who the chat is with, for the question before a running chat is ended.
     QString PeerName() const;
-
-    // Steps that the worker and the call's threads hand to the window's thread.
-    static void ConnectWorker(const std::shared_ptr<CallLink>& link, int32_t callId);
-    static CallCallbacks MakeCallbacks();
-    void ShowError(const QString& message);
-    void OnConnected();
-    void OnClosed(int32_t reason);
-    void OnChatItem(const ReceivedChatItem& item);
-    void OnParticipantList(const std::vector<UserRecord>& participants, int32_t ownUserId);
-    void OnParticipantChange(const std::string& line, const std::vector<UserRecord>& participants,
-                             int32_t ownUserId);
 
     AgentSettings& settings;
     const int32_t callId;
     CallWindowList& callWindows;
     AgentClient& engine;
-    std::shared_ptr<CallLink> link;
-    // Keeps every line the transcript shows in the history.
-    std::unique_ptr<CallRecorder> recorder;
+    std::unique_ptr<CallSession> session;
+    UiEventPump* pump = nullptr;
 
     TranscriptView* transcript = nullptr;
     QPlainTextEdit* input = nullptr;
@@ -158,12 +156,8 @@ private:
     QLineEdit* searchField = nullptr;
     CannedSearch* search = nullptr;
     bool panelShownBeforeSearch = false;
-    QString visitorName;
     QTimer* typingTimer = nullptr;
 
-    std::function<int64_t()> clock = TypingNoticeThrottle::SystemSeconds;
-    TypingNoticeThrottle typingSent;
-    int64_t lastTypingReceived = 0; // whole seconds; 0: never
     bool cannedShown = false;
     bool escaping = false;
     bool asking = false;       // the question before ending a running chat is open

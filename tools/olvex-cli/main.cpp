@@ -3,7 +3,7 @@
 // stdin, one per line. With --verbose the engine's log goes to stderr, also as
 // JSON lines.
 #include "agent_client.h"
-#include "call_commands.h"
+#include "cli_calls.h"
 #include "log_sink.h"
 #include "operator_session.h"
 #include "protocol.h"
@@ -332,7 +332,7 @@ void Usage() {
 }
 
 // Runs one command line; false when the program should end.
-bool Execute(AgentClient& client, OperatorSession& session, olvex::CallCommands& calls,
+bool Execute(AgentClient& client, OperatorSession& session, olvex::CliCalls& calls,
              std::string line) {
     if (!line.empty() && line.back() == '\r')
         line.pop_back();
@@ -421,8 +421,8 @@ int Run(int argc, char** argv) {
         archive = olvex::TranscriptArchive::Open(*history, options);
     }
     // Declared first: the engine's destruction still reports the calls it closes.
-    olvex::CallCommands calls({Emit, Error, [](Json e, const UserRecord& u) { return With(e, u); }},
-                              *user);
+    olvex::CliCalls calls({Emit, Error, [](Json e, const UserRecord& u) { return With(e, u); }},
+                          *user);
     calls.SetArchive(archive);
     AgentClient client;
     calls.Attach(client);
