@@ -231,8 +231,12 @@ void CallAlertDialog::Accept() {
                            engine ? *engine : *AgentClient::Instance(), SessionArchive(), visitor);
     }
     // The operator chose this chat: it gets the keyboard.
-    accepted->raise();
-    accepted->activateWindow();
+    if (bringToFront) {
+        bringToFront(*accepted);
+    } else {
+        accepted->raise();
+        accepted->activateWindow();
+    }
     close();
 }
 

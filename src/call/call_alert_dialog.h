@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QString>
 #include <cstdint>
+#include <functional>
 
 class QLabel;
 class QTimer;
@@ -42,6 +43,9 @@ public:
     int TimeoutMs() const;
     // The visitor's name from the request, handed to the call window.
     void SetVisitorName(const QString& name) { visitor = name; }
+    // How the accepted call window is brought to the front with the keyboard; raising and
+    // activating it unless the desktop has its own way.
+    void SetBringToFront(std::function<void(QWidget&)> step) { bringToFront = std::move(step); }
     // The call window that Accept opened or found open, until it goes.
     CallWindow* AcceptedWindow() const { return accepted; }
     // Its place among the open alerts: 0 at the remembered place, the others beside it.
@@ -75,6 +79,7 @@ private:
     AgentSettings& settings;
     CallWindowList& callWindows;
     AgentClient* engine;
+    std::function<void(QWidget&)> bringToFront;
     const QString text;
     const int32_t callId;
     const bool withSound;

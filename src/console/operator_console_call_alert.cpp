@@ -25,6 +25,8 @@ void OperatorConsole::ShowCallAlert(int32_t callId, int32_t requesterId, int32_t
     }
     QWidget* active = QApplication::activeWindow();
     auto* alert = new CallAlertDialog(settings, text, callId, callWindows);
+    alert->SetBringToFront(
+        [&windows = desktop.Windows()](QWidget& window) { windows.BringToFront(window); });
     if (kind == 1)
         alert->SetVisitorName(caller);
     alert->setProperty("caller", caller);

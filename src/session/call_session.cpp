@@ -289,9 +289,56 @@ void JoinWorker(const std::shared_ptr<CallSessionCore>& core) {
 
 } // namespace
 
+namespace {
+
+// Text from the network as the history and the window take it: every byte that does not start
+// a well-formed UTF-8 sequence becomes U+FFFD, as a QString made from it would have it.
+std::string ValidUtf8(std::string text) {
+    auto wellFormedAt = [&text](size_t i) -> size_t {
+        const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+        const unsigned char lead = byte(i);
+        size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2
+                                      : lead >= 0xE0 && lead <= 0xEF   ? 3
+                                      : lead >= 0xF0 && lead <= 0xF4   ? 4
+                                                                       : 0;
+        if (length == 0 || i + length > text.size())
+            return 0;
+        for (size_t k = 1; k < length; ++k) {
+            if ((byte(i + k) & 0xC0) != 0x80)
+                return 0;
+        }
+        // No overlong forms, no surrogates, nothing above U+10FFFF.
+        const unsigned char second = length > 1 ? byte(i + 1) : 0;
+        if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F) ||
+            (lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second > 0x8F))
+            return 0;
+        return length;
+    };
+    size_t i = 0;
+    while (i < text.size() && static_cast<unsigned char>(text[i]) < 0x80)
+        ++i;
+    if (i == text.size())
+        return text;
+    std::string valid = text.substr(0, i);
+    while (i < text.size()) {
+        if (const size_t length = wellFormedAt(i)) {
+            valid.append(text, i, length);
+            i += length;
+        } else {
+            valid += "\xEF\xBF\xBD";
+            ++i;
+        }
+    }
+    return valid;
+}
+
+} // namespace
+
 // ---- the core ---------------------------------------------------------------------------
 
 void CallSessionCore::AddLine(LineKind kind, std::string name, bool own, std::string text) {
+    name = ValidUtf8(std::move(name));
+    text = ValidUtf8(std::move(text));
     const uint64_t ticket = recorder.Line(kind, name, own, text);
     Push(ev::Line{kind, std::move(name), own, std::move(text), ticket});
 }
