@@ -31,8 +31,23 @@ struct CallSessionCore {
     CallSessionCore(AgentClient& engine, int32_t callId, CallSession::Options& options)
         : engine(engine), callId(callId), operatorName(options.operatorName),
           welcome(std::move(options.welcome)), keepClosedCall(options.keepClosedCall),
+          rawMessages(options.rawMessages),
           dateTime(std::move(options.dateTime)), visitorName(std::move(options.visitorName)),
           recorder(std::move(options.archive), callId, options.operatorName) {}
+
+    // The engine's report being handled: `mutex` is held, and its events reach the view
+    // together, with one wake-up.
+    class Report {
+    public:
+        explicit Report(CallSessionCore& core) : core(core), lock(core.mutex) {
+            core.events.BeginBatch();
+        }
+        ~Report() { core.events.EndBatch(); }
+
+    private:
+        CallSessionCore& core;
+        std::lock_guard<std::mutex> lock;
+    };
 
     // Under `mutex`.
     void Push(CallEvent event) { events.Push(std::move(event)); }
@@ -51,6 +66,7 @@ struct CallSessionCore {
     const std::string operatorName;
     const std::string welcome;
     const bool keepClosedCall;
+    const bool rawMessages;
     const std::function<CallSession::DateTime()> dateTime;
     EventQueue<CallEvent> events;
 
@@ -92,7 +108,7 @@ ev::JoinFailed FailedToStart(int32_t result) {
 void OnChatMessage(void* userData, const WireMessage& message) {
     CallSessionCore& core = CoreOf(userData);
     const ReceivedChatItem item = DecodeChatItem(message);
-    std::lock_guard lock(core.mutex);
+    CallSessionCore::Report report(core);
     if (core.closed)
         return;
     if (item.Flashes())
@@ -110,7 +126,8 @@ void OnChatMessage(void* userData, const WireMessage& message) {
     case ReceivedChatItem::Action::Drop:
         break;
     }
-    core.Push(ev::ChatMessage{Raw(message)});
+    if (core.rawMessages)
+        core.Push(ev::ChatMessage{Raw(message)});
 }
 
 void OnMessageSent(void* userData, const WireMessage& message) {
@@ -124,12 +141,13 @@ void OnMessageSent(void* userData, const WireMessage& message) {
             break;
         }
     }
-    core.Push(ev::MessageSent{Raw(message)});
+    if (core.rawMessages)
+        core.Push(ev::MessageSent{Raw(message)});
 }
 
 void OnCallClosed(void* userData, int32_t reason) {
     CallSessionCore& core = CoreOf(userData);
-    std::lock_guard lock(core.mutex);
+    CallSessionCore::Report report(core);
     if (core.closed)
         return;
     // The engine may report one close more than once; only the first ends the chat.
@@ -158,7 +176,7 @@ void OnParticipantsReceived(void* userData) {
     CallSessionCore& core = CoreOf(userData);
     std::vector<UserRecord> participants = core.ParticipantsNow();
     const int32_t own = core.engine.OwnUserId();
-    std::lock_guard lock(core.mutex);
+    CallSessionCore::Report report(core);
     if (core.closed)
         return;
     const bool running = core.state == CallSession::State::Connected;
@@ -177,7 +195,7 @@ void ParticipantChange(void* userData, const UserRecord& user,
     CallSessionCore& core = CoreOf(userData);
     std::vector<UserRecord> participants = core.ParticipantsNow();
     const int32_t own = core.engine.OwnUserId();
-    std::lock_guard lock(core.mutex);
+    CallSessionCore::Report report(core);
     if (core.closed)
         return;
     core.RecordParticipants(participants, own);
@@ -203,7 +221,7 @@ CallCallbacks MakeCallbacks() {
     };
     cb.OnOperatorInvited = [](void* u, const UserRecord& user) {
         CallSessionCore& core = CoreOf(u);
-        std::lock_guard lock(core.mutex);
+        CallSessionCore::Report report(core);
         if (core.closed)
             return;
         core.AddLine(LineKind::Event, std::string(), false, InvitedText(user));

@@ -45,6 +45,9 @@ public:
         // A window lets go of a call the server closed, so that its id is free again;
         // olvex-cli keeps it until the script hangs up.
         bool keepClosedCall = false;
+        // Also report every message as it came and went on the wire (ChatMessage,
+        // MessageSent), for scripts; a window shows only the lines.
+        bool rawMessages = false;
     };
 
     // What became of a line the operator sent: queued, then written to the server.

@@ -32,7 +32,21 @@ public:
         if (closed_)
             return;
         events_.push_back(std::move(event));
-        if (woken_ || !wake_)
+        if (woken_ || !wake_ || holds_ > 0)
+            return;
+        woken_ = true;
+        wake_();
+    }
+
+    // Between these, pushes wake nobody: the events of one report reach the reader together,
+    // with one wake-up, when the outermost batch ends.
+    void BeginBatch() {
+        std::lock_guard lock(mutex_);
+        ++holds_;
+    }
+    void EndBatch() {
+        std::lock_guard lock(mutex_);
+        if (--holds_ > 0 || closed_ || woken_ || !wake_ || events_.empty())
             return;
         woken_ = true;
         wake_();
@@ -63,6 +77,7 @@ private:
     std::vector<Event> events_;
     Wake wake_;
     bool woken_ = false;
+    int holds_ = 0;
     bool closed_ = false;
 };
 

@@ -97,6 +97,7 @@ protected:
         serverSide = LogInEngine(engine, server, kOwnUserId);
         ASSERT_TRUE(serverSide);
         options.operatorName = "Op";
+        options.rawMessages = true;
         options.dateTime = [] { return CallSession::DateTime{"8.12.26", "14:02"}; };
     }
     void TearDown() override {

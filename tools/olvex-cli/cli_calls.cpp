@@ -45,6 +45,7 @@ struct CliCalls::Call : CallObserver {
               options.archive = owner.archive_;
               // A script sees each close the engine reports, the hangup's too.
               options.keepClosedCall = true;
+              options.rawMessages = true;
               return options;
           }()) {}
 
