@@ -10,9 +10,11 @@
 #include <cstdlib>
 #include <ctime>
 #include <deque>
+#include <fcntl.h>
 #include <filesystem>
 #include <mutex>
 #include <thread>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
 #include <utility>
@@ -144,12 +146,44 @@ int64_t ArchiveNowMs() {
         .count();
 }
 
+namespace {
+
+// Chats are private: the history and its -wal and -shm files are the operator's alone, in a
+// folder only they can enter. Looser ones, left by older versions, are tightened; a folder
+// shared by everybody (sticky, like /tmp) or someone else's is left alone.
+void MakePrivate(const std::string& path) {
+    const fs::path file(path);
+    struct stat info {};
+    if (file.has_parent_path()) {
+        const std::string folder = file.parent_path().string();
+        if (::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
+            info.st_uid == ::geteuid() && !(info.st_mode & S_ISVTX) && (info.st_mode & 077))
+            ::chmod(folder.c_str(), info.st_mode & 0700);
+    }
+    // Created private rather than tightened after SQLite made it: it gives its -wal and -shm
+    // files the mode of the database. An empty file is an empty database to it.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0)
+        ::close(fd);
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
+        const std::string name = path + suffix;
+        if (::lstat(name.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+            info.st_uid == ::geteuid() && (info.st_mode & 077))
+            ::chmod(name.c_str(), info.st_mode & 0600);
+    }
+}
+
+} // namespace
+
 // ---- the caller's side ------------------------------------------------------------
 
 std::shared_ptr<TranscriptArchive> TranscriptArchive::Open(std::string path, Options options) {
     auto state = std::make_shared<State>();
     state->path = std::move(path);
     state->options = std::move(options);
+    // At once, not when the first line is written: an old history readable by all is
+    // tightened at start.
+    MakePrivate(state->path);
     std::shared_ptr<TranscriptArchive> archive(new TranscriptArchive(state));
     try {
         state->writer = std::thread([state] { state->Run(); });
@@ -340,12 +374,15 @@ void TranscriptArchive::State::Disable(const std::string& text) {
     db.reset();
 }
 
+
 bool TranscriptArchive::State::OpenDatabase() {
     std::error_code ec;
     const fs::path file(path);
     if (file.has_parent_path())
         fs::create_directories(file.parent_path(), ec);
     for (;;) {
+        // Again after a damaged file was set aside: the new one is private too.
+        MakePrivate(path);
         sqlite3* raw = nullptr;
         int rc = sqlite3_open_v2(path.c_str(), &raw,
                                  SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,

@@ -196,6 +196,38 @@ TEST_F(ArchiveTest, ACallReadsBackExactlyAsShown) {
     EXPECT_EQ(lines[6].kind, LineKind::Notice);
 }
 
+// Every chat of the machine's other users stays unreadable to them: a new history and its
+// -wal and -shm files are 0600 in a 0700 folder, and looser ones from before are tightened.
+TEST_F(ArchiveTest, TheHistoryIsTheOperatorsAlone) {
+    auto modeOf = [](const fs::path& file) {
+        struct stat info {};
+        return ::stat(file.c_str(), &info) == 0 ? int(info.st_mode & 07777) : -1;
+    };
+    const fs::path folder = fs::path(path).parent_path();
+    const mode_t oldMask = ::umask(022);
+    {
+        auto archive = OpenArchive();
+        CallRecorder call(archive, 5, "demo");
+        call.Line(LineKind::Text, "Ann", false, "private");
+        ASSERT_TRUE(archive->Flush(5s));
+        EXPECT_EQ(modeOf(folder), 0700);
+        for (const char* suffix : {"", "-wal", "-shm"})
+            EXPECT_EQ(modeOf(path + suffix), 0600) << suffix;
+    }
+    fs::permissions(folder, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                fs::perms::others_read | fs::perms::others_exec);
+    ::chmod(path.c_str(), 0644);
+    std::ofstream(path + "-wal", std::ios::app).flush();
+    ::chmod((path + "-wal").c_str(), 0666);
+    auto archive = OpenArchive();
+    ASSERT_TRUE(archive->Flush(5s));
+    ::umask(oldMask);
+    EXPECT_EQ(modeOf(folder), 0700);
+    EXPECT_EQ(modeOf(path), 0600);
+    EXPECT_EQ(modeOf(path + "-wal"), 0600);
+    EXPECT_EQ(Stored(), std::vector<std::string>{"private"});
+}
+
 TEST_F(ArchiveTest, SearchMatchesPrefixesAccentsAndCaseNewestFirst) {
     {
         auto archive = OpenArchive();
