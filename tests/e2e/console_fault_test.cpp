@@ -120,10 +120,16 @@ TEST_F(ConsoleFaultTest, RestartedDemoServerGivesBackTheSameRowsOnce) {
     server->Stop();
     ASSERT_TRUE(WaitForTitle(kNotConnected));
     EXPECT_EQ(console.PageList().RowCount(), 0);
-    // A tick with the server down tries again and fails quietly; the timer goes on.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return bridge->Reconnecting(); }, kWait));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !bridge->Reconnecting(); }, kWait));
-    EXPECT_EQ(console.windowTitle(), kNotConnected);
+    // A tick with the server down tries again and fails quietly; the timer goes on. The try
+    // may come and go within one turn of the event loop: the titles shown tell of it.
+    int tries = 0;
+    QObject watcher;
+    QObject::connect(&console, &QWidget::windowTitleChanged, &watcher, [&tries](const QString& t) {
+        if (t.startsWith(QStringLiteral("Olvex - Connecting")))
+            ++tries;
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return tries > 0; }, kWait));
+    ASSERT_TRUE(WaitForTitle(kNotConnected));
     EXPECT_TRUE(bridge->TimerRunning());
 
     std::vector<std::string> again = site;
