@@ -46,6 +46,24 @@ std::string PushedUrlText(const std::string& url) {
     return "The " + url + " URL was pushed to the visitor.";
 }
 
+std::string NotDeliveredText(const std::string& line) {
+    // Enough to recognise the line; a pasted line break would split the event line.
+    constexpr size_t kShownCharacters = 40;
+    std::string shown;
+    size_t characters = 0;
+    size_t i = 0;
+    for (; i < line.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(line[i]);
+        const bool starts = (byte & 0xC0) != 0x80;
+        if (starts && characters++ == kShownCharacters)
+            break;
+        shown += byte == '\r' || byte == '\n' || byte == '\t' ? ' ' : line[i];
+    }
+    if (i < line.size())
+        shown += "\xE2\x80\xA6"; // an ellipsis: there is more
+    return "Not delivered: " + shown;
+}
+
 std::string TypingStatusText(const std::string& sender) {
     return sender + " is typing a message...";
 }

@@ -21,6 +21,10 @@ std::string PushedUrlText(const std::string& url);
 std::string TypingStatusText(const std::string& sender);
 inline constexpr const char* kCallClosedText = "This call has been closed.";
 inline constexpr const char* kYouClosedText = "You have closed this call.";
+inline constexpr const char* kConnectionLostText = "The connection to the Olvex server was lost.";
+inline constexpr const char* kVisitorLeftText = "The visitor has left the chat.";
+// "Not delivered: " and the start of a line that never went out, on one line.
+std::string NotDeliveredText(const std::string& line);
 
 // Participants named in the title and announced when the list arrives: all
 // but the operator, and only those present.

@@ -19,6 +19,7 @@
 #include <QLabel>
 #include <QLocale>
 #include <QPlainTextEdit>
+#include <QShortcut>
 #include <QTimer>
 #include <utility>
 
@@ -127,9 +128,13 @@ bool CallWindow::QueueChatItem(ChatItemKind kind, std::optional<std::string_view
 
 void CallWindow::SendTypedText() {
     const QString typed = input->toPlainText();
-    if (!typed.isEmpty())
-        session->SendTyped(ToBytes(typed));
-    input->clear();
+    if (typed.isEmpty())
+        return;
+    // What could not go out stays in the box, to be copied or kept.
+    if (const int32_t result = session->SendTyped(ToBytes(typed)); result == ResultCode::Ok)
+        input->clear();
+    else
+        NotSent(QStringLiteral("The line could not be sent"), result);
     Flush();
 }
 
@@ -145,7 +150,7 @@ bool CallWindow::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
         // Alt combinations are the system's keys (menus, mnemonics), not typing.
-        if (!(key->modifiers() & Qt::AltModifier))
+        if (!(key->modifiers() & Qt::AltModifier) && !input->isReadOnly())
             TypingKey();
     }
     return QWidget::eventFilter(watched, event);
@@ -155,15 +160,19 @@ void CallWindow::SendUrl(UrlAction action) {
     const std::optional<std::string> url = urlPrompt ? urlPrompt(this, action) : std::nullopt;
     if (!url)
         return;
+    int32_t result = ResultCode::Ok;
     switch (action) {
     case UrlAction::Link:
-        session->SendLink(*url);
+        if ((result = session->SendLink(*url)) != ResultCode::Ok)
+            NotSent(QStringLiteral("The link could not be sent"), result);
         break;
     case UrlAction::Image:
-        session->SendImage(*url);
+        if ((result = session->SendImage(*url)) != ResultCode::Ok)
+            NotSent(QStringLiteral("The image could not be sent"), result);
         break;
     case UrlAction::Push:
-        session->PushUrl(*url, FormEncode(*url));
+        if ((result = session->PushUrl(*url, FormEncode(*url))) != ResultCode::Ok)
+            NotSent(QStringLiteral("The page could not be pushed"), result);
         break;
     }
     Flush();
@@ -222,8 +231,8 @@ void CallWindow::OnEvent(const CallEvent& event) {
                            setWindowTitle(FromBytes(changed.title));
                    },
                    [this](const ev::Closed& closed) {
-                       qCInfo(lcCall)
-                           << "call" << callId << "window: call ended, reason" << closed.reason;
+                       qCInfo(lcCall) << "call" << callId << "window: call ended, reason"
+                                      << closed.reason << "ending" << int(closed.ending);
                        SetClosedState();
                    },
                    // The engine's own reports are for scripts; the lines above show them.
@@ -253,6 +262,7 @@ void CallWindow::ShowError(const QString& message) {
     state = CallState::Error;
     setWindowTitle(QStringLiteral("Olvex Call - Error"));
     SetStatus(QStringLiteral("Failed to conect to Olvex server."));
+    StopInput(QStringLiteral("The chat could not be started."));
     ShowMessageBox(this, message);
 }
 
@@ -270,6 +280,39 @@ void CallWindow::SetClosedState() {
     state = CallState::Closed;
     setWindowTitle(QStringLiteral("Olvex Call - Closed"));
     SetStatus(QStringLiteral("Chat closed"));
+    // No typing notice comes any more: what the status line says now stays.
+    typingTimer->stop();
+    StopInput(QStringLiteral("The chat has ended."));
+}
+
+void CallWindow::StopInput(const QString& why) {
+    // Read-only rather than disabled: a screen reader still reads what is in the box.
+    input->setReadOnly(true);
+    input->setAccessibleDescription(why);
+    if (cannedShown)
+        HideCannedPanel();
+    for (QWidget* tool : sendingTools)
+        tool->setEnabled(false);
+    findAnswer->setEnabled(false);
+}
+
+void CallWindow::NotSent(const QString& what, int32_t result) {
+    qCInfo(lcCall) << "call" << callId << "window: nothing queued, result" << result;
+    QString why;
+    switch (session->CurrentState()) {
+    case CallSession::State::Idle:
+    case CallSession::State::Connecting:
+        why = QStringLiteral("the chat has not started yet.");
+        break;
+    case CallSession::State::Failed:
+        why = QStringLiteral("the chat could not be started.");
+        break;
+    case CallSession::State::Connected:
+    case CallSession::State::Closed:
+        why = QStringLiteral("the chat has ended.");
+        break;
+    }
+    SetStatus(what + QStringLiteral(": ") + why);
 }
 
 void CallWindow::changeEvent(QEvent* event) {

@@ -18,6 +18,7 @@ class QLabel;
 class QLayout;
 class QLineEdit;
 class QPlainTextEdit;
+class QShortcut;
 class QTimer;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -135,6 +136,10 @@ private:
     void Flash();
     void SetStatus(const QString& text);
     void SetClosedState();
+    // Once the chat is over: the box keeps its text but takes no more, the sending tools stop.
+    void StopInput(const QString& why);
+    // The status line's word on `what` that was not queued.
+    void NotSent(const QString& what, int32_t result);
     // Who the chat is with, for the question before a running chat is ended.
     QString PeerName() const;
 
@@ -153,6 +158,10 @@ private:
     QWidget* toolbar = nullptr;
     QWidget* sendButton = nullptr;
     FlatButton* answersButton = nullptr;
+    // Send, Answers, Invite, Push, Link and Image; with the search's shortcut, what puts a
+    // line in the box or sends one.
+    std::vector<QWidget*> sendingTools;
+    QShortcut* findAnswer = nullptr;
     QLineEdit* searchField = nullptr;
     CannedSearch* search = nullptr;
     bool panelShownBeforeSearch = false;

@@ -91,6 +91,7 @@ QLayout* CallWindow::BuildChatColumn() {
     connect(send, &QPushButton::clicked, this, &CallWindow::SendTypedText);
     connect(send, &QPushButton::clicked, this, [this] { input->setFocus(); });
     sendButton = send;
+    sendingTools.push_back(send);
     inputRow->addWidget(send);
     chat->addLayout(inputRow);
     return chat;
@@ -113,7 +114,7 @@ void CallWindow::BuildShortcuts() {
         escaping = true;
         close();
     });
-    auto* findAnswer = new QShortcut(CannedSearch::Shortcut(), this);
+    findAnswer = new QShortcut(CannedSearch::Shortcut(), this);
     connect(findAnswer, &QShortcut::activated, this, &CallWindow::OpenCannedSearch);
     answersButton->setToolTip(
         QStringLiteral("Canned answers (search them from the keyboard: %1)")
@@ -147,6 +148,7 @@ QWidget* CallWindow::BuildToolbar() {
     answersButton = ToolbarButton(QStringLiteral("Answers"), QStringLiteral("answers"),
                                   QStringLiteral("answersButton"), bar);
     row->addWidget(answersButton);
+    sendingTools.push_back(answersButton);
     row->addWidget(Line(QFrame::VLine, bar));
     struct Def {
         const char* text;
@@ -177,6 +179,7 @@ QWidget* CallWindow::BuildToolbar() {
     };
     for (const Def& def : middle) {
         FlatButton* button = add(def);
+        sendingTools.push_back(button);
         if (QLatin1String(def.image) == QLatin1String("invite"))
             connect(button, &QPushButton::clicked, this, [this] {
                 if (inviteHandler)
@@ -270,8 +273,9 @@ void CallWindow::FillCannedTree() {
 }
 
 void CallWindow::PickAnswer(QTreeWidgetItem* item) {
-    // Moving through the search's matches only points at them; Enter inserts.
-    if (!item || (search && search->Active()))
+    // Moving through the search's matches only points at them; Enter inserts. A box that
+    // takes no more input keeps its text.
+    if (!item || (search && search->Active()) || input->isReadOnly())
         return;
     const QVariant message = item->data(0, kMessageRole);
     if (message.isValid())

@@ -116,7 +116,8 @@ void CannedSearch::Insert() {
         return;
     const QString message = item->data(0, messageRole).toString();
     Close();
-    input.textCursor().insertText(message);
+    if (!input.isReadOnly()) // the chat is over: the box keeps what it has
+        input.textCursor().insertText(message);
 }
 
 bool CannedSearch::eventFilter(QObject* watched, QEvent* event) {

@@ -42,9 +42,18 @@ struct Typing {
 struct Flash {
     bool unread = false;
 };
-// The call is over, once: by the server, by the network or by the operator's End().
+// How a chat ended, and so what its last event line says.
+enum class Ending {
+    Here,        // the operator's End(), or the engine closing its calls: nothing more said
+    ByServer,    // the server closed this call and is still there: "This call has been closed."
+    Lost,        // the connection failed, or the server went
+    VisitorLeft, // the visitor left; the call is let go
+};
+// The chat is over, once. `reason` is the engine's close reason, 0 when the chat ended
+// without one (the visitor left).
 struct Closed {
     int32_t reason = 0;
+    Ending ending = Ending::Here;
 };
 
 // A chat message as it came or went: its code and fields.

@@ -6,11 +6,16 @@
 #include "call_recorder.h"
 #include "call_texts.h"
 #include "chat_call.h"
+#include "engine_log.h"
 #include "event_queue.h"
 #include "placeholders.h"
+#include "protocol.h"
 #include "result_code.h"
 #include "thread_reaper.h"
 
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <ctime>
 #include <mutex>
 #include <system_error>
@@ -19,6 +24,13 @@
 namespace olvex {
 
 namespace ev = call_event;
+using namespace std::chrono_literals;
+
+// A call's connection that ends by itself looks the same whether the server closed just this
+// call or went altogether. The operator's own connection tells them apart, as it sees the
+// server go at about the same moment: this long is waited for it.
+constexpr std::chrono::milliseconds kServerGoneWait = 300ms;
+constexpr std::chrono::milliseconds kServerGonePoll = 10ms;
 
 // What the session shares with its join worker and with the call's threads. The engine's
 // callbacks get a pointer to it and reach nothing else. Lines are recorded and pushed under
@@ -51,11 +63,24 @@ struct CallSessionCore {
 
     // Under `mutex`.
     void Push(CallEvent event) { events.Push(std::move(event)); }
+    // Whether what the call reports is still shown: not once the session is closed, nor in a
+    // window once its chat has ended (olvex-cli keeps a script told until it hangs up).
+    bool Shows() const {
+        return !closed && (state != CallSession::State::Closed || keepClosedCall);
+    }
     void AddLine(LineKind kind, std::string name, bool own, std::string text);
     void RecordParticipants(const std::vector<UserRecord>& participants, int32_t ownUserId);
     int32_t QueueItem(ChatItemKind kind, std::optional<std::string_view> content);
     int32_t SendLine(ChatItemKind kind, std::optional<std::string_view> content, LineKind lineKind,
-                     std::string shown);
+                     std::string shown, std::string subject = std::string());
+    // The chat is over: says how, reports what never went out, and lets the call go.
+    void EndChat(int32_t reason, ev::Ending ending);
+    bool HasUnwritten() const;
+    void ReportUndelivered();
+
+    // Whether the operator's own connection has gone too, waiting a little for it; takes
+    // `mutex` itself.
+    bool ServerGone();
 
     // Any thread, without `mutex`.
     std::vector<UserRecord> ParticipantsNow() const;
@@ -71,6 +96,7 @@ struct CallSessionCore {
     EventQueue<CallEvent> events;
 
     mutable std::mutex mutex;
+    std::condition_variable closing; // Close has run: a wait for the server's fate ends
     CallSession::State state = CallSession::State::Idle;
     bool closed = false;                // Close has run: nothing more is recorded or pushed
     std::shared_ptr<ChatCall> call;     // the call the operator acts on
@@ -80,6 +106,7 @@ struct CallSessionCore {
     struct Sent {
         CallSession::OutgoingLine line;
         std::string payload;
+        std::string subject; // what "Not delivered" quotes: the text, or the address
     };
     std::vector<Sent> sent;
     ReapableThread worker; // the join worker hands itself to the reaper
@@ -109,7 +136,7 @@ void OnChatMessage(void* userData, const WireMessage& message) {
     CallSessionCore& core = CoreOf(userData);
     const ReceivedChatItem item = DecodeChatItem(message);
     CallSessionCore::Report report(core);
-    if (core.closed)
+    if (!core.Shows())
         return;
     if (item.Flashes())
         core.Push(ev::Flash{true});
@@ -147,26 +174,18 @@ void OnMessageSent(void* userData, const WireMessage& message) {
 
 void OnCallClosed(void* userData, int32_t reason) {
     CallSessionCore& core = CoreOf(userData);
+    const bool byItself = reason != CallChannel::kClosedLocally;
+    const bool serverGone = byItself && core.ServerGone();
     CallSessionCore::Report report(core);
     if (core.closed)
         return;
     // The engine may report one close more than once; only the first ends the chat.
     if (core.state == CallSession::State::Connected) {
-        core.state = CallSession::State::Closed;
-        if (!core.keepClosedCall) {
-            // A close from the other side leaves the dead call listed in the engine, holding
-            // its id: it is removed once the view has been told.
-            if (reason != CallChannel::kClosedLocally)
-                core.released = std::move(core.call);
-            core.call.reset();
-        }
-        if (reason != CallChannel::kClosedLocally) {
-            core.Push(ev::Flash{false});
-            core.AddLine(LineKind::Event, std::string(), false, kCallClosedText);
-        }
-        core.recorder.End();
-        core.Push(ev::CallClosed{reason});
-        core.Push(ev::Closed{reason});
+        // Lines left unsent mean the connection failed under them, whoever closed it.
+        const ev::Ending ending = !byItself                           ? ev::Ending::Here
+                                  : serverGone || core.HasUnwritten() ? ev::Ending::Lost
+                                                                      : ev::Ending::ByServer;
+        core.EndChat(reason, ending);
         return;
     }
     core.Push(ev::CallClosed{reason});
@@ -177,7 +196,7 @@ void OnParticipantsReceived(void* userData) {
     std::vector<UserRecord> participants = core.ParticipantsNow();
     const int32_t own = core.engine.OwnUserId();
     CallSessionCore::Report report(core);
-    if (core.closed)
+    if (!core.Shows())
         return;
     const bool running = core.state == CallSession::State::Connected;
     if (running)
@@ -196,14 +215,21 @@ void ParticipantChange(void* userData, const UserRecord& user,
     std::vector<UserRecord> participants = core.ParticipantsNow();
     const int32_t own = core.engine.OwnUserId();
     CallSessionCore::Report report(core);
-    if (core.closed)
+    if (!core.Shows())
         return;
     core.RecordParticipants(participants, own);
+    const bool joined = change == ev::ParticipantsChanged::Change::Joined;
+    // The chat is with the visitor: once no visitor is left in the call, it is over.
+    const bool visitorGone =
+        !joined && user.kind == protocol::kKindVisitor &&
+        std::none_of(participants.begin(), participants.end(),
+                     [](const UserRecord& p) { return p.kind == protocol::kKindVisitor; });
     std::string title = CallTitle(participants, own);
     core.Push(ev::ParticipantsChanged{change, user, std::move(participants), std::move(title)});
     core.Push(ev::Flash{false});
-    const bool joined = change == ev::ParticipantsChanged::Change::Joined;
     core.AddLine(LineKind::Event, std::string(), false, joined ? JoinedText(user) : LeftText(user));
+    if (visitorGone && core.state == CallSession::State::Connected)
+        core.EndChat(0, ev::Ending::VisitorLeft);
 }
 
 CallCallbacks MakeCallbacks() {
@@ -222,7 +248,7 @@ CallCallbacks MakeCallbacks() {
     cb.OnOperatorInvited = [](void* u, const UserRecord& user) {
         CallSessionCore& core = CoreOf(u);
         CallSessionCore::Report report(core);
-        if (core.closed)
+        if (!core.Shows())
             return;
         core.AddLine(LineKind::Event, std::string(), false, InvitedText(user));
         core.Push(ev::OperatorInvited{user});
@@ -376,18 +402,77 @@ int32_t CallSessionCore::QueueItem(ChatItemKind kind, std::optional<std::string_
 }
 
 int32_t CallSessionCore::SendLine(ChatItemKind kind, std::optional<std::string_view> content,
-                                  LineKind lineKind, std::string shown) {
-    if (closed || !call)
+                                  LineKind lineKind, std::string shown, std::string subject) {
+    // No line goes out once the chat is over, even on a call olvex-cli keeps.
+    if (closed || !call || state != CallSession::State::Connected)
         return ResultCode::CallNotFound;
     const WireMessage item = BuildChatItem(kind, operatorName, content);
     if (const int32_t queued = call->QueueMessage(item); queued != ResultCode::Ok)
         return queued;
-    sent.push_back({{lineKind, shown, false}, item.Payload()});
+    if (subject.empty())
+        subject = shown;
+    sent.push_back({{lineKind, shown, false}, item.Payload(), std::move(subject)});
     if (lineKind == LineKind::Push)
         AddLine(lineKind, std::string(), false, std::move(shown));
     else
         AddLine(lineKind, operatorName, true, std::move(shown));
     return ResultCode::Ok;
+}
+
+void CallSessionCore::EndChat(int32_t reason, ev::Ending ending) {
+    state = CallSession::State::Closed;
+    if (!keepClosedCall) {
+        // A call that ended without the operator stays listed in the engine, holding its id
+        // (and, when the visitor left, its connection): it is let go once the view has been
+        // told.
+        if (reason != CallChannel::kClosedLocally)
+            released = std::move(call);
+        call.reset();
+    }
+    const char* said = ending == ev::Ending::ByServer      ? kCallClosedText
+                       : ending == ev::Ending::Lost        ? kConnectionLostText
+                       : ending == ev::Ending::VisitorLeft ? kVisitorLeftText
+                                                           : nullptr;
+    if (said) {
+        if (ending != ev::Ending::VisitorLeft) // the leaving has flashed already
+            Push(ev::Flash{false});
+        AddLine(LineKind::Event, std::string(), false, said);
+        ReportUndelivered();
+    }
+    recorder.End();
+    if (reason != 0)
+        Push(ev::CallClosed{reason});
+    Push(ev::Closed{reason, ending});
+}
+
+bool CallSessionCore::HasUnwritten() const {
+    return std::any_of(sent.begin(), sent.end(), [](const Sent& s) { return !s.line.written; });
+}
+
+void CallSessionCore::ReportUndelivered() {
+    for (const Sent& line : sent) {
+        if (line.line.written)
+            continue;
+        // The length and never the text: the log holds nothing typed in a call.
+        const char* what = line.line.kind == LineKind::Link   ? "link"
+                           : line.line.kind == LineKind::Push ? "page push"
+                                                              : "text line";
+        EngineLog(engine.logSink, LogLevel::Warning,
+                  "call " + std::to_string(callId) + ": " + what + " of " +
+                      std::to_string(line.subject.size()) + " bytes not delivered");
+        AddLine(LineKind::Event, std::string(), false, NotDeliveredText(line.subject));
+    }
+}
+
+bool CallSessionCore::ServerGone() {
+    std::unique_lock lock(mutex);
+    for (auto left = kServerGoneWait;; left -= kServerGonePoll) {
+        if (engine.OwnUserId() == 0)
+            return true;
+        if (closed || state != CallSession::State::Connected || left <= 0ms)
+            return false;
+        closing.wait_for(lock, kServerGonePoll, [this] { return closed; });
+    }
 }
 
 std::vector<UserRecord> CallSessionCore::ParticipantsNow() const {
@@ -507,6 +592,7 @@ void CallSession::Close() {
         connecting = shared->state == State::Connecting;
         shared->recorder.End();
     }
+    shared->closing.notify_all();
     shared->events.Close();
     for (const auto& held : {call, released}) {
         if (held) {
@@ -583,7 +669,8 @@ int32_t CallSession::SendImage(const std::string& url) {
 
 int32_t CallSession::PushUrl(const std::string& url, std::string_view content) {
     std::lock_guard lock(shared->mutex);
-    return shared->SendLine(ChatItemKind::UrlPush, content, LineKind::Push, PushedUrlText(url));
+    return shared->SendLine(ChatItemKind::UrlPush, content, LineKind::Push, PushedUrlText(url),
+                            url);
 }
 
 bool CallSession::TypingKey() {

@@ -83,8 +83,9 @@ public:
     int32_t End();
 
     // Sending: each returns 0 (ResultCode::Ok) once the item is queued on the call's main
-    // channel, else the engine's code with nothing sent (-28 without a call). What was queued
-    // as a line is shown, recorded and kept in Outgoing.
+    // channel, else the engine's code with nothing sent (-28 without a call, and for a line
+    // once the chat has ended). What was queued as a line is shown, recorded and kept in
+    // Outgoing; a line still unwritten when the chat ends is reported "Not delivered".
     //
     // A chat item, showing nothing.
     int32_t Queue(ChatItemKind kind, std::optional<std::string_view> content = std::nullopt);

@@ -151,18 +151,23 @@ TEST_F(CallWindowTest, ConnectsAsksForParticipantsAndWelcomesWithTheTextAsStored
     const int flashes = window->FlashRequests();
     EXPECT_EQ(flashes, 0);
 
-    peer->Send(Payload(9003, {"2004", "90", "1"}));
-    ASSERT_TRUE(WaitLines(*window, 5));
-    EXPECT_EQ(Lines(*window).back(), "Guest 12 has left this call");
-    EXPECT_EQ(window->windowTitle(), "Olvex Call - Ann Lee");
     peer->Send(Payload(9003, {"2004", "5", "2"}));
-    ASSERT_TRUE(WaitLines(*window, 6));
-    EXPECT_EQ(window->windowTitle(), "Olvex Call");
+    ASSERT_TRUE(WaitLines(*window, 5));
+    EXPECT_EQ(Lines(*window).back(), "Ann Lee has left this call");
+    EXPECT_EQ(window->windowTitle(), "Olvex Call - Guest 12");
     peer->Send(Payload(9003, {"2003", "8", "2", "0", "Bo", "Ek"}));
-    ASSERT_TRUE(WaitLines(*window, 7));
+    ASSERT_TRUE(WaitLines(*window, 6));
     EXPECT_EQ(Lines(*window).back(), "Bo Ek has joined this call");
-    EXPECT_EQ(window->windowTitle(), "Olvex Call - Bo Ek");
+    EXPECT_EQ(window->windowTitle(), "Olvex Call - Guest 12, Bo Ek");
+    EXPECT_EQ(window->FlashRequests(), 2);
+    // The visitor leaving ends the chat.
+    peer->Send(Payload(9003, {"2004", "90", "1"}));
+    ASSERT_TRUE(WaitLines(*window, 8));
+    EXPECT_EQ(Lines(*window).mid(6),
+              (QStringList{"Guest 12 has left this call", "The visitor has left the chat."}));
+    EXPECT_EQ(window->windowTitle(), "Olvex Call - Closed");
     EXPECT_EQ(window->FlashRequests(), 3);
+    EXPECT_TRUE(peer->WaitForPeerClose(2s));
 }
 
 TEST_F(CallWindowTest, TypedTextGoesOutOnEnterWithBackquotesAndIsEchoed) {
@@ -278,10 +283,10 @@ TEST_F(CallWindowTest, CloseEndsTheCallOnceAndTheCloseBoxThenRemovesNothing) {
     window->EndCall();
     EXPECT_EQ(Lines(*window).count("You have closed this call."), 1);
 
-    // Nothing is sent once the call is over; the box is cleared all the same.
+    // Nothing is sent once the call is over, and the box keeps what was typed.
     window->InputBox().setPlainText("late");
     window->SendTypedText();
-    EXPECT_TRUE(window->InputBox().toPlainText().isEmpty());
+    EXPECT_EQ(window->InputBox().toPlainText(), "late");
     EXPECT_EQ(Lines(*window).back(), "You have closed this call.");
 
     // Save works after the end too.
@@ -302,6 +307,46 @@ TEST_F(CallWindowTest, CloseEndsTheCallOnceAndTheCloseBoxThenRemovesNothing) {
     EXPECT_TRUE(list.Windows().empty());
     QSettings profile(ProfileFilePath(), QSettings::IniFormat);
     EXPECT_EQ(profile.value("ChatWindow/Show").toInt(), 1);
+}
+
+TEST_F(CallWindowTest, ADroppedCallKeepsTheTypedLineAndTakesNoMoreInput) {
+    settings.welcomeMsg.clear();
+    QPointer<CallWindow> window;
+    auto peer = Open(55, window);
+    ASSERT_TRUE(peer);
+    window->findChild<FlatButton*>("answersButton")->click();
+    QPlainTextEdit& input = window->InputBox();
+    input.setPlainText("are you still there?");
+    // The server goes: both connections end.
+    peer->Close();
+    serverSide->Close();
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return window->State() == CallWindow::CallState::Closed; }, 5000));
+    EXPECT_EQ(Lines(*window), QStringList{"The connection to the Olvex server was lost."});
+    EXPECT_EQ(window->windowTitle(), "Olvex Call - Closed");
+    EXPECT_EQ(input.toPlainText(), "are you still there?");
+    EXPECT_TRUE(input.isReadOnly());
+    EXPECT_TRUE(input.isEnabled()) << "a screen reader still reads the box";
+    EXPECT_FALSE(window->CannedPanelShown());
+    for (const char* tool :
+         {"sendButton", "answersButton", "inviteButton", "pushButton", "linkButton", "imageButton"})
+        EXPECT_FALSE(window->findChild<QAbstractButton*>(tool)->isEnabled()) << tool;
+    for (const char* tool : {"saveButton", "printButton"})
+        EXPECT_TRUE(window->findChild<QAbstractButton*>(tool)->isEnabled()) << tool;
+
+    // Enter sends nothing and echoes nothing; the line stays and the status line says why.
+    PressKey(input, Qt::Key_Return);
+    EXPECT_EQ(input.toPlainText(), "are you still there?");
+    EXPECT_EQ(window->StatusLine().text(), "The line could not be sent: the chat has ended.");
+    window->SetUrlPrompt([](QWidget*, UrlAction) { return std::string("http://shop.example"); });
+    window->PushUrl();
+    EXPECT_EQ(window->StatusLine().text(), "The page could not be pushed: the chat has ended.");
+    QTest::keyClicks(&input, "x");
+    EXPECT_EQ(input.toPlainText(), "are you still there?");
+    window->CannedTree().setCurrentItem(window->CannedTree().topLevelItem(0)->child(0));
+    EXPECT_EQ(input.toPlainText(), "are you still there?") << "a canned answer replaces nothing";
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Lines(*window).size(), 1);
 }
 
 TEST_F(CallWindowTest, TwoWindowsAreIndependentAndTheCloseBoxEndsARunningCallQuietly) {

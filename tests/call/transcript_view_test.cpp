@@ -173,6 +173,15 @@ TEST(EventTexts, TitleNamesPresentParticipantsOtherThanTheOperator) {
     EXPECT_EQ(CallTitle({}, 1), "Olvex Call");
 }
 
+TEST(EventTexts, AnUndeliveredLineIsQuotedShortOnOneLineAndWholeCharacters) {
+    EXPECT_EQ(NotDeliveredText("are you\tthere?\n"), "Not delivered: are you there? ");
+    // Forty characters, then an ellipsis; a two-byte character is never cut in half.
+    const std::string umlauts = "\xC3\xBC" + std::string(38, 'a') + "\xC3\xBC\xC3\xBC";
+    EXPECT_EQ(NotDeliveredText(umlauts),
+              "Not delivered: \xC3\xBC" + std::string(38, 'a') + "\xC3\xBC\xE2\x80\xA6");
+    EXPECT_EQ(NotDeliveredText(std::string(40, 'b')), "Not delivered: " + std::string(40, 'b'));
+}
+
 TEST(TranscriptView, AWindowsLineBreakIsOneBreak) {
     TranscriptView view;
     view.AppendPlain("one\r\ntwo\rthree", kTextColour);

@@ -90,10 +90,40 @@ private:
     int wakes = 0;
 };
 
+// What the engine and the session write to their log; it outlives the engine.
+class LogCapture {
+public:
+    LogSink Sink() { return {Write, this, LogLevel::Info}; }
+    std::vector<std::pair<LogLevel, std::string>> Lines() {
+        std::lock_guard lock(mutex);
+        return lines;
+    }
+
+private:
+    static void Write(void* self, LogSource, LogLevel level, std::string_view message) {
+        auto& capture = *static_cast<LogCapture*>(self);
+        std::lock_guard lock(capture.mutex);
+        capture.lines.emplace_back(level, std::string(message));
+    }
+    std::mutex mutex;
+    std::vector<std::pair<LogLevel, std::string>> lines;
+};
+
+std::vector<std::string> ArchivedLines(const std::string& path) {
+    ArchiveReader reader(path);
+    std::vector<std::string> lines;
+    for (const auto& conversation : reader.Conversations()) {
+        for (const ArchivedLine& line : reader.Lines(conversation.id))
+            lines.push_back(line.name.empty() ? line.text : line.name + ": " + line.text);
+    }
+    return lines;
+}
+
 // An engine logged in to the fake server, with short call time-outs.
 class CallSessionTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        engine.logSink = log.Sink();
         serverSide = LogInEngine(engine, server, kOwnUserId);
         ASSERT_TRUE(serverSide);
         options.operatorName = "Op";
@@ -127,6 +157,7 @@ protected:
     }
 
     FakeServer server;
+    LogCapture log;
     AgentClient engine{[] {
         AgentOptions o;
         o.channelTimeout = 2s;
@@ -278,6 +309,8 @@ TEST_F(CallSessionTest, AServerCloseEndsTheChatOnceAndFreesTheCall) {
     peer->Close();
     ASSERT_TRUE(viewer.Until([&] { return viewer.Has<ev::Closed>(); }));
     EXPECT_EQ(viewer.All<ev::Closed>().front().reason, 2);
+    // The operator's own connection is still there: the server closed just this call.
+    EXPECT_EQ(viewer.All<ev::Closed>().front().ending, ev::Ending::ByServer);
     EXPECT_EQ(viewer.Lines(), std::vector<std::string>{"This call has been closed."});
     EXPECT_EQ(viewer.All<ev::Flash>().size(), 1u);
     // Let go once delivered: the id is free for another join.
@@ -287,6 +320,97 @@ TEST_F(CallSessionTest, AServerCloseEndsTheChatOnceAndFreesTheCall) {
     viewer.Until([] { return false; }, 100ms);
     EXPECT_EQ(viewer.All<ev::Closed>().size(), 1u);
     EXPECT_EQ(viewer.Lines().size(), 1u);
+}
+
+// How a chat ends, and that it stays ended.
+
+TEST_F(CallSessionTest, TheServerGoingSaysTheConnectionWasLostAndRefusesLaterLines) {
+    CallSession session(engine, 68, options);
+    Viewer viewer(session);
+    auto peer = Connect(session, viewer);
+    ASSERT_TRUE(peer);
+    // The call's connection ends first; the operator's goes just after it.
+    peer->Close();
+    serverSide->Close();
+    ASSERT_TRUE(viewer.Until([&] { return viewer.Has<ev::Closed>(); }));
+    const ev::Closed closed = viewer.All<ev::Closed>().front();
+    EXPECT_EQ(closed.reason, 2);
+    EXPECT_EQ(closed.ending, ev::Ending::Lost);
+    const std::vector<std::string> shown{"The connection to the Olvex server was lost."};
+    EXPECT_EQ(viewer.Lines(), shown);
+    EXPECT_EQ(session.CurrentState(), CallSession::State::Closed);
+
+    EXPECT_EQ(session.SendTyped("still there?"), ResultCode::CallNotFound);
+    EXPECT_EQ(session.SendLink("http://a.example"), ResultCode::CallNotFound);
+    EXPECT_EQ(session.PushUrl("http://a.example", "x"), ResultCode::CallNotFound);
+    viewer.Until([] { return false; }, 100ms);
+    EXPECT_EQ(viewer.Lines(), shown) << "nothing echoed";
+    EXPECT_TRUE(session.Outgoing().empty());
+    EXPECT_EQ(engine.Calls().Count(), 0);
+}
+
+TEST_F(CallSessionTest, LinesLeftUnwrittenByAFailedConnectionAreReportedRecordedAndLoggedBare) {
+    const std::string path = ArchivePath();
+    auto archive = TranscriptArchive::Open(path, {});
+    options.archive = archive;
+    CallSession session(engine, 69, options);
+    Viewer viewer(session);
+    auto peer = Connect(session, viewer);
+    ASSERT_TRUE(peer);
+    // The server reads nothing more: an item far larger than the socket buffers blocks the
+    // connection, and the lines wait behind it.
+    EXPECT_EQ(session.Queue(ChatItemKind::Text, std::string(16 << 20, 'x')), ResultCode::Ok);
+    EXPECT_EQ(session.Say("second\nline, private"), ResultCode::Ok);
+    EXPECT_EQ(session.SendLink("http://b.example/secret"), ResultCode::Ok);
+    peer->Close();
+    ASSERT_TRUE(viewer.Until([&] { return viewer.Has<ev::Closed>(); }));
+    // The operator is still logged in, but lines went nowhere: the connection failed.
+    EXPECT_EQ(viewer.All<ev::Closed>().front().ending, ev::Ending::Lost);
+    const std::vector<std::string> shown{"Op: second\nline, private", "Op: http://b.example/secret",
+                                         "The connection to the Olvex server was lost.",
+                                         "Not delivered: second line, private",
+                                         "Not delivered: http://b.example/secret"};
+    EXPECT_EQ(viewer.Lines(), shown);
+    for (const auto& line : session.Outgoing())
+        EXPECT_FALSE(line.written) << line.text;
+    ASSERT_TRUE(archive->Flush(5s));
+    EXPECT_EQ(ArchivedLines(path), shown);
+
+    std::vector<std::string> warnings;
+    for (const auto& [level, line] : log.Lines()) {
+        EXPECT_EQ(line.find("private"), std::string::npos) << line;
+        EXPECT_EQ(line.find("secret"), std::string::npos) << line;
+        if (level == LogLevel::Warning && line.find("not delivered") != std::string::npos)
+            warnings.push_back(line);
+    }
+    EXPECT_EQ(warnings, (std::vector<std::string>{"call 69: text line of 20 bytes not delivered",
+                                                  "call 69: link of 23 bytes not delivered"}));
+}
+
+TEST_F(CallSessionTest, TheVisitorLeavingEndsTheChatAndLetsTheCallGo) {
+    CallSession session(engine, 70, options);
+    Viewer viewer(session);
+    auto peer = Connect(session, viewer);
+    ASSERT_TRUE(peer);
+    peer->Send(
+        Payload(9001, {"1006", "3", "7",        "0", "2", "1", "h", "Op", "Self", "90",  "0",  "1",
+                       "1",    "",  "Guest 12", "",  "5", "0", "2", "2",  "h",    "Ann", "Lee"}));
+    peer->Send(Payload(9003, {"2004", "5", "2"})); // a colleague leaving ends nothing
+    peer->Send(Payload(9003, {"2004", "90", "1"}));
+    ASSERT_TRUE(viewer.Until([&] { return viewer.Has<ev::Closed>(); }));
+    const ev::Closed closed = viewer.All<ev::Closed>().front();
+    EXPECT_EQ(closed.reason, 0);
+    EXPECT_EQ(closed.ending, ev::Ending::VisitorLeft);
+    EXPECT_EQ(viewer.Lines(), (std::vector<std::string>{
+                                  "Guest 12 has joined this call", "Ann Lee has joined this call",
+                                  "Ann Lee has left this call", "Guest 12 has left this call",
+                                  "The visitor has left the chat."}));
+    EXPECT_EQ(viewer.All<ev::Flash>().size(), 2u);
+    EXPECT_EQ(session.Say("bye"), ResultCode::CallNotFound);
+    // The call is let go: its connection closes and its id is free.
+    EXPECT_TRUE(peer->WaitForPeerClose(2s));
+    EXPECT_EQ(engine.Calls().Count(), 0);
+    EXPECT_EQ(viewer.All<ev::Closed>().size(), 1u);
 }
 
 TEST_F(CallSessionTest, AKeptCallReportsEveryCloseUntilTheHangup) {
