@@ -193,8 +193,9 @@ bool Refusal(int32_t result) {
 
 void OperatorSession::RunLogin(const OperatorConfig& config, LoginKind kind, uint64_t generation) {
     {
-        // A request that comes with the log-in's answer is dispatched before OnLoggedIn runs.
         std::lock_guard lock(mutex_);
+        tryGeneration_ = generation;
+        // A request that comes with the log-in's answer is dispatched before OnLoggedIn runs.
         holdRequests_ = wantedStatus_ != protocol::kStatusOnline;
     }
     engine_.SetTls(config.tls);
@@ -236,11 +237,20 @@ void OperatorSession::OnLoggedIn() {
     if (closing_)
         return;
     int32_t status = protocol::kStatusOnline;
+    bool stale = false;
     {
         std::lock_guard lock(mutex_);
-        engaged_ = true;
-        StopRetries();
+        // The operator logged out just as this try began, before the engine could see it.
+        stale = tryGeneration_ != loginGeneration_;
+        if (!stale) {
+            engaged_ = true;
+            StopRetries();
+        }
         status = wantedStatus_;
+    }
+    if (stale) {
+        engine_.Logout(DisconnectReason::Logout);
+        return;
     }
     // First of all: the server takes every log-in as online and may offer it a visitor's
     // request any moment now.
@@ -287,8 +297,10 @@ void OperatorSession::OnDisconnected(int reason) {
         Push(ev::Disconnected{reason, result, reconnecting_});
         if (next)
             Push(std::move(*next));
+        // Under the lock: a receive thread that ends by itself is not joined by Shutdown,
+        // whose own locking waits for this instead.
+        wake_.notify_all();
     }
-    wake_.notify_all();
 }
 
 void OperatorSession::OnStatusConfirmed(int32_t status) {

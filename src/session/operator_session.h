@@ -172,6 +172,8 @@ private:
     // Each log-in and logout of the operator's begins a new one: a try from before it does
     // not go on reconnecting.
     uint64_t loginGeneration_ = 0;
+    // The generation of the log-in under way.
+    uint64_t tryGeneration_ = 0;
     bool invitationsRunning_ = false;
     bool versionQuestionOpen_ = false;
     bool versionAnswered_ = false;
