@@ -19,9 +19,9 @@ void AutoAway::StatusConfirmed(int32_t confirmed) {
     if (status == 0 && confirmed != 0)
         activeSince = clock();
     status = confirmed;
-    // Logged out, or a status the server confirmed that is not our away (someone else set
-    // it, or a new log-in): nothing of ours is left to undo.
-    if (confirmed == 0 || (ours && confirmed != kAway))
+    // A status the server confirmed that is not our away (someone else set it, or a new
+    // log-in as online): nothing of ours is left to undo.
+    if (ours && confirmed != 0 && confirmed != kAway)
         ours = false;
 }
 
@@ -30,10 +30,13 @@ void AutoAway::StatusChosen(int32_t) {
 }
 
 void AutoAway::Tick() {
-    if (!Enabled() || status == 0) {
+    if (!Enabled()) {
         ours = false;
         return;
     }
+    // Logged out (a lock meanwhile still reaches us): what we set waits for the log-in.
+    if (status == 0)
+        return;
     const std::optional<IdleSample> sample = source->Sample();
     if (!sample)
         return;

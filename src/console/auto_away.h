@@ -27,7 +27,9 @@ public:
     bool Enabled() const { return source && thresholdMs > 0; }
     bool AwayIsOurs() const { return ours; }
 
-    // The operator's own status as the server confirmed it; 0 when logged out.
+    // The operator's own status as the server confirmed it; 0 when logged out. Our away
+    // outlives a lost connection: the reconnection sets it again, and the operator's return
+    // still undoes it. Any other status after the log-in ends it.
     void StatusConfirmed(int32_t status);
     // The operator picked a status: whatever we set is theirs from now on.
     void StatusChosen(int32_t status);

@@ -22,6 +22,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
+#include <algorithm>
 #include <chrono>
 #include <variant>
 
@@ -30,6 +31,10 @@ namespace olvex {
 namespace {
 
 const QString kBalloonTitle = QStringLiteral("Olvex Notification");
+const QString kLoggedInText = QStringLiteral("You are now logged in to the Olvex server");
+const QString kLoggedOutText = QStringLiteral("You are now logged out from the Olvex server");
+const QString kLostText =
+    QStringLiteral("The connection to the Olvex server was lost; trying to reconnect");
 constexpr char kConnectionClosedText[] = "The connection to the Olvex server was closed.\r\n";
 
 QString Text(const std::string& bytes) {
@@ -100,6 +105,9 @@ ConsoleEngine::ConsoleEngine(OperatorConsole& c, AgentClient& e)
     timer = new QTimer(this);
     timer->setInterval(kTimerPeriodMs);
     connect(timer, &QTimer::timeout, this, &ConsoleEngine::OnTick);
+    countdown = new QTimer(this);
+    countdown->setSingleShot(true);
+    connect(countdown, &QTimer::timeout, this, &ConsoleEngine::ShowRetry);
 
     // Needs no user data, so it stays valid after the console has gone.
     e.logSink = QtLogSink();
@@ -189,10 +197,13 @@ void ConsoleEngine::AutoLogin() {
         Connect();
         return;
     }
-    session.Login(Config());
+    // With Reconnect on, a server not yet reachable (the network still coming up) is tried
+    // again until it answers.
+    session.Login(Config(), true);
 }
 
 void ConsoleEngine::Apply(const operator_event::Connecting& event) {
+    countdown->stop();
     if (event.reconnecting)
         qCInfo(lcConsole) << "reconnecting";
     // A reconnection leaves Login pressable: it then says that a reconnection is under way.
@@ -205,23 +216,57 @@ void ConsoleEngine::Apply(const operator_event::Connecting& event) {
 void ConsoleEngine::Apply(const operator_event::LoginFinished& event) {
     if (event.result == 0)
         return;
-    if (event.reconnecting)
-        qCInfo(lcConsole) << "reconnection failed, trying again at the next tick";
-    // The tray keeps the connecting tooltip until its next refresh.
+    // The tray keeps the connecting tooltip until its next refresh; a retry's countdown
+    // follows at once.
     console.SetTitleNotConnected();
-    if (!event.reconnecting)
+    // Failures of the session's own tries are shown in the title, not one box per try.
+    if (!event.reconnecting && !event.retrying && !event.cancelled)
         ShowMessage(QStringLiteral("Failed to connect to the Olvex server.\r\n") +
                     QString::fromStdString(event.message));
     console.ButtonOf(OperatorConsole::Button::Login).setEnabled(true);
+    if (!event.retrying) {
+        countdown->stop();
+        console.ButtonOf(OperatorConsole::Button::Logout).setEnabled(false);
+    }
 }
 
-void ConsoleEngine::Apply(const operator_event::LoggedIn&) {
+void ConsoleEngine::Apply(const operator_event::RetryScheduled& event) {
+    qCInfo(lcConsole).nospace() << (event.atStart ? "log-in" : "reconnection") << " try "
+                                << event.attempt << " in " << event.delay.count() << " ms";
+    nextTry = event.nextTry;
+    retryAtStart = event.atStart;
+    retryFailure = event.result < 0 ? QString::fromStdString(event.message) : QString();
+    ShowRetry();
+    // Logout is how the operator ends the tries; Login only explains that they run.
+    console.ButtonOf(OperatorConsole::Button::Logout).setEnabled(true);
+    console.ButtonOf(OperatorConsole::Button::Login).setEnabled(true);
+}
+
+void ConsoleEngine::ShowRetry() {
+    using namespace std::chrono;
+    const int64_t left =
+        std::max<int64_t>(duration_cast<milliseconds>(nextTry - steady_clock::now()).count(), 0);
+    const int64_t seconds = std::max<int64_t>(1, (left + 500) / 1000);
+    console.SetTitleRetrying(retryAtStart, int(seconds), retryFailure);
+    RefreshTray();
+    // Again when the rounded number drops; the last second lasts until the try begins.
+    if (seconds > 1)
+        countdown->start(int(left - (seconds * 1000 - 500)) + 1);
+}
+
+void ConsoleEngine::Apply(const operator_event::LoggedIn& event) {
+    countdown->stop();
     console.OperatorList().Clear();
     console.PageList().Clear();
-    console.SetTitleOnline();
+    // Busy or away kept over a reconnection has already gone out again.
+    if (event.status == OperatorConsole::kStatusOnline)
+        console.SetTitleOnline();
+    else
+        console.SetTitleStatus(event.status);
+    restoredStatus = event.status == OperatorConsole::kStatusOnline ? 0 : event.status;
     RefreshTray();
     console.SetLoggedInButtons(true);
-    emit StatusShown(1);
+    emit StatusShown(event.status);
 }
 
 void ConsoleEngine::Apply(const operator_event::NewVersionOffered&) {
@@ -231,7 +276,7 @@ void ConsoleEngine::Apply(const operator_event::NewVersionOffered&) {
 void ConsoleEngine::Apply(const operator_event::ListsRequested&) {
     console.ShowReports();
     StartTimer();
-    ShowBalloon(QStringLiteral("You are now logged in to the Olvex server"));
+    ShowBalloon(kLoggedInText);
 }
 
 void ConsoleEngine::AskForNewVersion() {
@@ -258,6 +303,7 @@ void ConsoleEngine::AskForNewVersion() {
 
 void ConsoleEngine::Logout() {
     StopTimer();
+    countdown->stop();
     session.Logout();
 }
 
@@ -327,7 +373,6 @@ void ConsoleEngine::OnTick() {
 }
 
 void ConsoleEngine::Apply(const operator_event::KeepAliveFailed& event) {
-    // The timer keeps running: a failed reconnection is tried again at the next tick.
     qCWarning(lcConsole) << "no keep-alive went through in" << event.attempts
                          << "attempts, logging out";
 }
@@ -343,21 +388,29 @@ void ConsoleEngine::Apply(const operator_event::Disconnected& event) {
         StopTimer();
         ShowMessage(WithResult(kConnectionClosedText, ResultCode::MessageSize));
     }
+    // The timer keeps running through a reconnection; its ticks wait for the log-in.
+    if (!event.reconnecting)
+        countdown->stop();
     console.OperatorList().Clear();
     console.PageList().Clear();
     console.ClearReports();
     console.SetTitleNotConnected();
     RefreshTray();
     console.SetLoggedInButtons(false);
-    ShowBalloon(QStringLiteral("You are now logged out from the Olvex server"));
+    // One notification for the loss; the tries that follow show only in the title.
+    ShowBalloon(event.reconnecting ? kLostText : kLoggedOutText);
     emit StatusShown(0);
 }
 
 void ConsoleEngine::Apply(const operator_event::StatusChanged& event) {
     console.SetTitleStatus(event.status);
     RefreshTray();
-    ShowBalloon(QStringLiteral("Your status has now been changed to %1")
-                    .arg(OperatorListView::StatusWord(event.status)));
+    const bool restored = event.status == restoredStatus;
+    restoredStatus = 0;
+    // The return after a reconnection has its one notification already.
+    if (!restored)
+        ShowBalloon(QStringLiteral("Your status has now been changed to %1")
+                        .arg(OperatorListView::StatusWord(event.status)));
     emit StatusShown(event.status);
 }
 
@@ -459,6 +512,7 @@ void ConsoleEngine::Shutdown() {
         return;
     closing = true;
     StopTimer();
+    countdown->stop();
     pump->Stop();
     delete versionQuestion.data();
     session.Shutdown();

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -53,6 +54,11 @@ public:
 
     // Shortens the console timer and the pause between keep-alive attempts (tests).
     void SetTimerPeriods(int periodMs, int retryPauseMs);
+    // The pauses before the reconnection's tries (tests, shortened runs).
+    void SetRetryDelays(std::vector<std::chrono::milliseconds> delays,
+                        double jitter = OperatorSession::kRetryJitter) {
+        session.SetRetryDelays(std::move(delays), jitter);
+    }
     bool TimerRunning() const;
     bool Reconnecting() const { return session.Reconnecting(); }
 
@@ -86,6 +92,7 @@ private:
     void Apply(const operator_event::NewVersionOffered& event);
     void Apply(const operator_event::ListsRequested& event);
     void Apply(const operator_event::LoginFinished& event);
+    void Apply(const operator_event::RetryScheduled& event);
     void Apply(const operator_event::StatusFailed& event);
     void Apply(const operator_event::InvitationsFinished& event);
     void Apply(const operator_event::KeepAliveFailed& event);
@@ -113,6 +120,8 @@ private:
     void StartTimer();
     void StopTimer();
     void OnTick();
+    // The title and tooltip while waiting for the next try, counting down the seconds.
+    void ShowRetry();
 
     void ShowBalloon(const QString& text);
     // The tray's message, or the desktop's notification where there is no tray.
@@ -124,6 +133,13 @@ private:
     OperatorSession session;
     UiEventPump* pump = nullptr;
     QTimer* timer = nullptr;
+    // Fires when the seconds shown until the next try change.
+    QTimer* countdown = nullptr;
+    std::chrono::steady_clock::time_point nextTry;
+    bool retryAtStart = false;
+    QString retryFailure;
+    // Busy or away set again by a reconnection: its confirmation is no news.
+    int32_t restoredStatus = 0;
     ConsoleTray* tray = nullptr;
     QString trayToolTip;
     bool trayConnected = false;

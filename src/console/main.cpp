@@ -19,10 +19,12 @@
 #include <QLoggingCategory>
 #include <QPointer>
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <optional>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -94,10 +96,17 @@ int RunConsole(olvex::DesktopServices& desktop, const olvex::CommandLine& comman
     // Owned by the console, which shuts it down first thing when it goes: the engine's
     // connection is closed and the workers are joined.
     auto* bridge = new olvex::ConsoleEngine(console, *olvex::AgentClient::Instance());
-    // Soak and fault runs squeeze the one-minute timer; the keep-alive pause scales with it.
+    // Soak and fault runs squeeze the one-minute timer; the keep-alive pause and the pauses
+    // between reconnection tries scale with it.
     const int tickMs = qEnvironmentVariableIntValue("OLVEX_CONSOLE_TIMER_MS");
-    if (tickMs > 0)
+    if (tickMs > 0) {
         bridge->SetTimerPeriods(tickMs, std::max(1, tickMs / 30));
+        std::vector<std::chrono::milliseconds> delays;
+        for (const std::chrono::milliseconds delay : olvex::OperatorSession::DefaultRetryDelays())
+            delays.push_back(std::max(std::chrono::milliseconds(1),
+                                      delay * tickMs / olvex::ConsoleEngine::kTimerPeriodMs));
+        bridge->SetRetryDelays(std::move(delays));
+    }
     new olvex::AutoAwayController(console, *bridge, desktop.Idle());
     QObject::connect(&console, &olvex::OperatorConsole::AnswersRequested, &console, [&console] {
         olvex::CCannedMsgDlg editor(olvex::CannedFilePath(), &console);

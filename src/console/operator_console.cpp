@@ -315,6 +315,17 @@ void OperatorConsole::SetTitleStatus(int32_t status) {
     setWindowTitle(Title(OperatorListView::StatusWord(status), settings.serverAddress));
 }
 
+void OperatorConsole::SetTitleRetrying(bool atStart, int seconds, const QString& failure) {
+    QString title =
+        QStringLiteral("%1 - %2 (next try in %3 s)")
+            .arg(QLatin1String(product::kName),
+                 atStart ? QStringLiteral("Not connected") : QStringLiteral("Reconnecting"))
+            .arg(seconds);
+    if (!failure.isEmpty())
+        title += QStringLiteral(": ") + failure;
+    setWindowTitle(title);
+}
+
 void OperatorConsole::SetLoggedInButtons(bool loggedIn) {
     ButtonOf(Button::Login).setEnabled(!loggedIn);
     ButtonOf(Button::Logout).setEnabled(loggedIn);

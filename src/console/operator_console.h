@@ -73,6 +73,10 @@ public:
     void SetTitleConnecting();
     void SetTitleOnline();
     void SetTitleStatus(int32_t status);
+    // Waiting for the next try of a reconnection, or of the automatic log-in at start while
+    // none has been taken (`atStart`): "Olvex - Reconnecting (next try in 8 s)", followed by
+    // ": " and what failed last when something did.
+    void SetTitleRetrying(bool atStart, int seconds, const QString& failure);
     // Logged in: Login off, Logout, Status and Invite on; logged out the other way round.
     void SetLoggedInButtons(bool loggedIn);
     // The report browser shows the operator's reports, or the blank page.

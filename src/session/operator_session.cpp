@@ -3,6 +3,7 @@
 #include "product_info.h"
 #include "result_code.h"
 
+#include <algorithm>
 #include <system_error>
 
 namespace olvex {
@@ -49,7 +50,7 @@ AgentCallbacks OperatorSession::Callbacks() {
     AgentCallbacks cb;
     cb.OnLoggedIn = [](void* u) { Self(u).OnLoggedIn(); };
     cb.OnDisconnected = [](void* u, int reason) { Self(u).OnDisconnected(reason); };
-    cb.OnStatusChanged = [](void* u, int status) { Self(u).Push(ev::StatusChanged{status}); };
+    cb.OnStatusChanged = [](void* u, int status) { Self(u).OnStatusConfirmed(status); };
     cb.OnUserListReceived = [](void* u) {
         Self(u).Push(ev::UserListReceived{Shared(Self(u).engine_.Users().Snapshot())});
     };
@@ -76,10 +77,17 @@ AgentCallbacks OperatorSession::Callbacks() {
     };
     cb.OnCallRequest = [](void* u, int callId, int requesterId, int kind, const char* text1,
                           const char* text2, const char* text3) {
+        if (Self(u).HoldsRequest(kind))
+            return;
         Self(u).Push(
             ev::CallRequest{callId, requesterId, kind, Text(text1), Text(text2), Text(text3)});
     };
     cb.OnServerError = [](void* u, int requestCode, int errorCode) {
+        if (requestCode == protocol::kSetStatus) {
+            // The server keeps the status it had: nothing more to wait for.
+            std::lock_guard lock(Self(u).mutex_);
+            Self(u).holdRequests_ = false;
+        }
         Self(u).Push(ev::ServerError{requestCode, errorCode});
     };
     return cb;
@@ -101,8 +109,8 @@ void OperatorSession::Deliver(OperatorObserver& observer) {
 void OperatorSession::Settle(const OperatorEvent& event) {
     std::lock_guard lock(mutex_);
     if (std::holds_alternative<ev::LoginFinished>(event)) {
-        loginRunning_ = false;
-        reconnecting_ = false;
+        if (loginsRunning_ > 0)
+            --loginsRunning_;
     } else if (std::holds_alternative<ev::InvitationsFinished>(event)) {
         invitationsRunning_ = false;
     }
@@ -131,17 +139,31 @@ bool OperatorSession::StartWorker(std::function<void()> work) {
     return true;
 }
 
-bool OperatorSession::Login(OperatorConfig config) {
+bool OperatorSession::Login(OperatorConfig config, bool automatic) {
+    uint64_t generation = 0;
     {
         std::lock_guard lock(mutex_);
-        if (loginRunning_ || closing_)
+        if (loginsRunning_ > 0 || closing_)
             return false;
-        config_ = std::move(config);
-        loginRunning_ = true;
-        reconnecting_ = false;
+        config_ = config;
+        ++loginsRunning_;
+        generation = ++loginGeneration_;
+        StopRetries();
         refused_ = false;
+        logoutForLoss_ = false;
+        // Whoever logs in by hand is at the desk.
+        wantedStatus_ = protocol::kStatusOnline;
     }
-    StartLogin(false);
+    wake_.notify_all();
+    // Queued behind whatever the engine already reported (a logout just now, say), so that
+    // the connecting state is what the reader is left with.
+    Push(ev::Connecting{false});
+    const LoginKind kind = automatic ? LoginKind::Automatic : LoginKind::Operator;
+    const bool started = StartWorker([this, config = std::move(config), kind, generation] {
+        RunLogin(config, kind, generation);
+    });
+    if (!started)
+        Push(ev::LoginFinished{ResultCode::ThreadCreate, ResultText(ResultCode::ThreadCreate)});
     return true;
 }
 
@@ -152,7 +174,7 @@ void OperatorSession::SetConfig(OperatorConfig config) {
 
 bool OperatorSession::LoginRunning() const {
     std::lock_guard lock(mutex_);
-    return loginRunning_;
+    return loginsRunning_ > 0;
 }
 
 bool OperatorSession::Reconnecting() const {
@@ -160,31 +182,81 @@ bool OperatorSession::Reconnecting() const {
     return reconnecting_;
 }
 
-void OperatorSession::StartLogin(bool reconnecting) {
-    OperatorConfig config;
+namespace {
+
+// Trying again cannot change the server's mind about these.
+bool Refusal(int32_t result) {
+    return result == ResultCode::Credentials || result == ResultCode::AppVersion;
+}
+
+} // namespace
+
+void OperatorSession::RunLogin(const OperatorConfig& config, LoginKind kind, uint64_t generation) {
     {
         std::lock_guard lock(mutex_);
-        config = config_;
+        tryGeneration_ = generation;
+        // A request that comes with the log-in's answer is dispatched before OnLoggedIn runs.
+        holdRequests_ = wantedStatus_ != protocol::kStatusOnline;
     }
-    // Queued behind whatever the engine already reported (a logout just now, say), so that
-    // the connecting state is what the reader is left with.
-    Push(ev::Connecting{reconnecting});
     engine_.SetTls(config.tls);
-    const bool started = StartWorker([this, config = std::move(config), reconnecting] {
-        const int32_t result =
-            engine_.Login(config.host, config.port, config.user, config.password);
-        // The reason of a TLS failure is known only on this thread.
-        Push(ev::LoginFinished{result, ResultMessage(result), reconnecting});
-    });
-    if (!started)
-        Push(ev::LoginFinished{ResultCode::ThreadCreate, ResultText(ResultCode::ThreadCreate),
-                               reconnecting});
+    const int32_t result = engine_.Login(config.host, config.port, config.user, config.password);
+    // The reason of a TLS failure is known only on this thread.
+    std::string message = ResultMessage(result);
+    bool cancelled = false;
+    {
+        // Queued under the lock, so that a Logout meanwhile either comes after these events
+        // or finds nothing left to stop.
+        std::lock_guard lock(mutex_);
+        std::optional<ev::RetryScheduled> next;
+        if (result != 0) {
+            holdRequests_ = false;
+            cancelled = closing_ || generation != loginGeneration_;
+            if (cancelled) {
+                // The operator's logout or log-in has settled the state already.
+            } else if (kind == LoginKind::Retry && reconnecting_ && MayReconnect()) {
+                next = ScheduleRetry(result, message);
+            } else if (kind == LoginKind::Automatic && MayReconnect() && !Refusal(result)) {
+                if (!retryingAtStart_)
+                    retryAttempt_ = 0;
+                reconnecting_ = true;
+                retryingAtStart_ = true;
+                next = ScheduleRetry(result, message);
+            }
+            if (!next && !cancelled)
+                StopRetries();
+        }
+        Push(ev::LoginFinished{result, std::move(message), kind == LoginKind::Retry,
+                               next.has_value(), cancelled});
+        if (next)
+            Push(std::move(*next));
+    }
+    wake_.notify_all();
 }
 
 void OperatorSession::OnLoggedIn() {
     if (closing_)
         return;
-    Push(ev::LoggedIn{});
+    int32_t status = protocol::kStatusOnline;
+    bool stale = false;
+    {
+        std::lock_guard lock(mutex_);
+        // The operator logged out just as this try began, before the engine could see it.
+        stale = tryGeneration_ != loginGeneration_;
+        if (!stale) {
+            engaged_ = true;
+            StopRetries();
+        }
+        status = wantedStatus_;
+    }
+    if (stale) {
+        engine_.Logout(DisconnectReason::Logout);
+        return;
+    }
+    // First of all: the server takes every log-in as online and may offer it a visitor's
+    // request any moment now.
+    if (status != protocol::kStatusOnline && engine_.SetStatus(status) < 0)
+        return; // the engine has logged out, and a new reconnection is under way
+    Push(ev::LoggedIn{status});
     // The worker waits for the answer; the receive thread runs on, and so does the reader.
     if (engine_.LatestClientVersion() > product::kClientVersion && !AwaitNewVersionAnswer())
         return;
@@ -196,17 +268,125 @@ void OperatorSession::OnLoggedIn() {
 void OperatorSession::OnDisconnected(int reason) {
     const int32_t result = engine_.DisconnectResult();
     // A frame too large to take is no passing fault: no keep-alives, and no reconnection into
-    // the same refusal every minute, until the operator logs in again.
-    if (reason == DisconnectReason::ConnectionLost && result == ResultCode::MessageSize) {
-        {
-            std::lock_guard lock(mutex_);
+    // the same refusal, until the operator logs in again.
+    const bool tooLarge =
+        reason == DisconnectReason::ConnectionLost && result == ResultCode::MessageSize;
+    {
+        std::lock_guard lock(mutex_);
+        const bool lost = (engaged_ && (reason == DisconnectReason::ConnectionLost ||
+                                        reason == DisconnectReason::SendFailed)) ||
+                          logoutForLoss_;
+        engaged_ = false;
+        logoutForLoss_ = false;
+        std::optional<ev::RetryScheduled> next;
+        if (tooLarge) {
             refused_ = true;
             ++keepAliveChain_;
             keepAliveRunning_ = false;
+        } else if (lost && !closing_ && MayReconnect()) {
+            // The keep-alives of a dead connection have nothing left to find out.
+            ++keepAliveChain_;
+            keepAliveRunning_ = false;
+            reconnecting_ = true;
+            retryingAtStart_ = false;
+            retryAttempt_ = 0;
+            next = ScheduleRetry(0, {});
+            if (!next)
+                StopRetries();
         }
+        Push(ev::Disconnected{reason, result, reconnecting_});
+        if (next)
+            Push(std::move(*next));
+        // Under the lock: a receive thread that ends by itself is not joined by Shutdown,
+        // whose own locking waits for this instead.
         wake_.notify_all();
     }
-    Push(ev::Disconnected{reason, result});
+}
+
+void OperatorSession::OnStatusConfirmed(int32_t status) {
+    {
+        std::lock_guard lock(mutex_);
+        if (status == wantedStatus_)
+            holdRequests_ = false;
+    }
+    Push(ev::StatusChanged{status});
+}
+
+bool OperatorSession::HoldsRequest(int kind) {
+    // Transfers are addressed by another operator, to this one: only the server's offers of
+    // visitors depend on the status.
+    if (kind != protocol::kCallKindRequest)
+        return false;
+    std::lock_guard lock(mutex_);
+    return holdRequests_;
+}
+
+bool OperatorSession::MayReconnect() const {
+    return config_.reconnect && !config_.user.empty() && !config_.password.empty() && !refused_ &&
+           !closing_;
+}
+
+std::optional<ev::RetryScheduled> OperatorSession::ScheduleRetry(int32_t result,
+                                                                 std::string message) {
+    if (!retryThread_.joinable()) {
+        try {
+            retryThread_ = std::thread([this] { RetryLoop(); });
+        } catch (const std::system_error&) {
+            return std::nullopt;
+        }
+    }
+    const size_t step = std::min<size_t>(size_t(retryAttempt_), retryDelays_.size() - 1);
+    const std::chrono::milliseconds base = retryDelays_[step];
+    const double share =
+        retryJitter_ > 0 ? std::uniform_real_distribution<double>(0.0, retryJitter_)(random_) : 0;
+    const std::chrono::milliseconds delay =
+        base + std::chrono::milliseconds(int64_t(double(base.count()) * share));
+    ++retryAttempt_;
+    retryAt_ = std::chrono::steady_clock::now() + delay;
+    return ev::RetryScheduled{delay,  *retryAt_,          retryAttempt_,
+                              result, std::move(message), retryingAtStart_};
+}
+
+void OperatorSession::StopRetries() {
+    reconnecting_ = false;
+    retryingAtStart_ = false;
+    retryAttempt_ = 0;
+    retryAt_.reset();
+}
+
+void OperatorSession::RetryLoop() {
+    std::unique_lock lock(mutex_);
+    while (!closing_) {
+        if (!retryAt_) {
+            wake_.wait(lock);
+            continue;
+        }
+        const auto due = *retryAt_;
+        if (std::chrono::steady_clock::now() < due) {
+            wake_.wait_until(lock, due);
+            continue;
+        }
+        retryAt_.reset();
+        if (!reconnecting_)
+            continue;
+        // The try runs here: the next one is never due before this one has ended. While no
+        // log-in has been taken it is the automatic log-in once more.
+        const OperatorConfig config = config_;
+        const uint64_t generation = loginGeneration_;
+        const LoginKind kind = retryingAtStart_ ? LoginKind::Automatic : LoginKind::Retry;
+        ++loginsRunning_;
+        Push(ev::Connecting{kind == LoginKind::Retry});
+        lock.unlock();
+        RunLogin(config, kind, generation);
+        lock.lock();
+    }
+}
+
+void OperatorSession::SetRetryDelays(std::vector<std::chrono::milliseconds> delays, double jitter) {
+    std::lock_guard lock(mutex_);
+    if (!delays.empty())
+        retryDelays_ = std::move(delays);
+    retryJitter_ = std::max(0.0, jitter);
 }
 
 bool OperatorSession::AwaitNewVersionAnswer() {
@@ -235,11 +415,25 @@ void OperatorSession::AnswerNewVersion() {
 }
 
 void OperatorSession::Logout(int reason) {
-    ResetKeepAlive();
+    {
+        std::lock_guard lock(mutex_);
+        ++loginGeneration_;
+        ++keepAliveChain_;
+        keepAliveRunning_ = false;
+        logoutForLoss_ = false;
+        StopRetries();
+    }
+    wake_.notify_all();
     engine_.Logout(reason);
 }
 
 void OperatorSession::SetStatus(int32_t status) {
+    {
+        std::lock_guard lock(mutex_);
+        wantedStatus_ = status;
+        // Whatever the server confirms next is the operator's own choice.
+        holdRequests_ = false;
+    }
     const bool started = StartWorker([this, status] {
         const int32_t result = engine_.SetStatus(status);
         if (result < 0)
@@ -291,7 +485,7 @@ void OperatorSession::Tick() {
     {
         std::lock_guard lock(mutex_);
         // A connection being made is not a dead one; neither is a tick still retrying.
-        if (keepAliveRunning_ || loginRunning_ || refused_ || closing_)
+        if (keepAliveRunning_ || loginsRunning_ > 0 || reconnecting_ || refused_ || closing_)
             return;
         keepAliveRunning_ = true;
         chain = keepAliveChain_;
@@ -332,19 +526,12 @@ void OperatorSession::KeepAliveLost(uint64_t chain) {
         if (closing_ || chain != keepAliveChain_)
             return;
         keepAliveRunning_ = false;
+        // A logout or log-in by the operator meanwhile clears this: no reconnection then.
+        logoutForLoss_ = loginsRunning_ == 0;
     }
     Push(ev::KeepAliveFailed{kKeepAliveAttempts});
+    // Reported as a loss, with the reconnection it starts.
     engine_.Logout(DisconnectReason::Logout);
-    {
-        // A logout or log-in by the operator meanwhile has reset the chain: no reconnection.
-        std::lock_guard lock(mutex_);
-        if (closing_ || chain != keepAliveChain_ || loginRunning_ || !config_.reconnect ||
-            config_.user.empty() || config_.password.empty())
-            return;
-        loginRunning_ = true;
-        reconnecting_ = true;
-    }
-    StartLogin(true);
 }
 
 void OperatorSession::Shutdown() {
@@ -367,6 +554,9 @@ void OperatorSession::Shutdown() {
     }
     for (Worker& worker : workers)
         worker.thread.join();
+    // Nothing starts it once closing_ is set.
+    if (retryThread_.joinable())
+        retryThread_.join();
     // A log-in that completed while the workers were joined.
     if (engine_.GetStatus() > 0)
         engine_.Logout(DisconnectReason::Shutdown);

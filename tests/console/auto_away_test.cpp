@@ -84,6 +84,21 @@ TEST_F(AutoAwayTest, WhatTheOperatorChoseIsNeverUndone) {
     EXPECT_EQ(sent, (std::vector<int32_t>{3, 3}));
 }
 
+// The reconnection sets our away again; the operator's return still undoes it, even one
+// that came while the connection was down.
+TEST_F(AutoAwayTest, OurAwayOutlivesALostConnection) {
+    Idle(11 * kMinute);
+    ASSERT_EQ(sent, std::vector<int32_t>{3});
+    away.StatusConfirmed(0);
+    idle.sample->locked = true; // a lock while logged out changes nothing
+    away.Tick();
+    idle.sample->locked = false;
+    idle.sample->idleMs = 0;
+    away.StatusConfirmed(3);
+    away.Tick();
+    EXPECT_EQ(sent, (std::vector<int32_t>{3, 1}));
+}
+
 TEST_F(AutoAwayTest, LockSetsAwayAtOnceAndOnlyTheUnlockRestores) {
     idle.sample->locked = true;
     Idle(1000);

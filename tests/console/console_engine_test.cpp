@@ -89,6 +89,13 @@ struct ConsoleEngineTest : ::testing::Test {
 
     bool Enabled(Button button) { return console.ButtonOf(button).isEnabled(); }
 
+    // The window's timers need the event loop while the test waits for a connection.
+    std::unique_ptr<FakeConnection> AcceptWhileRunning(int ms = kWait) {
+        std::unique_ptr<FakeConnection> peer;
+        (void)QTest::qWaitFor([&] { return (peer = server.Accept(10ms)) != nullptr; }, ms);
+        return peer;
+    }
+
     test::UiRecorder ui;
     test::FakeServer server;
     AgentClient engine{AgentOptions{2000ms, 1000ms, 2000ms}};
@@ -102,6 +109,8 @@ struct ConsoleEngineTest : ::testing::Test {
 
 const QString kLoggedIn = QStringLiteral("You are now logged in to the Olvex server");
 const QString kLoggedOut = QStringLiteral("You are now logged out from the Olvex server");
+const QString kLost =
+    QStringLiteral("The connection to the Olvex server was lost; trying to reconnect");
 
 TEST_F(ConsoleEngineTest, SuccessfulLogInShowsTheConnectionEverywhere) {
     auto peer = LogIn();
@@ -206,39 +215,96 @@ TEST_F(ConsoleEngineTest, AutoLoginWithoutARememberedPasswordAsksForIt) {
 
 // The session's keep-alives and reconnections are tested in tests/session; here, what the
 // window shows of them.
-TEST_F(ConsoleEngineTest, ReconnectionShowsAsConnectingAndFailsQuietly) {
+TEST_F(ConsoleEngineTest, ReconnectionCountsDownInTheTitleWithOneNotificationEachWay) {
     console.Settings().reconnect = 1;
+    bridge->SetRetryDelays({1000ms, 3000ms}, 0);
     auto peer = LogIn();
     ASSERT_TRUE(peer);
-    bridge->SetTimerPeriods(150, 10);
+    emit console.ButtonOf(Button::Status).MenuCommand(OperatorConsole::kStatusAway);
+    ASSERT_TRUE(peer->Expect(Payload(1003, {"3"})));
+    peer->Send(Payload(9001, {"1003", "3"}));
+    const QString away = QStringLiteral("Your status has now been changed to away");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return BalloonsWith(away) == 1; }, kWait));
+
     peer->Close();
-    // The receive loop's end, then the tick's failed keep-alives: two logouts, two balloons.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return BalloonsWith(kLoggedOut) >= 2; }, kWait));
-    // The ticks need the event loop: wait there, not in Accept.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return bridge->Reconnecting(); }, kWait));
-    auto again = server.Accept();
+    const QString waiting = QStringLiteral("Olvex - Reconnecting (next try in 1 s)");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return console.windowTitle() == waiting; }, kWait));
+    EXPECT_EQ(bridge->TrayToolTip(), waiting);
+    EXPECT_FALSE(bridge->TrayShowsConnected());
+    EXPECT_EQ(BalloonsWith(kLost), 1);
+    EXPECT_EQ(BalloonsWith(kLoggedOut), 0);
+    // Logout ends the tries; Login only explains.
+    EXPECT_TRUE(Enabled(Button::Logout));
+    EXPECT_TRUE(Enabled(Button::Login));
+    EXPECT_FALSE(Enabled(Button::Status));
+
+    auto again = AcceptWhileRunning();
     ASSERT_TRUE(again);
     ASSERT_TRUE(again->Expect(Payload(1001, {"ann", "pw"})));
-    // While reconnecting the Login button stays pressable and only explains.
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return console.windowTitle().contains("Connecting"); }, kWait));
-    ASSERT_TRUE(Enabled(Button::Login));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return console.windowTitle() == QStringLiteral("Olvex - Connecting [127.0.0.1]"); },
+        kWait));
     console.ButtonOf(Button::Login).click();
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0], QStringLiteral("Olvex is trying to reconnect to the Olvex server "
                                              "now.\r\nIf it fails, please try again in a few "
                                              "seconds."));
-    // A refused reconnection shows nothing; the timer goes on to try again.
-    again->Send(Payload(9002, {"1001", "-19"}));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !bridge->Reconnecting(); }, kWait));
-    EXPECT_EQ(console.windowTitle(), QStringLiteral("Olvex - Not connected"));
-    EXPECT_TRUE(Enabled(Button::Login));
-    EXPECT_TRUE(bridge->TimerRunning());
-    QTest::qWait(50);
+    // A failed try: what failed, and the seconds counting down; no box, no notification.
+    again->Send(Payload(9002, {"1001", "-25"}));
+    const QString failure =
+        QStringLiteral("s): The server reached the maximum number of connections.");
+    for (const char* seconds : {"2", "1"}) {
+        const QString title = QStringLiteral("Olvex - Reconnecting (next try in ") + seconds +
+                              QStringLiteral(" ") + failure;
+        ASSERT_TRUE(QTest::qWaitFor([&] { return console.windowTitle() == title; }, kWait))
+            << console.windowTitle().toStdString();
+        EXPECT_EQ(bridge->TrayToolTip(), title);
+    }
+    EXPECT_TRUE(Enabled(Button::Logout));
+
+    // Taken: away again before anything else, and one notification for the return.
+    auto third = AcceptWhileRunning();
+    ASSERT_TRUE(third);
+    ASSERT_TRUE(third->Expect(Payload(1001, {"ann", "pw"})));
+    third->Send(Payload(9001, {"1001", "42", "15"}));
+    ASSERT_TRUE(third->Expect(Payload(1003, {"3"})));
+    ASSERT_TRUE(third->Expect(Payload(1006)));
+    third->Send(Payload(9001, {"1003", "3"}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return BalloonsWith(kLoggedIn) == 2; }, kWait));
+    const QString back = QStringLiteral("Olvex - away [127.0.0.1]");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bridge->TrayToolTip() == back; }, kWait));
+    EXPECT_EQ(console.windowTitle(), back);
+    QTest::qWait(100);
+    EXPECT_EQ(BalloonsWith(away), 1);
+    EXPECT_EQ(BalloonsWith(kLost), 1);
+    EXPECT_EQ(BalloonsWith(kLoggedOut), 0);
+    EXPECT_TRUE(Enabled(Button::Status));
     EXPECT_EQ(ui.messages.size(), 1u);
 }
 
-TEST_F(ConsoleEngineTest, CancelledLoginDialogStopsReconnection) {
+TEST_F(ConsoleEngineTest, LogoutEndsTheReconnection) {
+    bridge->SetRetryDelays({400ms}, 0);
+    auto peer = LogIn();
+    ASSERT_TRUE(peer);
+    peer->Close();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return BalloonsWith(kLost) == 1; }, kWait));
+    ASSERT_TRUE(bridge->Reconnecting());
+    console.ButtonOf(Button::Logout).click();
+    EXPECT_FALSE(bridge->Reconnecting());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return BalloonsWith(kLoggedOut) == 1; }, kWait));
+    EXPECT_EQ(console.windowTitle(), QStringLiteral("Olvex - Not connected"));
+    EXPECT_EQ(bridge->TrayToolTip(), console.windowTitle());
+    EXPECT_FALSE(Enabled(Button::Logout));
+    EXPECT_TRUE(Enabled(Button::Login));
+    EXPECT_FALSE(AcceptWhileRunning(1000));
+    EXPECT_EQ(console.windowTitle(), QStringLiteral("Olvex - Not connected"));
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+// Without Reconnect the minute's ticks go on finding the connection dead; a cancelled login
+// dialog stops them.
+TEST_F(ConsoleEngineTest, CancelledLoginDialogStopsTheTimer) {
+    console.Settings().reconnect = 0;
     auto peer = LogIn();
     ASSERT_TRUE(peer);
     bridge->SetTimerPeriods(2000, 10);
@@ -250,6 +316,47 @@ TEST_F(ConsoleEngineTest, CancelledLoginDialogStopsReconnection) {
     EXPECT_FALSE(server.Accept(2500ms));
     EXPECT_EQ(BalloonsWith(kLoggedOut), 1);
     EXPECT_TRUE(Enabled(Button::Login));
+}
+
+// A console started before the network is up goes on trying, in its title only.
+TEST_F(ConsoleEngineTest, AutomaticLogInAtStartIsTriedAgainWithoutABox) {
+    console.Settings().reconnect = 1;
+    bridge->SetRetryDelays({1000ms}, 0);
+    bridge->AutoLogin();
+    auto peer = server.Accept();
+    ASSERT_TRUE(peer);
+    ASSERT_TRUE(peer->Expect(Payload(1001, {"ann", "pw"})));
+    peer->Send(Payload(9002, {"1001", "-25"}));
+    const QString waiting = QStringLiteral("Olvex - Not connected (next try in 1 s): The server "
+                                           "reached the maximum number of connections.");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return console.windowTitle() == waiting; }, kWait))
+        << console.windowTitle().toStdString();
+    EXPECT_EQ(bridge->TrayToolTip(), waiting);
+    EXPECT_TRUE(Enabled(Button::Logout));
+    peer = AcceptWhileRunning();
+    ASSERT_TRUE(peer);
+    ASSERT_TRUE(peer->Expect(Payload(1001, {"ann", "pw"})));
+    peer->Send(Payload(9001, {"1001", "42", "15"}));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return console.windowTitle() == QStringLiteral("Olvex - Online [127.0.0.1]"); },
+        kWait));
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(BalloonsWith(kLoggedIn), 1);
+
+    // Without Reconnect: one box, as ever, and no second try.
+    bridge->Logout();
+    console.Settings().reconnect = 0;
+    bridge->AutoLogin();
+    peer = server.Accept();
+    ASSERT_TRUE(peer);
+    ASSERT_TRUE(peer->Expect(Payload(1001, {"ann", "pw"})));
+    peer->Send(Payload(9002, {"1001", "-25"}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !ui.messages.empty(); }, kWait));
+    EXPECT_EQ(ui.messages[0], QStringLiteral("Failed to connect to the Olvex server.\r\nThe "
+                                             "server reached the maximum number of "
+                                             "connections."));
+    EXPECT_EQ(console.windowTitle(), QStringLiteral("Olvex - Not connected"));
+    EXPECT_FALSE(AcceptWhileRunning(1500));
 }
 
 TEST_F(ConsoleEngineTest, InviteSendsSelectedPagesInListOrderOnce) {

@@ -23,6 +23,7 @@ using namespace std::chrono_literals;
 using test::FakeConnection;
 using test::Payload;
 using Command = OperatorSession::Command;
+using Clock = std::chrono::steady_clock;
 namespace ev = operator_event;
 
 template <class Event> size_t KindOf() {
@@ -235,56 +236,250 @@ TEST_F(OperatorSessionTest, CommandFailuresAndTheInvitationRefusalComeAsEvents) 
     EXPECT_TRUE(reader.WaitFor<ev::InvitationsFinished>(2));
 }
 
-TEST_F(OperatorSessionTest, DeadConnectionIsLoggedOutAndReconnectedUntilItWorks) {
-    session.SetKeepAlivePause(10ms);
+// ---- reconnection ---------------------------------------------------------------------
+
+TEST_F(OperatorSessionTest, LostConnectionIsTriedAgainAtOnceOnTheScheduleUntilTaken) {
+    session.SetRetryDelays({50ms, 100ms, 200ms}, 0.1);
     auto peer = LogIn("15", true);
     ASSERT_TRUE(peer);
-    // A live connection: one keep-alive and nothing else.
-    session.Tick();
-    EXPECT_TRUE(peer->Expect(Payload(5001)));
-    reader.DeliverFor(100ms);
-    EXPECT_EQ(reader.Count<ev::KeepAliveFailed>(), 0);
-
-    peer->Close();
-    ASSERT_TRUE(reader.WaitFor<ev::Disconnected>());
     Forget();
-    session.Tick();
-    auto again = server.Accept();
-    ASSERT_TRUE(again);
-    ASSERT_TRUE(again->Expect(Payload(1001, {"ann", "pw"})));
+    auto since = Clock::now();
+    peer->Close();
+    // No minute's tick: the first try follows the loss by the first pause.
+    auto first = server.Accept();
+    ASSERT_TRUE(first);
+    EXPECT_GE(Clock::now() - since, 50ms);
+    EXPECT_LT(Clock::now() - since, 1s);
+    ASSERT_TRUE(first->Expect(Payload(1001, {"ann", "pw"})));
     EXPECT_TRUE(session.Reconnecting());
     EXPECT_TRUE(session.LoginRunning());
-    again->Send(Payload(9002, {"1001", "-19"}));
-    const auto refused = reader.WaitFor<ev::LoginFinished>();
-    ASSERT_TRUE(refused);
-    EXPECT_EQ(refused->result, -19);
-    EXPECT_TRUE(refused->reconnecting);
-    EXPECT_FALSE(session.Reconnecting());
-    EXPECT_EQ(reader.Kinds(),
-              (std::vector{KindOf<ev::KeepAliveFailed>(), KindOf<ev::Disconnected>(),
-                           KindOf<ev::Connecting>(), KindOf<ev::LoginFinished>()}));
-    EXPECT_EQ(std::get<ev::KeepAliveFailed>(reader.events[0]).attempts, 4);
-    EXPECT_EQ(std::get<ev::Disconnected>(reader.events[1]).reason, DisconnectReason::Logout);
-    EXPECT_TRUE(std::get<ev::Connecting>(reader.events[2]).reconnecting);
-    Forget();
-
-    // Tried again at the next tick, and this time taken.
-    session.Tick();
+    since = Clock::now();
+    first->Send(Payload(9002, {"1001", "-19"}));
+    auto second = server.Accept();
+    ASSERT_TRUE(second);
+    EXPECT_GE(Clock::now() - since, 100ms);
+    ASSERT_TRUE(second->Expect(Payload(1001, {"ann", "pw"})));
+    since = Clock::now();
+    second->Close();
     auto third = server.Accept();
     ASSERT_TRUE(third);
+    EXPECT_GE(Clock::now() - since, 200ms);
     ASSERT_TRUE(third->Expect(Payload(1001, {"ann", "pw"})));
     third->Send(Payload(9001, {"1001", "42", "15"}));
     EXPECT_TRUE(third->Expect(Payload(1006)));
-    const auto taken = reader.WaitFor<ev::LoginFinished>();
-    ASSERT_TRUE(taken);
-    EXPECT_EQ(taken->result, 0);
-    EXPECT_EQ(reader.Count<ev::LoggedIn>(), 1);
-    EXPECT_EQ(reader.Count<ev::ListsRequested>(), 1);
+    ASSERT_TRUE(reader.DeliverUntil([&] {
+        return reader.Count<ev::LoginFinished>() == 3 &&
+               std::get<ev::LoginFinished>(reader.events.back()).result == 0;
+    }));
+    EXPECT_FALSE(session.Reconnecting());
     EXPECT_TRUE(session.LoggedIn());
+
+    const auto C = KindOf<ev::Connecting>(), F = KindOf<ev::LoginFinished>(),
+               R = KindOf<ev::RetryScheduled>();
+    EXPECT_EQ(reader.Kinds(),
+              (std::vector{KindOf<ev::Disconnected>(), R, C, F, R, C, F, R, C,
+                           KindOf<ev::LoggedIn>(), KindOf<ev::ListsRequested>(), F}));
+    const auto lost = std::get<ev::Disconnected>(reader.events[0]);
+    EXPECT_EQ(lost.reason, DisconnectReason::ConnectionLost);
+    EXPECT_TRUE(lost.reconnecting);
+    // Each pause as scheduled, a tenth at most added at random, with what failed before.
+    const std::vector<std::chrono::milliseconds> pauses = {50ms, 100ms, 200ms};
+    int n = 0;
+    for (const OperatorEvent& event : reader.events) {
+        if (const auto* next = std::get_if<ev::RetryScheduled>(&event)) {
+            EXPECT_EQ(next->attempt, n + 1);
+            EXPECT_GE(next->delay, pauses[size_t(n)]);
+            EXPECT_LE(next->delay, pauses[size_t(n)] * 11 / 10);
+            EXPECT_FALSE(next->atStart);
+            EXPECT_EQ(next->result, n == 0 ? 0 : n == 1 ? -19 : ResultCode::ConnectionLost);
+            ++n;
+        } else if (const auto* connecting = std::get_if<ev::Connecting>(&event)) {
+            EXPECT_TRUE(connecting->reconnecting);
+        }
+    }
+    const auto refused = std::get<ev::LoginFinished>(reader.events[3]);
+    EXPECT_EQ(refused.result, -19);
+    EXPECT_TRUE(refused.reconnecting);
+    EXPECT_TRUE(refused.retrying);
+    EXPECT_FALSE(std::get<ev::LoginFinished>(reader.events.back()).retrying);
+    EXPECT_EQ(std::get<ev::LoggedIn>(reader.events[9]).status, 1);
+}
+
+TEST_F(OperatorSessionTest, LogoutAndShutdownEndTheRetriesAtOnce) {
+    session.SetRetryDelays({100ms}, 0);
+    auto peer = LogIn("15", true);
+    ASSERT_TRUE(peer);
+    // A try in flight, its answer never coming: the logout gives it up.
+    peer->Close();
+    auto trying = server.Accept();
+    ASSERT_TRUE(trying);
+    ASSERT_TRUE(trying->Expect(Payload(1001, {"ann", "pw"})));
+    auto start = Clock::now();
+    session.Logout();
+    EXPECT_LT(Clock::now() - start, 500ms);
+    EXPECT_FALSE(session.Reconnecting());
+    EXPECT_TRUE(trying->WaitForPeerClose(1s));
+    const auto given = reader.WaitFor<ev::LoginFinished>(2);
+    ASSERT_TRUE(given);
+    EXPECT_TRUE(given->cancelled);
+    EXPECT_FALSE(given->retrying);
+    EXPECT_FALSE(server.Accept(400ms));
+
+    // Between two tries.
+    Forget();
+    peer = LogIn("15", true);
+    ASSERT_TRUE(peer);
+    Forget();
+    peer->Close();
+    ASSERT_TRUE(reader.WaitFor<ev::RetryScheduled>());
+    session.Logout();
+    EXPECT_FALSE(server.Accept(400ms));
+    reader.DeliverFor(50ms);
+    EXPECT_EQ(reader.Count<ev::Connecting>(), 0);
+    EXPECT_FALSE(std::get<ev::Disconnected>(reader.events.back()).reconnecting);
+
+    // Shutdown during a long pause returns at once, the retry thread joined.
+    session.SetRetryDelays({10s}, 0);
+    Forget();
+    peer = LogIn("15", true);
+    ASSERT_TRUE(peer);
+    peer->Close();
+    ASSERT_TRUE(reader.WaitFor<ev::RetryScheduled>());
+    start = Clock::now();
+    session.Shutdown();
+    EXPECT_LT(Clock::now() - start, 1s);
+    EXPECT_FALSE(server.Accept(100ms));
+}
+
+// The server takes every log-in as online; a visitor's request it sends before the status
+// has come back is not offered to an operator who is away.
+TEST_F(OperatorSessionTest, BusyAndAwayAreSetAgainBeforeTheLogInIsReported) {
+    session.SetRetryDelays({20ms}, 0);
+    auto peer = LogIn("15", true);
+    ASSERT_TRUE(peer);
+    int32_t call = 100;
+    for (const int32_t status : {3, 2}) {
+        SCOPED_TRACE(status);
+        Forget();
+        session.SetStatus(status);
+        ASSERT_TRUE(peer->Expect(Payload(1003, {std::to_string(status)})));
+        peer->Send(Payload(9001, {"1003", std::to_string(status)}));
+        ASSERT_TRUE(reader.WaitFor<ev::StatusChanged>());
+        Forget();
+
+        peer->Close();
+        peer = server.Accept();
+        ASSERT_TRUE(peer);
+        ASSERT_TRUE(peer->Expect(Payload(1001, {"ann", "pw"})));
+        peer->Send(Payload(9001, {"1001", "42", "15"}));
+        const std::string held = std::to_string(++call), transfer = std::to_string(++call),
+                          later = std::to_string(++call);
+        peer->Send(Payload(9003, {"2001", "40", held, "Vi"}));
+        peer->Send(Payload(9003, {"2002", "8", transfer, "Bob", "Jones", "why"}));
+        // The status goes first, before the lists.
+        ASSERT_TRUE(peer->Expect(Payload(1003, {std::to_string(status)})));
+        ASSERT_TRUE(peer->Expect(Payload(1006)));
+        ASSERT_TRUE(peer->Expect(Payload(1007)));
+        peer->Send(Payload(9001, {"1003", std::to_string(status)}));
+        peer->Send(Payload(9003, {"2001", "41", later, "Al"}));
+        ASSERT_TRUE(reader.DeliverUntil([&] { return reader.Count<ev::CallRequest>() == 2; }));
+        std::vector<std::string> offered;
+        for (const OperatorEvent& event : reader.events) {
+            if (const auto* request = std::get_if<ev::CallRequest>(&event))
+                offered.push_back(std::to_string(request->callId));
+        }
+        EXPECT_EQ(offered, (std::vector{transfer, later}));
+        const auto in = reader.WaitFor<ev::LoggedIn>();
+        ASSERT_TRUE(in);
+        EXPECT_EQ(in->status, status);
+        const auto kinds = reader.Kinds();
+        EXPECT_LT(std::find(kinds.begin(), kinds.end(), KindOf<ev::LoggedIn>()),
+                  std::find(kinds.begin(), kinds.end(), KindOf<ev::ListsRequested>()));
+        ASSERT_TRUE(reader.WaitFor<ev::LoginFinished>());
+    }
+
+    // A log-in of the operator's own starts online: no status goes out before the lists.
+    session.Logout();
+    Forget();
+    peer = LogIn();
+    ASSERT_TRUE(peer);
+    const auto in = reader.WaitFor<ev::LoggedIn>();
+    ASSERT_TRUE(in);
+    EXPECT_EQ(in->status, 1);
+}
+
+TEST_F(OperatorSessionTest, AutomaticLogInAtStartIsTriedAgainOnlyWithReconnectOn) {
+    session.SetRetryDelays({30ms, 60ms}, 0);
+    // Off: one try; its failure is the last word.
+    ASSERT_TRUE(session.Login(Config(false), true));
+    auto peer = server.Accept();
+    ASSERT_TRUE(peer);
+    ASSERT_TRUE(peer->Expect(Payload(1001, {"ann", "pw"})));
+    peer->Close();
+    auto finished = reader.WaitFor<ev::LoginFinished>();
+    ASSERT_TRUE(finished);
+    EXPECT_LT(finished->result, 0);
+    EXPECT_FALSE(finished->retrying);
+    EXPECT_FALSE(finished->cancelled);
+    EXPECT_FALSE(server.Accept(200ms));
+    EXPECT_FALSE(session.Reconnecting());
+    Forget();
+
+    // On: tried again until the server takes it.
+    ASSERT_TRUE(session.Login(Config(true), true));
+    peer = server.Accept();
+    ASSERT_TRUE(peer);
+    ASSERT_TRUE(peer->Expect(Payload(1001, {"ann", "pw"})));
+    peer->Close();
+    const auto next = reader.WaitFor<ev::RetryScheduled>();
+    ASSERT_TRUE(next);
+    EXPECT_TRUE(next->atStart);
+    EXPECT_EQ(next->delay, 30ms);
+    EXPECT_LT(next->result, 0);
+    EXPECT_FALSE(next->message.empty());
+    EXPECT_TRUE(session.Reconnecting());
+    peer = server.Accept();
+    ASSERT_TRUE(peer);
+    ASSERT_TRUE(peer->Expect(Payload(1001, {"ann", "pw"})));
+    peer->Send(Payload(9001, {"1001", "42", "15"}));
+    ASSERT_TRUE(peer->Expect(Payload(1006)));
+    ASSERT_TRUE(reader.WaitFor<ev::LoginFinished>(2));
+    EXPECT_EQ(reader.Kinds(), (std::vector{KindOf<ev::Connecting>(), KindOf<ev::LoginFinished>(),
+                                           KindOf<ev::RetryScheduled>(), KindOf<ev::Connecting>(),
+                                           KindOf<ev::LoggedIn>(), KindOf<ev::ListsRequested>(),
+                                           KindOf<ev::LoginFinished>()}));
+    const auto failed = std::get<ev::LoginFinished>(reader.events[1]);
+    EXPECT_TRUE(failed.retrying);
+    EXPECT_FALSE(failed.reconnecting);
+    // Tried again as the automatic log-in, not as a reconnection.
+    EXPECT_FALSE(std::get<ev::Connecting>(reader.events[3]).reconnecting);
+    EXPECT_FALSE(session.Reconnecting());
+    EXPECT_TRUE(session.LoggedIn());
+
+    // Credentials the server refuses end the tries: asking again cannot help.
+    session.Logout();
+    Forget();
+    ASSERT_TRUE(session.Login(Config(true), true));
+    peer = server.Accept();
+    ASSERT_TRUE(peer);
+    ASSERT_TRUE(peer->Expect(Payload(1001, {"ann", "pw"})));
+    peer->Close();
+    peer = server.Accept();
+    ASSERT_TRUE(peer);
+    ASSERT_TRUE(peer->Expect(Payload(1001, {"ann", "pw"})));
+    peer->Send(Payload(9002, {"1001", std::to_string(ResultCode::Credentials)}));
+    finished = reader.WaitFor<ev::LoginFinished>(2);
+    ASSERT_TRUE(finished);
+    EXPECT_EQ(finished->result, ResultCode::Credentials);
+    EXPECT_FALSE(finished->retrying);
+    EXPECT_FALSE(finished->reconnecting);
+    EXPECT_FALSE(server.Accept(200ms));
+    EXPECT_FALSE(session.Reconnecting());
 }
 
 TEST_F(OperatorSessionTest, NoReconnectionWhenOffOrAfterAFrameAboveTheCap) {
     session.SetKeepAlivePause(10ms);
+    session.SetRetryDelays({20ms}, 0);
     auto peer = LogIn("15", false);
     ASSERT_TRUE(peer);
     peer->Close();
@@ -299,7 +494,27 @@ TEST_F(OperatorSessionTest, NoReconnectionWhenOffOrAfterAFrameAboveTheCap) {
     EXPECT_FALSE(server.Accept(200ms));
     Forget();
 
-    // With reconnection on, a frame above the size cap still stops the ticks.
+    // Switched on since: the next tick's failed keep-alives find the connection dead and
+    // start the reconnection.
+    session.SetConfig(Config(true));
+    session.Tick();
+    auto again = server.Accept();
+    ASSERT_TRUE(again);
+    EXPECT_TRUE(again->Expect(Payload(1001, {"ann", "pw"})));
+    ASSERT_TRUE(reader.WaitFor<ev::Connecting>());
+    EXPECT_EQ(reader.Kinds(),
+              (std::vector{KindOf<ev::KeepAliveFailed>(), KindOf<ev::Disconnected>(),
+                           KindOf<ev::RetryScheduled>(), KindOf<ev::Connecting>()}));
+    EXPECT_TRUE(std::get<ev::Disconnected>(reader.events[1]).reconnecting);
+    Forget();
+    session.Logout();
+    ASSERT_TRUE(reader.DeliverUntil([&] {
+        return reader.Count<ev::LoginFinished>() == 1 && reader.Count<ev::Disconnected>() == 1;
+    }));
+    Forget();
+
+    // With reconnection on, a frame above the size cap is not reconnected into, and it
+    // stops the ticks.
     peer = LogIn("15", true);
     ASSERT_TRUE(peer);
     peer->SendRaw(std::string("<!>\x7f\xff\xff\xff", 7) + std::string(64, 'x'));
@@ -307,15 +522,17 @@ TEST_F(OperatorSessionTest, NoReconnectionWhenOffOrAfterAFrameAboveTheCap) {
     ASSERT_TRUE(lost);
     EXPECT_EQ(lost->reason, DisconnectReason::ConnectionLost);
     EXPECT_EQ(lost->result, ResultCode::MessageSize);
+    EXPECT_FALSE(lost->reconnecting);
     session.Tick();
     EXPECT_FALSE(server.Accept(300ms));
     reader.DeliverFor(50ms);
     EXPECT_EQ(reader.Count<ev::KeepAliveFailed>(), 0);
+    EXPECT_EQ(reader.Count<ev::RetryScheduled>(), 0);
 }
 
 TEST_F(OperatorSessionTest, ResetEndsTheRetriesAndShutdownEndsThePauseAtOnce) {
     session.SetKeepAlivePause(10s);
-    auto peer = LogIn("15", true);
+    auto peer = LogIn("15", false);
     ASSERT_TRUE(peer);
     peer->Close();
     ASSERT_TRUE(reader.WaitFor<ev::Disconnected>());

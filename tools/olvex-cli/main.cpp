@@ -213,6 +213,7 @@ private:
     }
     void Print(const ev::StatusFailed& e) { Report("status", e.result); }
     void Print(const ev::Connecting&) {}
+    void Print(const ev::RetryScheduled&) {}
     void Print(const ev::InvitationsFinished&) {}
     void Print(const ev::KeepAliveFailed&) {}
 
