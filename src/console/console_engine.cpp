@@ -30,50 +30,17 @@ namespace olvex {
 
 namespace {
 
-const QString kBalloonTitle = QStringLiteral("Olvex Notification");
 const QString kLoggedInText = QStringLiteral("You are now logged in to the Olvex server");
 const QString kLoggedOutText = QStringLiteral("You are now logged out from the Olvex server");
 const QString kLostText =
     QStringLiteral("The connection to the Olvex server was lost; trying to reconnect");
 constexpr char kConnectionClosedText[] = "The connection to the Olvex server was closed.\r\n";
 
-QString Text(const std::string& bytes) {
-    return QString::fromStdString(bytes);
-}
-
 QString WithResult(const char* fixed, int32_t result) {
     return QString::fromLatin1(fixed) + QString::fromUtf8(ResultText(result));
 }
 
-// The alert's text had to fit a 100-byte block; a longer one is cut there, at a character
-// boundary, so that a hostile name cannot blow the alert up.
-constexpr size_t kCallAlertBytes = 99;
-
-std::string CutUtf8(std::string text, size_t limit) {
-    if (text.size() <= limit)
-        return text;
-    size_t end = limit;
-    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
-        --end;
-    text.resize(end);
-    return text;
-}
-
 } // namespace
-
-std::optional<QString> ConsoleEngine::CallAlertText(int kind, const char* name,
-                                                    const char* second) {
-    const std::string who = name ? name : "";
-    std::string text;
-    if (kind == 1)
-        text = "You have received an Olvex call request from " + who + ".";
-    else if (kind == 2)
-        text = "You have received an Olvex call transfer from " + who + " " +
-               (second ? second : "") + ".";
-    else
-        return std::nullopt;
-    return QString::fromUtf8(CutUtf8(std::move(text), kCallAlertBytes));
-}
 
 ConsoleEngine::ConsoleEngine(OperatorConsole& c, AgentClient& e)
     : QObject(&c), console(c), session(e),
@@ -412,99 +379,6 @@ void ConsoleEngine::Apply(const operator_event::StatusChanged& event) {
         ShowBalloon(QStringLiteral("Your status has now been changed to %1")
                         .arg(OperatorListView::StatusWord(event.status)));
     emit StatusShown(event.status);
-}
-
-void ConsoleEngine::Apply(const operator_event::UserListReceived& event) {
-    console.OperatorList().Rebuild(event.users);
-}
-
-void ConsoleEngine::Apply(const operator_event::UserLoggedIn& event) {
-    if (console.OperatorList().AddOrUpdate(event.user))
-        ShowBalloon(QStringLiteral("%1 has now logged in to the Olvex server")
-                        .arg(OperatorListView::DisplayName(event.user)));
-}
-
-void ConsoleEngine::Apply(const operator_event::UserLoggedOut& event) {
-    if (auto name = console.OperatorList().Remove(event.user.userId))
-        ShowBalloon(QStringLiteral("%1 has now logged out from the Olvex server").arg(*name));
-}
-
-void ConsoleEngine::Apply(const operator_event::UserStatusChanged& event) {
-    console.OperatorList().UpdateStatus(event.user);
-}
-
-void ConsoleEngine::Apply(const operator_event::PageListReceived& event) {
-    console.PageList().Rebuild(event.pages);
-}
-
-void ConsoleEngine::Apply(const operator_event::PageEntered& event) {
-    if (!console.PageList().AddOrUpdate(event.page))
-        return;
-    ShowBalloon(QStringLiteral("A website visitor has now entered the %1 web page")
-                    .arg(Text(event.page->title)));
-    if (AgentSettings::IsOn(console.Settings().visitorSound))
-        EventSound::Shared().Play(EventSound::Kind::Visitor);
-}
-
-void ConsoleEngine::Apply(const operator_event::PageLeft& event) {
-    console.PageList().Remove(event.page->pageId);
-}
-
-void ConsoleEngine::Apply(const operator_event::VisitorInvited& event) {
-    console.PageList().MarkInvited(event.page->pageId);
-}
-
-void ConsoleEngine::Apply(const operator_event::CallRequest& event) {
-    const char* name = event.text1 ? event.text1->c_str() : nullptr;
-    const char* second = event.text2 ? event.text2->c_str() : nullptr;
-    std::optional<QString> text = CallAlertText(event.kind, name, second);
-    if (!text)
-        return;
-    QString caller = QString::fromUtf8(name ? name : "");
-    if (event.kind == 2 && second && *second)
-        caller += QLatin1Char(' ') + QString::fromUtf8(second);
-    console.ShowCallAlert(event.callId, event.requesterId, event.kind, *text, caller);
-}
-
-void ConsoleEngine::ShowBalloon(const QString& text) {
-    if (!AgentSettings::IsOn(console.Settings().showHints))
-        return;
-    emit BalloonShown(kBalloonTitle, text, kBalloonMs);
-    // Within a batch each balloon would replace the one before; show only the last.
-    if (flushing)
-        lastBalloon = text;
-    else
-        PostBalloon(text);
-}
-
-void ConsoleEngine::PostBalloon(const QString& text) {
-    if (tray->ShowMessage(kBalloonTitle, text, kBalloonMs))
-        return;
-    Notifications::Note note;
-    note.summary = kBalloonTitle;
-    note.body = text;
-    note.timeoutMs = kBalloonMs;
-    console.Desktop().Notifier().Notify(note);
-}
-
-void ConsoleEngine::RefreshTray() {
-    trayConnected = session.LoggedIn();
-    const WaitingItems waiting = console.Waiting();
-    trayToolTip = console.windowTitle().left(kToolTipLength);
-    if (waiting.Count() > 0)
-        trayToolTip += QLatin1Char('\n') + waiting.ToolTipLines();
-    trayBadge = waiting.Count();
-    tray->SetState(BadgedIcon(ProgramIcon(trayConnected), trayBadge), trayToolTip);
-}
-
-void ConsoleEngine::WaitingChanged() {
-    if (closing)
-        return;
-    RefreshTray();
-    if (trayBadge != launcherCount) {
-        launcherCount = trayBadge;
-        console.Desktop().Launcher().SetCount(launcherCount);
-    }
 }
 
 void ConsoleEngine::Shutdown() {

@@ -35,6 +35,10 @@ public:
     }
 
     bool IsRunning() const { return thread_.joinable(); }
+    struct State;
+    // What tells that the body has returned, kept by whoever must wait for the thread after
+    // its handle has gone to the reaper.
+    std::shared_ptr<State> Completion() const { return state_; }
     bool IsCurrent() const { return thread_.get_id() == std::this_thread::get_id(); }
     std::thread::id Id() const { return thread_.get_id(); }
     // Joins the thread, or, when called on the thread itself, hands it to the reaper.

@@ -110,6 +110,7 @@ struct CallSessionCore {
     };
     std::vector<Sent> sent;
     ReapableThread worker; // the join worker hands itself to the reaper
+    std::shared_ptr<ReapableThread::State> workerDone;
 };
 
 namespace {
@@ -572,6 +573,7 @@ void CallSession::Start() {
     try {
         // Stored under the lock, so the worker finds its own handle when it ends.
         shared->worker = ReapableThread::Start([core = shared] { JoinWorker(core); });
+        shared->workerDone = shared->worker.Completion();
     } catch (const std::system_error&) {
         shared->state = State::Failed;
         shared->Push(FailedToStart(ResultCode::ThreadCreate));
@@ -609,12 +611,20 @@ void CallSession::Close() {
 
 void CallSession::WaitForJoin() {
     ReapableThread worker;
+    std::shared_ptr<ReapableThread::State> done;
     {
         std::lock_guard lock(shared->mutex);
         worker = std::move(shared->worker);
+        done = shared->workerDone;
     }
-    // Without the handle the worker has already taken its own, as its last step.
-    worker.JoinOrDefer();
+    if (worker.IsRunning()) {
+        worker.JoinOrDefer();
+        return;
+    }
+    // The worker has taken its own handle, as its last step: wait until that step is over and
+    // it has gone to the reaper, so that no thread of this call is left running.
+    if (done)
+        done->WaitFor(std::chrono::seconds(5));
 }
 
 int32_t CallSession::End() {

@@ -5,6 +5,7 @@
 #include "engine_log_in.h"
 #include "fake_server.h"
 #include "result_code.h"
+#include "thread_reaper.h"
 #include "transcript_archive.h"
 
 #include <condition_variable>
@@ -466,6 +467,8 @@ TEST_F(CallSessionTest, ASessionClosedWhileJoiningDeliversNothingAndLeavesNoCall
         std::this_thread::sleep_for(20ms);
     EXPECT_EQ(engine.Calls().Count(), 0);
     session.WaitForJoin();
+    // Nothing of the first join may still run when the test (or the program) ends.
+    ReapableThread::CollectFinished();
     EXPECT_EQ(viewer.Wakes(), wakes);
     session.Deliver(viewer);
     EXPECT_FALSE(viewer.Has<ev::Connected>());
