@@ -60,6 +60,8 @@ CallSession::Options SessionOptions(const AgentSettings& settings,
 }
 
 template <class... F> struct Overloaded : F... { using F::operator()...; };
+// Spelled out for compilers without aggregate deduction.
+template <class... F> Overloaded(F...) -> Overloaded<F...>;
 
 } // namespace
 

@@ -19,6 +19,8 @@ using Json = nlohmann::ordered_json;
 namespace ev = call_event;
 
 template <class... F> struct Overloaded : F... { using F::operator()...; };
+// Spelled out for compilers without aggregate deduction.
+template <class... F> Overloaded(F...) -> Overloaded<F...>;
 
 std::optional<int32_t> ParseId(std::string_view text) {
     int32_t value = 0;
