@@ -4,6 +4,7 @@
 #include "console_images.h"
 #include "console_test_helpers.h"
 #include "desktop_services.h"
+#include "engine_log_in.h"
 #include "fake_server.h"
 #include "flat_button.h"
 #include "login_dialog.h"
@@ -66,15 +67,8 @@ struct ConsoleEngineTest : ::testing::Test {
     // client version; leaves the peer after the list requests.
     std::unique_ptr<FakeConnection> LogIn(const char* version = "15") {
         bridge->Connect();
-        auto peer = server.Accept();
-        EXPECT_TRUE(peer);
-        if (!peer)
-            return nullptr;
-        EXPECT_TRUE(peer->Expect(Payload(1001, {"ann", "pw"})));
-        peer->Send(Payload(9001, {"1001", "42", version}));
-        if (std::string_view(version) == "15") {
-            EXPECT_TRUE(peer->Expect(Payload(1006)));
-            EXPECT_TRUE(peer->Expect(Payload(1007)));
+        auto peer = test::AnswerLogIn(server, version);
+        if (peer && std::string_view(version) == "15") {
             EXPECT_TRUE(QTest::qWaitFor([&] { return bridge->TimerRunning(); }, kWait));
         }
         return peer;

@@ -1,6 +1,7 @@
 // OperatorSession against the fake server, without Qt: the events a window is handed, in
 // order, and the workers, waits and keep-alives behind them.
 #include "agent_client.h"
+#include "engine_log_in.h"
 #include "fake_server.h"
 #include "operator_session.h"
 #include "result_code.h"
@@ -111,15 +112,8 @@ struct OperatorSessionTest : ::testing::Test {
     // own, returns once the log-in has finished, the lists requested.
     std::unique_ptr<FakeConnection> LogIn(const char* version = "15", bool reconnect = false) {
         EXPECT_TRUE(session.Login(Config(reconnect)));
-        auto peer = server.Accept();
-        EXPECT_TRUE(peer);
-        if (!peer)
-            return nullptr;
-        EXPECT_TRUE(peer->Expect(Payload(1001, {"ann", "pw"})));
-        peer->Send(Payload(9001, {"1001", "42", version}));
-        if (std::string_view(version) == "15") {
-            EXPECT_TRUE(peer->Expect(Payload(1006)));
-            EXPECT_TRUE(peer->Expect(Payload(1007)));
+        auto peer = AnswerLogIn(server, version);
+        if (peer && std::string_view(version) == "15") {
             EXPECT_TRUE(reader.WaitFor<ev::LoginFinished>());
         }
         return peer;

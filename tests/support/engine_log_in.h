@@ -30,4 +30,21 @@ inline std::unique_ptr<FakeConnection> LogInEngine(AgentClient& engine, FakeServ
     return peer;
 }
 
+// The server's side of a log-in as "ann" with "pw" that a program under test has started:
+// answered with `version` as the newest client version and, when that is the program's own
+// ("15"), followed by the two list requests. Null after a test failure.
+inline std::unique_ptr<FakeConnection> AnswerLogIn(FakeServer& server, const char* version) {
+    auto peer = server.Accept();
+    EXPECT_TRUE(peer);
+    if (!peer)
+        return nullptr;
+    EXPECT_TRUE(peer->Expect(Payload(1001, {"ann", "pw"})));
+    peer->Send(Payload(9001, {"1001", "42", version}));
+    if (std::string(version) == "15") {
+        EXPECT_TRUE(peer->Expect(Payload(1006)));
+        EXPECT_TRUE(peer->Expect(Payload(1007)));
+    }
+    return peer;
+}
+
 } // namespace olvex::test

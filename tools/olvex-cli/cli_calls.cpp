@@ -126,7 +126,7 @@ CliCalls::CliCalls(CliOutput output, std::string userName)
     : output_(output), userName_(std::move(userName)), printer_([this] { Print(); }) {}
 
 CliCalls::~CliCalls() {
-    StopPrinting();
+    printer_.Finish();
 }
 
 void CliCalls::Fail(std::string_view verb, int32_t result) const {
@@ -191,11 +191,7 @@ void CliCalls::Accept(int32_t callId) {
         current_[callId] = call;
         calls_.push_back(call);
     }
-    call->session.SetWake([this] {
-        std::lock_guard lock(mutex_);
-        pending_ = true;
-        wake_.notify_one();
-    });
+    call->session.SetWake([this] { printer_.Wake(); });
     call->session.Start();
 }
 
@@ -232,35 +228,19 @@ void CliCalls::Shutdown() {
         client_->Calls().Clear(); // ends every join still connecting, reports every close
     for (const auto& call : calls)
         call->session.WaitForJoin();
-    StopPrinting();
+    printer_.Finish();
     for (const auto& call : calls)
         call->session.Close();
 }
 
 void CliCalls::Print() {
-    std::unique_lock lock(mutex_);
-    for (;;) {
-        wake_.wait(lock, [this] { return pending_ || stopping_; });
-        const bool last = stopping_;
-        pending_ = false;
-        const std::vector<std::shared_ptr<Call>> calls = calls_;
-        lock.unlock();
-        for (const auto& call : calls)
-            call->session.Deliver(*call);
-        lock.lock();
-        if (last)
-            return;
-    }
-}
-
-void CliCalls::StopPrinting() {
+    std::vector<std::shared_ptr<Call>> calls;
     {
         std::lock_guard lock(mutex_);
-        stopping_ = true;
-        wake_.notify_one();
+        calls = calls_;
     }
-    if (printer_.joinable())
-        printer_.join();
+    for (const auto& call : calls)
+        call->session.Deliver(*call);
 }
 
 } // namespace olvex

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "delivery_thread.h"
 #include "records.h"
 
-#include <condition_variable>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -10,7 +10,6 @@
 #include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 namespace olvex {
@@ -53,9 +52,8 @@ private:
     void Hangup(int32_t callId);
     std::shared_ptr<Call> Find(int32_t callId);
     void Fail(std::string_view verb, int32_t result) const;
-    // The printing thread: delivers every call's events whenever one has some.
+    // On the printing thread: every call's events.
     void Print();
-    void StopPrinting();
 
     const CliOutput output_;
     const std::string userName_;
@@ -65,14 +63,12 @@ private:
     // Never held while a session is called: the session's wake hook takes it under the
     // session's own locks.
     std::mutex mutex_;
-    std::condition_variable wake_;
-    bool pending_ = false;
-    bool stopping_ = false;
     bool shuttingDown_ = false;
     std::map<int32_t, std::shared_ptr<Call>> current_; // accepted or connecting calls by id
     // Every call accepted, hung up or not, until Shutdown: a hangup's reports come after it.
     std::vector<std::shared_ptr<Call>> calls_;
-    std::thread printer_;
+    // Delivers every call's events whenever one has some; last, so it starts last.
+    DeliveryThread printer_;
 };
 
 } // namespace olvex

@@ -4,6 +4,7 @@
 // JSON lines.
 #include "agent_client.h"
 #include "cli_calls.h"
+#include "delivery_thread.h"
 #include "log_sink.h"
 #include "operator_session.h"
 #include "protocol.h"
@@ -266,54 +267,6 @@ private:
     std::optional<ev::LoginFinished> login_;
 };
 
-// Hands the session's events to the printer on a thread of its own, batch by batch.
-class EventPump {
-public:
-    EventPump(OperatorSession& session, olvex::OperatorObserver& observer)
-        : session_(session), observer_(observer), thread_([this] { Run(); }) {}
-    ~EventPump() { Finish(); }
-
-    // The session's wake hook: it only signals.
-    void Wake() {
-        std::lock_guard lock(mutex_);
-        woken_ = true;
-        ready_.notify_one();
-    }
-    // Hands over what is queued by now, then ends the thread.
-    void Finish() {
-        {
-            std::lock_guard lock(mutex_);
-            finishing_ = true;
-            ready_.notify_one();
-        }
-        if (thread_.joinable())
-            thread_.join();
-    }
-
-private:
-    void Run() {
-        std::unique_lock lock(mutex_);
-        for (;;) {
-            ready_.wait(lock, [this] { return woken_ || finishing_; });
-            const bool last = finishing_;
-            woken_ = false;
-            lock.unlock();
-            session_.Deliver(observer_);
-            if (last)
-                return;
-            lock.lock();
-        }
-    }
-
-    OperatorSession& session_;
-    olvex::OperatorObserver& observer_;
-    std::mutex mutex_;
-    std::condition_variable ready_;
-    bool woken_ = false;
-    bool finishing_ = false;
-    std::thread thread_;
-};
-
 std::optional<int> ParseInt(std::string_view text) {
     int value = 0;
     auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -431,7 +384,8 @@ int Run(int argc, char** argv) {
         client.logSink = {LogLine, nullptr, olvex::LogLevel::Debug};
     OperatorSession session(client);
     EventPrinter printer(session);
-    EventPump pump(session, printer);
+    // Hands the session's events to the printer on a thread of its own, batch by batch.
+    olvex::DeliveryThread pump([&session, &printer] { session.Deliver(printer); });
     session.SetWake([&pump] { pump.Wake(); });
     olvex::OperatorConfig config;
     config.host = server->substr(0, colon);
