@@ -68,7 +68,7 @@ WHY=""
 # result MODE SCENARIO pass|fail|skip TEXT
 result() {
     RESULTS+=("$1|$2|$3|$4")
-    echo "[$STACK $1] $2: $3 - $4"
+    echo "[$STACK $1 ${SECONDS}s] $2: $3 - $4"
 }
 
 joins() { grep -c 'olvex.engine: joining call ' "$LOG" 2>/dev/null || true; }
@@ -100,6 +100,7 @@ quit_via_tray() {
     done
     local status=0
     wait_exit "$CONSOLE_PID" 20 || status=$?
+    CONSOLE_PID=""
     kill "$DEMO_PID" 2>/dev/null || true
     wait "$DEMO_PID" 2>/dev/null || true
     [ "$status" -eq 0 ] || { echo "the console ended with $status" >&2; return 1; }
@@ -121,7 +122,7 @@ focused_is() { [[ "$(wl_focused)" =~ $1 ]]; }
 # One console run for the requests and the tray, one for the idle time; the X11 run first so
 # that the native one finds the position it stored.
 for mode in xwayland native; do
-    if start_console "$mode" "NotifyTimeout=20" --visitors 6 --request-every 3 --seed 11; then
+    if start_console "$mode" "NotifyTimeout=20" --visitors 6 --request-every 5 --seed 11; then
         for scenario in typing notify tray; do
             WHY=""
             if "scenario_$scenario" "$mode"; then

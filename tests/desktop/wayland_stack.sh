@@ -26,7 +26,7 @@ wl_enter() {
     local status=0
     # --kill-child: a killed test takes the whole namespace with it.
     unshare --mount --net --pid --fork --mount-proc --kill-child \
-        env OLVEX_WL_INSIDE="$WL_ROOT" "$BASH" "$script" "$@" || status=$?
+        env OLVEX_WL_INSIDE="$WL_ROOT" "$BASH" ${OLVEX_WL_TRACE:+-x} "$script" "$@" || status=$?
     if [ -n "${OLVEX_SCREENSHOTS:-}" ] && [ -d "$WL_ROOT/shots" ]; then
         mkdir -p "$OLVEX_SCREENSHOTS"
         cp "$WL_ROOT"/shots/*.png "$OLVEX_SCREENSHOTS"/ 2>/dev/null || true
@@ -42,7 +42,9 @@ wl_prepare() {
     shift
     ip link set lo up 2>/dev/null || fail "cannot bring up the loopback device"
     WL_PROGRAMS=()
-    mkdir -p "$OLVEX_WL_INSIDE/bin"
+    mkdir -p "$OLVEX_WL_INSIDE/bin" "$OLVEX_WL_INSIDE/tests"
+    # The scripts too, by the same way: the source tree may lie in /tmp, covered below.
+    mount --bind -o ro "$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)" "$OLVEX_WL_INSIDE/tests"
     for program in "$@"; do
         # The build tree may lie in a folder nobody cannot enter.
         mkdir -p "$OLVEX_WL_INSIDE/bin/$i"
@@ -90,11 +92,15 @@ CONF
     fi
 }
 
-# wl_drop SCRIPT ARGS...: runs the rest as nobody, with what wl_prepare made.
+# wl_drop SCRIPT ARGS...: runs the rest as nobody, with what wl_prepare made; SCRIPT is one
+# of tests/desktop.
 wl_drop() {
+    local script=$1
+    shift
+    set -- "$OLVEX_WL_INSIDE/tests/desktop/$(basename "$script")" "$@"
     exec setpriv --reuid "$WL_USER" --regid "$WL_USER" --clear-groups \
         env OLVEX_WL_USER=1 OLVEX_WL_INSIDE="$OLVEX_WL_INSIDE" TMPDIR="$OLVEX_WL_INSIDE/tmp" \
-        "$BASH" "$@"
+        "$BASH" ${OLVEX_WL_TRACE:+-x} "$@"
 }
 
 wl_bus_begin() {
@@ -169,20 +175,24 @@ wl_sway_begin() {
 output HEADLESS-1 resolution 1280x800 position 0 0
 xwayland enable
 default_border normal
+# A window that asks with a valid activation token gets the keyboard (sway's default only
+# marks it urgent, whatever the token).
+focus_on_window_activation focus
 CONF
-    WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 \
+    env -u WAYLAND_DISPLAY WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 \
         sway -c "$SESSION_DIR/sway.conf" >"$SESSION_DIR/compositor.log" 2>&1 &
     WL_COMPOSITOR_PID=$!
     SESSION_PIDS+=($!)
     # sway names its own socket: wayland-1 and so on.
     local _
     for _ in $(seq 100); do
-        WAYLAND_DISPLAY=$(cd "$XDG_RUNTIME_DIR" && ls wayland-? 2>/dev/null | head -n 1)
+        WAYLAND_DISPLAY=$(cd "$XDG_RUNTIME_DIR" && ls wayland-? 2>/dev/null | head -n 1 || true)
         [ -n "$WAYLAND_DISPLAY" ] && break
         sleep 0.1
     done
     export WAYLAND_DISPLAY=${WAYLAND_DISPLAY:-wayland-1}
-    export SWAYSOCK=$(ls "$XDG_RUNTIME_DIR"/sway-ipc.*.sock 2>/dev/null | head -n 1)
+    wl_wait_for 10 compgen -G "$XDG_RUNTIME_DIR/sway-ipc.*.sock" || true
+    export SWAYSOCK=$(compgen -G "$XDG_RUNTIME_DIR/sway-ipc.*.sock" | head -n 1 || true)
 }
 
 wl_kwin_begin() {
@@ -344,7 +354,7 @@ wl_field() {
 
 wl_type() {
     case "$WL_STACK" in
-    sway) wtype -d 8 "$1" ;;
+    sway) wtype -s 40 -d 8 "$1" ;;
     kwin) "$WL_CLIENT" type "$1" ;;
     gnome)
         local js='const s = Clutter.get_default_backend().get_default_seat();

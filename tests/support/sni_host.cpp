@@ -51,7 +51,9 @@ public:
         owners->setConnection(bus);
         owners->setWatchMode(QDBusServiceWatcher::WatchForUnregistration);
         connect(owners, &QDBusServiceWatcher::serviceUnregistered, this, [this](const QString& s) {
-            for (const QString& item : std::as_const(items)) {
+            // A copy: removing from the list being walked corrupted the heap.
+            const QStringList registered = items;
+            for (const QString& item : registered) {
                 if (item.section(QLatin1Char('/'), 0, 0) == s) {
                     items.removeAll(item);
                     emit StatusNotifierItemUnregistered(item);
