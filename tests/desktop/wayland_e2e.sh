@@ -57,7 +57,20 @@ if [ -n "${WL_STACK_SKIP:-}" ]; then
     echo "SKIP: $WL_STACK_SKIP"
     exit 77
 fi
-echo "$STACK: WAYLAND_DISPLAY=$WAYLAND_DISPLAY DISPLAY=$DISPLAY"
+echo "$STACK: WAYLAND_DISPLAY=$WAYLAND_DISPLAY DISPLAY=$DISPLAY (up after ${SECONDS}s)"
+if [ "$STACK" = gnome ]; then
+    # Every scenario types; without keys that arrive there is nothing to check.
+    QT_QPA_PLATFORM=wayland "$SNI_HOST" editor Probe "$SESSION_DIR/probe.txt" &
+    SESSION_PIDS+=($!)
+    wl_wait_window '^Probe$' 15 >/dev/null || { echo "SKIP: GNOME Shell showed no window of a test program"; exit 77; }
+    wl_focus '^Probe$'
+    sleep 0.5
+    wl_type "probe" || true
+    if ! wl_wait_for 3 grep -q probe "$SESSION_DIR/probe.txt"; then
+        echo "SKIP: GNOME Shell started, but keys typed through its virtual keyboard (Eval) reached no window, and every scenario needs input"
+        exit 77
+    fi
+fi
 
 CONSOLE='^Olvex - .*\[127\.0\.0\.1\]$'
 LOG="$XDG_STATE_HOME/Olvex/olvex.log"
@@ -87,6 +100,7 @@ qpa() { [ "$1" = native ] && echo wayland || echo xcb; }
 
 # quit_via_tray: the tray menu's Quit; Yes when it asks about open chats or waiting requests.
 quit_via_tray() {
+    echo "quit at ${SECONDS}s" >&2
     "$SNI_HOST" click Quit || { echo "no Quit in the tray menu" >&2; return 1; }
     local _
     for _ in $(seq 50); do
@@ -101,6 +115,7 @@ quit_via_tray() {
     local status=0
     wait_exit "$CONSOLE_PID" 20 || status=$?
     CONSOLE_PID=""
+    echo "quit done at ${SECONDS}s" >&2
     kill "$DEMO_PID" 2>/dev/null || true
     wait "$DEMO_PID" 2>/dev/null || true
     [ "$status" -eq 0 ] || { echo "the console ended with $status" >&2; return 1; }

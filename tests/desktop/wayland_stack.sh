@@ -59,6 +59,7 @@ wl_prepare() {
     mkdir -p "$OLVEX_WL_INSIDE"
     mount --no-canonicalize --rbind /proc/self/fd/9 "$OLVEX_WL_INSIDE"
     exec 9<&-
+    mkdir -m 1777 /tmp/.X11-unix
     mkdir -p "$OLVEX_WL_INSIDE/tmp" "$OLVEX_WL_INSIDE/shots"
     chown "$WL_USER:$WL_USER" "$OLVEX_WL_INSIDE/tmp" "$OLVEX_WL_INSIDE/shots"
     if [ "$stack" = kwin ]; then
@@ -79,6 +80,7 @@ wl_prepare() {
   <listen>unix:path=/run/dbus/system_bus_socket</listen>
   <policy context="default">
     <allow user="*"/>
+    <allow receive_sender="*"/>
     <allow send_destination="*" eavesdrop="true"/>
     <allow own="*"/>
   </policy>
@@ -196,7 +198,18 @@ CONF
 }
 
 wl_kwin_begin() {
-    KWIN_WAYLAND_NO_PERMISSION_CHECKS=1 KWIN_XKB_DEFAULT_KEYMAP=1 \
+    # A panel is trusted with window management by its desktop file, as Plasma's is; KWin
+    # gives activation tokens only to such a program or to the one with the active window.
+    mkdir -p "$XDG_DATA_HOME/applications"
+    cat >"$XDG_DATA_HOME/applications/olvex-test-panel.desktop" <<ENTRY
+[Desktop Entry]
+Type=Application
+Name=Test panel
+Exec=$WL_CLIENT
+NoDisplay=true
+X-KDE-Wayland-Interfaces=org_kde_plasma_window_management
+ENTRY
+    KWIN_WAYLAND_NO_PERMISSION_CHECKS=1 KWIN_XKB_DEFAULT_KEYMAP=1 KWIN_COMPOSE=Q \
         "$OLVEX_WL_INSIDE/bin/kwin_wayland" --virtual --xwayland --width 1280 --height 800 \
         --socket "$WAYLAND_DISPLAY" >"$SESSION_DIR/compositor.log" 2>&1 &
     WL_COMPOSITOR_PID=$!
@@ -233,7 +246,9 @@ wl_xwayland_wait() {
     for _ in $(seq 100); do
         DISPLAY=$(tr '\0' '\n' <"/proc/$WL_COMPOSITOR_PID/environ" 2>/dev/null | sed -n 's/^DISPLAY=//p')
         if [ -z "$DISPLAY" ] && [ "$WL_STACK" = gnome ]; then
+            # Mutter's Xwayland wants the cookie of its own authority file.
             wl_gnome_eval 'GLib.getenv("DISPLAY")' && DISPLAY=${WL_EVAL//\"/}
+            wl_gnome_eval 'GLib.getenv("XAUTHORITY")' && export XAUTHORITY=${WL_EVAL//\"/}
         fi
         if [ -z "$DISPLAY" ]; then
             DISPLAY=$(ls /tmp/.X11-unix 2>/dev/null | sed -n 's/^X\([0-9]*\)$/:\1/p' | head -n 1)
