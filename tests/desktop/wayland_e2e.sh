@@ -67,7 +67,7 @@ if [ "$STACK" = gnome ]; then
     sleep 0.5
     wl_type "probe" || true
     if ! wl_wait_for 3 grep -q probe "$SESSION_DIR/probe.txt"; then
-        echo "SKIP: GNOME Shell started, but keys typed through its virtual keyboard (Eval) reached no window, and every scenario needs input"
+        echo "SKIP: GNOME Shell started, but keys sent through its Eval (a Clutter virtual keyboard) reached no window, and every scenario needs input"
         exit 77
     fi
 fi
@@ -100,7 +100,6 @@ qpa() { [ "$1" = native ] && echo wayland || echo xcb; }
 
 # quit_via_tray: the tray menu's Quit; Yes when it asks about open chats or waiting requests.
 quit_via_tray() {
-    echo "quit at ${SECONDS}s" >&2
     "$SNI_HOST" click Quit || { echo "no Quit in the tray menu" >&2; return 1; }
     local _
     for _ in $(seq 50); do
@@ -115,7 +114,6 @@ quit_via_tray() {
     local status=0
     wait_exit "$CONSOLE_PID" 20 || status=$?
     CONSOLE_PID=""
-    echo "quit done at ${SECONDS}s" >&2
     kill "$DEMO_PID" 2>/dev/null || true
     wait "$DEMO_PID" 2>/dev/null || true
     [ "$status" -eq 0 ] || { echo "the console ended with $status" >&2; return 1; }

@@ -236,6 +236,8 @@ wl_gnome_eval() {
     [[ "$out" == "(true, "* ]] || return 1
     WL_EVAL=${out#(true, \'}
     WL_EVAL=${WL_EVAL%\')}
+    # The shell hands back its result as JSON.
+    WL_EVAL=$(jq -r . <<<"$WL_EVAL" 2>/dev/null || printf '%s' "$WL_EVAL")
     [ "$WL_EVAL" != false ]
 }
 
@@ -247,8 +249,8 @@ wl_xwayland_wait() {
         DISPLAY=$(tr '\0' '\n' <"/proc/$WL_COMPOSITOR_PID/environ" 2>/dev/null | sed -n 's/^DISPLAY=//p')
         if [ -z "$DISPLAY" ] && [ "$WL_STACK" = gnome ]; then
             # Mutter's Xwayland wants the cookie of its own authority file.
-            wl_gnome_eval 'GLib.getenv("DISPLAY")' && DISPLAY=${WL_EVAL//\"/}
-            wl_gnome_eval 'GLib.getenv("XAUTHORITY")' && export XAUTHORITY=${WL_EVAL//\"/}
+            wl_gnome_eval 'GLib.getenv("DISPLAY")' && DISPLAY=$WL_EVAL
+            wl_gnome_eval 'GLib.getenv("XAUTHORITY")' && export XAUTHORITY=$WL_EVAL
         fi
         if [ -z "$DISPLAY" ]; then
             DISPLAY=$(ls /tmp/.X11-unix 2>/dev/null | sed -n 's/^X\([0-9]*\)$/:\1/p' | head -n 1)
@@ -372,7 +374,8 @@ wl_type() {
     sway) wtype -s 40 -d 8 "$1" ;;
     kwin) "$WL_CLIENT" type "$1" ;;
     gnome)
-        local js='const s = Clutter.get_default_backend().get_default_seat();
+        local js='const {Clutter, GLib} = imports.gi;
+const s = Clutter.get_default_backend().get_default_seat();
 global._olvexKeys ??= s.create_virtual_device(Clutter.InputDeviceType.KEYBOARD_DEVICE);
 const t = JSON.parse(@TEXT@); let at = GLib.get_monotonic_time();
 for (const c of t) { const k = c === "\n" ? Clutter.KEY_Return : Clutter.unicode_to_keysym(c.charCodeAt(0));
