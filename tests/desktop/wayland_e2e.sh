@@ -76,6 +76,7 @@ CONSOLE='^Olvex - .*\[127\.0\.0\.1\]$'
 LOG="$XDG_STATE_HOME/Olvex/olvex.log"
 INI="$XDG_CONFIG_HOME/Olvex/olvex.INI"
 RESULTS=()
+EDITOR_PIDS=()
 WHY=""
 
 # result MODE SCENARIO pass|fail|skip TEXT
@@ -123,6 +124,7 @@ start_editor() {
     local mode=$1 title=$2 file=$3
     QT_QPA_PLATFORM=$(qpa "$mode") "$SNI_HOST" editor "$title" "$file" &
     SESSION_PIDS+=($!)
+    EDITOR_PIDS+=($!)
     wl_wait_window "^$title\$" 10 >/dev/null || return 1
     wl_focus "^$title\$"
     wl_wait_for 5 focused_is "^$title\$"
@@ -163,6 +165,9 @@ for mode in xwayland native; do
     else
         result "$mode" placement fail "$WHY"
     fi
+    # The other programs of this mode leave the screen to the next.
+    kill "${EDITOR_PIDS[@]}" 2>/dev/null || true
+    EDITOR_PIDS=()
 done
 
 echo
