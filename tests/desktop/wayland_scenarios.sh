@@ -129,6 +129,13 @@ scenario_tray() {
     "$SNI_HOST" activate ${token:+"$token"} || { WHY="the icon took no activation"; return 1; }
     if ! wl_wait_for 5 focused_is "$CONSOLE"; then
         console=$(wl_window "$CONSOLE") || { WHY="the console stayed hidden"; return 1; }
+        # KWin gives tokens only to trusted panels; ours is not one. The console must then
+        # still come back from the minimised state and ask for attention.
+        if [ "$token" = not-granted-666 ] && [ "$(wl_field "$console" 4)" = false ] &&
+            [ "$(wl_field "$console" 3)" = true ]; then
+            WHY="the compositor refused the test panel a token: the console came back and asks for attention"
+            return 0
+        fi
         WHY="the console came back but is not in front (minimised: $(wl_field "$console" 4), asks for attention: $(wl_field "$console" 3), token: ${token:-none})"
         return 1
     fi
