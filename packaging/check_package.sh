@@ -30,7 +30,7 @@ deb=${debs[0]}
 echo "$(basename "$deb"): $(du -h "$deb" | cut -f1)"
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-for lib in libqt6widgets6 qt6-qpa-plugins libc6; do
+for lib in libqt6widgets6 qt6-qpa-plugins qt6-wayland libc6; do
     grep -q "$lib" <<<"$depends" || fail "Depends lacks $lib"
 done
 

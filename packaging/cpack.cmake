@@ -17,8 +17,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "The Olvex developers <olvex@olvex.example>")
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 # Libraries come from dpkg-shlibdeps; Qt loads its platform plugins at run time, which no
-# linker dependency shows.
+# linker dependency shows. qt6-wayland is the Wayland platform: without it a Wayland session
+# falls back to XWayland.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, qt6-wayland")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "hicolor-icon-theme, xdg-utils")
 include(CPack)

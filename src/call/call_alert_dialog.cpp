@@ -124,6 +124,9 @@ CallAlertDialog::CallAlertDialog(AgentSettings& settings, const QString& text, i
     if (withSound)
         AlertSound::Shared().Play();
     adjustSize();
+    // One size only: tiling window managers float such a dialog at that size instead of
+    // tiling it as a column, and no size a desktop once gave it is taken for its own.
+    setFixedSize(size());
     Place();
 
     timer = new QTimer(this);

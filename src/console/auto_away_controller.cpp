@@ -1,6 +1,7 @@
 #include "auto_away_controller.h"
 
 #include "console_engine.h"
+#include "log_categories.h"
 #include "operator_console.h"
 
 #include <QElapsedTimer>
@@ -26,7 +27,14 @@ AutoAwayController::AutoAwayController(OperatorConsole& c, ConsoleEngine& bridge
                                        IdleSource* idleSource, AutoAway::Clock clock)
     : QObject(&bridge), console(c), source(idleSource),
       machine(source, clock ? std::move(clock) : AutoAway::Clock(MonotonicMs),
-              [&bridge](int32_t status) { bridge.SetStatus(status); }) {
+              [&bridge](int32_t status) {
+                  // Said in the log so that a desktop's idle source can be checked by hand.
+                  if (status == AutoAway::kAway)
+                      qCInfo(lcConsole) << "automatic away: away (idle or screen locked)";
+                  else
+                      qCInfo(lcConsole) << "automatic away: back, status" << status;
+                  bridge.SetStatus(status);
+              }) {
     const int seconds = qEnvironmentVariableIntValue("OLVEX_AUTO_AWAY_SECONDS");
     if (seconds > 0)
         overrideMs = int64_t(seconds) * 1000;

@@ -78,7 +78,21 @@ void ConsoleTray::SetState(const QIcon& newPicture, const QString& newToolTip) {
 }
 
 bool ConsoleTray::ShowMessage(const QString& title, const QString& text, int msecs) {
-    if (!icon || !QSystemTrayIcon::supportsMessages())
+    if (!icon)
+        return false;
+    // Qt's StatusNotifier item marks itself as wanting attention for every message, and
+    // some hosts then draw a stock icon in place of ours for good: where a notification
+    // service answers, messages go to it directly and the icon is left alone.
+    Notifications& notifier = console.Desktop().Notifier();
+    if (notifier.Available()) {
+        Notifications::Note note;
+        note.summary = title;
+        note.body = text;
+        note.timeoutMs = msecs;
+        if (notifier.Notify(note) > 0)
+            return true;
+    }
+    if (!QSystemTrayIcon::supportsMessages())
         return false;
     icon->showMessage(title, text, QSystemTrayIcon::Information, msecs);
     return true;

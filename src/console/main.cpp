@@ -13,6 +13,7 @@
 #include "product_info.h"
 #include "transcript_archive.h"
 #include "ui_event_pump.h"
+#include "window_placement_store.h"
 
 #include <QApplication>
 #include <QDir>
@@ -157,6 +158,11 @@ int main(int argc, char** argv) {
     // outlive every window.
     const std::unique_ptr<olvex::DesktopServices> desktop =
         olvex::MakeDesktop(QGuiApplication::platformName());
+    using Rules = olvex::WindowPlacementStore::Rules;
+    const olvex::WindowActivation& windows = desktop->Windows();
+    olvex::WindowPlacementStore::SetDefaultRules(windows.TilesWindows()      ? Rules::Tiled
+                                                 : windows.CanPlaceWindows() ? Rules::Positions
+                                                                             : Rules::SizesOnly);
     const int code = RunConsole(*desktop, command);
     olvex::AgentClient::DestroyInstance();
     qCInfo(olvex::lcConsole) << "ended";

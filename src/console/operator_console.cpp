@@ -55,12 +55,13 @@ OperatorConsole::OperatorConsole(DesktopServices& services, bool embedBrowser, Q
     setWindowIcon(ProgramIcon());
     SetTitleNotConnected();
     Notifications& notifier = desktop.Notifier();
-    connect(&notifier, &Notifications::ActionInvoked, this, [this](int handle, const QString&) {
-        if (handle <= 0 || handle != missedHandle)
-            return;
-        showNormal();
-        desktop.Windows().BringToFront(*this);
-    });
+    connect(&notifier, &Notifications::ActionInvoked, this,
+            [this, &notifier](int handle, const QString&) {
+                if (handle <= 0 || handle != missedHandle)
+                    return;
+                showNormal();
+                desktop.Windows().BringToFront(*this, notifier.TakeActivationToken(handle));
+            });
     // Dismissed by the operator: the next missed request starts a new count.
     connect(&notifier, &Notifications::Closed, this, [this](int handle) {
         if (handle > 0 && handle == missedHandle) {

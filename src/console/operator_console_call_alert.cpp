@@ -53,12 +53,21 @@ void OperatorConsole::ShowCallAlert(int32_t callId, int32_t requesterId, int32_t
         const int handle = notifier->Notify(note);
         if (handle > 0) {
             connect(notifier, &Notifications::ActionInvoked, alert,
-                    [&windows = desktop.Windows(), guard, handle](int invoked, const QString&) {
+                    [&windows = desktop.Windows(), notifier, guard, handle](int invoked,
+                                                                            const QString&) {
                         if (invoked != handle || !guard)
                             return;
+                        // The click's token lets the call window take the keyboard on
+                        // desktops that hand focus only to windows with one.
+                        const QString token = notifier->TakeActivationToken(handle);
+                        if (QWidget* open = guard->AcceptedWindow()) {
+                            windows.BringToFront(*open, token);
+                            return;
+                        }
+                        guard->SetBringToFront([&windows, token](QWidget& window) {
+                            windows.BringToFront(window, token);
+                        });
                         guard->Accept();
-                        if (QWidget* window = guard->AcceptedWindow())
-                            windows.BringToFront(*window);
                     });
             connect(alert, &QObject::destroyed, notifier,
                     [notifier = notifier, handle] { notifier->Close(handle); });

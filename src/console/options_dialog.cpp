@@ -15,6 +15,10 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QRegularExpressionValidator>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStyle>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -39,21 +43,72 @@ QLineEdit* NewDigitsEdit(const char* name, int32_t value, QWidget* parent) {
 
 } // namespace
 
+QString AutoAwayNote(const IdleSource* idle) {
+    const QString idleFrom = idle ? idle->IdleFrom() : QString();
+    const QString lockFrom = idle ? idle->LockFrom() : QString();
+    if (idleFrom.isEmpty() && lockFrom.isEmpty())
+        return QStringLiteral("This desktop reports no idle time or screen lock, so the status "
+                              "is never changed automatically.");
+    if (idleFrom.isEmpty())
+        return QStringLiteral("This desktop reports no idle time: only locking the screen sets "
+                              "the status to Away (screen lock from: %1).")
+            .arg(lockFrom);
+    QString note = QStringLiteral("Idle time from: %1.").arg(idleFrom);
+    if (!lockFrom.isEmpty())
+        note += QStringLiteral(" Screen lock from: %1.").arg(lockFrom);
+    return note;
+}
+
 OptionsDialog::OptionsDialog(AgentSettings& record, DesktopServices& services, QWidget* parent)
     : QDialog(parent), settings(record), desktop(services) {
     setWindowTitle(QStringLiteral("Olvex Options"));
     setWindowModality(Qt::WindowModal);
 
-    // Built in the order of the keyboard focus chain.
+    // Built in the order of the keyboard focus chain. The groups scroll where the screen is
+    // too low for them (large fonts, scaling); OK and Cancel stay below, always in view.
+    auto* groups = new QWidget(this);
+    auto* groupsLayout = new QVBoxLayout(groups);
+    groupsLayout->setContentsMargins(0, 0, 0, 0);
+    groupsLayout->addWidget(BuildServerGroup());
+    groupsLayout->addWidget(BuildGeneralGroup());
+    groupsLayout->addWidget(BuildCallGroup());
+    groupsLayout->addWidget(BuildWelcomeGroup());
+    groupsLayout->addStretch(1);
+    auto* scroll = new QScrollArea(this);
+    scroll->setObjectName(QStringLiteral("optionGroups"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setWidget(groups);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(BuildServerGroup());
-    layout->addWidget(BuildGeneralGroup());
-    layout->addWidget(BuildCallGroup());
-    layout->addWidget(BuildWelcomeGroup());
+    layout->addWidget(scroll, 1);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &OptionsDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &OptionsDialog::reject);
     layout->addWidget(buttons);
+    FitScreen(*groups, *scroll, *buttons);
+}
+
+// As large as the groups want, wrapped lines included, but never beyond the screen.
+void OptionsDialog::FitScreen(QWidget& groups, QScrollArea& scroll, QWidget& buttons) {
+    const QScreen* screen = parentWidget() ? parentWidget()->screen() : this->screen();
+    const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+    // The window manager's frame around it is not known before it is shown: a fair guess.
+    const int frame = 2 * style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this);
+    const QMargins margins = layout()->contentsMargins();
+    const int spacing = layout()->spacing();
+    const int scrollBar = scroll.verticalScrollBar()->sizeHint().width();
+    const int widest = available.width() - margins.left() - margins.right() - scrollBar;
+    int width =
+        std::min(std::max(groups.sizeHint().width(), groups.minimumSizeHint().width()), widest);
+    const int height =
+        groups.hasHeightForWidth() ? groups.heightForWidth(width) : groups.sizeHint().height();
+    const int chrome = margins.top() + margins.bottom() + spacing + buttons.sizeHint().height();
+    const int highest = available.height() - frame;
+    if (height + chrome > highest)
+        width += scrollBar; // room for the scroll bar beside the groups
+    resize(std::min(width + margins.left() + margins.right(), available.width()),
+           std::min(height + chrome, highest));
 }
 
 QWidget* OptionsDialog::BuildServerGroup() {
@@ -104,17 +159,13 @@ QWidget* OptionsDialog::BuildGeneralGroup() {
     awayRow->addStretch();
     generalLayout->addLayout(awayRow);
     const IdleSource* idle = desktop.Idle();
-    const QString idleSources = idle ? idle->Description() : QString();
-    auto* awayNote = new QLabel(
-        idleSources.isEmpty()
-            ? QStringLiteral("This desktop reports no idle time or screen lock, so the status "
-                             "is never changed automatically.")
-            : QStringLiteral("Idle time and screen lock from: %1.").arg(idleSources),
-        generalGroup);
+    auto* awayNote = new QLabel(AutoAwayNote(idle), generalGroup);
     awayNote->setObjectName(QStringLiteral("autoAwayNote"));
     awayNote->setTextFormat(Qt::PlainText);
     awayNote->setWordWrap(true);
-    autoAwayMinutes->setEnabled(!idleSources.isEmpty());
+    // The minutes count only where the desktop tells the idle time; a lock alone still
+    // sets the status away.
+    autoAwayMinutes->setEnabled(idle && !idle->IdleFrom().isEmpty());
     generalLayout->addWidget(awayNote);
     historyDays = NewDigitsEdit("historyDays", settings.historyDays, generalGroup);
     historyDays->setMaxLength(6);

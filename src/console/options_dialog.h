@@ -5,11 +5,16 @@
 class QCheckBox;
 class QLineEdit;
 class QPlainTextEdit;
+class QScrollArea;
 
 namespace olvex {
 
 class AgentSettings;
 class DesktopServices;
+class IdleSource;
+
+// What Options says about the automatic away on this desktop.
+QString AutoAwayNote(const IdleSource* idle);
 
 // Server and behaviour settings. OK checks the port and the alert time-out, stores and
 // saves the record and switches the start with the desktop session; Cancel changes nothing.
@@ -22,6 +27,7 @@ public:
     void accept() override;
 
 private:
+    void FitScreen(QWidget& groups, QScrollArea& scroll, QWidget& buttons);
     QWidget* BuildServerGroup();
     QWidget* BuildGeneralGroup();
     QWidget* BuildCallGroup();

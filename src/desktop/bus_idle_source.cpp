@@ -83,8 +83,28 @@ BusIdleSource::~BusIdleSource() = default;
 
 QString BusIdleSource::Description() const {
     QStringList parts;
+    const QString idle = IdleFrom();
+    parts << QStringLiteral("idle time from %1")
+                 .arg(idle.isEmpty() ? QStringLiteral("nothing") : idle);
+    const QString lock = LockFrom();
+    if (!lock.isEmpty())
+        parts << QStringLiteral("screen lock from %1").arg(lock);
+    return parts.join(QStringLiteral(", "));
+}
+
+QString BusIdleSource::IdleFrom() const {
     if (serverIdle)
-        parts << serverIdle->Description();
+        return serverIdle->Description();
+    // A screen saver that answers GetActive may still refuse the idle time: not claimed.
+    if (screenSaverIdle)
+        return QStringLiteral("session screen saver");
+    if (!logindSession.isEmpty())
+        return QStringLiteral("logind idle hint");
+    return {};
+}
+
+QString BusIdleSource::LockFrom() const {
+    QStringList parts;
     if (screenSaver)
         parts << QStringLiteral("session screen saver");
     if (!logindSession.isEmpty())
@@ -93,7 +113,9 @@ QString BusIdleSource::Description() const {
 }
 
 void BusIdleSource::SetLockHandler(std::function<void()> handler) {
-    lockHandler = std::move(handler);
+    lockHandler = handler;
+    if (serverIdle)
+        serverIdle->SetLockHandler(std::move(handler));
 }
 
 void BusIdleSource::OnScreenSaverActive(bool active) {

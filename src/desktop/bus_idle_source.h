@@ -8,9 +8,10 @@
 
 namespace olvex {
 
-// The idle time and lock state the session's buses offer, with the display server's idle
-// time where there is one (X11). Without it the idle time comes from the session bus's
-// screen saver service or from logind's idle hint (Wayland). The lock comes from the screen
+// The idle time and lock state the session's buses offer, with the idle time of the
+// display server or compositor where there is one (the X server, a Wayland compositor,
+// GNOME's idle monitor). Without it the idle time comes from the session bus's screen saver
+// service, where it answers, or from logind's idle hint. The lock comes from the screen
 // saver service or logind's lock hint, where present. Bus answers arrive asynchronously: a
 // sample gives the latest known, so the window never waits for another process.
 class BusIdleSource : public QObject, public IdleSource {
@@ -24,7 +25,9 @@ public:
 
     std::optional<IdleSample> Sample() override;
     QString Description() const override;
-    // The screen saver service reported a lock or unlock.
+    QString IdleFrom() const override;
+    QString LockFrom() const override;
+    // The screen saver service reported a lock or unlock, or the idle time's source a return.
     void SetLockHandler(std::function<void()> handler) override;
 
 private slots:
@@ -37,7 +40,7 @@ private:
     std::unique_ptr<IdleSource> serverIdle; // the display server's idle time, or null
     std::function<void()> lockHandler;
     bool screenSaver = false;     // org.freedesktop.ScreenSaver answers GetActive
-    bool screenSaverIdle = false; // ... and GetSessionIdleTime
+    bool screenSaverIdle = false; // ... and GetSessionIdleTime (KWin says NotSupported)
     QString logindSession;        // the session's object path, or empty
     bool pendingScreenSaver = false;
     bool pendingLogind = false;

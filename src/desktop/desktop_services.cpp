@@ -1,8 +1,9 @@
 #include "desktop_services.h"
 
+#include "desktop_log.h"
 #include "xdg_autostart.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QWidget>
 #include <functional>
 #include <utility>
@@ -12,6 +13,7 @@
 #include "bus_idle_source.h"
 #include "freedesktop_notifications.h"
 #include "launcher_entry.h"
+#include "mutter_idle_monitor.h"
 #include "status_notifier_tray.h"
 #endif
 #ifdef OLVEX_HAVE_XEMBED
@@ -20,8 +22,14 @@
 #ifdef OLVEX_HAVE_XCB_SCREENSAVER
 #include "x11_idle_source.h"
 #endif
+#ifdef OLVEX_HAVE_WAYLAND
+#include "wayland_activation.h"
+#include "wayland_idle_source.h"
+#endif
 
 namespace olvex {
+
+Q_LOGGING_CATEGORY(lcDesktop, "olvex.desktop", QtInfoMsg)
 
 namespace {
 
@@ -58,19 +66,63 @@ private:
     std::vector<std::function<bool()>> probes;
 };
 
-// Qt passes an activation token on where the platform has them (Wayland's xdg-activation).
+// X11 (XWayland too) and anything else: the window manager moves the focus when asked.
 class QtWindowActivation : public WindowActivation {
 public:
-    explicit QtWindowActivation(bool placement) : canPlace(placement) {}
-    void BringToFront(QWidget& window) override {
+    QtWindowActivation(bool placement, bool tiles) : canPlace(placement), tiling(tiles) {}
+    using WindowActivation::BringToFront;
+    void BringToFront(QWidget& window, const QString&) override {
         window.raise();
         window.activateWindow();
+        // Window managers that refuse the focus to a program in the background at least
+        // show that it wants attention.
+        if (!window.isActiveWindow())
+            QApplication::alert(&window);
     }
     bool CanPlaceWindows() const override { return canPlace; }
+    bool TilesWindows() const override { return tiling; }
 
 private:
     bool canPlace;
+    bool tiling;
 };
+
+// sway (and i3 before it) tell their programs where their control socket lies.
+bool TilingWindowManager() {
+    return !qEnvironmentVariableIsEmpty("SWAYSOCK") || !qEnvironmentVariableIsEmpty("I3SOCK");
+}
+
+// The idle time of the display server or compositor the operator works on. Under XWayland
+// the X server sees only the input X clients get: there the compositor is asked, as on a
+// native Wayland run, never the X screen saver.
+std::unique_ptr<IdleSource> DisplayIdle(bool x11, bool onWayland) {
+    std::unique_ptr<IdleSource> idle;
+#ifdef OLVEX_HAVE_WAYLAND
+    if (onWayland)
+        idle = WaylandIdleSource::Open();
+#endif
+#ifdef OLVEX_HAVE_DBUS
+    // GNOME's compositor has neither Wayland idle protocol but answers on the bus.
+    if (!idle && onWayland)
+        idle = MutterIdleMonitor::Probe();
+#endif
+#ifdef OLVEX_HAVE_XCB_SCREENSAVER
+    if (x11 && !onWayland)
+        idle = X11IdleSource::Open();
+#endif
+    (void)x11;
+    return idle;
+}
+
+void LogIdle(const IdleSource* idle) {
+    if (!idle)
+        qCInfo(lcDesktop) << "no idle time and no screen lock on this desktop: no automatic away";
+    else if (idle->IdleFrom().isEmpty())
+        qCInfo(lcDesktop).noquote()
+            << "no idle time on this desktop; screen lock from" << idle->LockFrom();
+    else
+        qCInfo(lcDesktop).noquote() << "idle source:" << idle->Description();
+}
 
 } // namespace
 
@@ -84,7 +136,7 @@ DesktopServices::DesktopServices(Parts p) : parts(std::move(p)) {
     if (!parts.autostart)
         parts.autostart = std::make_unique<NoAutostart>();
     if (!parts.windows)
-        parts.windows = std::make_unique<QtWindowActivation>(true);
+        parts.windows = std::make_unique<QtWindowActivation>(true, false);
 }
 
 DesktopServices::DesktopServices() : DesktopServices(Parts{}) {}
@@ -99,13 +151,9 @@ std::unique_ptr<DesktopServices> MakeDesktop(const QString& platform) {
     if (!x11 && !wayland)
         return std::make_unique<DesktopServices>(std::move(parts));
 
-    // Under XWayland $DISPLAY works too, but its X server sees only the input X clients
-    // get: the display server's idle time is taken on X11 alone.
-    std::unique_ptr<IdleSource> serverIdle;
-#ifdef OLVEX_HAVE_XCB_SCREENSAVER
-    if (x11)
-        serverIdle = X11IdleSource::Open();
-#endif
+    // An X11 run inside a Wayland session goes through XWayland.
+    const bool onWayland = wayland || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    std::unique_ptr<IdleSource> serverIdle = DisplayIdle(x11, onWayland);
     std::vector<std::function<bool()>> trayProbes;
 #ifdef OLVEX_HAVE_DBUS
     parts.notifications = std::make_unique<FreedesktopNotifications>();
@@ -121,7 +169,14 @@ std::unique_ptr<DesktopServices> MakeDesktop(const QString& platform) {
 #endif
     parts.tray = std::make_unique<ProbedTray>(std::move(trayProbes));
     parts.autostart = std::make_unique<XdgAutostart>(QCoreApplication::applicationFilePath());
-    parts.windows = std::make_unique<QtWindowActivation>(x11);
+    const bool tiling = TilingWindowManager();
+#ifdef OLVEX_HAVE_WAYLAND
+    if (wayland)
+        parts.windows = WaylandActivation::Open(tiling);
+#endif
+    if (!parts.windows)
+        parts.windows = std::make_unique<QtWindowActivation>(x11, tiling);
+    LogIdle(parts.idle.get());
     return std::make_unique<DesktopServices>(std::move(parts));
 }
 

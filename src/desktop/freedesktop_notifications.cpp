@@ -28,13 +28,17 @@ FreedesktopNotifications::FreedesktopNotifications(QObject* parent) : Notificati
     bus.connect(QString::fromLatin1(kService), QString::fromLatin1(kPath), kInterface,
                 QStringLiteral("ActionInvoked"), this, SLOT(OnActionInvoked(uint, QString)));
     bus.connect(QString::fromLatin1(kService), QString::fromLatin1(kPath), kInterface,
+                QStringLiteral("ActivationToken"), this, SLOT(OnActivationToken(uint, QString)));
+    bus.connect(QString::fromLatin1(kService), QString::fromLatin1(kPath), kInterface,
                 QStringLiteral("NotificationClosed"), this, SLOT(OnClosed(uint, uint)));
     auto* watcher =
         new QDBusPendingCallWatcher(bus.asyncCall(Call(QStringLiteral("GetCapabilities"))), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) {
         const QDBusPendingReply<QStringList> reply = *w;
-        if (!reply.isError())
+        if (!reply.isError()) {
+            serviceAnswered = true;
             bodyMarkup = reply.value().contains(QStringLiteral("body-markup"));
+        }
         w->deleteLater();
     });
 }
@@ -101,14 +105,32 @@ int FreedesktopNotifications::HandleOf(uint id) const {
     return 0;
 }
 
-void FreedesktopNotifications::OnActionInvoked(uint id, const QString& key) {
+void FreedesktopNotifications::OnActivationToken(uint id, const QString& token) {
     if (const int handle = HandleOf(id))
+        tokens[handle] = token;
+}
+
+QString FreedesktopNotifications::TakeActivationToken(int handle) {
+    const auto found = tokens.find(handle);
+    if (found == tokens.end())
+        return {};
+    QString token = found->second;
+    tokens.erase(found);
+    return token;
+}
+
+void FreedesktopNotifications::OnActionInvoked(uint id, const QString& key) {
+    if (const int handle = HandleOf(id)) {
         emit ActionInvoked(handle, key);
+        // A token nobody took is stale after the click it came with.
+        tokens.erase(handle);
+    }
 }
 
 void FreedesktopNotifications::OnClosed(uint id, uint) {
     if (const int handle = HandleOf(id)) {
         ids.erase(handle);
+        tokens.erase(handle);
         emit Closed(handle);
     }
 }

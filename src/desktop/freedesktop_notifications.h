@@ -2,6 +2,7 @@
 
 #include "notifications.h"
 
+#include <QString>
 #include <cstdint>
 #include <unordered_map>
 #include <unordered_set>
@@ -20,12 +21,16 @@ public:
 
     explicit FreedesktopNotifications(QObject* parent = nullptr);
 
+    bool Available() const override { return serviceAnswered; }
     // 0 when there is no session bus to send it to.
     int Notify(const Note& note) override;
     // One whose id has not arrived yet goes as soon as it does.
     void Close(int handle) override;
+    QString TakeActivationToken(int handle) override;
 
 private slots:
+    // Sent just before ActionInvoked by services that hand out activation tokens.
+    void OnActivationToken(uint id, const QString& token);
     void OnActionInvoked(uint id, const QString& key);
     void OnClosed(uint id, uint reason);
 
@@ -35,10 +40,12 @@ private:
 
     bool connected = false;
     bool bodyMarkup = false;
+    bool serviceAnswered = false;
     int lastHandle = 0;
-    std::unordered_map<int, uint> ids; // handle -> the service's id
-    std::unordered_set<int> waiting;   // handles whose id has not arrived yet
-    std::unordered_set<int> toClose;   // of those, the ones already withdrawn
+    std::unordered_map<int, uint> ids;       // handle -> the service's id
+    std::unordered_set<int> waiting;         // handles whose id has not arrived yet
+    std::unordered_set<int> toClose;         // of those, the ones already withdrawn
+    std::unordered_map<int, QString> tokens; // handle -> the token of the click just made
 };
 
 } // namespace olvex

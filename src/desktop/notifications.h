@@ -26,10 +26,18 @@ public:
 
     using QObject::QObject;
 
+    // A notification service has answered: what is sent goes somewhere.
+    virtual bool Available() const { return false; }
     // A handle above 0, or 0 when there is nothing to show it.
     virtual int Notify(const Note& note) = 0;
     // Withdraws the notification, also one the service has not acknowledged yet.
     virtual void Close(int handle) = 0;
+    // The activation token the service gave with the operator's click on an action, once;
+    // empty where the service gives none. Valid while ActionInvoked is handled.
+    virtual QString TakeActivationToken(int handle) {
+        (void)handle;
+        return {};
+    }
 
 signals:
     void ActionInvoked(int handle, const QString& key);

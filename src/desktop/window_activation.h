@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 class QWidget;
 
 namespace olvex {
@@ -9,10 +11,17 @@ class WindowActivation {
 public:
     virtual ~WindowActivation() = default;
     // Raises the shown window and gives it the keyboard, as far as the desktop allows.
-    virtual void BringToFront(QWidget& window) = 0;
+    // `token` is the activation token the desktop gave with the operator's click (a tray
+    // host, a notification server), where it gives one; without it the window may only
+    // ask for attention.
+    virtual void BringToFront(QWidget& window, const QString& token) = 0;
+    void BringToFront(QWidget& window) { BringToFront(window, QString()); }
     // False where the window system places windows itself (Wayland): stored positions then
     // mean nothing there.
     virtual bool CanPlaceWindows() const = 0;
+    // The window manager tiles windows (sway, natively or under XWayland): a window's size
+    // and maximised state are the tiling's, not the operator's.
+    virtual bool TilesWindows() const { return false; }
 };
 
 } // namespace olvex

@@ -13,6 +13,8 @@ constexpr int kShowNormal = 1;
 constexpr int kShowMinimised = 2;
 constexpr int kShowMaximised = 3;
 
+WindowPlacementStore::Rules defaultRules = WindowPlacementStore::Rules::Positions;
+
 // Stored values are applied as read, except that a window is never left entirely
 // off every screen, where the operator could not reach it.
 QRect KeepOnScreen(QRect rect) {
@@ -26,10 +28,21 @@ QRect KeepOnScreen(QRect rect) {
 }
 } // namespace
 
-WindowPlacementStore::WindowPlacementStore(QString filePath) : path(std::move(filePath)) {}
+void WindowPlacementStore::SetDefaultRules(Rules rules) {
+    defaultRules = rules;
+}
+
+WindowPlacementStore::Rules WindowPlacementStore::DefaultRules() {
+    return defaultRules;
+}
+
+WindowPlacementStore::WindowPlacementStore(QString filePath, Rules placementRules)
+    : path(std::move(filePath)), rules(placementRules) {}
 
 void WindowPlacementStore::SaveWindowPlacement(const QWidget& window,
                                                const QString& section) const {
+    if (rules == Rules::Tiled)
+        return;
     int show = kShowNormal;
     if (window.isMinimized())
         show = kShowMinimised;
@@ -43,6 +56,21 @@ void WindowPlacementStore::SaveWindowPlacement(const QWidget& window,
     }
     QSettings profile(path, QSettings::IniFormat);
     profile.beginGroup(section);
+    if (rules == Rules::SizesOnly) {
+        // The window's position is not known here (Qt reports 0,0): the one an X11 run
+        // stored stays, and without one the window is centred for the next X11 run.
+        if (ReadProfileInt(profile, QStringLiteral("Show"), -1) != -1) {
+            normal.moveTo(ReadProfileInt(profile, QStringLiteral("Left"), 0),
+                          ReadProfileInt(profile, QStringLiteral("Top"), 0));
+        } else if (const QScreen* primary = QGuiApplication::primaryScreen()) {
+            const QRect screen = primary->availableGeometry();
+            normal.moveTo(screen.x() + std::max(0, (screen.width() - normal.width()) / 2),
+                          screen.y() + std::max(0, (screen.height() - normal.height()) / 2));
+        }
+        // Nothing tells a Wayland program that its window is minimised.
+        if (show == kShowMinimised)
+            show = kShowNormal;
+    }
     profile.setValue(QStringLiteral("Show"), show);
     profile.setValue(QStringLiteral("Left"), normal.x());
     profile.setValue(QStringLiteral("Right"), normal.x() + normal.width());
@@ -68,7 +96,10 @@ void WindowPlacementStore::RestoreWindowPlacement(QWidget& window, const QString
     const auto height = static_cast<int>(
         std::clamp<long long>(static_cast<long long>(bottom) - top, 1, QWIDGETSIZE_MAX));
     window.setWindowState(Qt::WindowNoState);
-    window.setGeometry(KeepOnScreen(QRect(left, top, width, height)));
+    if (rules == Rules::Positions)
+        window.setGeometry(KeepOnScreen(QRect(left, top, width, height)));
+    else
+        window.resize(width, height);
     if (show == kShowMinimised)
         window.setWindowState(Qt::WindowMinimized);
     else if (show == kShowMaximised)

@@ -110,6 +110,64 @@ TEST_F(DesktopBehaviourTest, TrayClickRestoresTheConsoleAndTheMenuCarriesItsComm
     EXPECT_EQ(closed.count(), 1);
 }
 
+// A notification service that records what it is given and hands out activation tokens.
+struct FakeNotifications : Notifications {
+    bool Available() const override { return true; }
+    int Notify(const Note& note) override {
+        notes.push_back(note);
+        return int(notes.size());
+    }
+    void Close(int) override {}
+    QString TakeActivationToken(int handle) override {
+        return QStringLiteral("token-%1").arg(handle);
+    }
+    std::vector<Note> notes;
+};
+
+struct RecordingActivation : WindowActivation {
+    using WindowActivation::BringToFront;
+    void BringToFront(QWidget& window, const QString& token) override {
+        brought.emplace_back(&window, token);
+    }
+    bool CanPlaceWindows() const override { return false; }
+    std::vector<std::pair<QWidget*, QString>> brought;
+};
+
+// Tray messages bypass the tray item where a notification service answers (hosts swap the
+// icon for a stock one after each), and the token of a click on a notification reaches
+// the window it brings back.
+TEST(DesktopTokens, TrayMessagesGoToTheServiceAndAClickCarriesItsTokenToTheConsole) {
+    test::ForgetStoredState();
+    bool up = true;
+    DesktopServices::Parts parts = WithTray(up);
+    auto notifications = std::make_unique<FakeNotifications>();
+    auto activation = std::make_unique<RecordingActivation>();
+    FakeNotifications& notes = *notifications;
+    RecordingActivation& brought = *activation;
+    parts.notifications = std::move(notifications);
+    parts.windows = std::move(activation);
+    DesktopServices desktop(std::move(parts));
+    AgentClient engine;
+    OperatorConsole console(desktop, false);
+    auto* bridge = new ConsoleEngine(console, engine);
+    ASSERT_TRUE(bridge->Tray().ShowMessage("Olvex Notification", "You are now logged in", 11000));
+    ASSERT_EQ(notes.notes.size(), 1u);
+    EXPECT_EQ(notes.notes[0].body, QStringLiteral("You are now logged in"));
+
+    // A request that runs out while the operator is elsewhere leaves a missed notification.
+    console.Settings().notifyTimeout = 1;
+    console.ShowCallAlert(5, 1, 1, QStringLiteral("A request"), QStringLiteral("Ann O."));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return notes.notes.size() == 3; }, 5000));
+    const int missed = int(notes.notes.size());
+    console.showMinimized();
+    emit desktop.Notifier().ActionInvoked(missed, QStringLiteral("default"));
+    ASSERT_FALSE(brought.brought.empty());
+    EXPECT_EQ(brought.brought.back().first, &console);
+    EXPECT_EQ(brought.brought.back().second, QStringLiteral("token-%1").arg(missed));
+    EXPECT_FALSE(console.isMinimized());
+    test::ForgetStoredState();
+}
+
 // A panel that starts late gets the icon; one that goes away gives the console back.
 TEST_F(DesktopBehaviourTest, TrayIsFollowedWhileRunning) {
     ConsoleTray& tray = bridge->Tray();

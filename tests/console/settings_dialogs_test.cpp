@@ -4,12 +4,15 @@
 #include "login_dialog.h"
 #include "options_dialog.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QTest>
 #include <gtest/gtest.h>
 #include <memory>
 #include <vector>
@@ -29,6 +32,12 @@ struct FakeAutostart : SessionAutostart {
 struct FakeIdle : IdleSource {
     std::optional<IdleSample> Sample() override { return std::nullopt; }
     QString Description() const override { return QStringLiteral("X11 screen saver extension"); }
+};
+
+// KWin's screen saver service: the lock, but GetSessionIdleTime answers NotSupported.
+struct LockOnly : FakeIdle {
+    QString IdleFrom() const override { return {}; }
+    QString LockFrom() const override { return QStringLiteral("session screen saver"); }
 };
 
 class SettingsDialogsTest : public ::testing::Test {
@@ -97,6 +106,41 @@ TEST_F(SettingsDialogsTest, OptionsKeepAutoAwayAndTheEventSounds) {
         OkButton(dialog)->click();
     }
     EXPECT_EQ(AgentSettings().autoAwayMinutes, 0);
+}
+
+TEST_F(SettingsDialogsTest, ALockWithoutIdleTimeIsNotClaimedAsIdleTime) {
+    DesktopServices::Parts parts;
+    parts.idle = std::make_unique<LockOnly>();
+    DesktopServices lockOnly(std::move(parts));
+    AgentSettings settings;
+    OptionsDialog dialog(settings, lockOnly);
+    EXPECT_FALSE(Child<QLineEdit>(dialog, "autoAwayMinutes")->isEnabled());
+    const QString note = Child<QLabel>(dialog, "autoAwayNote")->text();
+    EXPECT_TRUE(note.contains("no idle time")) << note.toStdString();
+    EXPECT_FALSE(note.startsWith("Idle time from")) << note.toStdString();
+}
+
+// Small screens and large fonts: OK and Cancel on screen, the note wrapped and whole.
+TEST_F(SettingsDialogsTest, OptionsFitTheScreenWithALargeFont) {
+    const QFont before = QApplication::font();
+    QFont large = before;
+    large.setPointSize(16);
+    QApplication::setFont(large);
+    AgentSettings settings;
+    {
+        OptionsDialog dialog(settings, *desktop);
+        dialog.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+        const QRect screen = dialog.screen()->availableGeometry();
+        EXPECT_LE(dialog.height(), screen.height());
+        EXPECT_LE(dialog.width(), screen.width());
+        QPushButton* ok = OkButton(dialog);
+        EXPECT_TRUE(dialog.rect().contains(QRect(ok->mapTo(&dialog, QPoint()), ok->size())));
+        QLabel* note = Child<QLabel>(dialog, "autoAwayNote");
+        EXPECT_GE(note->height(), note->heightForWidth(note->width()));
+        EXPECT_LE(note->width(), dialog.width());
+    }
+    QApplication::setFont(before);
 }
 
 TEST_F(SettingsDialogsTest, OptionsRefuseAPortOrTimeoutWithoutAPositiveLeadingNumber) {

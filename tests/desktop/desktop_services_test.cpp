@@ -7,9 +7,11 @@
 #ifdef OLVEX_TEST_DBUS
 #include "bus_idle_source.h"
 #include "launcher_entry.h"
+#include "mutter_idle_monitor.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusContext>
 #include <QDBusMessage>
 #endif
 #ifdef OLVEX_TEST_X11_IDLE
@@ -167,6 +169,94 @@ TEST(DesktopIdle, SessionScreenSaverGivesIdleTimeAndTheLockAtOnce) {
     EXPECT_TRUE(source->Sample()->locked);
     service.unregisterService(QStringLiteral("org.freedesktop.ScreenSaver"));
     QDBusConnection::disconnectFromBus(QStringLiteral("screensaver"));
+}
+
+// KWin's screen saver service: it tells of the lock but refuses the idle time.
+class RefusingScreenSaver : public QObject, protected QDBusContext {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.ScreenSaver")
+public slots:
+    Q_SCRIPTABLE bool GetActive() { return false; }
+    Q_SCRIPTABLE uint GetSessionIdleTime() {
+        sendErrorReply(QDBusError::NotSupported,
+                       QStringLiteral("GetSessionIdleTime is not supported"));
+        return 0;
+    }
+};
+
+// GNOME's compositor's idle monitor.
+class FakeIdleMonitor : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.gnome.Mutter.IdleMonitor")
+public:
+    std::atomic<qulonglong> idleMs{0};
+public slots:
+    Q_SCRIPTABLE qulonglong GetIdletime() { return idleMs; }
+};
+
+// A service on a connection and thread of its own, as another process would answer. The
+// object goes before the connection it was registered on.
+template <typename Object> struct BusService {
+    BusService(const char* connection, const QString& path, const QString& name)
+        : bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus,
+                                            QLatin1String(connection))),
+          connectionName(QLatin1String(connection)), serviceName(name) {
+        registered = bus.isConnected() &&
+                     bus.registerObject(path, &object, QDBusConnection::ExportScriptableContents);
+        object.moveToThread(&thread);
+        thread.start();
+        registered = registered && bus.registerService(name);
+    }
+    ~BusService() {
+        bus.unregisterService(serviceName);
+        QDBusConnection::disconnectFromBus(connectionName);
+        thread.quit();
+        thread.wait();
+    }
+    QDBusConnection bus;
+    QString connectionName;
+    QString serviceName;
+    QThread thread;
+    Object object;
+    bool registered = false;
+};
+
+TEST(DesktopIdle, AScreenSaverThatRefusesIdleTimeIsClaimedForTheLockAlone) {
+    BusService<RefusingScreenSaver> service("kwin-saver",
+                                            QStringLiteral("/org/freedesktop/ScreenSaver"),
+                                            QStringLiteral("org.freedesktop.ScreenSaver"));
+    ASSERT_TRUE(service.registered) << "no session bus";
+    auto source = BusIdleSource::Probe(nullptr);
+    ASSERT_TRUE(source);
+    EXPECT_EQ(source->LockFrom(), QStringLiteral("session screen saver"));
+    EXPECT_FALSE(source->IdleFrom().contains(QStringLiteral("screen saver")))
+        << source->IdleFrom().toStdString();
+}
+
+// Under XWayland the X server sees only X clients' input: the compositor's idle time is
+// taken (here GNOME's monitor, as no compositor answers), never the X screen saver's.
+TEST(DesktopIdle, XWaylandTakesTheCompositorsIdleTimeNeverTheXServers) {
+    BusService<FakeIdleMonitor> service("mutter",
+                                        QStringLiteral("/org/gnome/Mutter/IdleMonitor/Core"),
+                                        QStringLiteral("org.gnome.Mutter.IdleMonitor"));
+    FakeIdleMonitor& monitor = service.object;
+    monitor.idleMs = 4200;
+    ASSERT_TRUE(service.registered) << "no session bus";
+    const QByteArray wayland = qgetenv("WAYLAND_DISPLAY");
+    qputenv("WAYLAND_DISPLAY", "olvex-test-no-compositor");
+    const auto restore = qScopeGuard([&] {
+        if (wayland.isEmpty())
+            qunsetenv("WAYLAND_DISPLAY");
+        else
+            qputenv("WAYLAND_DISPLAY", wayland);
+    });
+    const auto xwayland = MakeDesktop(QStringLiteral("xcb"));
+    ASSERT_TRUE(xwayland->Idle());
+    EXPECT_EQ(xwayland->Idle()->IdleFrom(), QStringLiteral("GNOME idle monitor"));
+    EXPECT_FALSE(TellsOfX11(xwayland->Idle()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return xwayland->Idle()->Sample()->idleMs == 4200; }, 5000));
+    monitor.idleMs = 10;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return xwayland->Idle()->Sample()->idleMs == 10; }, 5000));
 }
 
 TEST(DesktopIdle, DocksHearTheWaitingCount) {

@@ -98,5 +98,50 @@ TEST_F(WindowPlacementStoreTest, WindowOffEveryScreenIsBroughtBackAndInvertedRec
     EXPECT_GE(inverted.width(), 1);
 }
 
+// A Wayland run knows no positions: it keeps an X11 run's position, stores its size beside
+// it, and restores sizes without moving anything.
+TEST_F(WindowPlacementStoreTest, WaylandKeepsTheX11PositionAndStoresOnlyTheSize) {
+    using Rules = WindowPlacementStore::Rules;
+    const WindowPlacementStore x11(Path(), Rules::Positions);
+    const WindowPlacementStore wayland(Path(), Rules::SizesOnly);
+    QWidget window;
+    window.setGeometry(0, 0, 640, 480); // what Qt reports on Wayland
+    wayland.SaveWindowPlacement(window, QStringLiteral("Fresh"));
+    // Nothing stored before: centred for the next X11 run, never the corner.
+    EXPECT_NE(Read(QStringLiteral("Fresh/Left")), 0);
+    EXPECT_EQ(Read(QStringLiteral("Fresh/Right")) - Read(QStringLiteral("Fresh/Left")), 640);
+
+    Write(QStringLiteral("MainWindow/Show"), 1);
+    Write(QStringLiteral("MainWindow/Left"), 100);
+    Write(QStringLiteral("MainWindow/Top"), 50);
+    Write(QStringLiteral("MainWindow/Right"), 500);
+    Write(QStringLiteral("MainWindow/Bottom"), 350);
+    wayland.SaveWindowPlacement(window, QStringLiteral("MainWindow"));
+    EXPECT_EQ(Read(QStringLiteral("MainWindow/Left")), 100);
+    EXPECT_EQ(Read(QStringLiteral("MainWindow/Top")), 50);
+    EXPECT_EQ(Read(QStringLiteral("MainWindow/Right")), 740);
+    EXPECT_EQ(Read(QStringLiteral("MainWindow/Bottom")), 530);
+
+    QWidget reopened;
+    reopened.setGeometry(20, 30, 100, 100);
+    wayland.RestoreWindowPlacement(reopened, QStringLiteral("MainWindow"));
+    EXPECT_EQ(reopened.geometry(), QRect(20, 30, 640, 480));
+    x11.RestoreWindowPlacement(reopened, QStringLiteral("MainWindow"));
+    EXPECT_EQ(reopened.geometry(), QRect(100, 50, 640, 480));
+}
+
+// A tiling window manager's sizes and its "maximised" tiles are not the operator's.
+TEST_F(WindowPlacementStoreTest, ATilingDesktopSavesNothing) {
+    Write(QStringLiteral("ChatWindow/Show"), 1);
+    Write(QStringLiteral("ChatWindow/Right"), 300);
+    QWidget tiled;
+    tiled.setGeometry(0, 0, 640, 751);
+    tiled.setWindowState(Qt::WindowMaximized);
+    WindowPlacementStore(Path(), WindowPlacementStore::Rules::Tiled)
+        .SaveWindowPlacement(tiled, QStringLiteral("ChatWindow"));
+    EXPECT_EQ(Read(QStringLiteral("ChatWindow/Show")), 1);
+    EXPECT_EQ(Read(QStringLiteral("ChatWindow/Right")), 300);
+}
+
 } // namespace
 } // namespace olvex
