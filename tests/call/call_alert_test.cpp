@@ -202,6 +202,17 @@ TEST_F(CallAlertTest, KeysCountOnlyFromASecondOnAndOnlyWhenPressedAfterItAppeare
     EXPECT_TRUE(alert->isVisible());
     EXPECT_TRUE(list.Windows().empty());
 
+    // Focused late (mapped late by the window system): its second starts again then.
+    now = 9000;
+    QEvent activate(QEvent::WindowActivate);
+    QCoreApplication::sendEvent(alert, &activate);
+    now += 900;
+    Tap(*alert, Qt::Key_Return);
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(alert);
+    EXPECT_TRUE(list.Windows().empty());
+    now += 200;
+
     // A deliberate Enter: one call window, however many Enters follow.
     for (int i = 0; i < 4 && alert; ++i)
         Tap(*alert, Qt::Key_Return);

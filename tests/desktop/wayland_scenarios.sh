@@ -188,10 +188,14 @@ idle_lines() {
 # Placement: the X11 run's stored position survives a native run; the alert keeps its size.
 scenario_placement() {
     local mode=$1
-    [ -f "$INI" ] || { WHY="no placement stored"; return 1; }
     if [ "$mode" = xwayland ]; then
-        # As if the operator had moved the console there on X11.
-        sed -i '/^\[MainWindow\]/,/^\[/{s/^Left=.*/Left=137/;s/^Top=.*/Top=91/}' "$INI"
+        # As if the operator had moved the console there on X11. A tiling desktop stores no
+        # placement of its own, so the section may have to be made.
+        if [ -f "$INI" ] && grep -q '^\[MainWindow\]' "$INI"; then
+            sed -i '/^\[MainWindow\]/,/^\[/{s/^Left=.*/Left=137/;s/^Top=.*/Top=91/}' "$INI"
+        else
+            printf '[MainWindow]\nShow=1\nLeft=137\nRight=937\nTop=91\nBottom=691\n' >>"$INI"
+        fi
         grep -q '^Left=137' "$INI" || { WHY="no MainWindow position in the placement file"; return 1; }
         WHY="X11 position stored; alert ${ALERT_SIZE[xwayland]:-unseen}"
         return 0

@@ -371,7 +371,7 @@ wl_field() {
 
 wl_type() {
     case "$WL_STACK" in
-    sway) wtype -s 40 -d 8 "$1" ;;
+    sway) wtype -s 150 -d 8 "$1" ;;
     kwin) "$WL_CLIENT" type "$1" ;;
     gnome)
         local js='const {Clutter, GLib} = imports.gi;
