@@ -61,22 +61,27 @@ grep -q "^inserted in " "$SESSION_DIR/events.txt" || fail "the transcript raised
 
 # Every window by keyboard alone: the console's mnemonics, the call window's keys.
 open_and_close() { # KEYS TITLE_REGEX WINDOW
+    wait_no_window "$2" 10 || true
     focus "$3"
+    sleep 0.5 # the window behind a closed dialog takes the keyboard back a moment later
     xdotool key --window "$3" "$1"
     local id
     id=$(wait_window "$2" 10) || fail "$1 did not open $2"
-    xdotool key --window "$id" Escape
+    sleep 0.5 # a dialog takes the keyboard once it is mapped
+    xdotool key Escape
     wait_no_window "$2" 10 || fail "Escape did not close $2"
 }
+open_and_close alt+b '^About Olvex$' "$console"
 open_and_close alt+p '^Olvex Options$' "$console"
 open_and_close alt+a '^Canned Answers$' "$console"
-open_and_close alt+b '^About Olvex$' "$console"
 open_and_close alt+l '^Enter URL$' "$call"
 open_and_close alt+i '^Olvex$' "$call"
 focus "$console"
+sleep 0.5
 xdotool key --window "$console" alt+t
 history=$(wait_window '^Olvex History$' 10) || fail "alt+t did not open the History"
-xdotool key --window "$history" ctrl+w
+sleep 0.5
+xdotool key ctrl+w
 wait_no_window '^Olvex History$' 10 || fail "Ctrl+W did not close the History"
 echo "read through the accessibility bus; every window opened and closed by keyboard"
 

@@ -25,13 +25,22 @@ def app():
 
 
 def find(root, predicate):
-    return pyatspi.utils.findDescendant(root, predicate, breadthFirst=True)
+    return pyatspi.utils.findDescendant(root, predicate, True)
+
+
+def dump(node, depth=0, out=sys.stderr):
+    if node is None or depth > 8:
+        return
+    print("  " * depth + f"{node.getRoleName()} {node.name!r}", file=out)
+    for child in node:
+        dump(child, depth + 1, out)
 
 
 def lists():
     table = find(app(), lambda o: o is not None and o.name == "Website Visitors"
-                 and o.getRole() in (pyatspi.ROLE_TABLE, pyatspi.ROLE_TREE_TABLE))
+                 and o.getRole() in (pyatspi.ROLE_TABLE, pyatspi.ROLE_TREE_TABLE, pyatspi.ROLE_TREE))
     if table is None:
+        dump(app())
         sys.exit("no visitors' list named Website Visitors")
     t = table.queryTable()
     headings = [t.getColumnDescription(c) or t.getColumnHeader(c).name for c in range(t.nColumns)]
@@ -72,6 +81,8 @@ def alert():
 def events(seconds):
     def heard(event):
         try:
+            # The name is asked afresh: one notification object says one thing after another.
+            event.source.clear_cache()
             role = event.source.getRoleName()
             name = event.source.name
         except Exception:  # the source may have gone meanwhile
