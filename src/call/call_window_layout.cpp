@@ -92,7 +92,9 @@ QLayout* CallWindow::BuildChatColumn() {
     send->setFocusPolicy(Qt::TabFocus);
     ApplySendPreset(*send, CallImage(QStringLiteral("send"), 16));
     send->SetAlignment(FlatButton::kImageLeft);
-    send->setFixedSize(std::max(64, send->sizeHint().width()), inputHeight);
+    // As wide as its text in whatever font it ends up with; as high as the input box.
+    send->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    send->setMinimumSize(64, inputHeight);
     connect(send, &QPushButton::clicked, this, &CallWindow::SendTypedText);
     connect(send, &QPushButton::clicked, this, [this] { input->setFocus(); });
     sendButton = send;

@@ -380,6 +380,9 @@ void SideBarColours(FlatButton& button) {
 } // namespace
 
 QColor SideBarShade(const QPalette& palette) {
+    // A dark scheme keeps its dark strip: the text lightens instead.
+    if (IsDarkPalette(palette))
+        return palette.color(QPalette::Active, QPalette::Dark);
     return ReadableOn(palette.color(QPalette::Active, QPalette::Dark),
                       palette.color(QPalette::Active, QPalette::Light));
 }
