@@ -1,5 +1,6 @@
 #include "call_window.h"
 
+#include "accessibility.h"
 #include "agent_client.h"
 #include "agent_settings.h"
 #include "call_images.h"
@@ -218,7 +219,14 @@ void CallWindow::OnEvent(const CallEvent& event) {
                    [this](const ev::JoinFailed& failed) { ShowError(FromBytes(failed.message)); },
                    [this](const ev::Line& line) { ShowLine(line); },
                    [this](const ev::Typing& typing) {
-                       SetStatus(FromBytes(TypingStatusText(typing.sender)));
+                       const QString text = FromBytes(TypingStatusText(typing.sender));
+                       SetStatus(text);
+                       // Once a chat: the notices keep coming while the other side types.
+                       if (!typingAnnounced) {
+                           typingAnnounced = true;
+                           AnnouncePolitely(*this, text + QStringLiteral(" (") +
+                                                       windowTitle() + QLatin1Char(')'));
+                       }
                    },
                    [this](const ev::Flash& flash) {
                        Flash();
@@ -245,6 +253,13 @@ void CallWindow::OnEvent(const CallEvent& event) {
 
 void CallWindow::ShowLine(const ev::Line& line) {
     const QString text = FromBytes(line.text);
+    // The operator reads the window in front; what arrives behind it is said, with where.
+    if (!line.own && !isActiveWindow()) {
+        const QString name = FromBytes(line.name);
+        AnnouncePolitely(*this, name.isEmpty()
+                                    ? QStringLiteral("%1: %2").arg(windowTitle(), text)
+                                    : QStringLiteral("%1 in %2: %3").arg(name, windowTitle(), text));
+    }
     switch (line.kind) {
     case LineKind::Text:
     case LineKind::Link:

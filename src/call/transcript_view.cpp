@@ -1,5 +1,8 @@
 #include "transcript_view.h"
 
+#include "readable_colours.h"
+#include "rtf_writer.h"
+
 #include <QFont>
 #include <QRegularExpression>
 #include <QScrollBar>
@@ -85,7 +88,8 @@ void TranscriptView::AppendStyled(const QString& text, const QColor& colour, boo
     QTextCharFormat format;
     format.setFontWeight(bold ? QFont::Bold : QFont::Normal);
     format.setFontUnderline(underline);
-    format.setForeground(colour);
+    format.setProperty(kPaperColourProperty, colour);
+    format.setForeground(ShownColour(colour));
 
     QTextCursor cursor(document());
     cursor.movePosition(QTextCursor::End);
@@ -106,6 +110,18 @@ void TranscriptView::AppendEvent(const QString& text, LineKind kind) {
     AppendStyled(text, kEventColour, false, true);
     if (lineObserver)
         lineObserver(kind, QString(), false, text);
+}
+
+QColor TranscriptView::ShownColour(const QColor& paper) const {
+    return ReadableOn(paper, palette().color(QPalette::Active, QPalette::Base));
+}
+
+void TranscriptView::changeEvent(QEvent* event) {
+    QTextEdit::changeEvent(event);
+    if (event->type() != QEvent::PaletteChange)
+        return;
+    // Lines keep their colours' hues on a new background, lighter or darker as it needs.
+    UsePaperColours(*document(), [this](const QColor& paper) { return ShownColour(paper); });
 }
 
 void TranscriptView::ScrollToEnd() {

@@ -128,6 +128,9 @@ private:
     QWidget* BuildToolbar();
     QWidget* BuildSideBar();
     FlatButton* NewButton(Button id, const char* text, const char* image, QWidget* parent);
+    void ApplyBarColours();
+    // Tells a screen reader of a new connection state, once.
+    void AnnounceState(const QString& state);
     void OpenOptions();
     void OpenHelp();
     void OpenHome();
@@ -151,6 +154,7 @@ private:
     bool hideOnMinimise = false;
     QStringList missedCallers;
     int missedHandle = 0;
+    QString announcedState;
     bool askingToQuit = false;
     bool quitConfirmed = false;
     std::function<void()> shutdown;

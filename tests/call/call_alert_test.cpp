@@ -11,6 +11,7 @@
 #include "profile_file.h"
 #include "window_placement_store.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QFile>
 #include <QKeyEvent>
@@ -99,6 +100,12 @@ TEST_F(CallAlertTest, ShowsTheTextInATopmostToolWindowWithoutASystemMenu) {
     EXPECT_EQ(message->textFormat(), Qt::PlainText);
     EXPECT_EQ(message->text(), "You have received an Olvex call request from <b>Eve</b>.");
     EXPECT_TRUE(alert->findChild<FlatButton*>("acceptButton")->isDefault());
+    // A screen reader hears it as an alert, with who is calling, not only "a call request".
+    QAccessibleInterface* read = QAccessible::queryAccessibleInterface(alert.data());
+    EXPECT_EQ(read->role(), QAccessible::AlertMessage);
+    EXPECT_TRUE(read->text(QAccessible::Description).contains("<b>Eve</b>"));
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(message)->text(QAccessible::Name),
+              message->text());
     alert->Cancel();
     ASSERT_TRUE(QTest::qWaitFor([&] { return alert.isNull(); }, 2000));
     EXPECT_TRUE(list.Windows().empty());

@@ -15,6 +15,7 @@
 #include "operator_console.h"
 #include "profile_file.h"
 #include "result_code.h"
+#include "rtf_writer.h"
 #include "transcript_archive.h"
 #include "transcript_files.h"
 
@@ -56,7 +57,7 @@ QStringList Lines(const CallWindow& window) {
 
 QColor LineColour(const CallWindow& window, int line) {
     QTextBlock block = window.Transcript().document()->findBlockByNumber(line);
-    return block.begin().fragment().charFormat().foreground().color();
+    return PaperColour(block.begin().fragment().charFormat());
 }
 
 void PressKey(QWidget& target, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {

@@ -4,6 +4,7 @@
 #include "message_box.h"
 #include "transcript_archive.h"
 #include "transcript_files.h"
+#include "rtf_writer.h"
 #include "transcript_view.h"
 
 #include <QFile>
@@ -29,7 +30,7 @@ QStringList Lines(const TranscriptView& view) {
 
 QColor LineColour(const TranscriptView& view, int line) {
     QTextBlock block = view.document()->findBlockByNumber(line);
-    return block.begin().fragment().charFormat().foreground().color();
+    return PaperColour(block.begin().fragment().charFormat());
 }
 
 class HistoryWindowTest : public ::testing::Test {
