@@ -153,6 +153,29 @@ BENCHMARK(BM_ApplyPageEvents)
     ->ArgsProduct({{1000, 10000, 100000}, {0, 1}})
     ->Unit(benchmark::kMicrosecond);
 
+// One page added to and one removed from a list of N rows, the view told but not repainted.
+// The pages come and go at a visitor inside the list, so neither lands at an end.
+void BM_AddAndRemovePage(benchmark::State& state) {
+    const auto count = static_cast<int32_t>(state.range(0));
+    PageListView::PageSnapshot pages;
+    for (int32_t i = 0; i < count; ++i)
+        pages.push_back(std::make_shared<const PageRecord>(MakePage(i + 1, i / 3)));
+    PageListView list;
+    list.resize(900, 600);
+    list.show();
+    list.Rebuild(pages);
+    QApplication::processEvents();
+    int32_t k = 0;
+    for (auto _ : state) {
+        const int32_t pageId = count + 1 + k % 2;
+        list.AddOrUpdate(MakePage(pageId, (k * 7919) % (count / 3)));
+        list.Remove(count + 1 + (k + 1) % 2);
+        ++k;
+    }
+    state.SetItemsProcessed(state.iterations() * 2);
+}
+BENCHMARK(BM_AddAndRemovePage)->Arg(1000)->Arg(100000)->Unit(benchmark::kMicrosecond);
+
 // The window's pause for one tick of the console timer, repaint included, on N rows.
 void BM_ElapsedMinuteOnBigList(benchmark::State& state) {
     PageListView::PageSnapshot pages;
