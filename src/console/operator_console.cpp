@@ -15,6 +15,7 @@
 #include "page_list_view.h"
 #include "product_info.h"
 #include "reports_url.h"
+#include "visitors_view.h"
 #include "window_placement_store.h"
 
 #include <QCloseEvent>
@@ -69,7 +70,8 @@ OperatorConsole::OperatorConsole(DesktopServices& services, bool embedBrowser, Q
         }
     });
 
-    pageList = new PageListView(this);
+    visitorsView = new VisitorsView(this);
+    pageList = &visitorsView->List();
     pageList->setObjectName(QStringLiteral("pageList"));
     pageList->setAccessibleName(QStringLiteral("Website Visitors"));
     operatorList = new OperatorListView(this);
@@ -79,7 +81,7 @@ OperatorConsole::OperatorConsole(DesktopServices& services, bool embedBrowser, Q
     reportBrowser->setObjectName(QStringLiteral("reportBrowser"));
     reportBrowser->setAccessibleName(QStringLiteral("Website Reports"));
     views = new QStackedWidget(this);
-    views->addWidget(pageList);
+    views->addWidget(visitorsView);
     views->addWidget(operatorList);
     views->addWidget(reportBrowser);
 
@@ -120,7 +122,8 @@ OperatorConsole::OperatorConsole(DesktopServices& services, bool embedBrowser, Q
             setTabOrder(previous, button);
         previous = button;
     }
-    for (QWidget* view : {static_cast<QWidget*>(pageList), static_cast<QWidget*>(operatorList),
+    for (QWidget* view : {static_cast<QWidget*>(&visitorsView->FindField()),
+                          static_cast<QWidget*>(pageList), static_cast<QWidget*>(operatorList),
                           static_cast<QWidget*>(reportBrowser)}) {
         setTabOrder(previous, view);
         previous = view;
@@ -285,7 +288,7 @@ void OperatorConsole::ShowView(View view) {
     currentView = view;
     switch (view) {
     case View::Visitors:
-        views->setCurrentWidget(pageList);
+        views->setCurrentWidget(visitorsView);
         caption->setText(QStringLiteral(" Website Visitors"));
         break;
     case View::Operators:
