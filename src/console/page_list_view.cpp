@@ -13,6 +13,7 @@
 #include <QUrl>
 #include <algorithm>
 #include <climits>
+#include <functional>
 
 namespace olvex {
 
@@ -143,6 +144,8 @@ public:
 
     int PlaceOf(int32_t pageId) const { return rows.PlaceOf(pageId); }
     const PageRows& Rows() const { return rows; }
+    // Told of a row about to leave (removed or filtered out), before the views are.
+    std::function<void(int place)> leaving;
 
     // A new sort or filter: rows move and hide all at once. The views keep the selected and
     // the current rows, found again by page id; rows hidden by a filter leave the selection.
@@ -167,7 +170,11 @@ public:
 private:
     void BeforeInsert(int place) override { beginInsertRows({}, place, place); }
     void AfterInsert() override { endInsertRows(); }
-    void BeforeRemove(int place) override { beginRemoveRows({}, place, place); }
+    void BeforeRemove(int place) override {
+        if (leaving)
+            leaving(place);
+        beginRemoveRows({}, place, place);
+    }
     void AfterRemove() override { endRemoveRows(); }
     void BeforeMove(int from, int to) override { beginMoveRows({}, from, from, {}, to); }
     void AfterMove() override { endMoveRows(); }
@@ -238,6 +245,12 @@ PageListView::PageListView(QWidget* parent) : QTreeView(parent), rows(new PageLi
     connect(rows, &QAbstractItemModel::rowsRemoved, this, &PageListView::SelectionChanged);
     connect(rows, &QAbstractItemModel::modelReset, this, &PageListView::SelectionChanged);
     connect(rows, &QAbstractItemModel::layoutChanged, this, &PageListView::SelectionChanged);
+    // Qt would move the current row to a neighbour and scroll there, laying out the whole
+    // list on the way: the list would jump under the operator's eyes at every departure.
+    rows->leaving = [this](int place) {
+        if (currentIndex().row() == place)
+            selectionModel()->clearCurrentIndex();
+    };
 
     // A click on a heading sorts by that column, a second one reverses, a third goes back to
     // the order the rows came in. Nothing is sorted at first.
@@ -272,11 +285,6 @@ bool PageListView::AddOrUpdate(std::shared_ptr<const PageRecord> page) {
 }
 
 bool PageListView::Remove(int32_t pageId) {
-    // Qt would move the current row to a neighbour and scroll there, laying out the whole
-    // list on the way: the list would jump under the operator's eyes at every departure.
-    const int row = RowOf(pageId);
-    if (row >= 0 && currentIndex().row() == row)
-        selectionModel()->clearCurrentIndex();
     return rows->Remove(pageId);
 }
 
