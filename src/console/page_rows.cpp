@@ -55,12 +55,15 @@ void PageRows::Reset(const Snapshot& pages) {
             firstOfVisitor.try_emplace(visitor->number, node);
         }
     }
+    if (!Arranged())
+        return;
+    std::vector<uint32_t> nodes = AllInOrder();
     if (sortColumn != kUnsorted) {
         keys.resize(order.Nodes());
-        for (uint32_t node : AllInOrder())
+        for (uint32_t node : nodes)
             SetKey(node);
     }
-    Arrange(AllInOrder(), true);
+    Arrange(std::move(nodes), true);
 }
 
 void PageRows::Clear() {
