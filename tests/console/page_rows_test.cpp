@@ -253,8 +253,9 @@ TEST(PageRowsTest, RowsComingGoingAndRewrittenWhileSortedAndFilteredStandWhereAF
         const auto expected = reference.Shown(column, descending, trimmed);
         ASSERT_EQ(Ids(rows), expected) << "step " << step;
         ASSERT_EQ(mirror.ids, expected) << "step " << step;
-        for (int32_t pageId : {expected.empty() ? -1 : expected.back(), 1000})
-            ASSERT_EQ(rows.PlaceOf(pageId), pageId == 1000 ? -1 : int(expected.size()) - 1);
+        if (!expected.empty()) {
+            ASSERT_EQ(rows.PlaceOf(expected.back()), int(expected.size()) - 1);
+        }
     }
 }
 
