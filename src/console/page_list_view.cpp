@@ -263,6 +263,7 @@ PageListView::PageListView(QWidget* parent) : QTreeView(parent), rows(new PageLi
                 rows->Rearrange([&](PageRows& pages) {
                     pages.SortBy(column, order == Qt::DescendingOrder);
                 });
+                KeepCurrentInView();
             });
 }
 
@@ -311,6 +312,13 @@ void PageListView::SetFilter(const QString& text) {
     filterText = text.trimmed();
     const std::string filter = filterText.toStdString();
     rows->Rearrange([&](PageRows& pages) { pages.SetFilter(filter); });
+    KeepCurrentInView();
+}
+
+// The row the operator was on stays in sight wherever a sort or filter puts it.
+void PageListView::KeepCurrentInView() {
+    if (currentIndex().isValid())
+        scrollTo(currentIndex());
 }
 
 void PageListView::AddElapsedMinute() {

@@ -88,6 +88,7 @@ signals:
 
 private:
     void OnDoubleClicked(const QModelIndex& index);
+    void KeepCurrentInView();
 
     PageListModel* rows;
     int32_t anchorPage = 0;
