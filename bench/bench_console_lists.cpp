@@ -245,7 +245,9 @@ void BM_FilterStep(benchmark::State& state) {
         QApplication::processEvents();
     }
 }
-BENCHMARK(BM_FilterStep)->ArgsProduct({{1000, 100000}, {0, 1, 2, 3}})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FilterStep)
+    ->ArgsProduct({{1000, 100000}, {0, 1, 2, 3}})
+    ->Unit(benchmark::kMillisecond);
 
 // The window's pause for one tick of the console timer, repaint included, on N rows.
 void BM_ElapsedMinuteOnBigList(benchmark::State& state) {

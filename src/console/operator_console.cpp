@@ -122,9 +122,9 @@ OperatorConsole::OperatorConsole(DesktopServices& services, bool embedBrowser, Q
             setTabOrder(previous, button);
         previous = button;
     }
-    for (QWidget* view : {static_cast<QWidget*>(&visitorsView->FindField()),
-                          static_cast<QWidget*>(pageList), static_cast<QWidget*>(operatorList),
-                          static_cast<QWidget*>(reportBrowser)}) {
+    for (QWidget* view :
+         {static_cast<QWidget*>(&visitorsView->FindField()), static_cast<QWidget*>(pageList),
+          static_cast<QWidget*>(operatorList), static_cast<QWidget*>(reportBrowser)}) {
         setTabOrder(previous, view);
         previous = view;
     }

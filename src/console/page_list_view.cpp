@@ -3,8 +3,8 @@
 #include "console_images.h"
 #include "hyperlink_label.h"
 #include "message_box.h"
-#include "report_list.h"
 #include "page_rows.h"
+#include "report_list.h"
 
 #include <QAbstractItemModel>
 #include <QHeaderView>
@@ -260,9 +260,8 @@ PageListView::PageListView(QWidget* parent) : QTreeView(parent), rows(new PageLi
     header()->setSortIndicator(-1, Qt::AscendingOrder);
     connect(header(), &QHeaderView::sortIndicatorChanged, this,
             [this](int column, Qt::SortOrder order) {
-                rows->Rearrange([&](PageRows& pages) {
-                    pages.SortBy(column, order == Qt::DescendingOrder);
-                });
+                rows->Rearrange(
+                    [&](PageRows& pages) { pages.SortBy(column, order == Qt::DescendingOrder); });
                 KeepCurrentInView();
             });
 }

@@ -263,14 +263,14 @@ bool PageRows::Before(uint32_t node, uint32_t other, uint32_t otherPlace) const 
 // The node of `shown` directly below where the row of `node` belongs, or kNil for the end.
 uint32_t PageRows::PlaceAmongShown(uint32_t node) const {
     const uint32_t place = order.PlaceOf(node);
-    return shown.FirstNotBefore(
-        [&](uint32_t other) { return Before(rowOf[other], node, place); });
+    return shown.FirstNotBefore([&](uint32_t other) { return Before(rowOf[other], node, place); });
 }
 
 void PageRows::Show(uint32_t node) {
     const uint32_t below = PlaceAmongShown(node);
     if (observer)
-        observer->BeforeInsert(static_cast<int>(below == kNil ? shown.Count() : shown.PlaceOf(below)));
+        observer->BeforeInsert(
+            static_cast<int>(below == kNil ? shown.Count() : shown.PlaceOf(below)));
     const uint32_t at = shown.New();
     if (rowOf.size() <= at)
         rowOf.resize(at + 1, kNil);

@@ -269,10 +269,10 @@ TEST(PageListViewTest, HeadingClicksSortReverseAndRestoreAndTheFindFieldFilters)
     list.SelectPage(1);
     const auto clickHeading = [&](int column) {
         QHeaderView& header = *list.header();
-        QTest::mouseClick(header.viewport(), Qt::LeftButton, {},
-                          QPoint(header.sectionViewportPosition(column) +
-                                     header.sectionSize(column) / 2,
-                                 header.height() / 2));
+        QTest::mouseClick(
+            header.viewport(), Qt::LeftButton, {},
+            QPoint(header.sectionViewportPosition(column) + header.sectionSize(column) / 2,
+                   header.height() / 2));
     };
 
     clickHeading(PageListView::kColumnTitle);
