@@ -271,16 +271,8 @@ void PageRows::Show(uint32_t node) {
     if (observer)
         observer->BeforeInsert(
             static_cast<int>(below == kNil ? shown.Count() : shown.PlaceOf(below)));
-    const uint32_t at = shown.New();
-    if (rowOf.size() <= at)
-        rowOf.resize(at + 1, kNil);
-    rowOf[at] = node;
-    shownOf[node] = at;
     Forget();
-    if (below == kNil)
-        shown.Append(at);
-    else
-        shown.InsertAbove(below, at);
+    PutAbove(below, node);
     if (observer)
         observer->AfterInsert();
 }
@@ -308,30 +300,33 @@ void PageRows::Reposition(uint32_t node) {
     shown.Erase(at);
     const uint32_t below = PlaceAmongShown(node);
     const uint32_t to = below == kNil ? shown.Count() : shown.PlaceOf(below);
-    const uint32_t back = shown.New(); // the number just given back
-    rowOf[back] = node;
-    shownOf[node] = back;
-    if (next == kNil)
-        shown.Append(back);
-    else
-        shown.InsertAbove(next, back);
+    PutAbove(next, node);
     if (below != next) {
         if (observer)
             observer->BeforeMove(from, static_cast<int>(to) >= from ? static_cast<int>(to) + 1
                                                                     : static_cast<int>(to));
-        shown.Erase(back);
-        const uint32_t moved = shown.New();
-        rowOf[moved] = node;
-        shownOf[node] = moved;
-        if (below == kNil)
-            shown.Append(moved);
-        else
-            shown.InsertAbove(below, moved);
+        Forget();
+        shown.Erase(shownOf[node]);
+        PutAbove(below, node);
         if (observer)
             observer->AfterMove();
     }
     if (observer)
         observer->Changed(static_cast<int>(shown.PlaceOf(shownOf[node])), kTitle, kColumns - 1);
+}
+
+// Puts the row of `node` among those shown, directly above the node `below` of `shown`, or
+// at the end when that is kNil.
+void PageRows::PutAbove(uint32_t below, uint32_t node) {
+    const uint32_t at = shown.New();
+    if (rowOf.size() <= at)
+        rowOf.resize(at + 1, kNil);
+    rowOf[at] = node;
+    shownOf[node] = at;
+    if (below == kNil)
+        shown.Append(at);
+    else
+        shown.InsertAbove(below, at);
 }
 
 // Shows the rows of `nodes` that match the filter, in the order given, sorted first when

@@ -101,6 +101,7 @@ private:
     void Show(uint32_t node);
     void Hide(uint32_t node);
     void Reposition(uint32_t node);
+    void PutAbove(uint32_t below, uint32_t node);
     void Arrange(std::vector<uint32_t> nodes, bool sort);
     std::vector<uint32_t> AllInOrder() const;
     bool Matches(const PageRow& row) const;
