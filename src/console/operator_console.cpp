@@ -17,6 +17,7 @@
 #include "product_info.h"
 #include "readable_colours.h"
 #include "reports_url.h"
+#include "visitors_view.h"
 #include "window_placement_store.h"
 
 #include <QApplication>
@@ -74,7 +75,8 @@ OperatorConsole::OperatorConsole(DesktopServices& services, bool embedBrowser, Q
         }
     });
 
-    pageList = new PageListView(this);
+    visitorsView = new VisitorsView(this);
+    pageList = &visitorsView->List();
     pageList->setObjectName(QStringLiteral("pageList"));
     pageList->setAccessibleName(QStringLiteral("Website Visitors"));
     operatorList = new OperatorListView(this);
@@ -84,7 +86,7 @@ OperatorConsole::OperatorConsole(DesktopServices& services, bool embedBrowser, Q
     reportBrowser->setObjectName(QStringLiteral("reportBrowser"));
     reportBrowser->setAccessibleName(QStringLiteral("Website Reports"));
     views = new QStackedWidget(this);
-    views->addWidget(pageList);
+    views->addWidget(visitorsView);
     views->addWidget(operatorList);
     views->addWidget(reportBrowser);
 
@@ -124,8 +126,9 @@ OperatorConsole::OperatorConsole(DesktopServices& services, bool embedBrowser, Q
             setTabOrder(previous, button);
         previous = button;
     }
-    for (QWidget* view : {static_cast<QWidget*>(pageList), static_cast<QWidget*>(operatorList),
-                          static_cast<QWidget*>(reportBrowser)}) {
+    for (QWidget* view :
+         {static_cast<QWidget*>(&visitorsView->FindField()), static_cast<QWidget*>(pageList),
+          static_cast<QWidget*>(operatorList), static_cast<QWidget*>(reportBrowser)}) {
         setTabOrder(previous, view);
         previous = view;
     }
@@ -290,7 +293,7 @@ void OperatorConsole::ShowView(View view) {
     currentView = view;
     switch (view) {
     case View::Visitors:
-        views->setCurrentWidget(pageList);
+        views->setCurrentWidget(visitorsView);
         caption->setText(QStringLiteral(" Website Visitors"));
         break;
     case View::Operators:

@@ -21,6 +21,7 @@ class DesktopServices;
 class FlatButton;
 class OperatorListView;
 class PageListView;
+class VisitorsView;
 
 // The main window: a toolbar, a side bar of three view buttons, a caption, and one of three
 // views (visitors' pages, operators, reports). Commands that need the engine leave through
@@ -145,6 +146,7 @@ private:
     std::vector<QPointer<QWidget>> callAlerts;
     DesktopServices& desktop;
     std::array<FlatButton*, static_cast<size_t>(Button::Count)> buttons{};
+    VisitorsView* visitorsView = nullptr;
     PageListView* pageList = nullptr;
     OperatorListView* operatorList = nullptr;
     CExplorer1* reportBrowser = nullptr;
