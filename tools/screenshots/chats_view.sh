@@ -23,11 +23,11 @@ write_settings demo demo "$DEMO_PORT" "ShowHints=0
 NotifyTimeout=300"
 console_start "$BUILD/src/console/olvex"
 console=$(wait_window "$ONLINE" 60) || fail "the console did not log in"
-xdotool windowmove "$console" 0 0 windowsize "$console" 1000 520
+xdotool windowmove "$console" 0 0 windowsize "$console" 900 480
 # The first request is taken at its alert, so that an open chat shows below the requests.
 alert=$(wait_window "$ALERT" 30) || fail "no chat request came"
 alert_key "$alert" Return
-sleep 6.5
+sleep 2.4
 # Out of the way of the console: the alerts stand in the bottom right corner.
 for alert in $(xdotool search --onlyvisible --name "$ALERT" 2>/dev/null); do
     xdotool windowminimize "$alert" 2>/dev/null || true
@@ -36,7 +36,7 @@ for call in $(xdotool search --onlyvisible --name '^Olvex Call - ' 2>/dev/null);
     xdotool windowminimize "$call" 2>/dev/null || true
 done
 focus "$console"
-click_at "$console" 30 "${OLVEX_CHATS_Y:-330}" # the Chats button, last in the side bar
+click_at "$console" 30 "${OLVEX_CHATS_Y:-280}" # the Chats button, last in the side bar
 sleep 1.5
 import -window "$console" "$OUT/chats-view.png"
 echo "wrote $OUT/chats-view.png ($(identify -format '%wx%h' "$OUT/chats-view.png"))"
