@@ -12,8 +12,7 @@ int64_t ChatsModel::SteadyMs() {
         .count();
 }
 
-void ChatsModel::AddRequest(int32_t callId, int32_t kind, std::string name,
-                            std::string question) {
+void ChatsModel::AddRequest(int32_t callId, int32_t kind, std::string name, std::string question) {
     for (Request& listed : requests) {
         if (listed.callId == callId) {
             listed.kind = kind;
@@ -79,8 +78,8 @@ const char* ChatsModel::StateText(ChatState state) {
 }
 
 int ChatsModel::Count() const {
-    const auto unread = std::count_if(chats.begin(), chats.end(),
-                                      [](const Chat& chat) { return chat.unread > 0; });
+    const auto unread =
+        std::count_if(chats.begin(), chats.end(), [](const Chat& chat) { return chat.unread > 0; });
     return int(requests.size() + unread);
 }
 

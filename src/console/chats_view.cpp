@@ -123,10 +123,10 @@ void ChatsView::Rebuild() {
 
 void ChatsView::UpdateTexts() {
     const auto& requests = model.Requests();
-    requestGroup->setText(kColumnName, requests.empty()
-                                           ? QStringLiteral("No requests waiting")
-                                           : QStringLiteral("Waiting requests (%1)")
-                                                 .arg(requests.size()));
+    requestGroup->setText(kColumnName,
+                          requests.empty()
+                              ? QStringLiteral("No requests waiting")
+                              : QStringLiteral("Waiting requests (%1)").arg(requests.size()));
     for (int i = 0; i < requestGroup->childCount() && size_t(i) < requests.size(); ++i) {
         const ChatsModel::Request& request = requests[size_t(i)];
         QTreeWidgetItem* row = requestGroup->child(i);
@@ -176,7 +176,8 @@ void ChatsView::Choose(QTreeWidgetItem* item) {
         emit RequestChosen(item->data(0, kRoleCallId).toInt());
         break;
     case kChatRow:
-        emit ChatChosen(reinterpret_cast<const void*>(item->data(0, kRoleWindow).value<quintptr>()));
+        emit ChatChosen(
+            reinterpret_cast<const void*>(item->data(0, kRoleWindow).value<quintptr>()));
         break;
     default:
         break;

@@ -99,8 +99,7 @@ void ConsoleEngine::Apply(const operator_event::CallRequest& event) {
     if (event.kind == 2 && second && *second)
         caller += QLatin1Char(' ') + QString::fromUtf8(second);
     // A visitor's request brings the opening question as its second text.
-    const QString question =
-        event.kind == 1 ? QString::fromUtf8(second ? second : "") : QString();
+    const QString question = event.kind == 1 ? QString::fromUtf8(second ? second : "") : QString();
     console.ShowCallAlert(event.callId, event.requesterId, event.kind, *text, caller, question);
 }
 

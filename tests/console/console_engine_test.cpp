@@ -469,7 +469,8 @@ TEST_F(ConsoleEngineTest, VisitorHintsOffLeavesOnlyTheVisitorsOut) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return BalloonsWith(kLoggedOut) == 1; }, kWait));
     EXPECT_EQ(BalloonsWith(kLoggedIn), 1);
     for (const Balloon& balloon : balloons)
-        EXPECT_FALSE(balloon.text.contains(QStringLiteral("entered"))) << balloon.text.toStdString();
+        EXPECT_FALSE(balloon.text.contains(QStringLiteral("entered")))
+            << balloon.text.toStdString();
 }
 
 QMessageBox* VersionQuestion() {
