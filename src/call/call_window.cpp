@@ -213,6 +213,7 @@ void CallWindow::OnEvent(const CallEvent& event) {
                    },
                    [this](const ev::Connected&) {
                        state = CallState::Connected;
+                       callWindows.SetState(this, CallWindowList::ChatState::InChat);
                        SetStatus(QStringLiteral("Connected to Olvex server."));
                        typingTimer->start();
                    },
@@ -277,6 +278,7 @@ void CallWindow::ShowLine(const ev::Line& line) {
 void CallWindow::ShowError(const QString& message) {
     qCWarning(lcCall).noquote() << "call" << callId << "failed:" << message;
     state = CallState::Error;
+    callWindows.SetState(this, CallWindowList::ChatState::Ended);
     setWindowTitle(QStringLiteral("Olvex Call - Error"));
     SetStatus(QStringLiteral("Failed to conect to Olvex server."));
     StopInput(QStringLiteral("The chat could not be started."));
@@ -295,6 +297,7 @@ void CallWindow::SetStatus(const QString& text) {
 
 void CallWindow::SetClosedState() {
     state = CallState::Closed;
+    callWindows.SetState(this, CallWindowList::ChatState::Ended);
     setWindowTitle(QStringLiteral("Olvex Call - Closed"));
     SetStatus(QStringLiteral("Chat closed"));
     // No typing notice comes any more: what the status line says now stays.

@@ -73,8 +73,10 @@ void ConsoleEngine::Apply(const operator_event::PageListReceived& event) {
 void ConsoleEngine::Apply(const operator_event::PageEntered& event) {
     if (!console.PageList().AddOrUpdate(event.page))
         return;
-    ShowBalloon(QStringLiteral("A website visitor has now entered the %1 web page")
-                    .arg(QString::fromStdString(event.page->title)));
+    if (AgentSettings::IsOn(console.Settings().visitorHints)) {
+        ShowBalloon(QStringLiteral("A website visitor has now entered the %1 web page")
+                        .arg(QString::fromStdString(event.page->title)));
+    }
     if (AgentSettings::IsOn(console.Settings().visitorSound))
         EventSound::Shared().Play(EventSound::Kind::Visitor);
 }
@@ -96,7 +98,9 @@ void ConsoleEngine::Apply(const operator_event::CallRequest& event) {
     QString caller = QString::fromUtf8(name ? name : "");
     if (event.kind == 2 && second && *second)
         caller += QLatin1Char(' ') + QString::fromUtf8(second);
-    console.ShowCallAlert(event.callId, event.requesterId, event.kind, *text, caller);
+    // A visitor's request brings the opening question as its second text.
+    const QString question = event.kind == 1 ? QString::fromUtf8(second ? second : "") : QString();
+    console.ShowCallAlert(event.callId, event.requesterId, event.kind, *text, caller, question);
 }
 
 void ConsoleEngine::ShowBalloon(const QString& text) {

@@ -3,6 +3,7 @@
 #include "about_dialog.h"
 #include "accessibility.h"
 #include "c_explorer1.h"
+#include "chats_view.h"
 #include "colour_label.h"
 #include "console_images.h"
 #include "data_files.h"
@@ -85,10 +86,13 @@ OperatorConsole::OperatorConsole(DesktopServices& services, bool embedBrowser, Q
     reportBrowser = new CExplorer1(embedBrowser, this);
     reportBrowser->setObjectName(QStringLiteral("reportBrowser"));
     reportBrowser->setAccessibleName(QStringLiteral("Website Reports"));
+    chatsView = new ChatsView(chatsModel, this);
+    chatsView->setObjectName(QStringLiteral("chatsView"));
     views = new QStackedWidget(this);
     views->addWidget(visitorsView);
     views->addWidget(operatorList);
     views->addWidget(reportBrowser);
+    views->addWidget(chatsView);
 
     caption = new ColourLabel(this);
     caption->setObjectName(QStringLiteral("caption"));
@@ -115,6 +119,7 @@ OperatorConsole::OperatorConsole(DesktopServices& services, bool embedBrowser, Q
     SetLoggedInButtons(false);
     ButtonOf(Button::Login).setEnabled(true);
     callWindows.SetChangeHandler([this] { emit WaitingChanged(); });
+    ConnectChats();
     connect(pageList, &PageListView::SelectionChanged, this,
             [this] { ButtonOf(Button::Invite).setEnabled(pageList->HasSelection()); });
     connect(pageList, &PageListView::InviteRequested, this, &OperatorConsole::InviteRequested);
@@ -128,7 +133,8 @@ OperatorConsole::OperatorConsole(DesktopServices& services, bool embedBrowser, Q
     }
     for (QWidget* view :
          {static_cast<QWidget*>(&visitorsView->FindField()), static_cast<QWidget*>(pageList),
-          static_cast<QWidget*>(operatorList), static_cast<QWidget*>(reportBrowser)}) {
+          static_cast<QWidget*>(operatorList), static_cast<QWidget*>(reportBrowser),
+          static_cast<QWidget*>(chatsView)}) {
         setTabOrder(previous, view);
         previous = view;
     }
@@ -184,6 +190,7 @@ constexpr ButtonDefinition kButtons[] = {
     {B::Visitors, "Website &Visitors", "visitors", Bar::Side, false},
     {B::Operators, "Website Op&erators", "operators", Bar::Side, false},
     {B::Reports, "Website &Reports", "reports", Bar::Side, false},
+    {B::Chats, "Chats", "chats", Bar::Side, false},
 };
 
 constexpr int kToolbarImage = 24;
@@ -286,6 +293,8 @@ QWidget* OperatorConsole::BuildSideBar() {
             [this] { ShowView(View::Operators); });
     connect(&ButtonOf(Button::Reports), &QPushButton::clicked, this,
             [this] { ShowView(View::Reports); });
+    connect(&ButtonOf(Button::Chats), &QPushButton::clicked, this,
+            [this] { ShowView(View::Chats); });
     return bar;
 }
 
@@ -303,6 +312,10 @@ void OperatorConsole::ShowView(View view) {
     case View::Reports:
         views->setCurrentWidget(reportBrowser);
         caption->setText(QStringLiteral(" Website reports"));
+        break;
+    case View::Chats:
+        views->setCurrentWidget(chatsView);
+        caption->setText(QStringLiteral(" Chats"));
         break;
     }
 }

@@ -2,6 +2,7 @@
 
 #include "agent_settings.h"
 #include "call_window_list.h"
+#include "chats_model.h"
 #include "tray_badge.h"
 
 #include <QPointer>
@@ -16,6 +17,7 @@ class QStackedWidget;
 namespace olvex {
 
 class CExplorer1;
+class ChatsView;
 class ColourLabel;
 class DesktopServices;
 class FlatButton;
@@ -30,7 +32,7 @@ class OperatorConsole : public QWidget {
     Q_OBJECT
 
 public:
-    enum class View { Visitors = 1, Operators = 2, Reports = 3 };
+    enum class View { Visitors = 1, Operators = 2, Reports = 3, Chats = 4 };
     enum class Button {
         Login,
         Logout,
@@ -45,6 +47,7 @@ public:
         Visitors,
         Operators,
         Reports,
+        Chats,
         Count
     };
     // Commands of the status menu: the status numbers they ask for.
@@ -62,6 +65,8 @@ public:
     PageListView& PageList() { return *pageList; }
     OperatorListView& OperatorList() { return *operatorList; }
     CExplorer1& ReportBrowser() { return *reportBrowser; }
+    ChatsView& Chats() { return *chatsView; }
+    const ChatsModel& ChatList() const { return chatsModel; }
     FlatButton& ButtonOf(Button button) { return *buttons[static_cast<size_t>(button)]; }
     ColourLabel& Caption() { return *caption; }
     CallWindowList& CallWindows() { return callWindows; }
@@ -90,8 +95,9 @@ public:
     // an alert that runs out leaves a notification naming the caller that stays.
     // `caller` names who asks (the tray's tooltip lists it); for a request it is the visitor,
     // whom the call window's {visitor} stands for.
+    // `question` is what the visitor asked with the request, for the Chats view.
     void ShowCallAlert(int32_t callId, int32_t requesterId, int32_t kind, const QString& text,
-                       const QString& caller = QString());
+                       const QString& caller = QString(), const QString& question = QString());
     // Open alerts and call windows with unseen lines; WaitingChanged follows every change.
     WaitingItems Waiting() const;
     DesktopServices& Desktop() { return desktop; }
@@ -138,6 +144,13 @@ private:
     // Alerts and call windows have no parent and use our settings and list: they go first.
     void CloseCallWindows();
     void NoteMissed(const QString& caller);
+    // operator_console_chats.cpp: the Chats view follows the alerts and call windows.
+    void ConnectChats();
+    void RefreshChats();
+    void TakeRequest(int32_t callId);
+    void RaiseChat(const void* window);
+    void DismissRequest(int32_t callId);
+    QWidget* OpenAlertOf(int32_t callId) const;
     // The operator has looked: the missed requests are no longer news.
     void WithdrawMissed();
 
@@ -150,6 +163,8 @@ private:
     PageListView* pageList = nullptr;
     OperatorListView* operatorList = nullptr;
     CExplorer1* reportBrowser = nullptr;
+    ChatsModel chatsModel;
+    ChatsView* chatsView = nullptr;
     QStackedWidget* views = nullptr;
     ColourLabel* caption = nullptr;
     View currentView = View::Visitors;

@@ -17,12 +17,15 @@ const QString kAcceptLabel = QStringLiteral("Accept");
 // The alert has no parent, so it stays in view while the console is minimised;
 // Accept opens the call window, which joins the console's call window list.
 void OperatorConsole::ShowCallAlert(int32_t callId, int32_t requesterId, int32_t kind,
-                                    const QString& text, const QString& caller) {
+                                    const QString& text, const QString& caller,
+                                    const QString& question) {
     // The server may ask again for a call whose alert is still up: one alert per call.
     for (const QPointer<QWidget>& open : callAlerts) {
         if (open && open->isVisible() && open->property("callId").toInt() == callId)
             return;
     }
+    chatsModel.AddRequest(callId, kind, (caller.isEmpty() ? text : caller).toStdString(),
+                          question.toStdString());
     QWidget* active = QApplication::activeWindow();
     auto* alert = new CallAlertDialog(settings, text, callId, callWindows);
     alert->SetBringToFront(
@@ -73,8 +76,16 @@ void OperatorConsole::ShowCallAlert(int32_t callId, int32_t requesterId, int32_t
                     [notifier = notifier, handle] { notifier->Close(handle); });
         }
     }
-    connect(alert, &CallAlertDialog::TimedOut, this, [this, who] { NoteMissed(who); });
-    connect(alert, &QObject::destroyed, this, [this] {
+    connect(alert, &CallAlertDialog::TimedOut, this, [this, who, callId] {
+        chatsModel.MarkMissed(callId);
+        NoteMissed(who);
+    });
+    // Accepted or declined at its alert, a request leaves the Chats view; one that ran out
+    // stays there to be taken later.
+    connect(alert, &QObject::destroyed, this, [this, callId] {
+        if (const ChatsModel::Request* request = chatsModel.FindRequest(callId);
+            request && !request->missed && !OpenAlertOf(callId))
+            chatsModel.RemoveRequest(callId);
         std::erase_if(callAlerts, [](const QPointer<QWidget>& open) { return open.isNull(); });
         emit WaitingChanged();
     });
