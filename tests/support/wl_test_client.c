@@ -11,6 +11,7 @@
 // The compositor is the one of $WAYLAND_DISPLAY. Exit status 0 when done, 1 when the
 // compositor lacks the protocol or refused.
 #include <linux/input-event-codes.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -186,6 +187,8 @@ static void OpenPanel(struct wl_display* display, struct Globals* g, struct Pane
     }
 }
 
+static void Pause(long milliseconds);
+
 static int PrintToken(struct wl_display* display, struct Globals* globals) {
     if (!globals->activation) {
         fputs("wl-test-client: no xdg_activation_v1\n", stderr);
@@ -207,9 +210,21 @@ static int PrintToken(struct wl_display* display, struct Globals* globals) {
     if (!text)
         return 1;
     printf("%s\n", text);
+    fflush(stdout);
     free(text);
     xdg_activation_token_v1_destroy(token);
-    return 0;
+    // A compositor honours the token only while the window it was asked from is still
+    // active: the panel stays a few seconds, in the background, as a real one stays.
+    if (panel.focused && fork() == 0) {
+        const int null = open("/dev/null", O_RDWR);
+        dup2(null, STDOUT_FILENO);
+        dup2(null, STDERR_FILENO);
+        for (int i = 0; i < 150 && wl_display_roundtrip(display) != -1; ++i)
+            Pause(20);
+        wl_display_disconnect(display);
+        _exit(0);
+    }
+    _exit(0);
 }
 
 // The evdev code of a character on a US keyboard, and whether it needs Shift; -1: none.
