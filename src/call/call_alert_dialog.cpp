@@ -58,10 +58,12 @@ QString WaitingText(int64_t waitedMs) {
 }
 
 CallAlertDialog::CallAlertDialog(AgentSettings& settings, const QString& text, int32_t callId,
-                                 CallWindowList& callWindows, AgentClient* engine)
+                                 CallWindowList& callWindows, AgentClient* engine,
+                                 const QString& opening)
     : QDialog(nullptr,
               Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
-      settings(settings), callWindows(callWindows), engine(engine), text(text), callId(callId),
+      settings(settings), callWindows(callWindows), engine(engine), text(text),
+      opening(opening), callId(callId),
       withSound(settings.NotifySoundOn()) {
     setAttribute(Qt::WA_DeleteOnClose);
     setAttribute(Qt::WA_QuitOnClose, false);
@@ -82,6 +84,14 @@ CallAlertDialog::CallAlertDialog(AgentSettings& settings, const QString& text, i
     message->setTextFormat(Qt::PlainText);
     message->setWordWrap(true);
     message->setMinimumWidth(230);
+    // The visitor's own words, in quotes under the sentence; plain text like the name.
+    auto* question = new QLabel(this);
+    question->setObjectName(QStringLiteral("opening"));
+    question->setTextFormat(Qt::PlainText);
+    question->setWordWrap(true);
+    question->setAccessibleName(QStringLiteral("The visitor wrote"));
+    question->setText(QStringLiteral("\u201C%1\u201D").arg(opening));
+    question->setVisible(!opening.isEmpty());
     waiting = new QLabel(this);
     waiting->setObjectName(QStringLiteral("waiting"));
     waiting->setTextFormat(Qt::PlainText);
@@ -105,6 +115,8 @@ CallAlertDialog::CallAlertDialog(AgentSettings& settings, const QString& text, i
     top->addWidget(icon);
     auto* words = new QVBoxLayout;
     words->addWidget(message, 1);
+    if (!opening.isEmpty())
+        words->addWidget(question);
     words->addWidget(waiting);
     top->addLayout(words, 1);
     auto* buttons = new QHBoxLayout;
@@ -231,7 +243,8 @@ void CallAlertDialog::Accept() {
     if (!accepted) {
         accepted =
             new CallWindow(settings, callId, callWindows,
-                           engine ? *engine : *AgentClient::Instance(), SessionArchive(), visitor);
+                           engine ? *engine : *AgentClient::Instance(), SessionArchive(), visitor,
+                           opening);
     }
     // The operator chose this chat: it gets the keyboard.
     if (bringToFront) {

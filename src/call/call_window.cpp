@@ -43,11 +43,12 @@ std::string ToBytes(const QString& text) {
 
 CallSession::Options SessionOptions(const AgentSettings& settings,
                                     std::shared_ptr<TranscriptArchive> archive,
-                                    const QString& visitorName) {
+                                    const QString& visitorName, const QString& opening) {
     CallSession::Options options;
     options.operatorName = settings.username;
     options.welcome = settings.welcomeMsg;
     options.visitorName = ToBytes(visitorName);
+    options.opening = ToBytes(opening);
     options.archive = std::move(archive);
     // The operator's own short formats for {date} and {time}.
     options.dateTime = [] {
@@ -67,11 +68,11 @@ template <class... F> Overloaded(F...) -> Overloaded<F...>;
 
 CallWindow::CallWindow(AgentSettings& settings, int32_t callId, CallWindowList& callWindows,
                        AgentClient& engine, std::shared_ptr<TranscriptArchive> archive,
-                       const QString& visitorName)
+                       const QString& visitorName, const QString& opening)
     : QWidget(nullptr, Qt::Window), settings(settings), callId(callId), callWindows(callWindows),
       engine(engine),
       session(std::make_unique<CallSession>(
-          engine, callId, SessionOptions(settings, std::move(archive), visitorName))) {
+          engine, callId, SessionOptions(settings, std::move(archive), visitorName, opening))) {
     setAttribute(Qt::WA_DeleteOnClose);
     // The console alone keeps the program running.
     setAttribute(Qt::WA_QuitOnClose, false);

@@ -41,13 +41,14 @@ class UiEventPump;
 //
 // The window owns itself and is deleted once closed. It joins the call window list at
 // construction and leaves it at destruction; the settings, the list and the engine must
-// outlive it. Lines are kept in `archive` when there is one.
+// outlive it. Lines are kept in `archive` when there is one. `opening`, the visitor's words
+// from the request, is the transcript's first line.
 class CallWindow : public QWidget, private CallObserver {
     Q_OBJECT
 public:
     CallWindow(AgentSettings& settings, int32_t callId, CallWindowList& callWindows,
                AgentClient& engine, std::shared_ptr<TranscriptArchive> archive = nullptr,
-               const QString& visitorName = QString());
+               const QString& visitorName = QString(), const QString& opening = QString());
     ~CallWindow() override;
 
     // Queues a chat item on the call's main channel. False, with nothing sent,
