@@ -245,6 +245,7 @@ void CallAlertDialog::Accept() {
             new CallWindow(settings, callId, callWindows,
                            engine ? *engine : *AgentClient::Instance(), SessionArchive(), visitor,
                            opening);
+        accepted->FollowVisitor(requesterId);
     }
     // The operator chose this chat: it gets the keyboard.
     if (bringToFront) {

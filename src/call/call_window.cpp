@@ -9,6 +9,7 @@
 #include "log_categories.h"
 #include "message_box.h"
 #include "result_code.h"
+#include "transcript_archive.h"
 #include "ui_event_pump.h"
 #include "window_placement_store.h"
 
@@ -70,9 +71,10 @@ CallWindow::CallWindow(AgentSettings& settings, int32_t callId, CallWindowList& 
                        AgentClient& engine, std::shared_ptr<TranscriptArchive> archive,
                        const QString& visitorName, const QString& opening)
     : QWidget(nullptr, Qt::Window), settings(settings), callId(callId), callWindows(callWindows),
-      engine(engine),
-      session(std::make_unique<CallSession>(
-          engine, callId, SessionOptions(settings, std::move(archive), visitorName, opening))) {
+      engine(engine) {
+    const std::string historyPath = archive ? archive->Path() : std::string();
+    session = std::make_unique<CallSession>(
+        engine, callId, SessionOptions(settings, std::move(archive), visitorName, opening));
     setAttribute(Qt::WA_DeleteOnClose);
     // The console alone keeps the program running.
     setAttribute(Qt::WA_QuitOnClose, false);
@@ -97,11 +99,16 @@ CallWindow::CallWindow(AgentSettings& settings, int32_t callId, CallWindowList& 
     session->SetWake([pump = pump] { pump->Wake(); });
     session->Start();
     callWindows.Add(this);
+    LookUpEarlierChats(historyPath, ToBytes(visitorName));
 }
 
 CallWindow::~CallWindow() {
     callWindows.Remove(this);
     typingTimer->stop();
+    if (contextTimer)
+        contextTimer->stop();
+    if (earlierLookup.joinable())
+        earlierLookup.join();
     pump->Stop();
     // Nothing is posted to the window from here on; a call still connecting is given up.
     session->Close();

@@ -4,6 +4,7 @@
 #include "composing.h"
 #include "records.h"
 #include "transcript_view.h"
+#include "visitor_context.h"
 
 #include <QWidget>
 #include <cstdint>
@@ -12,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 class QLabel;
@@ -20,6 +22,7 @@ class QLineEdit;
 class QPlainTextEdit;
 class QShortcut;
 class QTimer;
+class QToolButton;
 class QTreeWidget;
 class QTreeWidgetItem;
 
@@ -70,6 +73,11 @@ public:
     void SetVisitorName(const QString& name);
     // Whole seconds for the typing notices, both ways.
     void SetClock(std::function<int64_t()> clock);
+    // Shows where the visitor with that id is on the site and follows their moves; the
+    // visitor's page views, oldest first, come from `lookup` (the engine's page directory
+    // when empty). An id of 0 or less follows nobody.
+    using PagesLookup = std::function<std::vector<PageRecord>(int32_t visitorId)>;
+    void FollowVisitor(int32_t visitorId, PagesLookup lookup = {});
 
     enum class CallState { Connecting, Connected, Error, Closed };
     CallState State() const { return state; }
@@ -125,6 +133,13 @@ private:
     void FillCannedTree();
     void PickAnswer(QTreeWidgetItem* item);
 
+    // call_window_context.cpp
+    QWidget* BuildContextPanel();
+    void RefreshContext();
+    void LookUpEarlierChats(const std::string& historyPath, const std::string& visitor);
+    void ShowEarlierChats(const std::vector<ConversationSummary>& earlier,
+                          const std::vector<ArchivedLine>& lastLines);
+
     // The session's events, applied on the window's thread.
     void OnEvent(const CallEvent& event) override;
     void ShowLine(const call_event::Line& line);
@@ -174,6 +189,19 @@ private:
     bool endConfirmed = false; // the operator said yes to it
     CallState state = CallState::Connecting;
     int flashRequests = 0;
+
+    // The visitor's context above the transcript.
+    QWidget* contextPanel = nullptr;
+    QLabel* pageLabel = nullptr;
+    QLabel* detailsLabel = nullptr;
+    QLabel* earlierLabel = nullptr;
+    QToolButton* earlierToggle = nullptr;
+    TranscriptView* earlierView = nullptr;
+    QTimer* contextTimer = nullptr;
+    int32_t visitorId = 0;
+    PagesLookup pagesLookup;
+    VisitorTrail visitorTrail;
+    std::thread earlierLookup; // joined when the window goes
 
     Tool inviteHandler;
     Tool saveHandler;

@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QShortcut>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -67,6 +68,7 @@ void CallWindow::BuildLayout() {
 QLayout* CallWindow::BuildChatColumn() {
     auto* chat = new QVBoxLayout;
     chat->setSpacing(3);
+    chat->addWidget(BuildContextPanel());
     transcript = new TranscriptView(this);
     transcript->setObjectName(QStringLiteral("transcript"));
     transcript->setAccessibleName(QStringLiteral("Transcript"));
@@ -313,8 +315,9 @@ void CallWindow::SetTabOrder() {
             order.push_back(button);
     }
     order.insert(order.end(),
-                 {cannedPanel->findChild<FlatButton*>(QStringLiteral("cannedCloseButton")),
-                  searchField, cannedTree, transcript, input, sendButton});
+                 std::initializer_list<QWidget*>{cannedPanel->findChild<FlatButton*>(QStringLiteral("cannedCloseButton")),
+                  searchField, cannedTree, earlierToggle, earlierView,
+                  transcript, input, sendButton});
     QWidget* previous = nullptr;
     for (QWidget* next : order) {
         if (previous)

@@ -127,4 +127,21 @@ void ShowReceivedItem(TranscriptView& view, const ReceivedChatItem& item) {
     }
 }
 
+void ShowArchivedLines(TranscriptView& view, const std::vector<ArchivedLine>& lines) {
+    for (const ArchivedLine& line : lines) {
+        switch (line.kind) {
+        case LineKind::Text:
+        case LineKind::Link:
+            if (!line.name.empty())
+                view.AppendNameLine(QString::fromStdString(line.name), line.party == PartyKind::Own);
+            view.AppendPlain(QString::fromStdString(line.text),
+                             line.kind == LineKind::Link ? kLinkColour : kTextColour);
+            break;
+        default:
+            view.AppendEvent(QString::fromStdString(line.text));
+            break;
+        }
+    }
+}
+
 } // namespace olvex

@@ -53,4 +53,7 @@ private:
 // line, or a notice as an event line. Typing notices leave it alone.
 void ShowReceivedItem(TranscriptView& view, const ReceivedChatItem& item);
 
+// Writes archived lines into a transcript as the call window showed them.
+void ShowArchivedLines(TranscriptView& view, const std::vector<ArchivedLine>& lines);
+
 } // namespace olvex
