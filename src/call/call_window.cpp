@@ -256,13 +256,13 @@ void CallWindow::ShowLine(const ev::Line& line) {
     switch (line.kind) {
     case LineKind::Text:
     case LineKind::Link:
-        transcript->AppendNameLine(FromBytes(line.name), line.own);
+        transcript->AppendNameLine(FromBytes(line.name), line.own, line.time);
         transcript->AppendPlain(text, line.kind == LineKind::Link ? kLinkColour : kTextColour);
         break;
     case LineKind::Event:
     case LineKind::Push:
     case LineKind::Notice:
-        transcript->AppendEvent(text, line.kind);
+        transcript->AppendEvent(text, line.kind, line.time);
         break;
     }
 }

@@ -1,5 +1,6 @@
 #include "transcript_view.h"
 
+#include <QDateTime>
 #include <QFont>
 #include <QRegularExpression>
 #include <QScrollBar>
@@ -78,6 +79,23 @@ void TranscriptView::AppendBold(const QString& text, const QColor& colour) {
     AppendStyled(text, colour, false, true);
 }
 
+void TranscriptView::AppendLine(const QString& text, const QColor& colour, bool bold,
+                                int64_t time) {
+    if (time == 0) {
+        AppendStyled(text, colour, false, bold);
+        return;
+    }
+    QTextCharFormat stamp;
+    stamp.setForeground(kTimeColour);
+    QTextCursor cursor(document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.beginEditBlock();
+    cursor.insertText(QDateTime::fromMSecsSinceEpoch(time).toString(QStringLiteral("HH:mm ")),
+                      stamp);
+    cursor.endEditBlock();
+    AppendStyled(text, colour, false, bold);
+}
+
 void TranscriptView::AppendStyled(const QString& text, const QColor& colour, bool underline,
                                   bool bold) {
     // Only weight, underline and colour are set; face and size stay the
@@ -96,14 +114,14 @@ void TranscriptView::AppendStyled(const QString& text, const QColor& colour, boo
     ScrollToEnd();
 }
 
-void TranscriptView::AppendNameLine(const QString& name, bool own) {
-    AppendBold(name + QLatin1Char(':'), own ? kOwnNameColour : kOtherNameColour);
+void TranscriptView::AppendNameLine(const QString& name, bool own, int64_t time) {
+    AppendLine(name + QLatin1Char(':'), own ? kOwnNameColour : kOtherNameColour, true, time);
     pendingName = name;
     pendingOwn = own;
 }
 
-void TranscriptView::AppendEvent(const QString& text, LineKind kind) {
-    AppendStyled(text, kEventColour, false, true);
+void TranscriptView::AppendEvent(const QString& text, LineKind kind, int64_t time) {
+    AppendLine(text, kEventColour, true, time);
     if (lineObserver)
         lineObserver(kind, QString(), false, text);
 }
@@ -133,12 +151,13 @@ void ShowArchivedLines(TranscriptView& view, const std::vector<ArchivedLine>& li
         case LineKind::Text:
         case LineKind::Link:
             if (!line.name.empty())
-                view.AppendNameLine(QString::fromStdString(line.name), line.party == PartyKind::Own);
+                view.AppendNameLine(QString::fromStdString(line.name), line.party == PartyKind::Own,
+                                    line.time);
             view.AppendPlain(QString::fromStdString(line.text),
                              line.kind == LineKind::Link ? kLinkColour : kTextColour);
             break;
         default:
-            view.AppendEvent(QString::fromStdString(line.text));
+            view.AppendEvent(QString::fromStdString(line.text), line.kind, line.time);
             break;
         }
     }

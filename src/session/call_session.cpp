@@ -403,7 +403,7 @@ void CallSessionCore::AddLine(LineKind kind, std::string name, bool own, std::st
     name = ValidUtf8(std::move(name));
     text = ValidUtf8(std::move(text));
     const uint64_t ticket = recorder.Line(kind, name, own, text);
-    Push(ev::Line{kind, std::move(name), own, std::move(text), ticket});
+    Push(ev::Line{kind, std::move(name), own, std::move(text), ticket, ArchiveNowMs()});
 }
 
 void CallSessionCore::RecordParticipants(const std::vector<UserRecord>& participants,
@@ -590,7 +590,7 @@ void CallSession::Start() {
     shared->state = State::Connecting;
     if (!shared->opening.empty()) {
         shared->Push(ev::Line{LineKind::Text, shared->OpeningName(), false,
-                              shared->OpeningText(), 0});
+                              shared->OpeningText(), 0, ArchiveNowMs()});
     }
     try {
         // Stored under the lock, so the worker finds its own handle when it ends.

@@ -16,6 +16,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTextEdit>
 #include <QTest>
@@ -315,7 +316,11 @@ TEST_F(CallAlertTest, TheVisitorsWordsStandUnderTheSentenceAndOpenTheCallWindow)
     ASSERT_NE(transcript, nullptr);
     // The words come first, from the visitor, even though this call fails to connect.
     EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return transcript->toPlainText().startsWith("Ann:\n<b>I cannot</b> pay"); }, 5000))
+        [&] {
+            return transcript->toPlainText().contains(
+                QRegularExpression("^\\d\\d:\\d\\d Ann:\n<b>I cannot</b> pay\n"));
+        },
+        5000))
         << transcript->toPlainText().toStdString();
 
     // Without words there is no second label to read.

@@ -28,6 +28,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -48,9 +49,13 @@ std::string Join(int32_t callId) {
     return Payload(2003, {std::to_string(callId), std::to_string(kOwnUserId), "0", "2"});
 }
 
-// The transcript's lines, without the empty one after the last break.
+// The transcript's lines, without the empty one after the last break nor the lines' times.
 QStringList Lines(const CallWindow& window) {
-    QStringList lines = window.Transcript().toPlainText().split('\n');
+    QStringList lines = window.Transcript()
+                            .toPlainText()
+                            .remove(QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d "),
+                                                       QRegularExpression::MultilineOption))
+                            .split('\n');
     if (!lines.isEmpty() && lines.back().isEmpty())
         lines.pop_back();
     return lines;
@@ -58,7 +63,11 @@ QStringList Lines(const CallWindow& window) {
 
 QColor LineColour(const CallWindow& window, int line) {
     QTextBlock block = window.Transcript().document()->findBlockByNumber(line);
-    return block.begin().fragment().charFormat().foreground().color();
+    // The line's own colour, after its time.
+    QTextBlock::iterator it = block.begin();
+    if (!it.atEnd() && it.fragment().charFormat().foreground().color() == kTimeColour)
+        ++it;
+    return it.atEnd() ? QColor() : it.fragment().charFormat().foreground().color();
 }
 
 void PressKey(QWidget& target, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
@@ -140,6 +149,11 @@ TEST_F(CallWindowTest, ConnectsAsksForParticipantsAndWelcomesWithTheTextAsStored
     EXPECT_EQ(Lines(*window), (QStringList{"Op:", "Hi, it's me"}));
     EXPECT_EQ(LineColour(*window, 0), QColor(255, 0, 0));
     EXPECT_EQ(LineColour(*window, 1), QColor(64, 64, 64));
+    // Each line starts with its local time, muted; the text under a name is part of its line.
+    const QTextBlock named = window->Transcript().document()->findBlockByNumber(0);
+    EXPECT_EQ(named.begin().fragment().text(), QDateTime::currentDateTime().toString("HH:mm "));
+    EXPECT_EQ(named.begin().fragment().charFormat().foreground().color(), kTimeColour);
+    EXPECT_EQ(window->Transcript().document()->findBlockByNumber(1).text(), "Hi, it's me");
 
     // Own record and two others, one of them an operator: two lines, both in the title.
     peer->Send(
@@ -704,7 +718,9 @@ TEST_F(CallWindowTest, AnEarlierChatWithTheVisitorIsCountedAndItsLinesUnfoldOnAC
                                                          .toString("yyyy-MM-dd"));
     auto* lines = window->findChild<QTextEdit*>("earlierTranscript");
     EXPECT_FALSE(lines->isVisible());
-    EXPECT_TRUE(lines->toPlainText().contains("Ann:\nWhere is my parcel?"))
+    EXPECT_TRUE(lines->toPlainText().contains(
+        QDateTime::fromMSecsSinceEpoch(1'700'000'000'000).toString("HH:mm ") +
+        "Ann:\nWhere is my parcel?"))
         << lines->toPlainText().toStdString();
     window->findChild<QAbstractButton*>("earlierToggle")->click();
     EXPECT_TRUE(lines->isVisible());

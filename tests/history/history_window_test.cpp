@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
+#include <QRegularExpression>
 #include <QTreeView>
 #include <gtest/gtest.h>
 
@@ -20,8 +21,12 @@ using namespace std::chrono_literals;
 
 namespace {
 
+// The lines without their times.
 QStringList Lines(const TranscriptView& view) {
-    QStringList lines = view.toPlainText().split('\n');
+    QStringList lines = view.toPlainText()
+                            .remove(QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d "),
+                                                       QRegularExpression::MultilineOption))
+                            .split('\n');
     if (!lines.isEmpty() && lines.back().isEmpty())
         lines.pop_back();
     return lines;
@@ -29,7 +34,11 @@ QStringList Lines(const TranscriptView& view) {
 
 QColor LineColour(const TranscriptView& view, int line) {
     QTextBlock block = view.document()->findBlockByNumber(line);
-    return block.begin().fragment().charFormat().foreground().color();
+    // The line's own colour, after its time.
+    QTextBlock::iterator it = block.begin();
+    if (!it.atEnd() && it.fragment().charFormat().foreground().color() == kTimeColour)
+        ++it;
+    return it.atEnd() ? QColor() : it.fragment().charFormat().foreground().color();
 }
 
 class HistoryWindowTest : public ::testing::Test {
