@@ -71,7 +71,7 @@ CallWindow::CallWindow(AgentSettings& settings, int32_t callId, CallWindowList& 
                        AgentClient& engine, std::shared_ptr<TranscriptArchive> archive,
                        const QString& visitorName, const QString& opening)
     : QWidget(nullptr, Qt::Window), settings(settings), callId(callId), callWindows(callWindows),
-      engine(engine) {
+      engine(engine), openedAt(QDateTime::currentMSecsSinceEpoch()) {
     const std::string historyPath = archive ? archive->Path() : std::string();
     session = std::make_unique<CallSession>(
         engine, callId, SessionOptions(settings, std::move(archive), visitorName, opening));
@@ -288,6 +288,7 @@ void CallWindow::SetStatus(const QString& text) {
 
 void CallWindow::SetClosedState() {
     state = CallState::Closed;
+    endedAt = QDateTime::currentMSecsSinceEpoch();
     setWindowTitle(QStringLiteral("Olvex Call - Closed"));
     SetStatus(QStringLiteral("Chat closed"));
     // No typing notice comes any more: what the status line says now stays.
@@ -329,6 +330,10 @@ void CallWindow::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::ActivationChange && isActiveWindow())
         callWindows.SetUnread(this, false);
+}
+
+TranscriptHeader CallWindow::Header() const {
+    return {FromBytes(session->VisitorName()), FromBytes(settings.username), openedAt, endedAt};
 }
 
 QString CallWindow::PeerName() const {

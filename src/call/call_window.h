@@ -3,6 +3,7 @@
 #include "call_session.h"
 #include "composing.h"
 #include "records.h"
+#include "transcript_files.h"
 #include "transcript_view.h"
 #include "visitor_context.h"
 
@@ -98,6 +99,8 @@ public:
     bool CannedPanelShown() const { return cannedShown; }
     QLineEdit& CannedSearchField() const { return *searchField; }
     bool CannedSearchOpen() const;
+    // Who the chat is with and when, for the head of a saved or printed transcript.
+    TranscriptHeader Header() const;
     // How often the window asked to be flashed (it flashes only when not in front).
     int FlashRequests() const { return flashRequests; }
 
@@ -199,6 +202,8 @@ private:
     TranscriptView* earlierView = nullptr;
     QTimer* contextTimer = nullptr;
     int32_t visitorId = 0;
+    int64_t openedAt = 0; // milliseconds since the epoch
+    int64_t endedAt = 0;
     PagesLookup pagesLookup;
     VisitorTrail visitorTrail;
     std::thread earlierLookup; // joined when the window goes

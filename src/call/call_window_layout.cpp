@@ -134,9 +134,15 @@ void CallWindow::SetDefaultTools() {
         RunInviteOperatorDialog(&w, w.engine.Users(), w.engine.OwnUserId(),
                                 [&w] { return w.Call(); });
     };
-    saveHandler = [](CallWindow& w) { SaveTranscriptWithDialog(&w, *w.transcript); };
+    saveHandler = [](CallWindow& w) {
+        const TranscriptHeader header = w.Header();
+        SaveTranscriptWithDialog(
+            &w, *w.transcript,
+            ProposedTranscriptPath(header.visitor, QDate::currentDate(), QStringLiteral("rtf")),
+            header);
+    };
     printHandler = [](CallWindow& w) {
-        PrintTranscriptWithDialog(&w, *w.transcript, w.windowTitle());
+        PrintTranscriptWithDialog(&w, *w.transcript, w.windowTitle(), w.Header());
     };
 }
 
