@@ -1,6 +1,8 @@
 // Log-in of the console to a demo site of 100,000 visitors, until the page list shows them.
 // Page list operations on a big site: a rebuild of 10,000 pages, and one page added to or
 // removed from a list of 10,000 rows. The list is shown (offscreen), so view work counts.
+// A sort, a step of the filter, and a page event while sorted or filtered, on 1,000 and
+// 100,000 rows.
 // Also a burst of page events from an engine thread, through the console's handlers, until
 // the window has applied them all.
 #include "agent_client.h"
@@ -152,6 +154,100 @@ void BM_ApplyPageEvents(benchmark::State& state) {
 BENCHMARK(BM_ApplyPageEvents)
     ->ArgsProduct({{1000, 10000, 100000}, {0, 1}})
     ->Unit(benchmark::kMicrosecond);
+
+// A shown list of N pages, three to a visitor, written over ten minutes so that their elapsed
+// times differ.
+struct ShownList {
+    explicit ShownList(int32_t count) {
+        PageListView::PageSnapshot pages;
+        for (int32_t i = 0; i < count; ++i)
+            pages.push_back(std::make_shared<const PageRecord>(MakePage(i + 1, i / 3)));
+        list.resize(900, 600);
+        list.show();
+        list.Rebuild(pages);
+        for (int32_t i = 0; i < count; ++i) {
+            if (i % (count / 10) == 0)
+                list.AddElapsedMinute();
+            list.AddOrUpdate(pages[size_t(i)]);
+        }
+        QApplication::processEvents();
+    }
+    PageListView list;
+};
+
+// One page added to and one removed from a list of N rows, the view told but not repainted;
+// unsorted (0), sorted by title (1), filtered (2), or both (3). The pages come and go at a
+// visitor inside the list, so neither lands at an end.
+void BM_AddAndRemovePage(benchmark::State& state) {
+    const auto count = static_cast<int32_t>(state.range(0));
+    ShownList shown(count);
+    PageListView& list = shown.list;
+    if (state.range(1) & 1)
+        list.SortBy(PageListView::kColumnTitle);
+    if (state.range(1) & 2)
+        list.SetFilter(QStringLiteral("number 1")); // about one row in nine
+    QApplication::processEvents();
+    int32_t k = 0;
+    for (auto _ : state) {
+        const int32_t pageId = count + 1 + k % 2;
+        list.AddOrUpdate(MakePage(pageId, (k * 7919) % (count / 3)));
+        list.Remove(count + 1 + (k + 1) % 2);
+        ++k;
+    }
+    state.SetItemsProcessed(state.iterations() * 2);
+}
+BENCHMARK(BM_AddAndRemovePage)
+    ->ArgsProduct({{1000, 100000}, {0, 1, 2, 3}})
+    ->Unit(benchmark::kMicrosecond);
+
+// A click on a heading of a list of N rows until the view has painted the sorted rows: by
+// title (1) or elapsed time (5), read afresh each time.
+void BM_SortPages(benchmark::State& state) {
+    ShownList shown(static_cast<int32_t>(state.range(0)));
+    PageListView& list = shown.list;
+    bool descending = false;
+    for (auto _ : state) {
+        state.PauseTiming();
+        list.SortBy(-1);
+        QApplication::processEvents();
+        state.ResumeTiming();
+        list.SortBy(static_cast<int>(state.range(1)),
+                    descending ? Qt::DescendingOrder : Qt::AscendingOrder);
+        QApplication::processEvents();
+        descending = !descending;
+    }
+}
+BENCHMARK(BM_SortPages)
+    ->ArgsProduct({{1000, 100000}, {PageListView::kColumnTitle, PageListView::kColumnElapsed}})
+    ->Unit(benchmark::kMillisecond);
+
+// One character typed into the find field of a list of N rows, until the view has painted:
+// the first one, which nearly every row holds (0); one more, which narrows (1); one taken
+// back, which widens (2); the first one again with the rows sorted by title (3).
+void BM_FilterStep(benchmark::State& state) {
+    ShownList shown(static_cast<int32_t>(state.range(0)));
+    PageListView& list = shown.list;
+    struct Step {
+        const char* from;
+        const char* to;
+    };
+    static constexpr Step kSteps[] = {
+        {"", "p"}, {"number 1", "number 12"}, {"number 12", "number 1"}, {"", "p"}};
+    const Step step = kSteps[state.range(1)];
+    if (state.range(1) == 3)
+        list.SortBy(PageListView::kColumnTitle);
+    for (auto _ : state) {
+        state.PauseTiming();
+        list.SetFilter(QString::fromLatin1(step.from));
+        QApplication::processEvents();
+        state.ResumeTiming();
+        list.SetFilter(QString::fromLatin1(step.to));
+        QApplication::processEvents();
+    }
+}
+BENCHMARK(BM_FilterStep)
+    ->ArgsProduct({{1000, 100000}, {0, 1, 2, 3}})
+    ->Unit(benchmark::kMillisecond);
 
 // The window's pause for one tick of the console timer, repaint included, on N rows.
 void BM_ElapsedMinuteOnBigList(benchmark::State& state) {

@@ -12,7 +12,8 @@ int64_t AlertKeyGuard::SteadyMs() {
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-AlertKeyGuard::AlertKeyGuard(QWidget& guarded, Clock c) : QObject(&guarded), clock(std::move(c)) {
+AlertKeyGuard::AlertKeyGuard(QWidget& widget, Clock c)
+    : QObject(&widget), guarded(widget), clock(std::move(c)) {
     shownAt = clock();
     guarded.installEventFilter(this);
     for (QWidget* child : guarded.findChildren<QWidget*>())
@@ -45,6 +46,10 @@ bool AlertKeyGuard::LetReleaseThrough(int key) {
 
 bool AlertKeyGuard::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
+    case QEvent::WindowActivate:
+        if (watched == &guarded)
+            shownAt = clock();
+        break;
     case QEvent::ShortcutOverride: {
         // Claimed, so that no shortcut acts on a refused key; the press itself follows.
         auto* key = static_cast<QKeyEvent*>(event);

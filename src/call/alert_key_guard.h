@@ -11,8 +11,9 @@ namespace olvex {
 
 // Keeps the keyboard from answering a popup that the platform focused on its own while the
 // operator was typing elsewhere. Nothing typed counts for the first second, nor any key that
-// was already down then (held, or repeating), until it has been let go. Mouse clicks are not
-// guarded.
+// was already down then (held, or repeating), until it has been let go. The second starts
+// again whenever the popup gets the keyboard: a window system may map and focus it well
+// after it was shown. Mouse clicks are not guarded.
 class AlertKeyGuard : public QObject {
 public:
     static constexpr int64_t kGuardMs = 1000;
@@ -37,6 +38,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    QWidget& guarded;
     Clock clock;
     int64_t shownAt = 0;
     std::set<int> refused; // keys down that count for nothing until released

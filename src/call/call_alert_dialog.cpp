@@ -1,6 +1,7 @@
 #include "call_alert_dialog.h"
 
 #include "agent_client.h"
+#include "accessibility.h"
 #include "agent_settings.h"
 #include "alert_sound.h"
 #include "alert_stack.h"
@@ -72,6 +73,9 @@ CallAlertDialog::CallAlertDialog(AgentSettings& settings, const QString& text, i
     setAttribute(Qt::WA_ShowWithoutActivating);
     setWindowTitle(QStringLiteral("Olvex Call"));
     setWindowIcon(CallProgramIcon());
+    // Read out whole as it appears, who is calling included, while the focus stays elsewhere.
+    SetAccessibleRole(*this, QAccessible::AlertMessage);
+    setAccessibleDescription(text);
 
     auto* icon = new QLabel(this);
     icon->setObjectName(QStringLiteral("icon"));
@@ -79,7 +83,6 @@ CallAlertDialog::CallAlertDialog(AgentSettings& settings, const QString& text, i
     icon->setAlignment(Qt::AlignTop);
     auto* message = new QLabel(text, this);
     message->setObjectName(QStringLiteral("message"));
-    message->setAccessibleName(QStringLiteral("Call request"));
     // The name in the text is the visitor's own: shown as typed, never as markup.
     message->setTextFormat(Qt::PlainText);
     message->setWordWrap(true);

@@ -1,5 +1,6 @@
 #include "call_window.h"
 
+#include "accessibility.h"
 #include "agent_client.h"
 #include "agent_settings.h"
 #include "call_images.h"
@@ -220,13 +221,21 @@ void CallWindow::OnEvent(const CallEvent& event) {
                    },
                    [this](const ev::Connected&) {
                        state = CallState::Connected;
+                       callWindows.SetState(this, CallWindowList::ChatState::InChat);
                        SetStatus(QStringLiteral("Connected to Olvex server."));
                        typingTimer->start();
                    },
                    [this](const ev::JoinFailed& failed) { ShowError(FromBytes(failed.message)); },
                    [this](const ev::Line& line) { ShowLine(line); },
                    [this](const ev::Typing& typing) {
-                       SetStatus(FromBytes(TypingStatusText(typing.sender)));
+                       const QString text = FromBytes(TypingStatusText(typing.sender));
+                       SetStatus(text);
+                       // Once a chat: the notices keep coming while the other side types.
+                       if (!typingAnnounced) {
+                           typingAnnounced = true;
+                           AnnouncePolitely(*this, text + QStringLiteral(" (") +
+                                                       windowTitle() + QLatin1Char(')'));
+                       }
                    },
                    [this](const ev::Flash& flash) {
                        Flash();
@@ -253,6 +262,13 @@ void CallWindow::OnEvent(const CallEvent& event) {
 
 void CallWindow::ShowLine(const ev::Line& line) {
     const QString text = FromBytes(line.text);
+    // The operator reads the window in front; what arrives behind it is said, with where.
+    if (!line.own && !isActiveWindow()) {
+        const QString name = FromBytes(line.name);
+        AnnouncePolitely(*this, name.isEmpty()
+                                    ? QStringLiteral("%1: %2").arg(windowTitle(), text)
+                                    : QStringLiteral("%1 in %2: %3").arg(name, windowTitle(), text));
+    }
     switch (line.kind) {
     case LineKind::Text:
     case LineKind::Link:
@@ -270,6 +286,7 @@ void CallWindow::ShowLine(const ev::Line& line) {
 void CallWindow::ShowError(const QString& message) {
     qCWarning(lcCall).noquote() << "call" << callId << "failed:" << message;
     state = CallState::Error;
+    callWindows.SetState(this, CallWindowList::ChatState::Ended);
     setWindowTitle(QStringLiteral("Olvex Call - Error"));
     SetStatus(QStringLiteral("Failed to conect to Olvex server."));
     StopInput(QStringLiteral("The chat could not be started."));
@@ -289,6 +306,7 @@ void CallWindow::SetStatus(const QString& text) {
 void CallWindow::SetClosedState() {
     state = CallState::Closed;
     endedAt = QDateTime::currentMSecsSinceEpoch();
+    callWindows.SetState(this, CallWindowList::ChatState::Ended);
     setWindowTitle(QStringLiteral("Olvex Call - Closed"));
     SetStatus(QStringLiteral("Chat closed"));
     // No typing notice comes any more: what the status line says now stays.

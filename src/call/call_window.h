@@ -188,6 +188,7 @@ private:
 
     bool cannedShown = false;
     bool escaping = false;
+    bool typingAnnounced = false;
     bool asking = false;       // the question before ending a running chat is open
     bool endConfirmed = false; // the operator said yes to it
     CallState state = CallState::Connecting;

@@ -19,6 +19,9 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <functional>
+#include <utility>
 
 namespace olvex {
 
@@ -81,15 +84,19 @@ QLayout* CallWindow::BuildChatColumn() {
     input->setAccessibleName(QStringLiteral("Message to send"));
     input->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     input->setTabChangesFocus(true);
-    input->setFixedHeight(42);
+    // Two lines of whatever font the desktop gives.
+    const int inputHeight = std::max(42, 2 * input->fontMetrics().lineSpacing() + 12);
+    input->setFixedHeight(inputHeight);
     input->installEventFilter(this);
     inputRow->addWidget(input, 1);
-    auto* send = new FlatButton(QStringLiteral("Send"), this);
+    auto* send = new FlatButton(QStringLiteral("Se&nd"), this);
     send->setObjectName(QStringLiteral("sendButton"));
     send->setFocusPolicy(Qt::TabFocus);
     ApplySendPreset(*send, CallImage(QStringLiteral("send"), 16));
     send->SetAlignment(FlatButton::kImageLeft);
-    send->setFixedSize(std::max(64, send->sizeHint().width()), 42);
+    // As wide as its text in whatever font it ends up with; as high as the input box.
+    send->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    send->setMinimumSize(64, inputHeight);
     connect(send, &QPushButton::clicked, this, &CallWindow::SendTypedText);
     connect(send, &QPushButton::clicked, this, [this] { input->setFocus(); });
     sendButton = send;
@@ -102,7 +109,8 @@ QLayout* CallWindow::BuildChatColumn() {
 QWidget* CallWindow::BuildStatusLine() {
     status = new QLabel(QStringLiteral("Connecting to Olvex server..."), this);
     status->setObjectName(QStringLiteral("status"));
-    status->setAccessibleName(QStringLiteral("Call status"));
+    // Its text is what a screen reader reads; the description says what the line is.
+    status->setAccessibleDescription(QStringLiteral("Call status"));
     // Names in the status line come from the network: never markup, never a
     // reason for the window to grow.
     status->setTextFormat(Qt::PlainText);
@@ -111,6 +119,14 @@ QWidget* CallWindow::BuildStatusLine() {
 }
 
 void CallWindow::BuildShortcuts() {
+    // The usual keys of a document window: save, print, close.
+    const std::pair<QKeySequence, std::function<void()>> standard[] = {
+        {QKeySequence::Save, [this] { saveHandler ? saveHandler(*this) : void(); }},
+        {QKeySequence::Print, [this] { printHandler ? printHandler(*this) : void(); }},
+        {QKeySequence(Qt::CTRL | Qt::Key_W), [this] { close(); }},
+    };
+    for (const auto& [keys, step] : standard)
+        connect(new QShortcut(keys, this), &QShortcut::activated, this, step);
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, [this] {
         escaping = true;
@@ -153,7 +169,7 @@ QWidget* CallWindow::BuildToolbar() {
     row->setContentsMargins(0, 1, 0, 1);
     row->setSpacing(1);
     row->addWidget(Line(QFrame::VLine, bar));
-    answersButton = ToolbarButton(QStringLiteral("Answers"), QStringLiteral("answers"),
+    answersButton = ToolbarButton(QStringLiteral("&Answers"), QStringLiteral("answers"),
                                   QStringLiteral("answersButton"), bar);
     row->addWidget(answersButton);
     sendingTools.push_back(answersButton);
@@ -164,15 +180,15 @@ QWidget* CallWindow::BuildToolbar() {
         void (CallWindow::*slot)();
     };
     const Def middle[] = {
-        {"Invite", "invite", nullptr},
-        {"Push", "push", &CallWindow::PushUrl},
-        {"Link", "link", &CallWindow::SendLink},
-        {"Image", "image", &CallWindow::SendImage},
+        {"&Invite", "invite", nullptr},
+        {"P&ush", "push", &CallWindow::PushUrl},
+        {"&Link", "link", &CallWindow::SendLink},
+        {"I&mage", "image", &CallWindow::SendImage},
     };
     const Def right[] = {
-        {"Save", "save", nullptr},
-        {"Close", "close", &CallWindow::EndCall},
-        {"Print", "print", nullptr},
+        {"&Save", "save", nullptr},
+        {"&Close", "close", &CallWindow::EndCall},
+        {"&Print", "print", nullptr},
     };
     auto add = [&](const Def& def) {
         FlatButton* button =
@@ -216,7 +232,10 @@ QWidget* CallWindow::BuildToolbar() {
 QWidget* CallWindow::BuildCannedPanel() {
     cannedPanel = new QWidget(this);
     cannedPanel->setObjectName(QStringLiteral("cannedPanel"));
-    cannedPanel->setFixedWidth(kCannedColumnWidth);
+    cannedPanel->setFixedWidth(
+        std::max(kCannedColumnWidth,
+                 cannedPanel->fontMetrics().horizontalAdvance(QStringLiteral("Canned answers")) +
+                     40));
     auto* column = new QVBoxLayout(cannedPanel);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(2);

@@ -6,8 +6,10 @@
 #include <QPrinter>
 #include <QSaveFile>
 #include <QTextBlock>
+#include <QTextCursor>
 #include <QTextDocument>
 #include <cmath>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -105,10 +107,10 @@ void AppendText(std::string& out, const QString& text) {
 class ColourTable {
 public:
     int IndexOf(const QTextCharFormat& format) {
-        const QBrush brush = format.foreground();
-        if (brush.style() == Qt::NoBrush)
+        const QColor colour = PaperColour(format);
+        if (!colour.isValid())
             return 0;
-        const QRgb rgb = brush.color().rgb() & 0xffffff;
+        const QRgb rgb = colour.rgb() & 0xffffff;
         for (size_t i = 0; i < colours_.size(); ++i) {
             if (colours_[i] == rgb)
                 return static_cast<int>(i) + 1;
@@ -172,10 +174,45 @@ std::unique_ptr<QTextDocument> PaginatedCopy(const QTextDocument& document, QPri
     copy->documentLayout()->setPaintDevice(&printer);
     copy->setDocumentMargin(0);
     copy->setPageSize(TranscriptPageSize(printer));
+    UsePaperColours(*copy);
     return copy;
 }
 
 } // namespace
+
+QColor PaperColour(const QTextCharFormat& format) {
+    const QVariant paper = format.property(kPaperColourProperty);
+    if (paper.isValid())
+        return paper.value<QColor>();
+    const QBrush brush = format.foreground();
+    return brush.style() == Qt::NoBrush ? QColor() : brush.color();
+}
+
+void UsePaperColours(QTextDocument& document, const std::function<QColor(const QColor&)>& shown) {
+    // Collected first: changing formats merges and splits the fragments being walked.
+    struct Run {
+        int start, end;
+        QColor colour;
+    };
+    std::vector<Run> runs;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            const QVariant paper = fragment.charFormat().property(kPaperColourProperty);
+            if (fragment.isValid() && paper.isValid())
+                runs.push_back({fragment.position(), fragment.position() + fragment.length(),
+                                shown ? shown(paper.value<QColor>()) : paper.value<QColor>()});
+        }
+    }
+    QTextCursor cursor(&document);
+    for (const Run& run : runs) {
+        cursor.setPosition(run.start);
+        cursor.setPosition(run.end, QTextCursor::KeepAnchor);
+        QTextCharFormat format;
+        format.setForeground(run.colour);
+        cursor.mergeCharFormat(format);
+    }
+}
 
 std::string WriteRtf(const QTextDocument& document) {
     ColourTable colours;

@@ -1,13 +1,24 @@
 #pragma once
 
+#include <QColor>
 #include <QString>
+#include <QTextFormat>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 class QPrinter;
 class QTextDocument;
 
 namespace olvex {
+
+// The colour a run was written in, kept beside the one the screen shows, which may be moved
+// to read on a dark background. Files and paper get this one.
+inline constexpr int kPaperColourProperty = QTextFormat::UserProperty + 1;
+QColor PaperColour(const QTextCharFormat& format);
+// Gives every run of the document its paper colour back, or what `shown` makes of it.
+void UsePaperColours(QTextDocument& document,
+                     const std::function<QColor(const QColor&)>& shown = {});
 
 // Rich Text of a transcript: one paragraph per line, face "MS Sans Serif" at
 // 9 points, colours, bold and underline as in the document. Each character

@@ -1,5 +1,8 @@
 #include "transcript_view.h"
 
+#include "readable_colours.h"
+#include "rtf_writer.h"
+
 #include <QDateTime>
 #include <QFont>
 #include <QRegularExpression>
@@ -103,7 +106,8 @@ void TranscriptView::AppendStyled(const QString& text, const QColor& colour, boo
     QTextCharFormat format;
     format.setFontWeight(bold ? QFont::Bold : QFont::Normal);
     format.setFontUnderline(underline);
-    format.setForeground(colour);
+    format.setProperty(kPaperColourProperty, colour);
+    format.setForeground(ShownColour(colour));
 
     QTextCursor cursor(document());
     cursor.movePosition(QTextCursor::End);
@@ -124,6 +128,18 @@ void TranscriptView::AppendEvent(const QString& text, LineKind kind, int64_t tim
     AppendLine(text, kEventColour, true, time);
     if (lineObserver)
         lineObserver(kind, QString(), false, text);
+}
+
+QColor TranscriptView::ShownColour(const QColor& paper) const {
+    return ReadableOn(paper, palette().color(QPalette::Active, QPalette::Base));
+}
+
+void TranscriptView::changeEvent(QEvent* event) {
+    QTextEdit::changeEvent(event);
+    if (event->type() != QEvent::PaletteChange)
+        return;
+    // Lines keep their colours' hues on a new background, lighter or darker as it needs.
+    UsePaperColours(*document(), [this](const QColor& paper) { return ShownColour(paper); });
 }
 
 void TranscriptView::ScrollToEnd() {

@@ -12,7 +12,8 @@
 
 namespace olvex {
 
-// Colours of the transcript's line styles.
+// Colours of the transcript's line styles, as saved and printed; the screen shows each as
+// ShownColour makes it.
 inline const QColor kOwnNameColour{255, 0, 0};
 inline const QColor kOtherNameColour{0, 0, 255};
 inline const QColor kTextColour{64, 64, 64};
@@ -43,6 +44,12 @@ public:
     using LineObserver =
         std::function<void(LineKind kind, const QString& name, bool own, const QString& text)>;
     void SetLineObserver(LineObserver observer) { lineObserver = std::move(observer); }
+
+    // A line style's colour as shown: readable on the view's background.
+    QColor ShownColour(const QColor& paper) const;
+
+protected:
+    void changeEvent(QEvent* event) override;
 
 private:
     void ScrollToEnd();

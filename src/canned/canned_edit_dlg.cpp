@@ -55,9 +55,9 @@ CCannedEditDlg::CCannedEditDlg(QStringList categoryList, QString category, QStri
         grid->addWidget(label, row, 0, Qt::AlignLeft | Qt::AlignTop);
         grid->addWidget(buddy, row, 1);
     };
-    addLabel("Category:", categoryBox_, 0);
-    addLabel("Title:", titleEdit_, 1);
-    addLabel("Message:", messageEdit_, 2);
+    addLabel("&Category:", categoryBox_, 0);
+    addLabel("&Title:", titleEdit_, 1);
+    addLabel("&Message:", messageEdit_, 2);
     grid->setRowStretch(2, 1);
     auto* placeholders = new QLabel(QLatin1String(kPlaceholderHint), frame);
     placeholders->setObjectName("placeholderHint");

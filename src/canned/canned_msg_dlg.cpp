@@ -13,6 +13,7 @@
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSvgRenderer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -108,7 +109,7 @@ CCannedMsgDlg::CCannedMsgDlg(std::string path, QWidget* parent)
 
     addButton_ = new QPushButton("&Add", frame);
     editButton_ = new QPushButton("&Edit", frame);
-    deleteButton_ = new QPushButton("Delete", frame);
+    deleteButton_ = new QPushButton("&Delete", frame);
     addButton_->setObjectName("add");
     editButton_->setObjectName("edit");
     deleteButton_->setObjectName("delete");
@@ -142,6 +143,10 @@ CCannedMsgDlg::CCannedMsgDlg(std::string path, QWidget* parent)
     connect(addButton_, &QPushButton::clicked, this, &CCannedMsgDlg::Add);
     connect(editButton_, &QPushButton::clicked, this, &CCannedMsgDlg::Edit);
     connect(deleteButton_, &QPushButton::clicked, this, &CCannedMsgDlg::Delete);
+    // The Delete key in the tree does what the button does, when the button can.
+    auto* deleteKey =
+        new QShortcut(QKeySequence::Delete, tree_, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(deleteKey, &QShortcut::activated, deleteButton_, &QAbstractButton::animateClick);
     connect(tree_, &QTreeWidget::itemDoubleClicked, this, &CCannedMsgDlg::Edit);
     connect(tree_, &QTreeWidget::itemSelectionChanged, this, &CCannedMsgDlg::OnSelectionChanged);
 

@@ -103,6 +103,7 @@ int32_t AgentSettings::Load() {
     ReadNumber(*store, "AutoRun", autoRun);
     ReadNumber(*store, "Reconnect", reconnect);
     ReadNumber(*store, "ShowHints", showHints);
+    ReadNumber(*store, "VisitorHints", visitorHints);
     ReadNumber(*store, "NotifyTimeout", notifyTimeout);
     ReadNumber(*store, "NotifySound", notifySound);
     ReadNumber(*store, "UseTls", useTls);
@@ -144,6 +145,7 @@ int32_t AgentSettings::Save() const {
     store->setValue(QStringLiteral("AutoRun"), autoRun);
     store->setValue(QStringLiteral("Reconnect"), reconnect);
     store->setValue(QStringLiteral("ShowHints"), showHints);
+    store->setValue(QStringLiteral("VisitorHints"), visitorHints);
     store->setValue(QStringLiteral("NotifyTimeout"), notifyTimeout);
     store->setValue(QStringLiteral("NotifySound"), notifySound);
     store->setValue(QStringLiteral("UseTls"), useTls);

@@ -57,6 +57,8 @@ public:
     int32_t autoRun = 0;
     int32_t reconnect = 1;
     int32_t showHints = 1;
+    // With showHints: a notification for each visitor entering a page.
+    int32_t visitorHints = 1;
     int32_t notifyTimeout = 60;
     int32_t notifySound = 1;
     std::string welcomeMsg = "Hello, thank you for calling me. How may I help you?";

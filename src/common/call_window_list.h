@@ -10,9 +10,12 @@ namespace olvex {
 
 // The open call windows, in the order they joined. A call window adds itself when it is
 // constructed and removes itself when destroyed; a window that went away without leaving
-// is skipped. Each window also says whether it holds lines the operator has not seen.
+// is skipped. Each window also says how many lines the operator has not seen, and how far
+// its chat has come.
 class CallWindowList {
 public:
+    enum class ChatState { Connecting, InChat, Ended };
+
     void Add(QWidget* window) {
         if (!window || Find(window))
             return;
@@ -39,28 +42,45 @@ public:
             window->show();
     }
 
+    // True: one more line arrived unseen; false: the operator has seen them all.
     void SetUnread(QWidget* window, bool unread) {
         Entry* entry = Find(window);
-        if (!entry || entry->unread == unread)
+        if (!entry || (!unread && entry->unread == 0))
             return;
-        entry->unread = unread;
+        entry->unread = unread ? entry->unread + 1 : 0;
         Changed();
+    }
+    int UnreadLines(QWidget* window) const {
+        const Entry* entry = Find(window);
+        return entry ? entry->unread : 0;
     }
     std::vector<QWidget*> UnreadWindows() const {
         std::vector<QWidget*> unread;
         for (const auto& entry : windows) {
-            if (entry.window && entry.unread)
+            if (entry.window && entry.unread > 0)
                 unread.push_back(entry.window.data());
         }
         return unread;
     }
-    // Called after every change of the list or of a window's unread state.
+    void SetState(QWidget* window, ChatState state) {
+        Entry* entry = Find(window);
+        if (!entry || entry->state == state)
+            return;
+        entry->state = state;
+        Changed();
+    }
+    ChatState StateOf(QWidget* window) const {
+        const Entry* entry = Find(window);
+        return entry ? entry->state : ChatState::Ended;
+    }
+    // Called after every change of the list or of a window's unread lines or state.
     void SetChangeHandler(std::function<void()> handler) { changed = std::move(handler); }
 
 private:
     struct Entry {
         QPointer<QWidget> window;
-        bool unread = false;
+        int unread = 0;
+        ChatState state = ChatState::Connecting;
     };
     Entry* Find(QWidget* window) {
         for (auto& entry : windows) {
@@ -68,6 +88,9 @@ private:
                 return &entry;
         }
         return nullptr;
+    }
+    const Entry* Find(QWidget* window) const {
+        return const_cast<CallWindowList*>(this)->Find(window);
     }
     void Changed() const {
         if (changed)

@@ -1,5 +1,7 @@
 #include "command_line.h"
 
+#include <optional>
+
 namespace olvex {
 
 bool ParseServerAddress(const QString& text, std::string& address, int32_t& port) {
@@ -38,6 +40,22 @@ bool ParseServerAddress(const QString& text, std::string& address, int32_t& port
     return true;
 }
 
+namespace {
+
+// The value of "--name VALUE" or "--name=VALUE" at `i`, moving `i` past it; null when the
+// argument is another one, empty when the value is missing.
+std::optional<QString> OptionValue(const QStringList& arguments, qsizetype& i,
+                                   QLatin1String name) {
+    const QString& argument = arguments.at(i);
+    if (argument == name)
+        return i + 1 < arguments.size() ? arguments.at(++i) : QString();
+    if (argument.startsWith(name + QLatin1Char('=')))
+        return argument.mid(name.size() + 1);
+    return std::nullopt;
+}
+
+} // namespace
+
 CommandLine ParseCommandLine(const QStringList& arguments) {
     CommandLine result;
     for (qsizetype i = 1; i < arguments.size(); ++i) {
@@ -65,6 +83,18 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
                 return result;
             }
             result.serverGiven = true;
+        } else if (const std::optional<QString> scheme =
+                       OptionValue(arguments, i, QLatin1String("--colour-scheme"))) {
+            if (*scheme == QLatin1String("light")) {
+                result.colourScheme = ColourScheme::Light;
+            } else if (*scheme == QLatin1String("dark")) {
+                result.colourScheme = ColourScheme::Dark;
+            } else if (*scheme == QLatin1String("desktop")) {
+                result.colourScheme = ColourScheme::Desktop;
+            } else {
+                result.error = QStringLiteral("--colour-scheme is light, dark or desktop");
+                return result;
+            }
         } else if (argument.startsWith(QLatin1String("--"))) {
             result.error = QStringLiteral("unknown option: %1").arg(argument);
             return result;
@@ -74,12 +104,16 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
 }
 
 QString CommandLineUsage() {
-    return QStringLiteral("usage: olvex [--server HOST:PORT] [--verbose] [--help] [--version]\n"
+    return QStringLiteral("usage: olvex [--server HOST:PORT] [--colour-scheme light|dark|desktop]\n"
+                          "             [--verbose] [--help] [--version]\n"
                           "\n"
                           "The Olvex operator console.\n"
                           "\n"
                           "  --server HOST:PORT  use this chat server for this run only\n"
                           "                      (the stored address and port stay)\n"
+                          "  --colour-scheme light|dark|desktop\n"
+                          "                      light or dark windows whatever the desktop\n"
+                          "                      prefers, or as it prefers (the default)\n"
                           "  --verbose           write debug lines to the log as well, and copy\n"
                           "                      the log to standard error, for this run\n"
                           "  --version           print the version and end\n"

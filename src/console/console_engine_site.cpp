@@ -73,8 +73,10 @@ void ConsoleEngine::Apply(const operator_event::PageListReceived& event) {
 void ConsoleEngine::Apply(const operator_event::PageEntered& event) {
     if (!console.PageList().AddOrUpdate(event.page))
         return;
-    ShowBalloon(QStringLiteral("A website visitor has now entered the %1 web page")
-                    .arg(QString::fromStdString(event.page->title)));
+    if (AgentSettings::IsOn(console.Settings().visitorHints)) {
+        ShowBalloon(QStringLiteral("A website visitor has now entered the %1 web page")
+                        .arg(QString::fromStdString(event.page->title)));
+    }
     if (AgentSettings::IsOn(console.Settings().visitorSound))
         EventSound::Shared().Play(EventSound::Kind::Visitor);
 }

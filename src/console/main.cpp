@@ -11,6 +11,7 @@
 #include "message_box.h"
 #include "operator_console.h"
 #include "product_info.h"
+#include "readable_colours.h"
 #include "transcript_archive.h"
 #include "ui_event_pump.h"
 #include "window_placement_store.h"
@@ -68,6 +69,24 @@ void ConfigureApplication() {
     QApplication::setWindowIcon(olvex::ProgramIcon());
     // Files beside the program ("Help/help.htm", "license.txt") resolve from here.
     QDir::setCurrent(QCoreApplication::applicationDirPath());
+}
+
+// Light or dark windows as the switch says, else as the desktop prefers, now and whenever the
+// preference changes. The desktop's own palette stays where it is of the wanted kind already
+// (a dark KDE palette, say); ours stand in where the desktop only states a wish.
+void FollowColourScheme(olvex::ColourSchemeSource& source, olvex::ColourScheme forced) {
+    using Preference = olvex::ColourSchemeSource::Preference;
+    const QPalette desktopPalette = QApplication::palette();
+    auto apply = [desktopPalette, forced](Preference preference) {
+        olvex::ColourScheme wanted = forced;
+        if (wanted == olvex::ColourScheme::Desktop && preference == Preference::Dark)
+            wanted = olvex::ColourScheme::Dark;
+        else if (wanted == olvex::ColourScheme::Desktop && preference == Preference::Light)
+            wanted = olvex::ColourScheme::Light;
+        QApplication::setPalette(olvex::PaletteFor(wanted, desktopPalette));
+    };
+    apply(source.Current());
+    QObject::connect(&source, &olvex::ColourSchemeSource::Changed, qApp, apply);
 }
 
 // Every call window writes its lines here; the operator hears once if it cannot be.
@@ -163,6 +182,7 @@ int main(int argc, char** argv) {
     olvex::WindowPlacementStore::SetDefaultRules(windows.TilesWindows()      ? Rules::Tiled
                                                  : windows.CanPlaceWindows() ? Rules::Positions
                                                                              : Rules::SizesOnly);
+    FollowColourScheme(desktop->ColourScheme(), command.colourScheme);
     const int code = RunConsole(*desktop, command);
     olvex::AgentClient::DestroyInstance();
     qCInfo(olvex::lcConsole) << "ended";

@@ -1,7 +1,9 @@
 #include "operator_console.h"
 
 #include "about_dialog.h"
+#include "accessibility.h"
 #include "c_explorer1.h"
+#include "chats_view.h"
 #include "colour_label.h"
 #include "console_images.h"
 #include "data_files.h"
@@ -14,14 +16,18 @@
 #include "options_dialog.h"
 #include "page_list_view.h"
 #include "product_info.h"
+#include "readable_colours.h"
 #include "reports_url.h"
+#include "visitors_view.h"
 #include "window_placement_store.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QPainter>
+#include <QShortcut>
 #include <QStackedWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -70,7 +76,8 @@ OperatorConsole::OperatorConsole(DesktopServices& services, bool embedBrowser, Q
         }
     });
 
-    pageList = new PageListView(this);
+    visitorsView = new VisitorsView(this);
+    pageList = &visitorsView->List();
     pageList->setObjectName(QStringLiteral("pageList"));
     pageList->setAccessibleName(QStringLiteral("Website Visitors"));
     operatorList = new OperatorListView(this);
@@ -79,16 +86,17 @@ OperatorConsole::OperatorConsole(DesktopServices& services, bool embedBrowser, Q
     reportBrowser = new CExplorer1(embedBrowser, this);
     reportBrowser->setObjectName(QStringLiteral("reportBrowser"));
     reportBrowser->setAccessibleName(QStringLiteral("Website Reports"));
+    chatsView = new ChatsView(chatsModel, this);
+    chatsView->setObjectName(QStringLiteral("chatsView"));
     views = new QStackedWidget(this);
-    views->addWidget(pageList);
+    views->addWidget(visitorsView);
     views->addWidget(operatorList);
     views->addWidget(reportBrowser);
+    views->addWidget(chatsView);
 
     caption = new ColourLabel(this);
     caption->setObjectName(QStringLiteral("caption"));
     caption->setTextFormat(Qt::PlainText);
-    caption->SetBackgroundColour(palette().color(QPalette::Active, QPalette::Dark));
-    caption->SetTextColour(palette().color(QPalette::Active, QPalette::Light));
     caption->SetFont(QString(), 0, 0, true);
     caption->setContentsMargins(2, 2, 2, 2);
 
@@ -107,9 +115,11 @@ OperatorConsole::OperatorConsole(DesktopServices& services, bool embedBrowser, Q
     layout->addWidget(NewSeparator(QFrame::HLine, this));
     layout->addLayout(body, 1);
 
+    ApplyBarColours();
     SetLoggedInButtons(false);
     ButtonOf(Button::Login).setEnabled(true);
     callWindows.SetChangeHandler([this] { emit WaitingChanged(); });
+    ConnectChats();
     connect(pageList, &PageListView::SelectionChanged, this,
             [this] { ButtonOf(Button::Invite).setEnabled(pageList->HasSelection()); });
     connect(pageList, &PageListView::InviteRequested, this, &OperatorConsole::InviteRequested);
@@ -121,8 +131,10 @@ OperatorConsole::OperatorConsole(DesktopServices& services, bool embedBrowser, Q
             setTabOrder(previous, button);
         previous = button;
     }
-    for (QWidget* view : {static_cast<QWidget*>(pageList), static_cast<QWidget*>(operatorList),
-                          static_cast<QWidget*>(reportBrowser)}) {
+    for (QWidget* view :
+         {static_cast<QWidget*>(&visitorsView->FindField()), static_cast<QWidget*>(pageList),
+          static_cast<QWidget*>(operatorList), static_cast<QWidget*>(reportBrowser),
+          static_cast<QWidget*>(chatsView)}) {
         setTabOrder(previous, view);
         previous = view;
     }
@@ -165,19 +177,20 @@ struct ButtonDefinition {
 
 using B = OperatorConsole::Button;
 constexpr ButtonDefinition kButtons[] = {
-    {B::Login, "Login", "login", Bar::Tool, false},
-    {B::Logout, "Logout", "logout", Bar::Tool, false},
-    {B::Status, "Status", "status", Bar::Tool, false},
-    {B::Invite, "Invite", "invite", Bar::Tool, true},
-    {B::Options, "Options", "options", Bar::Tool, true},
-    {B::Answers, "Answers", "answers", Bar::Tool, false},
-    {B::History, "History", "history", Bar::Tool, false},
-    {B::Help, "Help", "help", Bar::Tool, true},
-    {B::Home, "Home", "home", Bar::Tool, false},
-    {B::About, "About", "about", Bar::Tool, false},
-    {B::Visitors, "Website Visitors", "visitors", Bar::Side, false},
-    {B::Operators, "Website Operators", "operators", Bar::Side, false},
-    {B::Reports, "Website Reports", "reports", Bar::Side, false},
+    {B::Login, "&Login", "login", Bar::Tool, false},
+    {B::Logout, "L&ogout", "logout", Bar::Tool, false},
+    {B::Status, "&Status", "status", Bar::Tool, false},
+    {B::Invite, "&Invite", "invite", Bar::Tool, true},
+    {B::Options, "O&ptions", "options", Bar::Tool, true},
+    {B::Answers, "&Answers", "answers", Bar::Tool, false},
+    {B::History, "His&tory", "history", Bar::Tool, false},
+    {B::Help, "&Help", "help", Bar::Tool, true},
+    {B::Home, "Ho&me", "home", Bar::Tool, false},
+    {B::About, "A&bout", "about", Bar::Tool, false},
+    {B::Visitors, "Website &Visitors", "visitors", Bar::Side, false},
+    {B::Operators, "Website Op&erators", "operators", Bar::Side, false},
+    {B::Reports, "Website &Reports", "reports", Bar::Side, false},
+    {B::Chats, "Chats", "chats", Bar::Side, false},
 };
 
 constexpr int kToolbarImage = 24;
@@ -244,6 +257,8 @@ QWidget* OperatorConsole::BuildToolbar() {
     connect(&ButtonOf(Button::Help), &QPushButton::clicked, this, &OperatorConsole::OpenHelp);
     connect(&ButtonOf(Button::Home), &QPushButton::clicked, this, &OperatorConsole::OpenHome);
     connect(&ButtonOf(Button::About), &QPushButton::clicked, this, &OperatorConsole::OpenAbout);
+    auto* help = new QShortcut(QKeySequence::HelpContents, this);
+    connect(help, &QShortcut::activated, this, &OperatorConsole::OpenHelp);
     return bar;
 }
 
@@ -256,7 +271,6 @@ QWidget* OperatorConsole::BuildSideBar() {
     stack->setContentsMargins(0, 0, 0, 0);
     auto* background = new ColourLabel(bar);
     background->setObjectName(QStringLiteral("sideBarBackground"));
-    background->SetBackgroundColour(palette().color(QPalette::Active, QPalette::Dark));
     stack->addWidget(background, 0, 0);
     auto* front = new QWidget(bar);
     stack->addWidget(front, 0, 0);
@@ -279,6 +293,8 @@ QWidget* OperatorConsole::BuildSideBar() {
             [this] { ShowView(View::Operators); });
     connect(&ButtonOf(Button::Reports), &QPushButton::clicked, this,
             [this] { ShowView(View::Reports); });
+    connect(&ButtonOf(Button::Chats), &QPushButton::clicked, this,
+            [this] { ShowView(View::Chats); });
     return bar;
 }
 
@@ -286,7 +302,7 @@ void OperatorConsole::ShowView(View view) {
     currentView = view;
     switch (view) {
     case View::Visitors:
-        views->setCurrentWidget(pageList);
+        views->setCurrentWidget(visitorsView);
         caption->setText(QStringLiteral(" Website Visitors"));
         break;
     case View::Operators:
@@ -297,23 +313,40 @@ void OperatorConsole::ShowView(View view) {
         views->setCurrentWidget(reportBrowser);
         caption->setText(QStringLiteral(" Website reports"));
         break;
+    case View::Chats:
+        views->setCurrentWidget(chatsView);
+        caption->setText(QStringLiteral(" Chats"));
+        break;
     }
 }
 
 void OperatorConsole::SetTitleNotConnected() {
     setWindowTitle(QStringLiteral("%1 - Not connected").arg(QLatin1String(product::kName)));
+    AnnounceState(windowTitle());
 }
 
 void OperatorConsole::SetTitleConnecting() {
     setWindowTitle(Title(QStringLiteral("Connecting"), settings.serverAddress));
+    AnnounceState(windowTitle());
 }
 
 void OperatorConsole::SetTitleOnline() {
     setWindowTitle(Title(QStringLiteral("Online"), settings.serverAddress));
+    AnnounceState(windowTitle());
 }
 
 void OperatorConsole::SetTitleStatus(int32_t status) {
     setWindowTitle(Title(OperatorListView::StatusWord(status), settings.serverAddress));
+    AnnounceState(windowTitle());
+}
+
+void OperatorConsole::AnnounceState(const QString& state) {
+    // The title changes by itself, and a screen reader follows titles of the window in front
+    // only. Said once per change: the retry countdown is not news every second.
+    if (state == announcedState)
+        return;
+    announcedState = state;
+    AnnouncePolitely(*this, state);
 }
 
 void OperatorConsole::SetTitleRetrying(bool atStart, int seconds, const QString& failure) {
@@ -325,6 +358,11 @@ void OperatorConsole::SetTitleRetrying(bool atStart, int seconds, const QString&
     if (!failure.isEmpty())
         title += QStringLiteral(": ") + failure;
     setWindowTitle(title);
+    AnnounceState(QStringLiteral("%1 - %2")
+                      .arg(QLatin1String(product::kName),
+                           atStart ? QStringLiteral("Not connected")
+                                   : QStringLiteral("Reconnecting")) +
+                  (failure.isEmpty() ? QString() : QStringLiteral(": ") + failure));
 }
 
 void OperatorConsole::SetLoggedInButtons(bool loggedIn) {
@@ -394,8 +432,20 @@ void OperatorConsole::closeEvent(QCloseEvent* event) {
     emit Closed();
 }
 
+void OperatorConsole::ApplyBarColours() {
+    // The shadow colour behind the highlight colour, as long as the highlight reads on it.
+    const QPalette pal = QApplication::palette(this);
+    const QColor shade = SideBarShade(pal);
+    caption->SetBackgroundColour(shade);
+    caption->SetTextColour(ReadableOn(pal.color(QPalette::Active, QPalette::Light), shade));
+    if (auto* background = findChild<ColourLabel*>(QStringLiteral("sideBarBackground")))
+        background->SetBackgroundColour(shade);
+}
+
 void OperatorConsole::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::ApplicationPaletteChange)
+        ApplyBarColours();
     if (event->type() == QEvent::ActivationChange && isActiveWindow())
         WithdrawMissed();
     if (event->type() != QEvent::WindowStateChange || !isMinimized())

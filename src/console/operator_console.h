@@ -2,6 +2,7 @@
 
 #include "agent_settings.h"
 #include "call_window_list.h"
+#include "chats_model.h"
 #include "tray_badge.h"
 
 #include <QPointer>
@@ -16,11 +17,13 @@ class QStackedWidget;
 namespace olvex {
 
 class CExplorer1;
+class ChatsView;
 class ColourLabel;
 class DesktopServices;
 class FlatButton;
 class OperatorListView;
 class PageListView;
+class VisitorsView;
 
 // The main window: a toolbar, a side bar of three view buttons, a caption, and one of three
 // views (visitors' pages, operators, reports). Commands that need the engine leave through
@@ -29,7 +32,7 @@ class OperatorConsole : public QWidget {
     Q_OBJECT
 
 public:
-    enum class View { Visitors = 1, Operators = 2, Reports = 3 };
+    enum class View { Visitors = 1, Operators = 2, Reports = 3, Chats = 4 };
     enum class Button {
         Login,
         Logout,
@@ -44,6 +47,7 @@ public:
         Visitors,
         Operators,
         Reports,
+        Chats,
         Count
     };
     // Commands of the status menu: the status numbers they ask for.
@@ -61,6 +65,8 @@ public:
     PageListView& PageList() { return *pageList; }
     OperatorListView& OperatorList() { return *operatorList; }
     CExplorer1& ReportBrowser() { return *reportBrowser; }
+    ChatsView& Chats() { return *chatsView; }
+    const ChatsModel& ChatList() const { return chatsModel; }
     FlatButton& ButtonOf(Button button) { return *buttons[static_cast<size_t>(button)]; }
     ColourLabel& Caption() { return *caption; }
     CallWindowList& CallWindows() { return callWindows; }
@@ -128,12 +134,22 @@ private:
     QWidget* BuildToolbar();
     QWidget* BuildSideBar();
     FlatButton* NewButton(Button id, const char* text, const char* image, QWidget* parent);
+    void ApplyBarColours();
+    // Tells a screen reader of a new connection state, once.
+    void AnnounceState(const QString& state);
     void OpenOptions();
     void OpenHelp();
     void OpenHome();
     // Alerts and call windows have no parent and use our settings and list: they go first.
     void CloseCallWindows();
     void NoteMissed(const QString& caller);
+    // operator_console_chats.cpp: the Chats view follows the alerts and call windows.
+    void ConnectChats();
+    void RefreshChats();
+    void TakeRequest(int32_t callId);
+    void RaiseChat(const void* window);
+    void DismissRequest(int32_t callId);
+    QWidget* OpenAlertOf(int32_t callId) const;
     // The operator has looked: the missed requests are no longer news.
     void WithdrawMissed();
 
@@ -142,15 +158,19 @@ private:
     std::vector<QPointer<QWidget>> callAlerts;
     DesktopServices& desktop;
     std::array<FlatButton*, static_cast<size_t>(Button::Count)> buttons{};
+    VisitorsView* visitorsView = nullptr;
     PageListView* pageList = nullptr;
     OperatorListView* operatorList = nullptr;
     CExplorer1* reportBrowser = nullptr;
+    ChatsModel chatsModel;
+    ChatsView* chatsView = nullptr;
     QStackedWidget* views = nullptr;
     ColourLabel* caption = nullptr;
     View currentView = View::Visitors;
     bool hideOnMinimise = false;
     QStringList missedCallers;
     int missedHandle = 0;
+    QString announcedState;
     bool askingToQuit = false;
     bool quitConfirmed = false;
     std::function<void()> shutdown;

@@ -24,6 +24,8 @@ void OperatorConsole::ShowCallAlert(int32_t callId, int32_t requesterId, int32_t
         if (open && open->isVisible() && open->property("callId").toInt() == callId)
             return;
     }
+    chatsModel.AddRequest(callId, kind, (caller.isEmpty() ? text : caller).toStdString(),
+                          opening.toStdString());
     QWidget* active = QApplication::activeWindow();
     auto* alert = new CallAlertDialog(settings, text, callId, callWindows, nullptr, opening);
     alert->SetBringToFront(
@@ -76,8 +78,16 @@ void OperatorConsole::ShowCallAlert(int32_t callId, int32_t requesterId, int32_t
                     [notifier = notifier, handle] { notifier->Close(handle); });
         }
     }
-    connect(alert, &CallAlertDialog::TimedOut, this, [this, who] { NoteMissed(who); });
-    connect(alert, &QObject::destroyed, this, [this] {
+    connect(alert, &CallAlertDialog::TimedOut, this, [this, who, callId] {
+        chatsModel.MarkMissed(callId);
+        NoteMissed(who);
+    });
+    // Accepted or declined at its alert, a request leaves the Chats view; one that ran out
+    // stays there to be taken later.
+    connect(alert, &QObject::destroyed, this, [this, callId] {
+        if (const ChatsModel::Request* request = chatsModel.FindRequest(callId);
+            request && !request->missed && !OpenAlertOf(callId))
+            chatsModel.RemoveRequest(callId);
         std::erase_if(callAlerts, [](const QPointer<QWidget>& open) { return open.isNull(); });
         emit WaitingChanged();
     });

@@ -144,9 +144,18 @@ QWidget* OptionsDialog::BuildGeneralGroup() {
                           settings.reconnect, generalGroup);
     showHints = NewSwitch(QStringLiteral("Display events as system tray notifications"),
                           "showHints", settings.showHints, generalGroup);
+    visitorHints = NewSwitch(QStringLiteral("Show visitors entering pages"), "visitorHints",
+                             settings.visitorHints, generalGroup);
+    visitorHints->setEnabled(showHints->isChecked());
+    connect(showHints, &QCheckBox::toggled, visitorHints, &QCheckBox::setEnabled);
     auto* generalLayout = new QVBoxLayout(generalGroup);
     for (QCheckBox* box : {autoRun, autoLogin, reconnect, showHints})
         generalLayout->addWidget(box);
+    // Belongs to the notifications above it.
+    auto* visitorHintsRow = new QHBoxLayout;
+    visitorHintsRow->addSpacing(20);
+    visitorHintsRow->addWidget(visitorHints);
+    generalLayout->addLayout(visitorHintsRow);
     autoAwayMinutes =
         NewDigitsEdit("autoAwayMinutes", std::max(0, settings.autoAwayMinutes), generalGroup);
     autoAwayMinutes->setMaxLength(4);
@@ -245,6 +254,7 @@ void OptionsDialog::accept() {
     settings.autoLogin = autoLogin->isChecked() ? 1 : 0;
     settings.reconnect = reconnect->isChecked() ? 1 : 0;
     settings.showHints = showHints->isChecked() ? 1 : 0;
+    settings.visitorHints = visitorHints->isChecked() ? 1 : 0;
     settings.notifyTimeout = timeout;
     settings.notifySound = notifySound->isChecked() ? 1 : 0;
     settings.lineSound = lineSound->isChecked() ? 1 : 0;

@@ -43,6 +43,7 @@ private:
     QCheckBox* autoLogin;
     QCheckBox* reconnect;
     QCheckBox* showHints;
+    QCheckBox* visitorHints;
     QLineEdit* notifyTimeout;
     QLineEdit* historyDays;
     QCheckBox* notifySound;

@@ -3,8 +3,8 @@
 #include "console_images.h"
 #include "hyperlink_label.h"
 #include "message_box.h"
+#include "page_rows.h"
 #include "report_list.h"
-#include "row_order.h"
 
 #include <QAbstractItemModel>
 #include <QHeaderView>
@@ -13,7 +13,7 @@
 #include <QUrl>
 #include <algorithm>
 #include <climits>
-#include <unordered_map>
+#include <functional>
 
 namespace olvex {
 
@@ -29,34 +29,40 @@ QString Text(const std::string& value) {
     return QString::fromStdString(value);
 }
 
-struct PageRow {
-    std::shared_ptr<const PageRecord> page;
-    int32_t visitor = 0;  // the number the row shows; it stays when the page is rewritten
-    uint64_t written = 0; // the tick its cells were last written at
-    bool entered = false; // written by a page event rather than a rebuild
-    bool invited = false;
-};
-using PageOrder = RowOrder<PageRow>;
+// Qt's folding for texts beyond ASCII, so that "Ü" finds "ü" as "A" finds "a".
+std::string FoldCase(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()))
+        .toCaseFolded()
+        .toStdString();
+}
+
+static_assert(int(PageListView::kColumnVisitor) == int(PageRows::kVisitor) &&
+              int(PageListView::kColumnTitle) == int(PageRows::kTitle) &&
+              int(PageListView::kColumnLoadTime) == int(PageRows::kLoadTime) &&
+              int(PageListView::kColumnElapsed) == int(PageRows::kElapsed) &&
+              int(PageListView::kColumnCount) == int(PageRows::kColumns));
 
 } // namespace
 
-// Rows live here, not in widget items: a row is a shared page record and a few numbers, and
-// its texts are made when the view asks for a row on screen.
-class PageListModel : public QAbstractItemModel {
+// Rows live in PageRows, not in widget items: a row is a shared page record and a few
+// numbers, and its texts are made when the view asks for a row on screen.
+class PageListModel : public QAbstractItemModel, private PageRowsObserver {
 public:
     explicit PageListModel(QObject* parent)
-        : QAbstractItemModel(parent), pageImage(ListImage(kImagePage)),
+        : QAbstractItemModel(parent), rows(FoldCase), pageImage(ListImage(kImagePage)),
           invitedImage(ListImage(kImagePageInvited)), headings{QStringLiteral("Visitor"),
                                                                QStringLiteral("Page Title"),
                                                                QStringLiteral("Page URL"),
                                                                QStringLiteral("Load Time"),
                                                                QStringLiteral("Referrer"),
                                                                QStringLiteral("Elapsed Time"),
-                                                               QStringLiteral("IP Address")} {}
+                                                               QStringLiteral("IP Address")} {
+        rows.SetObserver(this);
+    }
 
     QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override {
         if (parent.isValid() || row < 0 || column < 0 || column >= PageListView::kColumnCount ||
-            static_cast<uint32_t>(row) >= order.Count())
+            row >= rows.Count())
             return {};
         // Rows are found when their data is asked for: views lay out every row, but ask
         // for the data of those on screen only.
@@ -64,11 +70,11 @@ public:
     }
     QModelIndex parent(const QModelIndex&) const override { return {}; }
     int rowCount(const QModelIndex& parent = {}) const override {
-        return parent.isValid() ? 0 : static_cast<int>(order.Count());
+        return parent.isValid() ? 0 : rows.Count();
     }
     int columnCount(const QModelIndex& = {}) const override { return PageListView::kColumnCount; }
     bool hasChildren(const QModelIndex& parent) const override {
-        return !parent.isValid() && order.Count() > 0;
+        return !parent.isValid() && rows.Count() > 0;
     }
     Qt::ItemFlags flags(const QModelIndex& index) const override {
         if (!index.isValid())
@@ -85,7 +91,7 @@ public:
     QVariant data(const QModelIndex& index, int role) const override {
         if (!index.isValid() || index.model() != this || index.row() >= rowCount())
             return {};
-        const PageRow& row = order[NodeAt(index.row())];
+        const PageRow& row = rows.At(index.row());
         const PageRecord& page = *row.page;
         const int column = index.column();
         switch (role) {
@@ -111,152 +117,69 @@ public:
 
     void Reset(const PageListView::PageSnapshot& pages) {
         beginResetModel();
-        Drop();
-        // Adding pages one by one would put each visitor's pages together, newest first, and
-        // the visitors newest first. Build that order at once.
-        struct Visitor {
-            int32_t number;
-            std::vector<const std::shared_ptr<const PageRecord>*> pages;
-        };
-        std::vector<Visitor> visitors;
-        std::unordered_map<int32_t, size_t> visitorIndex;
-        std::unordered_map<int32_t, std::pair<size_t, size_t>> placeOfPage;
-        for (const auto& page : pages) {
-            if (!page)
-                continue;
-            // A page id seen before rewrites its row where it is, as a later add would.
-            if (auto seen = placeOfPage.find(page->pageId); seen != placeOfPage.end()) {
-                visitors[seen->second.first].pages[seen->second.second] = &page;
-                continue;
-            }
-            auto [found, added] = visitorIndex.try_emplace(page->visitorNumber, visitors.size());
-            if (added)
-                visitors.push_back({page->visitorNumber, {}});
-            Visitor& visitor = visitors[found->second];
-            placeOfPage.emplace(page->pageId, std::make_pair(found->second, visitor.pages.size()));
-            visitor.pages.push_back(&page);
-        }
-        byPage.reserve(placeOfPage.size());
-        for (auto visitor = visitors.rbegin(); visitor != visitors.rend(); ++visitor) {
-            for (auto page = visitor->pages.rbegin(); page != visitor->pages.rend(); ++page) {
-                const uint32_t node = order.New({**page, visitor->number, ticks, false});
-                order.Append(node);
-                Forget();
-                byPage.emplace((**page)->pageId, node);
-                firstOfVisitor.try_emplace(visitor->number, node);
-            }
-        }
+        rows.Reset(pages);
         endResetModel();
     }
 
     void Empty() {
         beginResetModel();
-        Drop();
+        rows.Clear();
         endResetModel();
     }
 
     bool AddOrUpdate(std::shared_ptr<const PageRecord> page) {
-        if (auto found = byPage.find(page->pageId); found != byPage.end()) {
-            PageRow& row = order[found->second];
-            row.page = std::move(page);
-            row.written = ticks;
-            row.entered = true;
-            const int place = static_cast<int>(order.PlaceOf(found->second));
-            emit dataChanged(createIndex(place, PageListView::kColumnTitle),
-                             createIndex(place, PageListView::kColumnCount - 1));
-            return false;
-        }
-        const int32_t pageId = page->pageId;
-        const int32_t visitor = page->visitorNumber;
-        uint32_t place = 0;
-        uint32_t below = PageOrder::kNil;
-        if (auto first = firstOfVisitor.find(visitor); first != firstOfVisitor.end()) {
-            below = first->second;
-            place = order.PlaceOf(below);
-        }
-        beginInsertRows({}, static_cast<int>(place), static_cast<int>(place));
-        const uint32_t node = order.New({std::move(page), visitor, ticks, true});
-        Forget();
-        order.InsertAbove(below, node);
-        Forget();
-        byPage.emplace(pageId, node);
-        firstOfVisitor[visitor] = node;
-        endInsertRows();
-        return true;
+        return rows.AddOrUpdate(std::move(page));
     }
-
-    // `place` is the page's row, from PlaceOf.
-    void RemoveAt(int32_t pageId, int place) {
-        const auto found = byPage.find(pageId);
-        const uint32_t node = found->second;
-        const int32_t visitor = order[node].visitor;
-        if (auto first = firstOfVisitor.find(visitor);
-            first != firstOfVisitor.end() && first->second == node) {
-            const uint32_t next = order.Next(node);
-            if (next != PageOrder::kNil && order[next].visitor == visitor)
-                first->second = next;
-            else
-                firstOfVisitor.erase(first);
-        }
-        beginRemoveRows({}, place, place);
-        byPage.erase(found);
-        Forget();
-        order.Erase(node);
-        Forget();
-        endRemoveRows();
-    }
-
-    bool MarkInvited(int32_t pageId) {
-        const auto found = byPage.find(pageId);
-        if (found == byPage.end())
-            return false;
-        PageRow& row = order[found->second];
-        if (!row.invited) {
-            row.invited = true;
-            const int place = static_cast<int>(order.PlaceOf(found->second));
-            emit dataChanged(createIndex(place, 0), createIndex(place, PageListView::kColumnTitle));
-        }
-        return true;
-    }
+    bool Remove(int32_t pageId) { return rows.Remove(pageId); }
+    bool MarkInvited(int32_t pageId) { return rows.MarkInvited(pageId); }
 
     // Every row's minutes are counted from the tick it was written at, so a tick changes
     // nothing stored; the view is told about the rows in [first, last], those on screen.
     void Tick(int first, int last) {
-        ++ticks;
+        rows.Tick();
         if (first >= 0 && last >= first)
             emit dataChanged(index(first, PageListView::kColumnElapsed),
                              index(last, PageListView::kColumnElapsed), {Qt::DisplayRole});
     }
 
-    int PlaceOf(int32_t pageId) const {
-        const auto found = byPage.find(pageId);
-        return found == byPage.end() ? -1 : static_cast<int>(order.PlaceOf(found->second));
+    int PlaceOf(int32_t pageId) const { return rows.PlaceOf(pageId); }
+    const PageRows& Rows() const { return rows; }
+    // Told of a row about to leave (removed or filtered out), before the views are.
+    std::function<void(int place)> leaving;
+
+    // A new sort or filter: rows move and hide all at once. The views keep the selected and
+    // the current rows, found again by page id; rows hidden by a filter leave the selection.
+    template <typename Change> void Rearrange(Change change) {
+        emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+        const QModelIndexList before = persistentIndexList();
+        std::vector<int32_t> pages;
+        pages.reserve(static_cast<size_t>(before.size()));
+        for (const QModelIndex& index : before)
+            pages.push_back(index.row() < rows.Count() ? rows.At(index.row()).page->pageId : 0);
+        change(rows);
+        QModelIndexList after;
+        after.reserve(before.size());
+        for (qsizetype i = 0; i < before.size(); ++i) {
+            const int place = rows.PlaceOf(pages[static_cast<size_t>(i)]);
+            after.push_back(place < 0 ? QModelIndex() : createIndex(place, before[i].column()));
+        }
+        changePersistentIndexList(before, after);
+        emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
     }
 
 private:
-    // Painting asks for the cells of one row after the other: a step to the next row costs
-    // next to nothing, where a search from the root costs a walk down the tree.
-    uint32_t NodeAt(int row) const {
-        uint32_t node;
-        if (row == lastRow)
-            node = lastNode;
-        else if (row == lastRow + 1 && lastRow >= 0)
-            node = order.Next(lastNode);
-        else
-            node = order.At(static_cast<uint32_t>(row));
-        lastRow = row;
-        lastNode = node;
-        return node;
+    void BeforeInsert(int place) override { beginInsertRows({}, place, place); }
+    void AfterInsert() override { endInsertRows(); }
+    void BeforeRemove(int place) override {
+        if (leaving)
+            leaving(place);
+        beginRemoveRows({}, place, place);
     }
-
-    // The tree changes shape: the remembered row no longer holds.
-    void Forget() const { lastRow = -1; }
-
-    void Drop() {
-        Forget();
-        order.Clear();
-        byPage.clear();
-        firstOfVisitor.clear();
+    void AfterRemove() override { endRemoveRows(); }
+    void BeforeMove(int from, int to) override { beginMoveRows({}, from, from, {}, to); }
+    void AfterMove() override { endMoveRows(); }
+    void Changed(int place, int first, int last) override {
+        emit dataChanged(createIndex(place, first), createIndex(place, last));
     }
 
     QVariant Display(const PageRow& row, const PageRecord& page, int column) const {
@@ -272,7 +195,7 @@ private:
         case PageListView::kColumnReferrer:
             return Text(page.referrer);
         case PageListView::kColumnElapsed: {
-            const uint64_t minutes = std::min<uint64_t>(ticks - row.written, INT32_MAX);
+            const uint64_t minutes = std::min<uint64_t>(rows.MinutesOf(row), INT32_MAX);
             if (minutes == 0)
                 return row.entered ? QStringLiteral("0  minute(s)") : QStringLiteral("0 minute(s)");
             return QStringLiteral("%1 minute(s)").arg(minutes);
@@ -301,13 +224,7 @@ private:
         }
     }
 
-    PageOrder order;
-    std::unordered_map<int32_t, uint32_t> byPage;
-    // The topmost row of each visitor; a visitor's rows always lie together below it.
-    std::unordered_map<int32_t, uint32_t> firstOfVisitor;
-    uint64_t ticks = 0;
-    mutable int lastRow = -1;
-    mutable uint32_t lastNode = PageOrder::kNil;
+    PageRows rows;
     QIcon pageImage;
     QIcon invitedImage;
     QStringList headings;
@@ -327,6 +244,26 @@ PageListView::PageListView(QWidget* parent) : QTreeView(parent), rows(new PageLi
             &PageListView::SelectionChanged);
     connect(rows, &QAbstractItemModel::rowsRemoved, this, &PageListView::SelectionChanged);
     connect(rows, &QAbstractItemModel::modelReset, this, &PageListView::SelectionChanged);
+    connect(rows, &QAbstractItemModel::layoutChanged, this, &PageListView::SelectionChanged);
+    // Qt would move the current row to a neighbour and scroll there, laying out the whole
+    // list on the way: the list would jump under the operator's eyes at every departure.
+    rows->leaving = [this](int place) {
+        if (currentIndex().row() == place)
+            selectionModel()->clearCurrentIndex();
+    };
+
+    // A click on a heading sorts by that column, a second one reverses, a third goes back to
+    // the order the rows came in. Nothing is sorted at first.
+    header()->setSectionsClickable(true);
+    header()->setSortIndicatorShown(true);
+    header()->setSortIndicatorClearable(true);
+    header()->setSortIndicator(-1, Qt::AscendingOrder);
+    connect(header(), &QHeaderView::sortIndicatorChanged, this,
+            [this](int column, Qt::SortOrder order) {
+                rows->Rearrange(
+                    [&](PageRows& pages) { pages.SortBy(column, order == Qt::DescendingOrder); });
+                KeepCurrentInView();
+            });
 }
 
 PageListView::~PageListView() = default;
@@ -348,19 +285,39 @@ bool PageListView::AddOrUpdate(std::shared_ptr<const PageRecord> page) {
 }
 
 bool PageListView::Remove(int32_t pageId) {
-    // Qt would move the current row to a neighbour and scroll there, laying out the whole
-    // list on the way: the list would jump under the operator's eyes at every departure.
-    const int row = RowOf(pageId);
-    if (row < 0)
-        return false;
-    if (currentIndex().row() == row)
-        selectionModel()->clearCurrentIndex();
-    rows->RemoveAt(pageId, row);
-    return true;
+    return rows->Remove(pageId);
 }
 
 bool PageListView::MarkInvited(int32_t pageId) {
     return rows->MarkInvited(pageId);
+}
+
+void PageListView::SortBy(int column, Qt::SortOrder order) {
+    header()->setSortIndicator(column >= 0 && column < kColumnCount ? column : -1, order);
+}
+
+int PageListView::SortColumn() const {
+    return rows->Rows().SortColumn();
+}
+
+Qt::SortOrder PageListView::SortOrder() const {
+    return rows->Rows().Descending() ? Qt::DescendingOrder : Qt::AscendingOrder;
+}
+
+void PageListView::SetFilter(const QString& text) {
+    // Blanks around the text do not count: a blank typed after it changes nothing.
+    if (text.trimmed() == filterText)
+        return;
+    filterText = text.trimmed();
+    const std::string filter = filterText.toStdString();
+    rows->Rearrange([&](PageRows& pages) { pages.SetFilter(filter); });
+    KeepCurrentInView();
+}
+
+// The row the operator was on stays in sight wherever a sort or filter puts it.
+void PageListView::KeepCurrentInView() {
+    if (currentIndex().isValid())
+        scrollTo(currentIndex());
 }
 
 void PageListView::AddElapsedMinute() {

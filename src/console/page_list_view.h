@@ -13,11 +13,11 @@ namespace olvex {
 
 class PageListModel;
 
-// The visitors' pages, one row per page a visitor has open. Rows are never sorted: a new
-// page goes directly above the first row of its visitor (the newest page of a visitor on
-// top), or at the top for a new visitor. Rows are found by page id through an index and
-// placed through an order tree, so a page event costs the same on a long list as on a short
-// one; cell texts are made only for the rows on screen.
+// The visitors' pages, one row per page a visitor has open. Unsorted, a new page goes
+// directly above the first row of its visitor (the newest page of a visitor on top), or at
+// the top for a new visitor. A click on a heading sorts by that column (PageRows keeps the
+// order and the filter); selected rows stay selected wherever they move. A page event costs
+// the same on a long list as on a short one; cell texts are made only for the rows on screen.
 class PageListView : public QTreeView {
     Q_OBJECT
 
@@ -54,6 +54,14 @@ public:
     void AddElapsedMinute();
     void Clear();
 
+    // By a column, or back to the order the rows came in with -1; the heading shows it.
+    void SortBy(int column, Qt::SortOrder order = Qt::AscendingOrder);
+    int SortColumn() const;
+    Qt::SortOrder SortOrder() const;
+    // Shows only the pages whose title, address, referrer, IP address or visitor number
+    // holds the text, whatever the case; an empty text shows all.
+    void SetFilter(const QString& text);
+
     // A batch of changes: the rows on screen stay where they are while rows come and go
     // above them, unless the list is scrolled to the top.
     void BeginChanges();
@@ -80,10 +88,12 @@ signals:
 
 private:
     void OnDoubleClicked(const QModelIndex& index);
+    void KeepCurrentInView();
 
     PageListModel* rows;
     int32_t anchorPage = 0;
     int anchorRow = -1;
+    QString filterText;
 };
 
 } // namespace olvex

@@ -2,8 +2,10 @@
 
 #include "console_images.h"
 #include "info_tips.h"
+#include "readable_item_delegate.h"
 
 #include <QHeaderView>
+#include <algorithm>
 
 namespace olvex {
 
@@ -15,9 +17,11 @@ void SetUpReportList(QTreeWidget& list, const QStringList& headings,
 }
 
 void SetUpReportList(QTreeView& list, std::initializer_list<int> widths) {
+    // The widths suit the usual font; a larger one widens them alike, so the headings still fit.
+    const double scale = std::max(1.0, list.fontMetrics().height() / 16.0);
     int column = 0;
     for (int width : widths)
-        list.header()->resizeSection(column++, width);
+        list.header()->resizeSection(column++, static_cast<int>(width * scale));
     list.header()->setStretchLastSection(false);
     list.header()->setSectionsMovable(true);
     list.setRootIsDecorated(false);
@@ -27,6 +31,7 @@ void SetUpReportList(QTreeView& list, std::initializer_list<int> widths) {
     list.setSelectionBehavior(QAbstractItemView::SelectRows);
     list.setIconSize(QSize(16, 16));
     InstallInfoTips(list);
+    list.setItemDelegate(new ReadableItemDelegate(&list));
 }
 
 void SetRowImage(QTreeWidgetItem& row, int image) {

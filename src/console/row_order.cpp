@@ -98,6 +98,37 @@ void RowOrderTree::Append(uint32_t node) {
     links[root].parent = kNil;
 }
 
+void RowOrderTree::Assign(uint32_t count) {
+    Clear();
+    links.resize(count);
+    // A Cartesian tree built along its right spine: a node with a higher priority than the
+    // spine's lower end takes the nodes it passes as its left subtree, which are complete
+    // then and get their sizes.
+    std::vector<uint32_t> spine;
+    for (uint32_t node = 0; node < count; ++node) {
+        links[node] = {kNil, kNil, kNil, 1, NextPriority()};
+        uint32_t passed = kNil;
+        while (!spine.empty() && links[spine.back()].priority < links[node].priority) {
+            passed = spine.back();
+            spine.pop_back();
+            Update(passed);
+        }
+        links[node].left = passed;
+        if (passed != kNil)
+            links[passed].parent = node;
+        if (!spine.empty()) {
+            links[spine.back()].right = node;
+            links[node].parent = spine.back();
+        }
+        spine.push_back(node);
+    }
+    root = spine.empty() ? kNil : spine.front();
+    while (!spine.empty()) {
+        Update(spine.back());
+        spine.pop_back();
+    }
+}
+
 void RowOrderTree::Erase(uint32_t node) {
     const uint32_t parent = links[node].parent;
     const uint32_t merged = Merge(links[node].left, links[node].right);

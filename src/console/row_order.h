@@ -6,14 +6,16 @@
 
 namespace olvex {
 
-// The rows of a list that is never sorted, in display order, as a treap ordered by position:
-// a row's place, the row at a place, insertion above a row and removal all take logarithmic
-// time. Rows are named by small numbers (nodes); a removed row's number is given out again.
+// The rows of a list in display order, as a treap ordered by position: a row's place, the
+// row at a place, insertion above a row and removal all take logarithmic time. Rows are named
+// by small numbers (nodes); a removed row's number is given out again.
 class RowOrderTree {
 public:
     static constexpr uint32_t kNil = UINT32_MAX;
 
     uint32_t Count() const { return Size(root); }
+    // How many node numbers have been given out: every node is below this.
+    uint32_t Nodes() const { return static_cast<uint32_t>(links.size()); }
 
     void Clear();
     // A node of its own, in no place yet.
@@ -28,6 +30,24 @@ public:
     void InsertAbove(uint32_t below, uint32_t node);
     // Appends in order; the caller builds a whole list this way.
     void Append(uint32_t node);
+    // Replaces everything by `count` rows whose nodes are their places (0 at the top), in
+    // linear time.
+    void Assign(uint32_t count);
+    // The first node from the top for which `before(node)` is false, or kNil. The rows must
+    // be ordered so that `before` is true down to some place and false from there on: this is
+    // where a row goes in a sorted list.
+    template <typename Before> uint32_t FirstNotBefore(Before before) const {
+        uint32_t found = kNil;
+        for (uint32_t node = root; node != kNil;) {
+            if (before(node)) {
+                node = links[node].right;
+            } else {
+                found = node;
+                node = links[node].left;
+            }
+        }
+        return found;
+    }
     // Takes the node out; its number goes back for reuse.
     void Erase(uint32_t node);
     // The longest walk from the root, in nodes: what a look-up costs at worst.
@@ -66,6 +86,7 @@ public:
     using RowOrderTree::InsertAbove;
     using RowOrderTree::kNil;
     using RowOrderTree::Next;
+    using RowOrderTree::Nodes;
     using RowOrderTree::PlaceOf;
 
     Row& operator[](uint32_t node) { return rows[node]; }

@@ -14,6 +14,7 @@
 #include "freedesktop_notifications.h"
 #include "launcher_entry.h"
 #include "mutter_idle_monitor.h"
+#include "portal_colour_scheme.h"
 #include "status_notifier_tray.h"
 #endif
 #ifdef OLVEX_HAVE_XEMBED
@@ -42,6 +43,11 @@ public:
 class NoLauncher : public LauncherCount {
 public:
     void SetCount(int) override {}
+};
+
+class NoColourScheme : public ColourSchemeSource {
+public:
+    Preference Current() const override { return Preference::None; }
 };
 
 class NoAutostart : public SessionAutostart {
@@ -137,6 +143,8 @@ DesktopServices::DesktopServices(Parts p) : parts(std::move(p)) {
         parts.autostart = std::make_unique<NoAutostart>();
     if (!parts.windows)
         parts.windows = std::make_unique<QtWindowActivation>(true, false);
+    if (!parts.colourScheme)
+        parts.colourScheme = std::make_unique<NoColourScheme>();
 }
 
 DesktopServices::DesktopServices() : DesktopServices(Parts{}) {}
@@ -160,6 +168,7 @@ std::unique_ptr<DesktopServices> MakeDesktop(const QString& platform) {
     parts.launcher = std::make_unique<LauncherEntryCount>();
     parts.idle = BusIdleSource::Probe(std::move(serverIdle));
     trayProbes.emplace_back(StatusNotifierHostPresent);
+    parts.colourScheme = std::make_unique<PortalColourScheme>();
 #else
     parts.idle = std::move(serverIdle);
 #endif

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "colour_scheme_source.h"
 #include "idle_source.h"
 #include "launcher_count.h"
 #include "notifications.h"
@@ -22,6 +23,7 @@ public:
         std::unique_ptr<IdleSource> idle;
         std::unique_ptr<SessionAutostart> autostart;
         std::unique_ptr<WindowActivation> windows;
+        std::unique_ptr<ColourSchemeSource> colourScheme;
     };
 
     // Parts left empty do nothing (windows are still raised and activated as Qt does it),
@@ -40,6 +42,8 @@ public:
     IdleSource* Idle() { return parts.idle.get(); }
     SessionAutostart& Autostart() { return *parts.autostart; }
     WindowActivation& Windows() { return *parts.windows; }
+    // The desktop's light or dark wish; no wish where it tells none.
+    ColourSchemeSource& ColourScheme() { return *parts.colourScheme; }
 
 private:
     Parts parts;

@@ -106,11 +106,14 @@ WaylandActivation::WaylandActivation(std::unique_ptr<Protocol> p, bool tiles)
 WaylandActivation::~WaylandActivation() = default;
 
 void WaylandActivation::BringToFront(QWidget& window, const QString& givenToken) {
-    if (window.isMinimized())
+    // A minimised window stays mapped but is not exposed until the compositor shows it
+    // again, which is what the token asks for: it needs no waiting.
+    const bool minimised = window.isMinimized();
+    if (minimised)
         window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
     window.raise();
     const QString token = givenToken.isEmpty() ? TakeEnvironmentToken() : givenToken;
-    WhenMapped(window, [this, token](QWindow& handle) {
+    WhenMapped(window, minimised, [this, token](QWindow& handle) {
         if (!token.isEmpty()) {
             Activate(handle, token);
         } else if (QGuiApplication::focusWindow()) {
@@ -122,9 +125,10 @@ void WaylandActivation::BringToFront(QWidget& window, const QString& givenToken)
     });
 }
 
-void WaylandActivation::WhenMapped(QWidget& window, std::function<void(QWindow&)> step) {
+void WaylandActivation::WhenMapped(QWidget& window, bool mapped,
+                                   std::function<void(QWindow&)> step) {
     QWindow* handle = window.windowHandle();
-    if (handle && handle->isExposed() && SurfaceOf(*handle)) {
+    if (handle && (mapped || handle->isExposed()) && SurfaceOf(*handle)) {
         step(*handle);
         return;
     }

@@ -33,7 +33,7 @@ public:
 private:
     WaylandActivation(std::unique_ptr<Protocol> protocol, bool tiling);
     // Once the compositor knows the window (it has been shown and painted).
-    void WhenMapped(QWidget& window, std::function<void(QWindow&)> step);
+    void WhenMapped(QWidget& window, bool mapped, std::function<void(QWindow&)> step);
     void Activate(QWindow& window, const QString& token);
     void AskForAttention(QWindow& window);
 

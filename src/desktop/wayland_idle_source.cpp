@@ -16,7 +16,7 @@ namespace olvex {
 namespace {
 
 // The compositor answers at once; one that does not is treated as absent.
-constexpr int kProbeTimeoutMs = 1000;
+constexpr int kProbeTimeoutMs = 3000;
 
 int64_t NowMs() {
     static QElapsedTimer started = [] {

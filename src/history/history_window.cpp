@@ -20,10 +20,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
+#include <QShortcut>
 #include <QSplitter>
 #include <QTextDocument>
 #include <QTreeView>
 #include <QVBoxLayout>
+#include <utility>
 
 namespace olvex {
 
@@ -116,8 +118,10 @@ HistoryWindow::HistoryWindow(std::string file, std::shared_ptr<TranscriptArchive
     connect(list->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this] { ShowSelected(); });
 
+    list->setAccessibleName(QStringLiteral("Conversations"));
     transcript = new TranscriptView(this);
     transcript->setObjectName(QStringLiteral("transcript"));
+    transcript->setAccessibleName(QStringLiteral("Transcript"));
 
     auto* split = new QSplitter(Qt::Horizontal, this);
     split->addWidget(list);
@@ -141,6 +145,7 @@ HistoryWindow::HistoryWindow(std::string file, std::shared_ptr<TranscriptArchive
     root->addWidget(split, 1);
     root->addWidget(status);
 
+    BuildShortcuts();
     resize(820, 480);
     WindowPlacementStore().RestoreWindowPlacement(*this, kPlacementSection);
     Reload();
@@ -158,15 +163,16 @@ QWidget* HistoryWindow::BuildToolbar() {
     auto button = [&](const char* text, const char* image) {
         auto* b = new FlatButton(QLatin1String(text), bar);
         b->setObjectName(QLatin1String(image) + QStringLiteral("Button"));
-        b->setFocusPolicy(Qt::NoFocus);
+        // Reached with Tab and their mnemonics; a click leaves the keyboard where it was.
+        b->setFocusPolicy(Qt::TabFocus);
         ApplyToolbarPreset(*b, CallImage(QLatin1String(image), 20));
         b->setMinimumWidth(48);
         row->addWidget(b);
         return b;
     };
-    saveButton = button("Save", "save");
-    printButton = button("Print", "print");
-    deleteButton = button("Delete", "delete");
+    saveButton = button("&Save", "save");
+    printButton = button("&Print", "print");
+    deleteButton = button("&Delete", "delete");
     connect(saveButton, &QPushButton::clicked, this,
             [this] { SaveTranscriptWithDialog(this, *transcript); });
     connect(printButton, &QPushButton::clicked, this, [this] {
@@ -179,9 +185,28 @@ QWidget* HistoryWindow::BuildToolbar() {
     searchBox->setObjectName(QStringLiteral("searchBox"));
     searchBox->setPlaceholderText(QStringLiteral("Search"));
     searchBox->setClearButtonEnabled(true);
+    searchBox->setAccessibleName(QStringLiteral("Search the history"));
     connect(searchBox, &QLineEdit::textChanged, this, &HistoryWindow::Search);
     row->addWidget(searchBox, 1);
     return bar;
+}
+
+void HistoryWindow::BuildShortcuts() {
+    const std::pair<QKeySequence, QAbstractButton*> buttons[] = {
+        {QKeySequence::Save, saveButton},
+        {QKeySequence::Print, printButton},
+    };
+    for (const auto& [keys, target] : buttons)
+        connect(new QShortcut(keys, this), &QShortcut::activated, target, &QAbstractButton::click);
+    // Delete on the list, where the conversation to delete is chosen.
+    auto* remove = new QShortcut(QKeySequence::Delete, list, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(remove, &QShortcut::activated, deleteButton, &QAbstractButton::click);
+    connect(new QShortcut(QKeySequence::Find, this), &QShortcut::activated, this, [this] {
+        searchBox->setFocus();
+        searchBox->selectAll();
+    });
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_W), this), &QShortcut::activated, this,
+            &QWidget::close);
 }
 
 const std::vector<ConversationSummary>& HistoryWindow::Shown() const {

@@ -48,6 +48,7 @@ protected:
 
 private:
     QWidget* BuildToolbar();
+    void BuildShortcuts();
     void ShowSelected();
     void MarkMatches();
     const ConversationSummary* Selected() const;

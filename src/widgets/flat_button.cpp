@@ -1,6 +1,7 @@
 #include "flat_button.h"
 
 #include "colour_shift.h"
+#include "readable_colours.h"
 
 #include <QApplication>
 #include <QEnterEvent>
@@ -74,7 +75,14 @@ void FlatButton::ResetColours() {
     const QColor face = pal.color(QPalette::Active, QPalette::Button);
     const QColor text = pal.color(QPalette::Active, QPalette::ButtonText);
     colours_ = {face, text, face, text, face, text};
+    if (preset_)
+        preset_(*this);
     update();
+}
+
+void FlatButton::SetPreset(std::function<void(FlatButton&)> preset) {
+    preset_ = std::move(preset);
+    ResetColours();
 }
 
 void FlatButton::SetImage(const QPixmap& image, const QColor& transparent) {
@@ -163,6 +171,10 @@ QColor FlatButton::CurrentTextColour() const {
     return hasFocus() ? colours_[kFocusText] : colours_[kRestText];
 }
 
+QColor FlatButton::ShownTextColour() const {
+    return ReadableOn(CurrentTextColour(), CurrentBackground());
+}
+
 QSize FlatButton::sizeHint() const {
     const QFontMetrics fm(font());
     const QSize textSize =
@@ -238,7 +250,7 @@ void FlatButton::paintEvent(QPaintEvent*) {
 
     const int flags = Qt::AlignCenter | Qt::TextWordWrap | Qt::TextShowMnemonic;
     if (isEnabled()) {
-        p.setPen(CurrentTextColour());
+        p.setPen(ShownTextColour());
         p.drawText(textRect.translated(shift), flags, text());
     } else {
         p.setPen(pal.color(QPalette::Light));
@@ -248,9 +260,15 @@ void FlatButton::paintEvent(QPaintEvent*) {
     }
 
     if (focused && (!flat_ || focusRectWhenFlat_)) {
-        p.setPen(QPen(CurrentTextColour(), 1, Qt::DotLine));
+        p.setPen(QPen(ShownTextColour(), 1, Qt::DotLine));
         p.setBrush(Qt::NoBrush);
         p.drawRect(rect().adjusted(3, 3, -4, -4));
+    } else if (focused) {
+        // A flat button shows the keyboard's place as well, in the text's colour: a change of
+        // background alone is lost wherever the focus colour is the rest colour.
+        p.setPen(QPen(ShownTextColour(), 2));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(QRectF(rect()).adjusted(2, 2, -2, -2));
     }
 }
 
@@ -338,11 +356,41 @@ QColor ImageMaskColour() {
     return QColor(0, 128, 128);
 }
 
+namespace {
+
+void ToolbarColours(FlatButton& button) {
+    button.ShiftColour(FlatButton::kHoverBackground, 20);
+    button.SetColour(FlatButton::kHoverText, QColor(0, 0, 200));
+}
+
+// The grey strip's colours, with the strip darkened where its light text would not read.
+void SideBarColours(FlatButton& button) {
+    const QPalette pal = QApplication::palette(&button);
+    const QColor highlight = pal.color(QPalette::Active, QPalette::Light);
+    const QColor shadow = SideBarShade(pal);
+    button.SetColour(FlatButton::kFocusBackground, shadow);
+    button.SetColour(FlatButton::kRestBackground, shadow);
+    button.SetColour(FlatButton::kFocusText, ReadableOn(highlight, shadow));
+    button.SetColour(FlatButton::kRestText, ReadableOn(highlight, shadow));
+    button.SetColour(FlatButton::kHoverBackground, shadow);
+    button.ShiftColour(FlatButton::kHoverBackground, 20);
+    button.SetColour(FlatButton::kHoverText, QColor(0, 0, 200));
+}
+
+} // namespace
+
+QColor SideBarShade(const QPalette& palette) {
+    // A dark scheme keeps its dark strip: the text lightens instead.
+    if (IsDarkPalette(palette))
+        return palette.color(QPalette::Active, QPalette::Dark);
+    return ReadableOn(palette.color(QPalette::Active, QPalette::Dark),
+                      palette.color(QPalette::Active, QPalette::Light));
+}
+
 void ApplyToolbarPreset(FlatButton& button, const QPixmap& image) {
     if (!image.isNull())
         button.SetImage(image, ImageMaskColour());
-    button.ShiftColour(FlatButton::kHoverBackground, 20);
-    button.SetColour(FlatButton::kHoverText, QColor(0, 0, 200));
+    button.SetPreset(ToolbarColours);
     button.SetAlignment(FlatButton::kImageAbove);
 }
 
@@ -354,16 +402,7 @@ void ApplyDialogPreset(FlatButton& button, const QPixmap& image) {
 void ApplySideBarPreset(FlatButton& button, const QPixmap& image) {
     if (!image.isNull())
         button.SetImage(image, ImageMaskColour());
-    const QPalette pal = QApplication::palette(&button);
-    const QColor shadow = pal.color(QPalette::Active, QPalette::Dark);
-    const QColor highlight = pal.color(QPalette::Active, QPalette::Light);
-    button.SetColour(FlatButton::kFocusBackground, shadow);
-    button.SetColour(FlatButton::kRestBackground, shadow);
-    button.SetColour(FlatButton::kFocusText, highlight);
-    button.SetColour(FlatButton::kRestText, highlight);
-    button.SetColour(FlatButton::kHoverBackground, shadow);
-    button.ShiftColour(FlatButton::kHoverBackground, 20);
-    button.SetColour(FlatButton::kHoverText, QColor(0, 0, 200));
+    button.SetPreset(SideBarColours);
     button.SetAlignment(FlatButton::kImageAbove);
 }
 

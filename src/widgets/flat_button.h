@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace olvex {
@@ -57,8 +58,10 @@ public:
     std::int32_t ShiftColour(int index, int amount);
     // An invalid colour for an index out of range.
     QColor Colour(int index) const;
-    // Every colour back to the system's button face and button text.
+    // Every colour back to the system's button face and button text, then the preset's.
     void ResetColours();
+    // A look made of the system colours: applied now and again after every change of them.
+    void SetPreset(std::function<void(FlatButton&)> preset);
 
     void SetImage(const QPixmap& image, const QColor& transparent = QColor());
     QPixmap Image() const { return image_; }
@@ -94,6 +97,8 @@ public:
     // The colours the next paint uses for the background and the text.
     QColor CurrentBackground() const;
     QColor CurrentTextColour() const;
+    // The text colour as painted: the current one made readable on the current background.
+    QColor ShownTextColour() const;
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override { return sizeHint(); }
@@ -129,6 +134,7 @@ private:
     QPoint margins_{3, 3};
     IconMenu* menu_ = nullptr;
     QPointer<QObject> receiver_;
+    std::function<void(FlatButton&)> preset_;
 };
 
 // The looks the windows give their buttons. `image` may be null.
@@ -136,6 +142,9 @@ QColor ImageMaskColour(); // red 0, green 128, blue 128
 void ApplyToolbarPreset(FlatButton& button, const QPixmap& image = QPixmap());
 void ApplyDialogPreset(FlatButton& button, const QPixmap& image = QPixmap());
 void ApplySideBarPreset(FlatButton& button, const QPixmap& image = QPixmap());
+// The side bar's background in `palette`: its shadow colour, darkened where the light text on
+// it would not read.
+QColor SideBarShade(const QPalette& palette);
 // The console's status button: "Online", "Busy" and "Away" posted to `console`.
 void ApplyStatusPreset(FlatButton& button, QObject* console, int onlineCommand, int busyCommand,
                        int awayCommand, const QPixmap& image = QPixmap());

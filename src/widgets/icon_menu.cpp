@@ -1,6 +1,7 @@
 #include "icon_menu.h"
 
 #include "colour_shift.h"
+#include "readable_colours.h"
 #include "system_look.h"
 
 #include <QApplication>
@@ -129,16 +130,20 @@ private:
         }
 
         QColor textColour = pal.color(QPalette::ButtonText);
+        QColor behindText = flat ? menu.BackgroundColour() : pal.color(QPalette::Button);
         if (selected) {
             if (flat) {
                 p->fillRect(r, menu.SelectedColour());
                 p->setPen(pal.color(QPalette::Highlight));
                 p->drawRect(r.adjusted(0, 0, -1, -1));
+                behindText = menu.SelectedColour();
             } else {
                 p->fillRect(r.adjusted(kIconColumn, 0, 0, 0), pal.color(QPalette::Highlight));
                 textColour = pal.color(QPalette::HighlightedText);
+                behindText = pal.color(QPalette::Highlight);
             }
         }
+        textColour = ReadableOn(textColour, behindText);
 
         const bool checked = item.checkType != QStyleOptionMenuItem::NotCheckable && item.checked;
         const QRect iconBox =
@@ -217,7 +222,18 @@ FlatMenuColours FlatMenuColoursFor(const QPalette& palette, int versionClass, bo
     const bool modernLook = versionClass == 7 && !classicTheme;
     const QColor face = palette.color(QPalette::Active, QPalette::Button);
     const QColor highlight = palette.color(QPalette::Active, QPalette::Highlight);
-    return FlatMenuColours{palette.color(QPalette::Active, QPalette::Base),
+    const QColor base = palette.color(QPalette::Active, QPalette::Base);
+    if (IsDarkPalette(palette)) {
+        // Lightening toward white would put the light text of a dark scheme on a pale
+        // selection: the shades go toward the dark background instead.
+        auto toward = [&base](const QColor& from, double factor) {
+            auto mix = [factor](int a, int b) { return a + static_cast<int>(factor * (b - a)); };
+            return QColor(mix(from.red(), base.red()), mix(from.green(), base.green()),
+                          mix(from.blue(), base.blue()));
+        };
+        return FlatMenuColours{base, face, toward(highlight, modernLook ? 0.3 : 0.45)};
+    }
+    return FlatMenuColours{base,
                            modernLook ? face : Lighten(face, 0.25),
                            Lighten(highlight, modernLook ? 0.7 : 0.85)};
 }

@@ -1,5 +1,7 @@
 #include "message_box.h"
 
+#include "accessibility.h"
+
 #include <QDialog>
 #include <QTextDocument>
 
@@ -10,6 +12,13 @@ MessageBoxHook& Hook() {
     static MessageBoxHook hook;
     return hook;
 }
+
+// Screen readers read an alert's text as it opens.
+void MarkAsAlert(QMessageBox& box, const QString& text) {
+    SetAccessibleRole(box, QAccessible::AlertMessage);
+    box.setAccessibleDescription(text);
+}
+
 } // namespace
 
 void SetMessageBoxHook(MessageBoxHook hook) {
@@ -24,6 +33,7 @@ QMessageBox::StandardButton ShowMessageBox(QWidget* parent, const QString& text,
         return Hook()(parent, icon, title, text, buttons);
     QMessageBox box(icon, title, text, buttons, parent);
     box.setTextFormat(Qt::PlainText);
+    MarkAsAlert(box, text);
     return static_cast<QMessageBox::StandardButton>(ExecWindowModal(box));
 }
 
@@ -38,6 +48,7 @@ void AskWindowModal(QWidget* parent, const QString& text,
     // A child of the parent: it goes with it, and its answer then reaches nobody.
     auto* box = new QMessageBox(icon, title, text, buttons, parent);
     box->setTextFormat(Qt::PlainText);
+    MarkAsAlert(*box, text);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);
     QObject::connect(box, &QMessageBox::finished, box, [box, answered = std::move(answered)] {

@@ -11,6 +11,7 @@
 #include "profile_file.h"
 #include "window_placement_store.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QFile>
 #include <QKeyEvent>
@@ -101,6 +102,12 @@ TEST_F(CallAlertTest, ShowsTheTextInATopmostToolWindowWithoutASystemMenu) {
     EXPECT_EQ(message->textFormat(), Qt::PlainText);
     EXPECT_EQ(message->text(), "You have received an Olvex call request from <b>Eve</b>.");
     EXPECT_TRUE(alert->findChild<FlatButton*>("acceptButton")->isDefault());
+    // A screen reader hears it as an alert, with who is calling, not only "a call request".
+    QAccessibleInterface* read = QAccessible::queryAccessibleInterface(alert.data());
+    EXPECT_EQ(read->role(), QAccessible::AlertMessage);
+    EXPECT_TRUE(read->text(QAccessible::Description).contains("<b>Eve</b>"));
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(message)->text(QAccessible::Name),
+              message->text());
     alert->Cancel();
     ASSERT_TRUE(QTest::qWaitFor([&] { return alert.isNull(); }, 2000));
     EXPECT_TRUE(list.Windows().empty());
@@ -203,6 +210,17 @@ TEST_F(CallAlertTest, KeysCountOnlyFromASecondOnAndOnlyWhenPressedAfterItAppeare
     ASSERT_TRUE(alert);
     EXPECT_TRUE(alert->isVisible());
     EXPECT_TRUE(list.Windows().empty());
+
+    // Focused late (mapped late by the window system): its second starts again then.
+    now = 9000;
+    QEvent activate(QEvent::WindowActivate);
+    QCoreApplication::sendEvent(alert, &activate);
+    now += 900;
+    Tap(*alert, Qt::Key_Return);
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(alert);
+    EXPECT_TRUE(list.Windows().empty());
+    now += 200;
 
     // A deliberate Enter: one call window, however many Enters follow.
     for (int i = 0; i < 4 && alert; ++i)

@@ -16,6 +16,7 @@
 #include "operator_console.h"
 #include "profile_file.h"
 #include "result_code.h"
+#include "rtf_writer.h"
 #include "transcript_archive.h"
 #include "transcript_files.h"
 
@@ -65,9 +66,9 @@ QColor LineColour(const CallWindow& window, int line) {
     QTextBlock block = window.Transcript().document()->findBlockByNumber(line);
     // The line's own colour, after its time.
     QTextBlock::iterator it = block.begin();
-    if (!it.atEnd() && it.fragment().charFormat().foreground().color() == kTimeColour)
+    if (!it.atEnd() && PaperColour(it.fragment().charFormat()) == kTimeColour)
         ++it;
-    return it.atEnd() ? QColor() : it.fragment().charFormat().foreground().color();
+    return it.atEnd() ? QColor() : PaperColour(it.fragment().charFormat());
 }
 
 void PressKey(QWidget& target, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {

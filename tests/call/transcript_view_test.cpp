@@ -1,4 +1,6 @@
 #include "composing.h"
+#include "readable_colours.h"
+#include "rtf_writer.h"
 #include "transcript_view.h"
 
 #include <QTextBlock>
@@ -24,7 +26,7 @@ std::vector<std::vector<Span>> Lines(const QTextDocument& document) {
         std::vector<Span> runs;
         for (auto it = block.begin(); !it.atEnd(); ++it) {
             const QTextCharFormat f = it.fragment().charFormat();
-            runs.push_back({it.fragment().text(), f.foreground().color(),
+            runs.push_back({it.fragment().text(), PaperColour(f),
                             f.fontWeight() >= QFont::Bold, f.fontUnderline(), f.isAnchor()});
         }
         lines.push_back(runs);
@@ -186,4 +188,34 @@ TEST(TranscriptView, AWindowsLineBreakIsOneBreak) {
     TranscriptView view;
     view.AppendPlain("one\r\ntwo\rthree", kTextColour);
     EXPECT_EQ(view.toPlainText(), "one\ntwo\nthree\n");
+}
+
+TEST(TranscriptView, LinesReadOnADarkBackgroundAndKeepTheirColoursOnPaper) {
+    TranscriptView view;
+    view.setPalette(DarkPalette());
+    view.AppendNameLine("Ann", true);
+    view.AppendPlain("hello", kTextColour);
+    view.AppendNameLine("Bob", false);
+    view.AppendPlain("www.x.example", kLinkColour);
+    view.AppendEvent("Bob has joined this call");
+    auto shownOn = [&view](const QColor& base) {
+        for (QTextBlock b = view.document()->begin(); b.isValid(); b = b.next()) {
+            for (auto it = b.begin(); !it.atEnd(); ++it) {
+                const QColor shown = it.fragment().charFormat().foreground().color();
+                EXPECT_GE(ContrastRatio(shown, base), kMinContrast)
+                    << it.fragment().text().toStdString();
+            }
+        }
+    };
+    shownOn(DarkPalette().color(QPalette::Base));
+    // Back to light: the same lines recoloured for white.
+    view.setPalette(LightPalette());
+    shownOn(LightPalette().color(QPalette::Base));
+    // Files and paper get the colours the lines were written in.
+    const auto lines = Lines(*view.document());
+    EXPECT_EQ(lines[0].front().colour, kOwnNameColour);
+    EXPECT_EQ(lines[3].front().colour, kLinkColour);
+    const std::string rtf = WriteRtf(*view.document());
+    EXPECT_NE(rtf.find("\\red255\\green0\\blue0;"), std::string::npos);
+    EXPECT_NE(rtf.find("\\red0\\green128\\blue128;"), std::string::npos);
 }

@@ -40,6 +40,7 @@ TEST_F(AgentSettingsTest, FreshUserGetsTheDefaults) {
     EXPECT_EQ(settings.autoAwayMinutes, 10);
     EXPECT_EQ(settings.lineSound, 1);
     EXPECT_EQ(settings.visitorSound, 0);
+    EXPECT_EQ(settings.visitorHints, 1);
 }
 
 TEST_F(AgentSettingsTest, EveryFieldRoundTripsThroughTheConfigFile) {
@@ -59,6 +60,7 @@ TEST_F(AgentSettingsTest, EveryFieldRoundTripsThroughTheConfigFile) {
     settings.useTls = 1;
     settings.caFile = "/etc/olvex/ca chain.pem";
     settings.historyDays = 90;
+    settings.visitorHints = 0;
     ASSERT_EQ(settings.Save(), 0);
     EXPECT_TRUE(QFile::exists(test::ConfigHome() + QStringLiteral("/Olvex/Agent.conf")));
     EXPECT_EQ(Store().value(QStringLiteral("ServerPort")).toInt(), 4321);
@@ -79,6 +81,7 @@ TEST_F(AgentSettingsTest, EveryFieldRoundTripsThroughTheConfigFile) {
     EXPECT_EQ(loaded.useTls, 1);
     EXPECT_EQ(loaded.caFile, "/etc/olvex/ca chain.pem");
     EXPECT_EQ(loaded.historyDays, 90);
+    EXPECT_EQ(loaded.visitorHints, 0);
 }
 
 TEST_F(AgentSettingsTest, PasswordReachesTheDiskOnlyWhenRemembered) {

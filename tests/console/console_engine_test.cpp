@@ -1,5 +1,7 @@
 #include "agent_client.h"
 #include "c_explorer1.h"
+#include "call_window.h"
+#include "chats_view.h"
 #include "console_engine.h"
 #include "console_images.h"
 #include "console_test_helpers.h"
@@ -20,6 +22,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
+#include <QTreeWidget>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -455,6 +458,21 @@ TEST_F(ConsoleEngineTest, ShowHintsOffShowsNoBalloonButTheTrayFollows) {
     EXPECT_TRUE(balloons.empty());
 }
 
+// Visitors entering pages can be left out of the notifications, and only they.
+TEST_F(ConsoleEngineTest, VisitorHintsOffLeavesOnlyTheVisitorsOut) {
+    console.Settings().visitorHints = 0;
+    auto peer = LogIn();
+    ASSERT_TRUE(peer);
+    peer->Send(Payload(9003, {"4001", "17", "0", "/a", "A", "", "", "", "3"}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return console.PageList().RowOf(17) == 0; }, kWait));
+    bridge->Logout();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return BalloonsWith(kLoggedOut) == 1; }, kWait));
+    EXPECT_EQ(BalloonsWith(kLoggedIn), 1);
+    for (const Balloon& balloon : balloons)
+        EXPECT_FALSE(balloon.text.contains(QStringLiteral("entered")))
+            << balloon.text.toStdString();
+}
+
 QMessageBox* VersionQuestion() {
     for (QWidget* window : QApplication::topLevelWidgets())
         if (window->objectName() == QLatin1String("newVersionQuestion") && window->isVisible())
@@ -539,6 +557,50 @@ TEST_F(ConsoleEngineTest, CallRequestsOpenTheAlertWithItsText) {
     EXPECT_LE(cut.toUtf8().size(), 99);
     EXPECT_FALSE(cut.contains(QChar::ReplacementCharacter));
     EXPECT_TRUE(cut.endsWith(QChar(0xE9)));
+}
+
+// The Chats view lists a request with the visitor's question; Enter takes it once, from its
+// alert or, once that ran out, from the view alone.
+TEST_F(ConsoleEngineTest, ChatsViewTakesRequestsOnceWithOrWithoutTheirAlert) {
+    auto peer = LogIn();
+    ASSERT_TRUE(peer);
+    console.show();
+    console.ShowView(OperatorConsole::View::Chats);
+    ChatsView& view = console.Chats();
+    peer->Send(Payload(9003, {"2001", "5", "31", "Ann Visitor", "I cannot finish the checkout."}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view.RequestRow(31) != nullptr; }, kWait));
+    EXPECT_EQ(view.RequestRow(31)->text(ChatsView::kColumnName), QStringLiteral("Ann Visitor"));
+    EXPECT_EQ(view.RequestRow(31)->text(ChatsView::kColumnText),
+              QStringLiteral("I cannot finish the checkout."));
+    EXPECT_EQ(view.RequestRow(31)->text(ChatsView::kColumnTime), QStringLiteral("0:00"));
+    EXPECT_EQ(console.ButtonOf(Button::Chats).text(), QStringLiteral("Chats (1)"));
+    ASSERT_NE(CallAlert(console), nullptr);
+
+    view.Tree().setCurrentItem(view.RequestRow(31));
+    QTest::keyClick(&view.Tree(), Qt::Key_Return);
+    QTest::keyClick(&view.Tree(), Qt::Key_Return);
+    ASSERT_EQ(console.CallWindows().Windows().size(), 1u);
+    auto* call = qobject_cast<CallWindow*>(console.CallWindows().Windows().front());
+    ASSERT_NE(call, nullptr);
+    EXPECT_EQ(call->CallId(), 31);
+    EXPECT_EQ(view.RequestRow(31), nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return CallAlert(console) == nullptr; }, kWait));
+    ASSERT_NE(view.ChatRow(call), nullptr);
+    EXPECT_EQ(console.ButtonOf(Button::Chats).text(), QStringLiteral("Chats"));
+
+    // A request whose alert ran out stays, and can still be taken.
+    console.Settings().notifyTimeout = 1;
+    peer->Send(Payload(9003, {"2001", "6", "32", "Bob Visitor", "Hello?"}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return CallAlert(console) != nullptr; }, kWait));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return CallAlert(console) == nullptr; }, kWait));
+    ASSERT_NE(view.RequestRow(32), nullptr);
+    EXPECT_TRUE(view.RequestRow(32)->text(ChatsView::kColumnTime).endsWith("(missed)"));
+    view.Tree().setCurrentItem(view.RequestRow(32));
+    QTest::keyClick(&view.Tree(), Qt::Key_Return);
+    QTest::keyClick(&view.Tree(), Qt::Key_Return);
+    ASSERT_EQ(console.CallWindows().Windows().size(), 2u);
+    EXPECT_EQ(qobject_cast<CallWindow*>(console.CallWindows().Windows().back())->CallId(), 32);
+    EXPECT_EQ(view.RequestRow(32), nullptr);
 }
 
 // Events from an engine thread reach the lists in arrival order, whatever the batching.

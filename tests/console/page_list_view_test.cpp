@@ -1,10 +1,13 @@
 #include "console_images.h"
 #include "console_test_helpers.h"
 #include "page_list_view.h"
+#include "visitors_view.h"
 
 #include <QApplication>
+#include <QHeaderView>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QTest>
 #include <gtest/gtest.h>
 #include <random>
 
@@ -245,6 +248,66 @@ TEST(PageListViewTest, DoubleClickAsksOnTheVisitorCellAndOpensWebAddressesElsewh
         emit list.doubleClicked(cell(PageListView::kColumnReferrer));
     }
     EXPECT_EQ(ui.opened.size(), 1u);
+}
+
+TEST(PageListViewTest, HeadingClicksSortReverseAndRestoreAndTheFindFieldFilters) {
+    VisitorsView view;
+    view.resize(800, 400);
+    view.show();
+    view.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
+    PageListView& list = view.List();
+    QLineEdit& field = view.FindField();
+    EXPECT_EQ(field.accessibleName(), QStringLiteral("Find visitor"));
+    EXPECT_EQ(field.placeholderText(), QStringLiteral("Find visitor"));
+    list.AddOrUpdate(Page(1, 1, "banana"));
+    list.AddOrUpdate(Page(2, 2, "Apple"));
+    list.AddOrUpdate(Page(3, 3, "cherry"));
+    const std::vector<int32_t> unsorted{3, 2, 1};
+    ASSERT_EQ(PageIds(list), unsorted);
+    EXPECT_EQ(list.header()->sortIndicatorSection(), -1);
+    list.SelectPage(1);
+    const auto clickHeading = [&](int column) {
+        QHeaderView& header = *list.header();
+        QTest::mouseClick(
+            header.viewport(), Qt::LeftButton, {},
+            QPoint(header.sectionViewportPosition(column) + header.sectionSize(column) / 2,
+                   header.height() / 2));
+    };
+
+    clickHeading(PageListView::kColumnTitle);
+    EXPECT_EQ(PageIds(list), (std::vector<int32_t>{2, 1, 3}));
+    EXPECT_EQ(list.header()->sortIndicatorSection(), PageListView::kColumnTitle);
+    EXPECT_EQ(list.SelectedPageIds(), std::vector<int32_t>{1});
+    clickHeading(PageListView::kColumnTitle);
+    EXPECT_EQ(PageIds(list), (std::vector<int32_t>{3, 1, 2}));
+    EXPECT_EQ(list.SortOrder(), Qt::DescendingOrder);
+    // A selected row that moves because it was rewritten stays selected.
+    list.AddOrUpdate(Page(1, 1, "zucchini"));
+    EXPECT_EQ(PageIds(list), (std::vector<int32_t>{1, 3, 2}));
+    EXPECT_EQ(list.SelectedPageIds(), std::vector<int32_t>{1});
+    clickHeading(PageListView::kColumnTitle);
+    EXPECT_EQ(PageIds(list), unsorted);
+    EXPECT_EQ(list.SortColumn(), -1);
+    EXPECT_EQ(list.header()->sortIndicatorSection(), -1);
+
+    // Typing narrows the rows; rows filtered out leave the selection, and the Invite button
+    // hears of it.
+    QSignalSpy selection(&list, &PageListView::SelectionChanged);
+    list.setFocus();
+    QTest::keyClick(&list, Qt::Key_F, Qt::ControlModifier);
+    EXPECT_TRUE(field.hasFocus());
+    QTest::keyClicks(&field, "ER");
+    EXPECT_EQ(PageIds(list), (std::vector<int32_t>{3}));
+    EXPECT_FALSE(list.HasSelection());
+    EXPECT_GT(selection.count(), 0);
+    QTest::keyClicks(&field, "x");
+    EXPECT_EQ(list.RowCount(), 0);
+    list.AddOrUpdate(Page(4, 4, "Berxley"));
+    EXPECT_EQ(PageIds(list), (std::vector<int32_t>{4}));
+    QTest::keyClick(&field, Qt::Key_Escape);
+    EXPECT_TRUE(field.text().isEmpty());
+    EXPECT_EQ(PageIds(list), (std::vector<int32_t>{4, 3, 2, 1}));
 }
 
 } // namespace

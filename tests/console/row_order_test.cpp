@@ -176,6 +176,21 @@ TEST(RowOrderTest, StaysShallowWhateverTheOrderOfInsertion) {
     EXPECT_LE(above.Height(), kMostLevels);
 }
 
+TEST(RowOrderTest, AssignedRowsStandInTheirOrderAndStayShallow) {
+    for (uint32_t count : {0u, 1u, 2u, 100000u}) {
+        RowOrderTree tree;
+        tree.Append(tree.New()); // gone after the assignment
+        tree.Assign(count);
+        ASSERT_EQ(tree.Count(), count);
+        for (uint32_t place = 0; place < count; ++place) {
+            ASSERT_EQ(tree.At(place), place);
+            ASSERT_EQ(tree.PlaceOf(place), place);
+            ASSERT_EQ(tree.Next(place), place + 1 < count ? place + 1 : kNil);
+        }
+        EXPECT_LE(tree.Height(), 64u);
+    }
+}
+
 TEST(RowOrderTest, RemovedAndClearedRowsLetGoOfTheirData) {
     RowOrder<std::shared_ptr<int>> order;
     auto first = std::make_shared<int>(1);

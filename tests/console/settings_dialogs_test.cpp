@@ -88,9 +88,18 @@ TEST_F(SettingsDialogsTest, OptionsKeepAutoAwayAndTheEventSounds) {
         EXPECT_TRUE(Child<QLabel>(dialog, "autoAwayNote")->text().contains("never changed"));
         Child<QCheckBox>(dialog, "visitorSound")->setChecked(true);
         Child<QCheckBox>(dialog, "lineSound")->setChecked(false);
+        // Visitors' notifications belong to the notifications switch.
+        QCheckBox* visitorHints = Child<QCheckBox>(dialog, "visitorHints");
+        EXPECT_TRUE(visitorHints->isChecked());
+        Child<QCheckBox>(dialog, "showHints")->setChecked(false);
+        EXPECT_FALSE(visitorHints->isEnabled());
+        Child<QCheckBox>(dialog, "showHints")->setChecked(true);
+        visitorHints->setChecked(false);
         OkButton(dialog)->click();
     }
     AgentSettings stored;
+    EXPECT_EQ(stored.visitorHints, 0);
+    EXPECT_EQ(stored.showHints, 1);
     EXPECT_EQ(stored.autoAwayMinutes, 7);
     EXPECT_EQ(stored.visitorSound, 1);
     EXPECT_EQ(stored.lineSound, 0);

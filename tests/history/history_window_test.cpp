@@ -4,6 +4,7 @@
 #include "message_box.h"
 #include "transcript_archive.h"
 #include "transcript_files.h"
+#include "rtf_writer.h"
 #include "transcript_view.h"
 
 #include <QFile>
@@ -36,9 +37,9 @@ QColor LineColour(const TranscriptView& view, int line) {
     QTextBlock block = view.document()->findBlockByNumber(line);
     // The line's own colour, after its time.
     QTextBlock::iterator it = block.begin();
-    if (!it.atEnd() && it.fragment().charFormat().foreground().color() == kTimeColour)
+    if (!it.atEnd() && PaperColour(it.fragment().charFormat()) == kTimeColour)
         ++it;
-    return it.atEnd() ? QColor() : it.fragment().charFormat().foreground().color();
+    return it.atEnd() ? QColor() : PaperColour(it.fragment().charFormat());
 }
 
 class HistoryWindowTest : public ::testing::Test {

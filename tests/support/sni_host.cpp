@@ -2,12 +2,14 @@
 //
 //   sni-host watch            own org.kde.StatusNotifierWatcher and be its host until killed
 //   sni-host items            print the registered items, one a line
-//   sni-host activate         a click on the first item's icon (Activate)
+//   sni-host activate [TOKEN] a click on the first item's icon (Activate), handing the
+//                             item an xdg-activation token first as Wayland panels do
 //   sni-host menu             print the entries of the first item's menu: "label" or "-label"
 //                             (disabled), after the AboutToShow a panel sends first
 //   sni-host click LABEL      choose that entry of the menu
 //   sni-host popup            show the menu as a panel would, until killed (screenshots)
 //   sni-host window TITLE     a plain window of another program, to take the focus
+//   sni-host editor TITLE FILE  another program's text box; FILE holds what it received
 #include <QApplication>
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -22,6 +24,8 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPixmap>
+#include <QPlainTextEdit>
+#include <QSaveFile>
 #include <QScreen>
 #include <QTimer>
 #include <QWidget>
@@ -47,7 +51,9 @@ public:
         owners->setConnection(bus);
         owners->setWatchMode(QDBusServiceWatcher::WatchForUnregistration);
         connect(owners, &QDBusServiceWatcher::serviceUnregistered, this, [this](const QString& s) {
-            for (const QString& item : std::as_const(items)) {
+            // A copy: removing from the list being walked corrupted the heap.
+            const QStringList registered = items;
+            for (const QString& item : registered) {
                 if (item.section(QLatin1Char('/'), 0, 0) == s) {
                     items.removeAll(item);
                     emit StatusNotifierItemUnregistered(item);
@@ -199,7 +205,8 @@ QIcon IconPixmap(const QString& service, const QString& path) {
 }
 
 int Usage() {
-    std::fputs("usage: sni-host watch|items|activate|menu|click LABEL|popup|window TITLE\n",
+    std::fputs("usage: sni-host watch|items|activate [TOKEN]|menu|click LABEL|popup|window TITLE|"
+               "editor TITLE FILE\n",
                stderr);
     return 2;
 }
@@ -245,6 +252,9 @@ int main(int argc, char** argv) {
         QString service, path;
         if (!FirstItem(service, path))
             return 1;
+        if (args.size() == 2)
+            CallOn(service, path, kItemInterface, QStringLiteral("ProvideXdgActivationToken"),
+                   {args.at(1)});
         const QDBusMessage reply =
             CallOn(service, path, kItemInterface, QStringLiteral("Activate"), {0, 0});
         return reply.type() == QDBusMessage::ReplyMessage ? 0 : 1;
@@ -316,6 +326,21 @@ int main(int argc, char** argv) {
         window.setWindowTitle(args.at(1));
         window.resize(400, 300);
         window.show();
+        return QApplication::exec();
+    }
+    if (command == QLatin1String("editor") && args.size() == 3) {
+        QPlainTextEdit editor;
+        editor.setWindowTitle(args.at(1));
+        editor.resize(400, 200);
+        const QString file = args.at(2);
+        QObject::connect(&editor, &QPlainTextEdit::textChanged, &editor, [&] {
+            QSaveFile out(file);
+            if (out.open(QIODevice::WriteOnly)) {
+                out.write(editor.toPlainText().toUtf8());
+                out.commit();
+            }
+        });
+        editor.show();
         return QApplication::exec();
     }
     return Usage();

@@ -1,0 +1,111 @@
+"""Reads the console as a screen reader does, through the accessibility bus (pyatspi).
+
+usage: a11y_probe.py lists | alert | events SECONDS
+  lists   the visitors' list by its cells: headings and a row
+  alert   waits for a chat request's alert and prints what it says
+  events  prints, for SECONDS, the notifications and transcript insertions the console raises
+Exits 1 with a reason when what it looks for is not there.
+"""
+import re
+import sys
+import time
+
+import pyatspi
+from gi.repository import GLib
+
+
+def app():
+    for _ in range(100):
+        desktop = pyatspi.Registry.getDesktop(0)
+        for candidate in desktop:
+            if candidate is not None and candidate.name.lower().startswith("olvex"):
+                return candidate
+        time.sleep(0.2)
+    sys.exit("the console is not on the accessibility bus")
+
+
+def find(root, predicate):
+    return pyatspi.utils.findDescendant(root, predicate, True)
+
+
+def dump(node, depth=0, out=sys.stderr):
+    if node is None or depth > 8:
+        return
+    print("  " * depth + f"{node.getRoleName()} {node.name!r}", file=out)
+    for child in node:
+        dump(child, depth + 1, out)
+
+
+def lists():
+    table = find(app(), lambda o: o is not None and o.name == "Website Visitors"
+                 and o.getRole() in (pyatspi.ROLE_TABLE, pyatspi.ROLE_TREE_TABLE, pyatspi.ROLE_TREE))
+    if table is None:
+        dump(app())
+        sys.exit("no visitors' list named Website Visitors")
+    t = table.queryTable()
+    headings = [t.getColumnDescription(c) or t.getColumnHeader(c).name for c in range(t.nColumns)]
+    print("headings:", headings)
+    if "Visitor" not in headings or "Page URL" not in headings:
+        sys.exit("the list's headings are not read")
+    for _ in range(50):
+        if t.nRows > 0:
+            break
+        time.sleep(0.2)
+    if t.nRows == 0:
+        sys.exit("the list has no rows")
+    row = [t.getAccessibleAt(0, c).name for c in range(t.nColumns)]
+    print("first row:", row)
+    if not row[0].isdigit():
+        sys.exit("the Visitor cell does not read as a number")
+
+
+def alert():
+    deadline = time.time() + 60
+    while time.time() < deadline:
+        found = find(app(), lambda o: o is not None and o.getRole() == pyatspi.ROLE_ALERT)
+        if found is not None:
+            labels = []
+            pyatspi.utils.findAllDescendants(found, lambda o: o.getRole() == pyatspi.ROLE_LABEL
+                                             and labels.append(o.name))
+            said = " ".join([found.name, found.description] + labels)
+            print("alert:", said)
+            match = re.search(r"You have received an Olvex call (request|transfer) from (\S.*?)\.",
+                              said)
+            if not match:
+                sys.exit("the alert does not say who is calling")
+            return
+        time.sleep(0.3)
+    sys.exit("no alert role on the bus")
+
+
+def events(seconds):
+    def heard(event):
+        try:
+            # The name is asked afresh: one notification object says one thing after another.
+            event.source.clear_cache()
+            role = event.source.getRoleName()
+            name = event.source.name
+        except Exception:  # the source may have gone meanwhile
+            return
+        if event.type.startswith("object:state-changed:showing") and event.detail1 == 1 \
+                and role in ("notification", "alert"):
+            print(f"{role}: {name}", flush=True)
+        elif event.type.startswith("object:text-changed:insert"):
+            print(f"inserted in {role} {name!r}: {event.any_data!r}", flush=True)
+
+    pyatspi.Registry.registerEventListener(
+        heard, "object:state-changed:showing", "object:text-changed:insert")
+    GLib.timeout_add(int(seconds * 1000), pyatspi.Registry.stop)
+    pyatspi.Registry.start()
+
+
+if __name__ == "__main__":
+    mode = sys.argv[1] if len(sys.argv) > 1 else ""
+    if mode == "lists":
+        lists()
+    elif mode == "alert":
+        alert()
+    elif mode == "events":
+        events(float(sys.argv[2]))
+    else:
+        sys.exit(__doc__)
