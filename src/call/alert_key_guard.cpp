@@ -14,7 +14,7 @@ int64_t AlertKeyGuard::SteadyMs() {
 
 AlertKeyGuard::AlertKeyGuard(QWidget& widget, Clock c)
     : QObject(&widget), guarded(widget), clock(std::move(c)) {
-    shownAt = clock();
+    createdAt = shownAt = clock();
     guarded.installEventFilter(this);
     for (QWidget* child : guarded.findChildren<QWidget*>())
         child->installEventFilter(this);
@@ -22,7 +22,7 @@ AlertKeyGuard::AlertKeyGuard(QWidget& widget, Clock c)
 
 void AlertKeyGuard::Restart(Clock newClock) {
     clock = std::move(newClock);
-    shownAt = clock();
+    createdAt = shownAt = clock();
     refused.clear();
 }
 
@@ -47,7 +47,7 @@ bool AlertKeyGuard::LetReleaseThrough(int key) {
 bool AlertKeyGuard::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
     case QEvent::WindowActivate:
-        if (watched == &guarded)
+        if (watched == &guarded && clock() - createdAt < kLateFocusMs)
             shownAt = clock();
         break;
     case QEvent::ShortcutOverride: {

@@ -12,11 +12,14 @@ namespace olvex {
 // Keeps the keyboard from answering a popup that the platform focused on its own while the
 // operator was typing elsewhere. Nothing typed counts for the first second, nor any key that
 // was already down then (held, or repeating), until it has been let go. The second starts
-// again whenever the popup gets the keyboard: a window system may map and focus it well
-// after it was shown. Mouse clicks are not guarded.
+// again when the popup gets the keyboard soon after it was shown: a window system may map
+// and focus it well after that. Later the operator turns to it on purpose, and a key after
+// that counts. Mouse clicks are not guarded.
 class AlertKeyGuard : public QObject {
 public:
     static constexpr int64_t kGuardMs = 1000;
+    // Focus that comes this soon after showing is the window system's, not the operator's.
+    static constexpr int64_t kLateFocusMs = 2000;
     // Milliseconds on any steady scale.
     using Clock = std::function<int64_t()>;
     static int64_t SteadyMs();
@@ -40,6 +43,7 @@ protected:
 private:
     QWidget& guarded;
     Clock clock;
+    int64_t createdAt = 0;
     int64_t shownAt = 0;
     std::set<int> refused; // keys down that count for nothing until released
 };

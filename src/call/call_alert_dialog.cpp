@@ -75,7 +75,9 @@ CallAlertDialog::CallAlertDialog(AgentSettings& settings, const QString& text, i
     setWindowIcon(CallProgramIcon());
     // Read out whole as it appears, who is calling included, while the focus stays elsewhere.
     SetAccessibleRole(*this, QAccessible::AlertMessage);
-    setAccessibleDescription(text);
+    const QString quoted = QStringLiteral("\u201C%1\u201D").arg(opening);
+    setAccessibleDescription(opening.isEmpty() ? text
+                                               : text + QStringLiteral(" The visitor wrote: ") + quoted);
 
     auto* icon = new QLabel(this);
     icon->setObjectName(QStringLiteral("icon"));
@@ -92,8 +94,9 @@ CallAlertDialog::CallAlertDialog(AgentSettings& settings, const QString& text, i
     question->setObjectName(QStringLiteral("opening"));
     question->setTextFormat(Qt::PlainText);
     question->setWordWrap(true);
-    question->setAccessibleName(QStringLiteral("The visitor wrote"));
-    question->setText(QStringLiteral("\u201C%1\u201D").arg(opening));
+    // Heard as "The visitor wrote: ..." with the words themselves, never instead of them.
+    question->setAccessibleName(QStringLiteral("The visitor wrote: ") + quoted);
+    question->setText(quoted);
     question->setVisible(!opening.isEmpty());
     waiting = new QLabel(this);
     waiting->setObjectName(QStringLiteral("waiting"));
