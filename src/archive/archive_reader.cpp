@@ -37,6 +37,7 @@ struct ArchiveReader::Connection {
     sql::Statement search;
     sql::Statement summary;
     sql::Statement lines;
+    sql::Statement withVisitor;
 };
 
 ArchiveReader::ArchiveReader(std::string file) : path(std::move(file)) {
@@ -66,7 +67,13 @@ void ArchiveReader::Open() {
                                               " FROM conversations c WHERE c.id = ?1");
     c->lines = sql::Statement(db.get(), "SELECT time, name, party, kind, text FROM lines "
                                         "WHERE id BETWEEN ?1 AND ?2 ORDER BY id");
-    if (!c->list || !c->search || !c->summary || !c->lines) {
+    // Visitors are kept joined by ", ": a name matches whole, between separators.
+    c->withVisitor = sql::Statement(
+        db.get(), std::string("SELECT ") + kSummaryColumns +
+                      " FROM conversations c WHERE c.started < ?2 AND "
+                      "instr(', ' || c.visitors || ', ', ', ' || ?1 || ', ') > 0 "
+                      "ORDER BY c.id DESC");
+    if (!c->list || !c->search || !c->summary || !c->lines || !c->withVisitor) {
         error = sqlite3_errmsg(db.get());
         return;
     }
@@ -190,6 +197,21 @@ std::string SearchExpression(std::string_view typed) {
         expression += "\"*";
     }
     return expression;
+}
+
+std::vector<ConversationSummary> ArchiveReader::WithVisitor(const std::string& name,
+                                                            int64_t beforeMs) {
+    FollowFile();
+    std::vector<ConversationSummary> result;
+    if (!connection || name.empty())
+        return result;
+    sql::Statement& query = connection->withVisitor;
+    query.Bind(1, name);
+    query.Bind(2, beforeMs);
+    while (query.Step() == SQLITE_ROW)
+        result.push_back(ReadSummary(query));
+    query.Reset();
+    return result;
 }
 
 } // namespace olvex

@@ -31,6 +31,9 @@ public:
     std::vector<ConversationSummary> Search(std::string_view typed, size_t limit = kSearchLimit,
                                             bool* more = nullptr);
     std::vector<ArchivedLine> Lines(int64_t conversationId);
+    // Conversations that started before `beforeMs` with a visitor of exactly that name among
+    // their visitors; newest first.
+    std::vector<ConversationSummary> WithVisitor(const std::string& name, int64_t beforeMs);
 
 private:
     void Open();

@@ -59,10 +59,12 @@ QString WaitingText(int64_t waitedMs) {
 }
 
 CallAlertDialog::CallAlertDialog(AgentSettings& settings, const QString& text, int32_t callId,
-                                 CallWindowList& callWindows, AgentClient* engine)
+                                 CallWindowList& callWindows, AgentClient* engine,
+                                 const QString& opening)
     : QDialog(nullptr,
               Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
-      settings(settings), callWindows(callWindows), engine(engine), text(text), callId(callId),
+      settings(settings), callWindows(callWindows), engine(engine), text(text),
+      opening(opening), callId(callId),
       withSound(settings.NotifySoundOn()) {
     setAttribute(Qt::WA_DeleteOnClose);
     setAttribute(Qt::WA_QuitOnClose, false);
@@ -73,7 +75,9 @@ CallAlertDialog::CallAlertDialog(AgentSettings& settings, const QString& text, i
     setWindowIcon(CallProgramIcon());
     // Read out whole as it appears, who is calling included, while the focus stays elsewhere.
     SetAccessibleRole(*this, QAccessible::AlertMessage);
-    setAccessibleDescription(text);
+    const QString quoted = QStringLiteral("\u201C%1\u201D").arg(opening);
+    setAccessibleDescription(opening.isEmpty() ? text
+                                               : text + QStringLiteral(" The visitor wrote: ") + quoted);
 
     auto* icon = new QLabel(this);
     icon->setObjectName(QStringLiteral("icon"));
@@ -85,6 +89,15 @@ CallAlertDialog::CallAlertDialog(AgentSettings& settings, const QString& text, i
     message->setTextFormat(Qt::PlainText);
     message->setWordWrap(true);
     message->setMinimumWidth(230);
+    // The visitor's own words, in quotes under the sentence; plain text like the name.
+    auto* question = new QLabel(this);
+    question->setObjectName(QStringLiteral("opening"));
+    question->setTextFormat(Qt::PlainText);
+    question->setWordWrap(true);
+    // Heard as "The visitor wrote: ..." with the words themselves, never instead of them.
+    question->setAccessibleName(QStringLiteral("The visitor wrote: ") + quoted);
+    question->setText(quoted);
+    question->setVisible(!opening.isEmpty());
     waiting = new QLabel(this);
     waiting->setObjectName(QStringLiteral("waiting"));
     waiting->setTextFormat(Qt::PlainText);
@@ -108,6 +121,8 @@ CallAlertDialog::CallAlertDialog(AgentSettings& settings, const QString& text, i
     top->addWidget(icon);
     auto* words = new QVBoxLayout;
     words->addWidget(message, 1);
+    if (!opening.isEmpty())
+        words->addWidget(question);
     words->addWidget(waiting);
     top->addLayout(words, 1);
     auto* buttons = new QHBoxLayout;
@@ -234,7 +249,9 @@ void CallAlertDialog::Accept() {
     if (!accepted) {
         accepted =
             new CallWindow(settings, callId, callWindows,
-                           engine ? *engine : *AgentClient::Instance(), SessionArchive(), visitor);
+                           engine ? *engine : *AgentClient::Instance(), SessionArchive(), visitor,
+                           opening);
+        accepted->FollowVisitor(requesterId);
     }
     // The operator chose this chat: it gets the keyboard.
     if (bringToFront) {

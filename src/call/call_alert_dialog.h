@@ -32,17 +32,22 @@ class CallAlertDialog : public QDialog {
 public:
     // Shows the alert at once. The settings and the call window list must
     // outlive it and every call window it opens; `engine` is handed on to the
-    // call window (the process-wide one when null).
+    // call window (the process-wide one when null). `opening` is what the visitor wrote with
+    // the request, shown under the sentence and handed to the call window.
     CallAlertDialog(AgentSettings& settings, const QString& text, int32_t callId,
-                    CallWindowList& callWindows, AgentClient* engine = nullptr);
+                    CallWindowList& callWindows, AgentClient* engine = nullptr,
+                    const QString& opening = QString());
     ~CallAlertDialog() override;
 
     int32_t CallId() const { return callId; }
     QString Text() const { return text; }
+    QString Opening() const { return opening; }
     // The alert's life in milliseconds, from NotifyTimeout.
     int TimeoutMs() const;
     // The visitor's name from the request, handed to the call window.
     void SetVisitorName(const QString& name) { visitor = name; }
+    // The requester's id, so that the call window can follow the visitor's pages; 0: none.
+    void SetRequesterId(int32_t id) { requesterId = id; }
     // How the accepted call window is brought to the front with the keyboard; raising and
     // activating it unless the desktop has its own way.
     void SetBringToFront(std::function<void(QWidget&)> step) { bringToFront = std::move(step); }
@@ -81,7 +86,9 @@ private:
     AgentClient* engine;
     std::function<void(QWidget&)> bringToFront;
     const QString text;
+    const QString opening;
     const int32_t callId;
+    int32_t requesterId = 0;
     const bool withSound;
     int slot = 0;
     bool answered = false;

@@ -10,6 +10,7 @@
 #include "log_categories.h"
 #include "message_box.h"
 #include "result_code.h"
+#include "transcript_archive.h"
 #include "ui_event_pump.h"
 #include "window_placement_store.h"
 
@@ -44,11 +45,12 @@ std::string ToBytes(const QString& text) {
 
 CallSession::Options SessionOptions(const AgentSettings& settings,
                                     std::shared_ptr<TranscriptArchive> archive,
-                                    const QString& visitorName) {
+                                    const QString& visitorName, const QString& opening) {
     CallSession::Options options;
     options.operatorName = settings.username;
     options.welcome = settings.welcomeMsg;
     options.visitorName = ToBytes(visitorName);
+    options.opening = ToBytes(opening);
     options.archive = std::move(archive);
     // The operator's own short formats for {date} and {time}.
     options.dateTime = [] {
@@ -68,11 +70,12 @@ template <class... F> Overloaded(F...) -> Overloaded<F...>;
 
 CallWindow::CallWindow(AgentSettings& settings, int32_t callId, CallWindowList& callWindows,
                        AgentClient& engine, std::shared_ptr<TranscriptArchive> archive,
-                       const QString& visitorName)
+                       const QString& visitorName, const QString& opening)
     : QWidget(nullptr, Qt::Window), settings(settings), callId(callId), callWindows(callWindows),
-      engine(engine),
-      session(std::make_unique<CallSession>(
-          engine, callId, SessionOptions(settings, std::move(archive), visitorName))) {
+      engine(engine), openedAt(QDateTime::currentMSecsSinceEpoch()) {
+    const std::string historyPath = archive ? archive->Path() : std::string();
+    session = std::make_unique<CallSession>(
+        engine, callId, SessionOptions(settings, std::move(archive), visitorName, opening));
     setAttribute(Qt::WA_DeleteOnClose);
     // The console alone keeps the program running.
     setAttribute(Qt::WA_QuitOnClose, false);
@@ -97,11 +100,16 @@ CallWindow::CallWindow(AgentSettings& settings, int32_t callId, CallWindowList& 
     session->SetWake([pump = pump] { pump->Wake(); });
     session->Start();
     callWindows.Add(this);
+    LookUpEarlierChats(historyPath, ToBytes(visitorName));
 }
 
 CallWindow::~CallWindow() {
     callWindows.Remove(this);
     typingTimer->stop();
+    if (contextTimer)
+        contextTimer->stop();
+    if (earlierLookup.joinable())
+        earlierLookup.join();
     pump->Stop();
     // Nothing is posted to the window from here on; a call still connecting is given up.
     session->Close();
@@ -264,13 +272,13 @@ void CallWindow::ShowLine(const ev::Line& line) {
     switch (line.kind) {
     case LineKind::Text:
     case LineKind::Link:
-        transcript->AppendNameLine(FromBytes(line.name), line.own);
+        transcript->AppendNameLine(FromBytes(line.name), line.own, line.time);
         transcript->AppendPlain(text, line.kind == LineKind::Link ? kLinkColour : kTextColour);
         break;
     case LineKind::Event:
     case LineKind::Push:
     case LineKind::Notice:
-        transcript->AppendEvent(text, line.kind);
+        transcript->AppendEvent(text, line.kind, line.time);
         break;
     }
 }
@@ -297,6 +305,7 @@ void CallWindow::SetStatus(const QString& text) {
 
 void CallWindow::SetClosedState() {
     state = CallState::Closed;
+    endedAt = QDateTime::currentMSecsSinceEpoch();
     callWindows.SetState(this, CallWindowList::ChatState::Ended);
     setWindowTitle(QStringLiteral("Olvex Call - Closed"));
     SetStatus(QStringLiteral("Chat closed"));
@@ -339,6 +348,10 @@ void CallWindow::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::ActivationChange && isActiveWindow())
         callWindows.SetUnread(this, false);
+}
+
+TranscriptHeader CallWindow::Header() const {
+    return {FromBytes(session->VisitorName()), FromBytes(settings.username), openedAt, endedAt};
 }
 
 QString CallWindow::PeerName() const {

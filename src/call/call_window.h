@@ -3,7 +3,9 @@
 #include "call_session.h"
 #include "composing.h"
 #include "records.h"
+#include "transcript_files.h"
 #include "transcript_view.h"
+#include "visitor_context.h"
 
 #include <QWidget>
 #include <cstdint>
@@ -12,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 class QLabel;
@@ -20,6 +23,7 @@ class QLineEdit;
 class QPlainTextEdit;
 class QShortcut;
 class QTimer;
+class QToolButton;
 class QTreeWidget;
 class QTreeWidgetItem;
 
@@ -41,13 +45,14 @@ class UiEventPump;
 //
 // The window owns itself and is deleted once closed. It joins the call window list at
 // construction and leaves it at destruction; the settings, the list and the engine must
-// outlive it. Lines are kept in `archive` when there is one.
+// outlive it. Lines are kept in `archive` when there is one. `opening`, the visitor's words
+// from the request, is the transcript's first line.
 class CallWindow : public QWidget, private CallObserver {
     Q_OBJECT
 public:
     CallWindow(AgentSettings& settings, int32_t callId, CallWindowList& callWindows,
                AgentClient& engine, std::shared_ptr<TranscriptArchive> archive = nullptr,
-               const QString& visitorName = QString());
+               const QString& visitorName = QString(), const QString& opening = QString());
     ~CallWindow() override;
 
     // Queues a chat item on the call's main channel. False, with nothing sent,
@@ -69,6 +74,11 @@ public:
     void SetVisitorName(const QString& name);
     // Whole seconds for the typing notices, both ways.
     void SetClock(std::function<int64_t()> clock);
+    // Shows where the visitor with that id is on the site and follows their moves; the
+    // visitor's page views, oldest first, come from `lookup` (the engine's page directory
+    // when empty). An id of 0 or less follows nobody.
+    using PagesLookup = std::function<std::vector<PageRecord>(int32_t visitorId)>;
+    void FollowVisitor(int32_t visitorId, PagesLookup lookup = {});
 
     enum class CallState { Connecting, Connected, Error, Closed };
     CallState State() const { return state; }
@@ -89,6 +99,8 @@ public:
     bool CannedPanelShown() const { return cannedShown; }
     QLineEdit& CannedSearchField() const { return *searchField; }
     bool CannedSearchOpen() const;
+    // Who the chat is with and when, for the head of a saved or printed transcript.
+    TranscriptHeader Header() const;
     // How often the window asked to be flashed (it flashes only when not in front).
     int FlashRequests() const { return flashRequests; }
 
@@ -123,6 +135,13 @@ private:
     void SetTabOrder();
     void FillCannedTree();
     void PickAnswer(QTreeWidgetItem* item);
+
+    // call_window_context.cpp
+    QWidget* BuildContextPanel();
+    void RefreshContext();
+    void LookUpEarlierChats(const std::string& historyPath, const std::string& visitor);
+    void ShowEarlierChats(const std::vector<ConversationSummary>& earlier,
+                          const std::vector<ArchivedLine>& lastLines);
 
     // The session's events, applied on the window's thread.
     void OnEvent(const CallEvent& event) override;
@@ -174,6 +193,21 @@ private:
     bool endConfirmed = false; // the operator said yes to it
     CallState state = CallState::Connecting;
     int flashRequests = 0;
+
+    // The visitor's context above the transcript.
+    QWidget* contextPanel = nullptr;
+    QLabel* pageLabel = nullptr;
+    QLabel* detailsLabel = nullptr;
+    QLabel* earlierLabel = nullptr;
+    QToolButton* earlierToggle = nullptr;
+    TranscriptView* earlierView = nullptr;
+    QTimer* contextTimer = nullptr;
+    int32_t visitorId = 0;
+    int64_t openedAt = 0; // milliseconds since the epoch
+    int64_t endedAt = 0;
+    PagesLookup pagesLookup;
+    VisitorTrail visitorTrail;
+    std::thread earlierLookup; // joined when the window goes
 
     Tool inviteHandler;
     Tool saveHandler;

@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QShortcut>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -70,6 +71,7 @@ void CallWindow::BuildLayout() {
 QLayout* CallWindow::BuildChatColumn() {
     auto* chat = new QVBoxLayout;
     chat->setSpacing(3);
+    chat->addWidget(BuildContextPanel());
     transcript = new TranscriptView(this);
     transcript->setObjectName(QStringLiteral("transcript"));
     transcript->setAccessibleName(QStringLiteral("Transcript"));
@@ -148,9 +150,15 @@ void CallWindow::SetDefaultTools() {
         RunInviteOperatorDialog(&w, w.engine.Users(), w.engine.OwnUserId(),
                                 [&w] { return w.Call(); });
     };
-    saveHandler = [](CallWindow& w) { SaveTranscriptWithDialog(&w, *w.transcript); };
+    saveHandler = [](CallWindow& w) {
+        const TranscriptHeader header = w.Header();
+        SaveTranscriptWithDialog(
+            &w, *w.transcript,
+            ProposedTranscriptPath(header.visitor, QDate::currentDate(), QStringLiteral("rtf")),
+            header);
+    };
     printHandler = [](CallWindow& w) {
-        PrintTranscriptWithDialog(&w, *w.transcript, w.windowTitle());
+        PrintTranscriptWithDialog(&w, *w.transcript, w.windowTitle(), w.Header());
     };
 }
 
@@ -332,8 +340,9 @@ void CallWindow::SetTabOrder() {
             order.push_back(button);
     }
     order.insert(order.end(),
-                 {cannedPanel->findChild<FlatButton*>(QStringLiteral("cannedCloseButton")),
-                  searchField, cannedTree, transcript, input, sendButton});
+                 std::initializer_list<QWidget*>{cannedPanel->findChild<FlatButton*>(QStringLiteral("cannedCloseButton")),
+                  searchField, cannedTree, earlierToggle, earlierView,
+                  transcript, input, sendButton});
     QWidget* previous = nullptr;
     for (QWidget* next : order) {
         if (previous)

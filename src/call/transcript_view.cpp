@@ -3,6 +3,7 @@
 #include "readable_colours.h"
 #include "rtf_writer.h"
 
+#include <QDateTime>
 #include <QFont>
 #include <QRegularExpression>
 #include <QScrollBar>
@@ -81,6 +82,23 @@ void TranscriptView::AppendBold(const QString& text, const QColor& colour) {
     AppendStyled(text, colour, false, true);
 }
 
+void TranscriptView::AppendLine(const QString& text, const QColor& colour, bool bold,
+                                int64_t time) {
+    if (time == 0) {
+        AppendStyled(text, colour, false, bold);
+        return;
+    }
+    QTextCharFormat stamp;
+    stamp.setForeground(kTimeColour);
+    QTextCursor cursor(document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.beginEditBlock();
+    cursor.insertText(QDateTime::fromMSecsSinceEpoch(time).toString(QStringLiteral("HH:mm ")),
+                      stamp);
+    cursor.endEditBlock();
+    AppendStyled(text, colour, false, bold);
+}
+
 void TranscriptView::AppendStyled(const QString& text, const QColor& colour, bool underline,
                                   bool bold) {
     // Only weight, underline and colour are set; face and size stay the
@@ -100,14 +118,14 @@ void TranscriptView::AppendStyled(const QString& text, const QColor& colour, boo
     ScrollToEnd();
 }
 
-void TranscriptView::AppendNameLine(const QString& name, bool own) {
-    AppendBold(name + QLatin1Char(':'), own ? kOwnNameColour : kOtherNameColour);
+void TranscriptView::AppendNameLine(const QString& name, bool own, int64_t time) {
+    AppendLine(name + QLatin1Char(':'), own ? kOwnNameColour : kOtherNameColour, true, time);
     pendingName = name;
     pendingOwn = own;
 }
 
-void TranscriptView::AppendEvent(const QString& text, LineKind kind) {
-    AppendStyled(text, kEventColour, false, true);
+void TranscriptView::AppendEvent(const QString& text, LineKind kind, int64_t time) {
+    AppendLine(text, kEventColour, true, time);
     if (lineObserver)
         lineObserver(kind, QString(), false, text);
 }
@@ -140,6 +158,24 @@ void ShowReceivedItem(TranscriptView& view, const ReceivedChatItem& item) {
         break;
     default:
         break;
+    }
+}
+
+void ShowArchivedLines(TranscriptView& view, const std::vector<ArchivedLine>& lines) {
+    for (const ArchivedLine& line : lines) {
+        switch (line.kind) {
+        case LineKind::Text:
+        case LineKind::Link:
+            if (!line.name.empty())
+                view.AppendNameLine(QString::fromStdString(line.name), line.party == PartyKind::Own,
+                                    line.time);
+            view.AppendPlain(QString::fromStdString(line.text),
+                             line.kind == LineKind::Link ? kLinkColour : kTextColour);
+            break;
+        default:
+            view.AppendEvent(QString::fromStdString(line.text), line.kind, line.time);
+            break;
+        }
     }
 }
 

@@ -98,9 +98,10 @@ void ConsoleEngine::Apply(const operator_event::CallRequest& event) {
     QString caller = QString::fromUtf8(name ? name : "");
     if (event.kind == 2 && second && *second)
         caller += QLatin1Char(' ') + QString::fromUtf8(second);
-    // A visitor's request brings the opening question as its second text.
-    const QString question = event.kind == 1 ? QString::fromUtf8(second ? second : "") : QString();
-    console.ShowCallAlert(event.callId, event.requesterId, event.kind, *text, caller, question);
+    // A request's second text is what the visitor wrote with it.
+    const QString opening =
+        event.kind == 1 && second ? QString::fromUtf8(second).trimmed() : QString();
+    console.ShowCallAlert(event.callId, event.requesterId, event.kind, *text, caller, opening);
 }
 
 void ConsoleEngine::ShowBalloon(const QString& text) {

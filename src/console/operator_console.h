@@ -94,10 +94,9 @@ public:
     // While no window of ours is active the desktop is notified as well, with an Accept action;
     // an alert that runs out leaves a notification naming the caller that stays.
     // `caller` names who asks (the tray's tooltip lists it); for a request it is the visitor,
-    // whom the call window's {visitor} stands for.
-    // `question` is what the visitor asked with the request, for the Chats view.
+    // whom the call window's {visitor} stands for. `opening` is the visitor's question.
     void ShowCallAlert(int32_t callId, int32_t requesterId, int32_t kind, const QString& text,
-                       const QString& caller = QString(), const QString& question = QString());
+                       const QString& caller = QString(), const QString& opening = QString());
     // Open alerts and call windows with unseen lines; WaitingChanged follows every change.
     WaitingItems Waiting() const;
     DesktopServices& Desktop() { return desktop; }

@@ -18,20 +18,22 @@ const QString kAcceptLabel = QStringLiteral("Accept");
 // Accept opens the call window, which joins the console's call window list.
 void OperatorConsole::ShowCallAlert(int32_t callId, int32_t requesterId, int32_t kind,
                                     const QString& text, const QString& caller,
-                                    const QString& question) {
+                                    const QString& opening) {
     // The server may ask again for a call whose alert is still up: one alert per call.
     for (const QPointer<QWidget>& open : callAlerts) {
         if (open && open->isVisible() && open->property("callId").toInt() == callId)
             return;
     }
     chatsModel.AddRequest(callId, kind, (caller.isEmpty() ? text : caller).toStdString(),
-                          question.toStdString());
+                          opening.toStdString());
     QWidget* active = QApplication::activeWindow();
-    auto* alert = new CallAlertDialog(settings, text, callId, callWindows);
+    auto* alert = new CallAlertDialog(settings, text, callId, callWindows, nullptr, opening);
     alert->SetBringToFront(
         [&windows = desktop.Windows()](QWidget& window) { windows.BringToFront(window); });
-    if (kind == 1)
+    if (kind == 1) {
         alert->SetVisitorName(caller);
+        alert->SetRequesterId(requesterId);
+    }
     alert->setProperty("caller", caller);
     alert->setObjectName(QStringLiteral("callAlert"));
     alert->setProperty("callId", callId);
@@ -47,7 +49,7 @@ void OperatorConsole::ShowCallAlert(int32_t callId, int32_t requesterId, int32_t
         Notifications* notifier = &desktop.Notifier();
         Notifications::Note note;
         note.summary = QStringLiteral("Chat request from %1").arg(who);
-        note.body = text;
+        note.body = opening.isEmpty() ? text : text + QLatin1Char('\n') + opening;
         // "default" is a click on the notification itself.
         note.actions = {QStringLiteral("default"), kAcceptLabel, QStringLiteral("accept"),
                         kAcceptLabel};

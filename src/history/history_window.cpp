@@ -94,23 +94,6 @@ QString ConversationDate(int64_t startedMs) {
     return QDateTime::fromMSecsSinceEpoch(startedMs).toString(QStringLiteral("yyyy-MM-dd HH:mm"));
 }
 
-void ShowArchivedLines(TranscriptView& view, const std::vector<ArchivedLine>& lines) {
-    for (const ArchivedLine& line : lines) {
-        switch (line.kind) {
-        case LineKind::Text:
-        case LineKind::Link:
-            if (!line.name.empty())
-                view.AppendNameLine(FromBytes(line.name), line.party == PartyKind::Own);
-            view.AppendPlain(FromBytes(line.text),
-                             line.kind == LineKind::Link ? kLinkColour : kTextColour);
-            break;
-        default:
-            view.AppendEvent(FromBytes(line.text));
-            break;
-        }
-    }
-}
-
 HistoryWindow::HistoryWindow(std::string file, std::shared_ptr<TranscriptArchive> writer,
                              QWidget* parent)
     : QWidget(parent, Qt::Window), path(std::move(file)), archive(std::move(writer)) {

@@ -69,7 +69,5 @@ private:
 
 // The date and time a conversation started, as the list shows it.
 QString ConversationDate(int64_t startedMs);
-// Writes archived lines into a transcript as the call window showed them.
-void ShowArchivedLines(TranscriptView& view, const std::vector<ArchivedLine>& lines);
 
 } // namespace olvex

@@ -25,13 +25,15 @@ struct JoinFailed {
 };
 // One line of the transcript, recorded in the history as it is delivered. Text and link
 // lines carry their sender's name (`own` for the operator's); event, push and notice lines
-// have none. `ticket` is the archive's, 0 when nothing was archived.
+// have none. `ticket` is the archive's, 0 when nothing was archived. `time` is when the line
+// came or went, in milliseconds since the epoch.
 struct Line {
     LineKind kind = LineKind::Text;
     std::string name;
     bool own = false;
     std::string text;
     uint64_t ticket = 0;
+    int64_t time = 0;
 };
 // The other side is typing.
 struct Typing {

@@ -45,6 +45,7 @@ struct CallSessionCore {
           welcome(std::move(options.welcome)), keepClosedCall(options.keepClosedCall),
           rawMessages(options.rawMessages),
           dateTime(std::move(options.dateTime)), visitorName(std::move(options.visitorName)),
+          opening(std::move(options.opening)),
           recorder(std::move(options.archive), callId, options.operatorName) {}
 
     // The engine's report being handled: `mutex` is held, and its events reach the view
@@ -85,6 +86,9 @@ struct CallSessionCore {
     // Any thread, without `mutex`.
     std::vector<UserRecord> ParticipantsNow() const;
     std::string Expand(const std::string& text) const;
+    // Who the opening words are from: the visitor's name, or "Visitor" without one.
+    std::string OpeningName() const;
+    std::string OpeningText() const;
 
     AgentClient& engine;
     const int32_t callId;
@@ -102,6 +106,7 @@ struct CallSessionCore {
     std::shared_ptr<ChatCall> call;     // the call the operator acts on
     std::shared_ptr<ChatCall> released; // closed by the server, let go on the view's thread
     std::string visitorName;
+    const std::string opening;
     CallRecorder recorder;
     struct Sent {
         CallSession::OutgoingLine line;
@@ -313,6 +318,11 @@ void JoinWorker(const std::shared_ptr<CallSessionCore>& core) {
             core->call = call;
             core->state = CallSession::State::Connected;
             core->Push(ev::Connected{});
+            // The request's words were shown at Start; the history keeps them once there is
+            // a conversation to keep them in.
+            if (!core->opening.empty())
+                (void)core->recorder.Line(LineKind::Text, core->OpeningName(), false,
+                                          core->OpeningText());
             install = true;
         }
     }
@@ -381,11 +391,19 @@ std::string ValidUtf8(std::string text) {
 
 // ---- the core ---------------------------------------------------------------------------
 
+std::string CallSessionCore::OpeningName() const {
+    return visitorName.empty() ? std::string("Visitor") : ValidUtf8(visitorName);
+}
+
+std::string CallSessionCore::OpeningText() const {
+    return ValidUtf8(opening);
+}
+
 void CallSessionCore::AddLine(LineKind kind, std::string name, bool own, std::string text) {
     name = ValidUtf8(std::move(name));
     text = ValidUtf8(std::move(text));
     const uint64_t ticket = recorder.Line(kind, name, own, text);
-    Push(ev::Line{kind, std::move(name), own, std::move(text), ticket});
+    Push(ev::Line{kind, std::move(name), own, std::move(text), ticket, ArchiveNowMs()});
 }
 
 void CallSessionCore::RecordParticipants(const std::vector<UserRecord>& participants,
@@ -570,6 +588,10 @@ void CallSession::Start() {
     if (shared->closed || shared->state != State::Idle)
         return;
     shared->state = State::Connecting;
+    if (!shared->opening.empty()) {
+        shared->Push(ev::Line{LineKind::Text, shared->OpeningName(), false,
+                              shared->OpeningText(), 0, ArchiveNowMs()});
+    }
     try {
         // Stored under the lock, so the worker finds its own handle when it ends.
         shared->worker = ReapableThread::Start([core = shared] { JoinWorker(core); });

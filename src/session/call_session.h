@@ -38,6 +38,9 @@ public:
         std::string operatorName; // the sender of every item
         std::string welcome;      // sent once joined, placeholders filled; empty: none
         std::string visitorName;  // from the chat request, for {visitor}
+        // The visitor's opening words from the request: the first line of the transcript,
+        // kept in the history once the call is joined. Empty: none.
+        std::string opening;
         std::shared_ptr<TranscriptArchive> archive; // null: nothing is kept
         // Whole seconds, for the typing notices both ways.
         std::function<int64_t()> clock = TypingNoticeThrottle::SystemSeconds;

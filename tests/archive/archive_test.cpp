@@ -473,5 +473,36 @@ TEST_F(ArchiveTest, TooManyWaitingLinesStopTheArchiveForTheSession) {
     EXPECT_EQ(Stored(), std::vector<std::string>{"kept"});
 }
 
+TEST_F(ArchiveTest, EarlierChatsMatchTheWholeVisitorNameAndOnlyBeforeTheCall) {
+    {
+        auto archive = OpenArchive();
+        auto call = [&](int32_t id, int64_t at, std::vector<std::string> visitors) {
+            CallRecorder recorder(archive, id, "demo", [at] { return at; });
+            for (std::string& name : visitors)
+                recorder.Participant(std::move(name), 1);
+            recorder.Line(LineKind::Text, "demo", true, "hello");
+            recorder.End();
+        };
+        call(1, 1000, {"Bo", "Ann Lee"});
+        call(2, 2000, {"Ann"});
+        call(3, 3000, {"Ann Lee"});
+        call(4, 4000, {"ann lee", "Ann Leeds", "Jo Ann Lee"});
+        call(5, 9000, {"Ann Lee"}); // the call being opened
+        ASSERT_TRUE(archive->Flush(5s));
+    }
+    ArchiveReader reader(path);
+    auto ids = [&](const std::string& name) {
+        std::vector<int32_t> calls;
+        for (const auto& c : reader.WithVisitor(name, 5000))
+            calls.push_back(c.callId);
+        return calls;
+    };
+    EXPECT_EQ(ids("Ann Lee"), (std::vector<int32_t>{3, 1}));
+    EXPECT_EQ(ids("Ann"), (std::vector<int32_t>{2}));
+    EXPECT_TRUE(ids("%").empty());
+    EXPECT_TRUE(ids("").empty());
+    EXPECT_TRUE(ArchiveReader(path + ".missing").WithVisitor("Ann Lee", 5000).empty());
+}
+
 } // namespace
 } // namespace olvex

@@ -17,7 +17,9 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QSettings>
+#include <QTextEdit>
 #include <QTest>
 #include <cstring>
 #include <gtest/gtest.h>
@@ -316,3 +318,33 @@ TEST_F(CallAlertTest, SaysHowLongTheRequestHasWaitedAfterTenSeconds) {
 }
 
 } // namespace
+
+TEST_F(CallAlertTest, TheVisitorsWordsStandUnderTheSentenceAndOpenTheCallWindow) {
+    const QString sentence = "You have received an Olvex call request from Ann.";
+    QPointer<CallAlertDialog> alert =
+        new CallAlertDialog(settings, sentence, 14, list, &engine, "<b>I cannot</b> pay");
+    alert->SetVisitorName("Ann");
+    EXPECT_EQ(alert->findChild<QLabel*>("message")->text(), sentence);
+    auto* opening = alert->findChild<QLabel*>("opening");
+    ASSERT_NE(opening, nullptr);
+    EXPECT_TRUE(opening->isVisible());
+    EXPECT_EQ(opening->textFormat(), Qt::PlainText);
+    EXPECT_TRUE(opening->text().contains("<b>I cannot</b> pay"));
+    alert->findChild<FlatButton*>("acceptButton")->click();
+    ASSERT_EQ(list.Windows().size(), 1u);
+    auto* transcript = list.Windows().front()->findChild<QTextEdit*>("transcript");
+    ASSERT_NE(transcript, nullptr);
+    // The words come first, from the visitor, even though this call fails to connect.
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return transcript->toPlainText().contains(
+                QRegularExpression("^\\d\\d:\\d\\d Ann:\n<b>I cannot</b> pay\n"));
+        },
+        5000))
+        << transcript->toPlainText().toStdString();
+
+    // Without words there is no second label to read.
+    QPointer<CallAlertDialog> plain = NewAlert(15);
+    EXPECT_FALSE(plain->findChild<QLabel*>("opening")->isVisible());
+    delete plain.data();
+}

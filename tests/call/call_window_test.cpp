@@ -2,6 +2,7 @@
 #include "agent_settings.h"
 #include "archive_reader.h"
 #include "call_list.h"
+#include "call_recorder.h"
 #include "call_window.h"
 #include "call_window_list.h"
 #include "canned_search.h"
@@ -21,12 +22,14 @@
 
 #include <QAbstractButton>
 #include <QAccessible>
+#include <QDateTime>
 #include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -47,9 +50,13 @@ std::string Join(int32_t callId) {
     return Payload(2003, {std::to_string(callId), std::to_string(kOwnUserId), "0", "2"});
 }
 
-// The transcript's lines, without the empty one after the last break.
+// The transcript's lines, without the empty one after the last break nor the lines' times.
 QStringList Lines(const CallWindow& window) {
-    QStringList lines = window.Transcript().toPlainText().split('\n');
+    QStringList lines = window.Transcript()
+                            .toPlainText()
+                            .remove(QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d "),
+                                                       QRegularExpression::MultilineOption))
+                            .split('\n');
     if (!lines.isEmpty() && lines.back().isEmpty())
         lines.pop_back();
     return lines;
@@ -57,7 +64,11 @@ QStringList Lines(const CallWindow& window) {
 
 QColor LineColour(const CallWindow& window, int line) {
     QTextBlock block = window.Transcript().document()->findBlockByNumber(line);
-    return PaperColour(block.begin().fragment().charFormat());
+    // The line's own colour, after its time.
+    QTextBlock::iterator it = block.begin();
+    if (!it.atEnd() && PaperColour(it.fragment().charFormat()) == kTimeColour)
+        ++it;
+    return it.atEnd() ? QColor() : PaperColour(it.fragment().charFormat());
 }
 
 void PressKey(QWidget& target, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
@@ -139,6 +150,11 @@ TEST_F(CallWindowTest, ConnectsAsksForParticipantsAndWelcomesWithTheTextAsStored
     EXPECT_EQ(Lines(*window), (QStringList{"Op:", "Hi, it's me"}));
     EXPECT_EQ(LineColour(*window, 0), QColor(255, 0, 0));
     EXPECT_EQ(LineColour(*window, 1), QColor(64, 64, 64));
+    // Each line starts with its local time, muted; the text under a name is part of its line.
+    const QTextBlock named = window->Transcript().document()->findBlockByNumber(0);
+    EXPECT_EQ(named.begin().fragment().text(), QDateTime::currentDateTime().toString("HH:mm "));
+    EXPECT_EQ(named.begin().fragment().charFormat().foreground().color(), kTimeColour);
+    EXPECT_EQ(window->Transcript().document()->findBlockByNumber(1).text(), "Hi, it's me");
 
     // Own record and two others, one of them an operator: two lines, both in the title.
     peer->Send(
@@ -613,7 +629,7 @@ TEST_F(CallWindowTest, KeyboardStaysInTheInputBoxAndEveryControlIsNamed) {
 
     QStringList order;
     QWidget* first = window->findChild<QWidget*>("answersButton");
-    for (QWidget* w = first; order.size() < 15; w = w->nextInFocusChain()) {
+    for (QWidget* w = first; order.size() < 20; w = w->nextInFocusChain()) {
         if (w->focusPolicy() & Qt::TabFocus && !w->objectName().isEmpty() &&
             !w->objectName().startsWith("qt_"))
             order << w->objectName();
@@ -622,8 +638,9 @@ TEST_F(CallWindowTest, KeyboardStaysInTheInputBoxAndEveryControlIsNamed) {
     }
     EXPECT_EQ(order, (QStringList{"answersButton", "inviteButton", "pushButton", "linkButton",
                                   "imageButton", "saveButton", "closeButton", "printButton",
-                                  "cannedCloseButton", "cannedSearch", "cannedTree", "transcript",
-                                  "input", "sendButton"}));
+                                  "cannedCloseButton", "cannedSearch", "cannedTree",
+                                  "earlierToggle", "earlierTranscript", "transcript", "input",
+                                  "sendButton"}));
     for (QWidget* widget : window->findChildren<QWidget*>()) {
         if (widget->focusPolicy() == Qt::NoFocus || widget->isWindow())
             continue;
@@ -632,6 +649,84 @@ TEST_F(CallWindowTest, KeyboardStaysInTheInputBoxAndEveryControlIsNamed) {
         EXPECT_FALSE(accessible->text(QAccessible::Name).isEmpty())
             << widget->metaObject()->className() << " " << widget->objectName().toStdString();
     }
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(CallWindowTest, TheContextPanelShowsTheVisitorsPageAndFollowsTheirMoves) {
+    QPointer<CallWindow> window;
+    auto peer = Open(49, window);
+    ASSERT_TRUE(peer);
+    auto* panel = window->findChild<QWidget*>("visitorContext");
+    ASSERT_NE(panel, nullptr);
+    EXPECT_FALSE(panel->isVisible()) << "nothing known of the visitor yet";
+
+    std::vector<PageRecord> pages(1);
+    pages[0].pageId = 3;
+    pages[0].visitorNumber = 8;
+    pages[0].url = "https://shop.example/shoes";
+    pages[0].title = "Shoes <b>sale</b>";
+    pages[0].referrer = "https://search.example/";
+    int asked = 0;
+    window->FollowVisitor(8, [&](int32_t visitor) {
+        ++asked;
+        EXPECT_EQ(visitor, 8);
+        return pages;
+    });
+    auto* page = window->findChild<QLabel*>("visitorPage");
+    auto* details = window->findChild<QLabel*>("visitorDetails");
+    EXPECT_TRUE(panel->isVisible());
+    EXPECT_TRUE(page->text().contains("Shoes &lt;b&gt;sale&lt;/b&gt;"));
+    EXPECT_TRUE(details->text().startsWith("Came from https://search.example/"));
+
+    // The visitor moves on: the new page comes, the old one goes.
+    PageRecord cart = pages[0];
+    cart.pageId = 4;
+    cart.url = "https://shop.example/cart";
+    cart.title = "Cart";
+    pages = {cart};
+    EXPECT_TRUE(QTest::qWaitFor([&] { return page->text().contains("Cart"); }, 3000));
+    EXPECT_TRUE(page->text().contains("href=\"https://shop.example/cart\""));
+    pages.clear();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return details->text().contains("Has left the site"); }, 3000));
+    EXPECT_TRUE(page->text().contains("Cart")) << "the last page stays on show";
+    const int before = asked;
+    window->EndCall();
+    delete window.data();
+    QTest::qWait(1200);
+    EXPECT_EQ(asked, before);
+}
+
+TEST_F(CallWindowTest, AnEarlierChatWithTheVisitorIsCountedAndItsLinesUnfoldOnAClick) {
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("history.sqlite").toStdString();
+    archive = TranscriptArchive::Open(path, {});
+    {
+        CallRecorder earlier(archive, 30, "Op", [] { return int64_t{1'700'000'000'000}; });
+        earlier.Participant("Ann", 1);
+        earlier.Line(LineKind::Text, "Ann", false, "Where is my parcel?");
+        earlier.End();
+        ASSERT_TRUE(archive->Flush(5s));
+    }
+    QPointer<CallWindow> window;
+    auto peer = Open(50, window, nullptr, "Ann");
+    ASSERT_TRUE(peer);
+    auto* label = window->findChild<QLabel*>("earlierChats");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return label->isVisible(); }, 5000));
+    EXPECT_EQ(label->text(), "1 earlier chat, on " + QDateTime::fromMSecsSinceEpoch(1'700'000'000'000)
+                                                         .toString("yyyy-MM-dd"));
+    auto* lines = window->findChild<QTextEdit*>("earlierTranscript");
+    EXPECT_FALSE(lines->isVisible());
+    EXPECT_TRUE(lines->toPlainText().contains(
+        QDateTime::fromMSecsSinceEpoch(1'700'000'000'000).toString("HH:mm ") +
+        "Ann:\nWhere is my parcel?"))
+        << lines->toPlainText().toStdString();
+    window->findChild<QAbstractButton*>("earlierToggle")->click();
+    EXPECT_TRUE(lines->isVisible());
+    // This chat's own lines are not counted as earlier ones.
+    EXPECT_FALSE(lines->toPlainText().contains("Hi, it's me"));
 }
 
 } // namespace

@@ -3,7 +3,9 @@
 #include "transcript_files.h"
 #include "transcript_view.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QPrinter>
 #include <QProcess>
@@ -151,4 +153,39 @@ TEST_F(TranscriptFilesTest, PrintsEveryPageOnceUnderTheWindowTitle) {
     ASSERT_TRUE(title.hasMatch());
     EXPECT_EQ(title.captured(1).remove(QChar(0)), "Olvex Call - Ann");
     EXPECT_TRUE(shown.empty());
+}
+
+TEST(TranscriptNames, OddVisitorNamesGiveUsableFileNamesInTheDocumentsFolder) {
+    const QDate day(2026, 12, 8);
+    EXPECT_EQ(ProposedTranscriptName("Jane Doe", day), "Olvex chat with Jane Doe 2026-12-08");
+    EXPECT_EQ(ProposedTranscriptName("a/b\\c:d*e?f\"g<h>i|j", day),
+              "Olvex chat with a_b_c_d_e_f_g_h_i_j 2026-12-08");
+    EXPECT_EQ(ProposedTranscriptName("../..", day), "Olvex chat with _.. 2026-12-08");
+    EXPECT_EQ(ProposedTranscriptName("  \t\n", day), "Olvex chat with a visitor 2026-12-08");
+    EXPECT_EQ(ProposedTranscriptName("Zoë 注文", day), "Olvex chat with Zoë 注文 2026-12-08");
+    EXPECT_LE(ProposedTranscriptName(QString(500, 'x'), day).size(), 120);
+
+    const QString path = ProposedTranscriptPath("Jane Doe", day, "rtf");
+    EXPECT_EQ(QFileInfo(path).absolutePath(),
+              QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
+                  .absolutePath());
+    EXPECT_EQ(QFileInfo(path).fileName(), "Olvex chat with Jane Doe 2026-12-08.rtf");
+}
+
+TEST_F(TranscriptFilesTest, ASavedTranscriptStartsWithWhoAndWhen) {
+    Conversation();
+    const int64_t start = QDateTime(QDate(2026, 12, 8), QTime(14, 2)).toMSecsSinceEpoch();
+    const TranscriptHeader header{"Jane Doe", "Op", start, start + 28 * 60'000};
+    EXPECT_EQ(TranscriptHeaderText(header),
+              "Chat with Jane Doe, operator Op, 2026-12-08 from 14:02 to 14:30");
+    EXPECT_EQ(TranscriptHeaderText({"", "Op", start, 0}),
+              "Chat with a visitor, operator Op, 2026-12-08 from 14:02");
+    AnswerSave("chat.rtf");
+    EXPECT_EQ(SaveTranscriptWithDialog(nullptr, view, QString(), header), kTranscriptDone);
+    const std::string rtf = ReadAll(dir.filePath("chat.rtf"));
+    const size_t head = rtf.find("Chat with Jane Doe, operator Op, 2026-12-08 from 14:02 to 14:30");
+    ASSERT_NE(head, std::string::npos);
+    EXPECT_LT(head, rtf.find("Ann:"));
+    // The window's own transcript is left as it was.
+    EXPECT_FALSE(view.toPlainText().contains("Chat with"));
 }

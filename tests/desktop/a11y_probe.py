@@ -73,6 +73,9 @@ def alert():
                               said)
             if not match:
                 sys.exit("the alert does not say who is calling")
+            # The demo's visitors always ask something with their request.
+            if not re.search("The visitor wrote: \u201C.+\u201D", found.description):
+                sys.exit("the alert does not say what the visitor asked")
             return
         time.sleep(0.3)
     sys.exit("no alert role on the bus")

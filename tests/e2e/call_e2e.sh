@@ -73,8 +73,10 @@ for attempt in $(seq 20); do
     [ -s "$file" ] || fail "no transcript written to $file"
     text=$(unrtf --text "$file" 2>/dev/null || cat "$file")
     grep -qF "$line" <<<"$text" || fail "the transcript lacks the operator's line"
-    # Each chat line is headed by its sender's name; notices are not.
-    if grep -qxF "$visitor:" <<<"$text"; then
+    # Each chat line is headed by its time and sender's name; notices are not. The first of
+    # the visitor's is the question they asked with the request.
+    names=$(sed -E 's/^[0-9]{2}:[0-9]{2} //' <<<"$text" | grep -cxF "$visitor:" || true)
+    if [ "$names" -ge 2 ]; then
         saved=$file
         break
     fi

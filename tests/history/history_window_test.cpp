@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
+#include <QRegularExpression>
 #include <QTreeView>
 #include <gtest/gtest.h>
 
@@ -21,8 +22,12 @@ using namespace std::chrono_literals;
 
 namespace {
 
+// The lines without their times.
 QStringList Lines(const TranscriptView& view) {
-    QStringList lines = view.toPlainText().split('\n');
+    QStringList lines = view.toPlainText()
+                            .remove(QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d "),
+                                                       QRegularExpression::MultilineOption))
+                            .split('\n');
     if (!lines.isEmpty() && lines.back().isEmpty())
         lines.pop_back();
     return lines;
@@ -30,7 +35,11 @@ QStringList Lines(const TranscriptView& view) {
 
 QColor LineColour(const TranscriptView& view, int line) {
     QTextBlock block = view.document()->findBlockByNumber(line);
-    return PaperColour(block.begin().fragment().charFormat());
+    // The line's own colour, after its time.
+    QTextBlock::iterator it = block.begin();
+    if (!it.atEnd() && PaperColour(it.fragment().charFormat()) == kTimeColour)
+        ++it;
+    return it.atEnd() ? QColor() : PaperColour(it.fragment().charFormat());
 }
 
 class HistoryWindowTest : public ::testing::Test {

@@ -481,3 +481,24 @@ TEST_F(CallSessionTest, ASessionClosedWhileJoiningDeliversNothingAndLeavesNoCall
 }
 
 } // namespace
+
+TEST_F(CallSessionTest, TheRequestsWordsOpenTheTranscriptAndAreKeptOnceJoined) {
+    const std::string path = ArchivePath();
+    auto archive = TranscriptArchive::Open(path, {});
+    options.archive = archive;
+    options.opening = "I cannot <b>finish</b>\xC3(";
+    CallSession session(engine, 64, options);
+    Viewer viewer(session);
+    auto peer = Connect(session, viewer);
+    ASSERT_TRUE(peer);
+    peer->Send(Payload(3003, {"1", "Guest 3", "hello"}));
+    ASSERT_TRUE(viewer.Until([&] { return viewer.Lines().size() >= 2; }));
+    // Shown before anything of the join, from "Visitor" while the request named nobody.
+    EXPECT_TRUE(std::holds_alternative<ev::Line>(viewer.events.at(0)));
+    const std::vector<std::string> shown{"Visitor: I cannot <b>finish</b>\xEF\xBF\xBD(",
+                                         "Guest 3: hello"};
+    EXPECT_EQ(viewer.Lines(), shown);
+    session.Close();
+    ASSERT_TRUE(archive->Flush(5s));
+    EXPECT_EQ(ArchivedLines(path), shown);
+}
