@@ -3,14 +3,8 @@
 #include <QEvent>
 #include <QKeyEvent>
 #include <QWidget>
-#include <chrono>
 
 namespace olvex {
-
-int64_t AlertKeyGuard::SteadyMs() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
 
 AlertKeyGuard::AlertKeyGuard(QWidget& widget, Clock c)
     : QObject(&widget), guarded(widget), clock(std::move(c)) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "steady_ms.h"
+
 #include <QObject>
 #include <cstdint>
 #include <functional>
@@ -22,7 +24,6 @@ public:
     static constexpr int64_t kLateFocusMs = 2000;
     // Milliseconds on any steady scale.
     using Clock = std::function<int64_t()>;
-    static int64_t SteadyMs();
 
     // Guards the widget and the children it has now; the guard time starts at once.
     explicit AlertKeyGuard(QWidget& guarded, Clock clock = SteadyMs);

@@ -92,7 +92,7 @@ private:
     const bool withSound;
     int slot = 0;
     bool answered = false;
-    AlertKeyGuard::Clock clock = AlertKeyGuard::SteadyMs;
+    AlertKeyGuard::Clock clock = SteadyMs;
     int64_t appearedAt = 0;
     QTimer* timer = nullptr;
     QTimer* waitingTimer = nullptr;

@@ -3,30 +3,17 @@
 #include "console_engine.h"
 #include "log_categories.h"
 #include "operator_console.h"
+#include "steady_ms.h"
 
-#include <QElapsedTimer>
 #include <QTimer>
 #include <QtGlobal>
 
 namespace olvex {
 
-namespace {
-
-int64_t MonotonicMs() {
-    static QElapsedTimer started = [] {
-        QElapsedTimer t;
-        t.start();
-        return t;
-    }();
-    return started.elapsed();
-}
-
-} // namespace
-
 AutoAwayController::AutoAwayController(OperatorConsole& c, ConsoleEngine& bridge,
                                        IdleSource* idleSource, AutoAway::Clock clock)
     : QObject(&bridge), console(c), source(idleSource),
-      machine(source, clock ? std::move(clock) : AutoAway::Clock(MonotonicMs),
+      machine(source, clock ? std::move(clock) : AutoAway::Clock(SteadyMs),
               [&bridge](int32_t status) {
                   // Said in the log so that a desktop's idle source can be checked by hand.
                   if (status == AutoAway::kAway)

@@ -6,12 +6,6 @@
 
 namespace olvex {
 
-int64_t ChatsModel::SteadyMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
 void ChatsModel::AddRequest(int32_t callId, int32_t kind, std::string name, std::string question) {
     for (Request& listed : requests) {
         if (listed.callId == callId) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "steady_ms.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -18,7 +20,6 @@ class ChatsModel {
 public:
     // Milliseconds on a steady scale.
     using Clock = std::function<int64_t()>;
-    static int64_t SteadyMs();
 
     struct Request {
         int32_t callId = 0;

@@ -2,6 +2,7 @@
 
 #include "ext-idle-notify-v1-client.h"
 #include "idle-client.h"
+#include "steady_ms.h"
 
 #include <QElapsedTimer>
 #include <QSocketNotifier>
@@ -17,15 +18,6 @@ namespace {
 
 // The compositor answers at once; one that does not is treated as absent.
 constexpr int kProbeTimeoutMs = 3000;
-
-int64_t NowMs() {
-    static QElapsedTimer started = [] {
-        QElapsedTimer t;
-        t.start();
-        return t;
-    }();
-    return started.elapsed();
-}
 
 } // namespace
 
@@ -58,7 +50,7 @@ struct WaylandIdleSource::Connection {
             wl_display_disconnect(display);
     }
 
-    void OnIdle() { edges.Idled(NowMs()); }
+    void OnIdle() { edges.Idled(SteadyMs()); }
     void OnResumed() {
         edges.Resumed();
         if (resumed)
@@ -206,7 +198,7 @@ std::optional<IdleSample> WaylandIdleSource::Sample() {
     if (wl_display_get_error(connection->display) != 0)
         return std::nullopt;
     IdleSample sample;
-    sample.idleMs = connection->edges.IdleMs(NowMs());
+    sample.idleMs = connection->edges.IdleMs(SteadyMs());
     return sample;
 }
 
