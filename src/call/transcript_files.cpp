@@ -129,8 +129,10 @@ QString ProposedTranscriptName(const QString& visitor, const QDate& date) {
 }
 
 QString ProposedTranscriptPath(const QString& visitor, const QDate& date, const QString& suffix) {
+    // A documents folder that was never made is no place to propose: the dialog would fall back
+    // to the working directory, which is the program's own folder when started from a menu.
     QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    if (folder.isEmpty())
+    if (folder.isEmpty() || !QDir(folder).exists())
         folder = QDir::homePath();
     return QDir(folder).filePath(ProposedTranscriptName(visitor, date) + QLatin1Char('.') + suffix);
 }

@@ -165,11 +165,23 @@ TEST(TranscriptNames, OddVisitorNamesGiveUsableFileNamesInTheDocumentsFolder) {
     EXPECT_EQ(ProposedTranscriptName("Zoë 注文", day), "Olvex chat with Zoë 注文 2026-12-08");
     EXPECT_LE(ProposedTranscriptName(QString(500, 'x'), day).size(), 120);
 
-    const QString path = ProposedTranscriptPath("Jane Doe", day, "rtf");
-    EXPECT_EQ(QFileInfo(path).absolutePath(),
-              QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
-                  .absolutePath());
+    // In the documents folder, or at home where there is none yet.
+    const QTemporaryDir dir;
+    const QByteArray home = qgetenv("HOME");
+    const QByteArray configHome = qgetenv("XDG_CONFIG_HOME");
+    qputenv("HOME", dir.path().toUtf8());
+    qputenv("XDG_CONFIG_HOME", dir.filePath("config").toUtf8());
+    QString path = ProposedTranscriptPath("Jane Doe", day, "rtf");
+    EXPECT_EQ(QFileInfo(path).absolutePath(), QDir(dir.path()).absolutePath());
+    ASSERT_TRUE(QDir(dir.path()).mkdir("Documents"));
+    path = ProposedTranscriptPath("Jane Doe", day, "rtf");
+    EXPECT_EQ(QFileInfo(path).absolutePath(), QDir(dir.filePath("Documents")).absolutePath());
     EXPECT_EQ(QFileInfo(path).fileName(), "Olvex chat with Jane Doe 2026-12-08.rtf");
+    qputenv("HOME", home);
+    if (configHome.isEmpty())
+        qunsetenv("XDG_CONFIG_HOME");
+    else
+        qputenv("XDG_CONFIG_HOME", configHome);
 }
 
 TEST_F(TranscriptFilesTest, ASavedTranscriptStartsWithWhoAndWhen) {
