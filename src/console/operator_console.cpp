@@ -190,7 +190,7 @@ constexpr ButtonDefinition kButtons[] = {
     {B::Visitors, "Website &Visitors", "visitors", Bar::Side, false},
     {B::Operators, "Website Op&erators", "operators", Bar::Side, false},
     {B::Reports, "Website &Reports", "reports", Bar::Side, false},
-    {B::Chats, "Chats", "chats", Bar::Side, false},
+    {B::Chats, "&Chats", "chats", Bar::Side, false},
 };
 
 constexpr int kToolbarImage = 24;

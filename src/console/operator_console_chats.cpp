@@ -46,8 +46,9 @@ void OperatorConsole::RefreshChats() {
     chatsModel.SetChats(std::move(open));
     chatsView->Refresh();
     FlatButton& button = ButtonOf(Button::Chats);
-    button.setText(QString::fromStdString(chatsModel.ButtonText()));
-    button.setAccessibleName(button.text());
+    const QString text = QString::fromStdString(chatsModel.ButtonText());
+    button.setText(QLatin1Char('&') + text);
+    button.setAccessibleName(text);
 }
 
 QWidget* OperatorConsole::OpenAlertOf(int32_t callId) const {
