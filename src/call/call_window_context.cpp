@@ -48,23 +48,24 @@ QWidget* CallWindow::BuildContextPanel() {
     pageLabel->setTextFormat(Qt::RichText);
     pageLabel->setOpenExternalLinks(true);
     pageLabel->setTextInteractionFlags(Qt::TextBrowserInteraction);
-    pageLabel->setAccessibleName(QStringLiteral("The visitor's page"));
+    // A screen reader hears what a label shows, and what it is as its description.
+    pageLabel->setAccessibleDescription(QStringLiteral("The visitor's page"));
     // Clicked, not in the Tab chain between the transcript and the input box.
     pageLabel->setFocusPolicy(Qt::ClickFocus);
     detailsLabel = ContextLabel(QStringLiteral("visitorDetails"), contextPanel);
-    detailsLabel->setAccessibleName(QStringLiteral("About the visitor"));
+    detailsLabel->setAccessibleDescription(QStringLiteral("About the visitor"));
     pageLabel->hide();
     detailsLabel->hide();
 
     auto* earlierRow = new QHBoxLayout;
     earlierLabel = ContextLabel(QStringLiteral("earlierChats"), contextPanel);
-    earlierLabel->setAccessibleName(QStringLiteral("Earlier chats"));
+    earlierLabel->setAccessibleDescription(QStringLiteral("Earlier chats"));
     earlierToggle = new QToolButton(contextPanel);
     earlierToggle->setObjectName(QStringLiteral("earlierToggle"));
     earlierToggle->setCheckable(true);
     earlierToggle->setText(QStringLiteral("Show the last one"));
     earlierToggle->setFocusPolicy(Qt::TabFocus);
-    earlierToggle->setAccessibleName(QStringLiteral("The last earlier chat"));
+    earlierToggle->setAccessibleDescription(QStringLiteral("The last earlier chat"));
     earlierRow->addWidget(earlierLabel, 1);
     earlierRow->addWidget(earlierToggle);
     earlierView = new TranscriptView(contextPanel);

@@ -13,18 +13,7 @@ here=$(dirname "$0")
 session_begin
 trap session_end EXIT
 stack_begin "$SNI_HOST"
-PY=/usr/bin/python3
-"$PY" -c 'import pyatspi' 2>/dev/null || fail "python3-pyatspi is needed (tools/apt-packages.txt)"
-
-# The accessibility bus of this session, and Qt speaking on it without a screen reader running.
-/usr/libexec/at-spi-bus-launcher --launch-immediately >"$SESSION_DIR/a11y-bus.log" 2>&1 &
-SESSION_PIDS+=($!)
-for _ in $(seq 100); do
-    bus_has org.a11y.Bus && break
-    sleep 0.1
-done
-bus_has org.a11y.Bus || fail "no accessibility bus"
-export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+a11y_bus_start
 
 demo_server_start "$DEMO_SERVER" --visitors 5 --request-every 5 --seed 11
 write_settings demo demo "$DEMO_PORT" "NotifyTimeout=50"

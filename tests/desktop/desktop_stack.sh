@@ -84,6 +84,22 @@ bus_has() {
         org.freedesktop.DBus.NameHasOwner "string:$1" 2>/dev/null | grep -q 'boolean true'
 }
 
+# a11y_bus_start: the session's accessibility bus, with Qt speaking on it though no screen reader
+# runs, and PY, a Python that reads it (tests/desktop/a11y_probe.py).
+a11y_bus_start() {
+    PY=/usr/bin/python3
+    "$PY" -c 'import pyatspi' 2>/dev/null || fail "python3-pyatspi is needed (tools/apt-packages.txt)"
+    /usr/libexec/at-spi-bus-launcher --launch-immediately >"$SESSION_DIR/a11y-bus.log" 2>&1 &
+    SESSION_PIDS+=($!)
+    local _
+    for _ in $(seq 100); do
+        bus_has org.a11y.Bus && break
+        sleep 0.1
+    done
+    bus_has org.a11y.Bus || fail "no accessibility bus"
+    export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+}
+
 tray_start() {
     "$SNI_HOST" watch >"$SESSION_DIR/sni-host.log" 2>&1 &
     TRAY_PID=$!
