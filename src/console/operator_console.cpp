@@ -196,8 +196,11 @@ constexpr ButtonDefinition kButtons[] = {
 constexpr int kToolbarImage = 24;
 constexpr int kSideBarImage = 32;
 
+// At the screen's density: the menu's icons stay sharp at 200 %.
 QPixmap StatusMenuStrip() {
-    QPixmap strip(3 * 16, 16);
+    const qreal ratio = qApp->devicePixelRatio();
+    QPixmap strip(QSize(3 * 16, 16) * ratio);
+    strip.setDevicePixelRatio(ratio);
     strip.fill(Qt::transparent);
     QPainter painter(&strip);
     for (int i = 0; i < 3; ++i)

@@ -127,6 +127,14 @@ QColor ReadableOn(const QColor& colour, const QColor& background, double minCont
     return up.contrast >= down.contrast ? up.colour : down.colour;
 }
 
+QColor SearchHitBackground(const QPalette& palette) {
+    return IsDarkPalette(palette) ? QColor(120, 88, 0) : QColor(255, 230, 120);
+}
+
+BadgeColours TrayBadgeColours() {
+    return {QColor(204, 32, 32), QColor(255, 255, 255), QColor(255, 255, 255)};
+}
+
 bool IsDarkPalette(const QPalette& palette) {
     return RelativeLuminance(palette.color(QPalette::Active, QPalette::Window)) <
            RelativeLuminance(palette.color(QPalette::Active, QPalette::WindowText));

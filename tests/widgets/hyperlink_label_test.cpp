@@ -91,7 +91,7 @@ TEST_F(HyperlinkLabelTest, ColoursFollowHoverAndTheLastOpen) {
     QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
     QApplication::sendEvent(&label, &enter);
     EXPECT_TRUE(label.IsHovering());
-    EXPECT_EQ(label.CurrentColour(), label.palette().color(QPalette::WindowText));
+    EXPECT_EQ(label.ShownColour(), label.palette().color(QPalette::WindowText));
     EXPECT_NE(label.CurrentColour(), visited);
     QEvent leave(QEvent::Leave);
     QApplication::sendEvent(&label, &leave);
