@@ -9,6 +9,7 @@
 #include "data_files.h"
 #include "desktop_services.h"
 #include "flat_button.h"
+#include "font_scaled.h"
 #include "hyperlink_label.h"
 #include "list_column_store.h"
 #include "message_box.h"
@@ -148,7 +149,7 @@ OperatorConsole::OperatorConsole(DesktopServices& services, bool embedBrowser, Q
             emit console->AutoLoginRequested();
     });
 
-    resize(860, 500);
+    ResizeForFont(*this, QSize(860, 500));
     WindowPlacementStore().RestoreWindowPlacement(*this, kPlacementSection);
     ListColumnStore columns;
     columns.RestoreColumnWidths(*operatorList, kOperatorColumnsSection);

@@ -3,6 +3,7 @@
 #include "archive_reader.h"
 #include "call_images.h"
 #include "flat_button.h"
+#include "font_scaled.h"
 #include "message_box.h"
 #include "readable_colours.h"
 #include "rtf_writer.h"
@@ -114,9 +115,7 @@ HistoryWindow::HistoryWindow(std::string file, std::shared_ptr<TranscriptArchive
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     list->header()->setStretchLastSection(false);
     list->header()->setSectionResizeMode(1, QHeaderView::Stretch);
-    list->setColumnWidth(0, 120);
-    list->setColumnWidth(2, 110);
-    list->setColumnWidth(3, 45);
+    KeepColumnsWideForFont(*list, {120, 0, 110, 45});
     connect(list->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this] { ShowSelected(); });
 
@@ -148,7 +147,7 @@ HistoryWindow::HistoryWindow(std::string file, std::shared_ptr<TranscriptArchive
     root->addWidget(status);
 
     BuildShortcuts();
-    resize(820, 480);
+    ResizeForFont(*this, QSize(820, 480));
     WindowPlacementStore().RestoreWindowPlacement(*this, kPlacementSection);
     Reload();
     // The window is mostly opened to look something up.

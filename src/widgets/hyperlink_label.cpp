@@ -133,6 +133,15 @@ void HyperlinkLabel::changeEvent(QEvent* event) {
     // Setting our own palette sends this again; it then finds the colour in place.
     if (event->type() == QEvent::PaletteChange)
         UpdateColour();
+    // A font given later (a style sheet's, the desktop's): underlined again and fitted to it.
+    if (event->type() == QEvent::FontChange && attached) {
+        if (font().underline() != underline) {
+            QFont linkFont = font();
+            linkFont.setUnderline(underline);
+            setFont(linkFont);
+        }
+        FitToText();
+    }
 }
 
 void HyperlinkLabel::Click() {
