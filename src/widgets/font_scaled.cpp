@@ -63,9 +63,11 @@ void ResizeForFont(QWidget& window, QSize designed) {
     QSize size = (QSizeF(designed) * scale).toSize().expandedTo(window.minimumSizeHint());
     const QScreen* screen = window.screen() ? window.screen() : QGuiApplication::primaryScreen();
     if (screen) {
-        // The frame is not known before the window is shown: a title bar and borders.
-        const int title = window.style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, &window);
-        const QSize room = screen->availableGeometry().size() - QSize(title / 2, 2 * title);
+        // The frame is not known before the window is shown: a title bar and borders, and
+        // some play for a window manager that does not place it at the very top.
+        const int title =
+            std::max(24, window.style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, &window));
+        const QSize room = screen->availableGeometry().size() - QSize(title / 2, 3 * title);
         size = size.boundedTo(room);
     }
     window.resize(size);
