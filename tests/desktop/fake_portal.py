@@ -23,7 +23,6 @@ XML = f"""<node><interface name="{INTERFACE}">
   <method name="ReadOne"><arg type="s" direction="in"/><arg type="s" direction="in"/>
     <arg type="v" direction="out"/></method>
   <signal name="SettingChanged"><arg type="s"/><arg type="s"/><arg type="v"/></signal>
-  <property name="version" type="u" access="read"/>
 </interface></node>"""
 
 mode = sys.argv[1] if len(sys.argv) > 1 else "dark"
@@ -44,13 +43,9 @@ def on_call(_bus, _sender, _path, _interface, method, args, invocation):
     invocation.return_value(GLib.Variant("(v)", (value,)))
 
 
-def on_property(*_args):
-    return GLib.Variant("u", 2)
-
-
 def on_bus(bus, _name):
     node = Gio.DBusNodeInfo.new_for_xml(XML)
-    bus.register_object(PATH, node.interfaces[0], on_call, on_property, None)
+    bus.register_object(PATH, node.interfaces[0], on_call, None, None)
     state["bus"] = bus
 
 
