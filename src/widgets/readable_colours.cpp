@@ -88,6 +88,8 @@ QPalette Mended(QPalette palette) {
         {QPalette::ButtonText, QPalette::Button},   {QPalette::HighlightedText, QPalette::Highlight},
         {QPalette::ToolTipText, QPalette::ToolTipBase}, {QPalette::Link, QPalette::Base},
         {QPalette::LinkVisited, QPalette::Base},
+        // Links in labels (the call window's page) lie on the window, not on the base.
+        {QPalette::Link, QPalette::Window}, {QPalette::LinkVisited, QPalette::Window},
     };
     for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
         for (const Pair& pair : kPairs) {

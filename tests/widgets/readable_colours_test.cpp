@@ -154,6 +154,11 @@ TEST(Contrast, LinksSearchHitsAndTheTrayBadgeRead) {
         QApplication::sendEvent(&link, &leave);
         ExpectReadable(ReadableOn(QColor(85, 26, 139), window), window,
                        scheme.name + std::string(" visited link"));
+        // Links in rich text, in labels and in text boxes.
+        for (QPalette::ColorRole link : {QPalette::Link, QPalette::LinkVisited})
+            for (QPalette::ColorRole behind : {QPalette::Window, QPalette::Base})
+                ExpectReadable(scheme.palette.color(link), scheme.palette.color(behind),
+                               scheme.name + std::string(" rich text link"));
 
         // The History's search marker under the transcript's plain and coloured lines.
         const QColor marker = SearchHitBackground(scheme.palette);
