@@ -105,7 +105,7 @@ wait_no_window '^Canned Answers$' 10 || fail "Escape did not close Canned Answer
 focus "$console"
 sleep 0.5
 xdotool key --window "$console" alt+o
-box=$(wait_window '^Olvex$' 5) && { focus "$box"; xdotool key Return; } || true
+box=$(wait_window '^Olvex$' 5 2>/dev/null) && { focus "$box"; xdotool key Return; } || true
 wait_window '^Olvex - ' 10 >/dev/null
 sleep 1
 focus "$console"
