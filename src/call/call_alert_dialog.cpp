@@ -141,6 +141,7 @@ CallAlertDialog::CallAlertDialog(AgentSettings& settings, const QString& text, i
     // A new alert's sound replaces the one playing.
     if (withSound)
         AlertSound::Shared().Play();
+    ensurePolished(); // a style sheet's font counts in the size
     adjustSize();
     // One size only: tiling window managers float such a dialog at that size instead of
     // tiling it as a column, and no size a desktop once gave it is taken for its own.
@@ -185,16 +186,18 @@ std::vector<CallAlertDialog*> CallAlertDialog::OpenAlerts() {
 void CallAlertDialog::Place() {
     // Until the operator moves one, the first alert stands in the bottom right corner, out of
     // the way of the windows' own dialogs, which open over their centres.
+    // The frame's title bar is not known before the window is shown: a style's guess.
+    const int title = std::max(24, style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this));
     if (QScreen* primary = QGuiApplication::primaryScreen()) {
+        // The title bar sits above the dialog: without it the bottom edge went off the screen.
         const QRect screen = primary->availableGeometry();
-        move(screen.right() - width() - kCornerMargin, screen.bottom() - height() - kCornerMargin);
+        move(screen.right() - width() - kCornerMargin,
+             screen.bottom() - height() - title - kCornerMargin);
     }
     WindowPlacementStore().RestoreWindowPlacement(*this, kPlacementSection);
     std::vector<int> used;
     for (const CallAlertDialog* other : Registry())
         used.push_back(other->slot);
-    // The frame's title bar is not known before the window is shown: a style's guess.
-    const int title = std::max(24, style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this));
     const QRect first = geometry().adjusted(0, -title, 0, 0);
     QScreen* screen = QGuiApplication::screenAt(geometry().center());
     if (!screen)

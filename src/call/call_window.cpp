@@ -7,6 +7,7 @@
 #include "call_texts.h"
 #include "call_window_list.h"
 #include "event_sound.h"
+#include "font_scaled.h"
 #include "log_categories.h"
 #include "message_box.h"
 #include "result_code.h"
@@ -88,7 +89,7 @@ CallWindow::CallWindow(AgentSettings& settings, int32_t callId, CallWindowList& 
     connect(typingTimer, &QTimer::timeout, this, &CallWindow::ClearStaleTypingNotice);
     SetDefaultTools();
 
-    resize(560, 400);
+    ResizeForFont(*this, QSize(560, 400));
     WindowPlacementStore().RestoreWindowPlacement(*this, kPlacementSection);
     FillCannedTree();
     SetTabOrder();

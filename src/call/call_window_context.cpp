@@ -3,6 +3,7 @@
 #include "agent_client.h"
 #include "archive_reader.h"
 #include "call_window.h"
+#include "font_scaled.h"
 #include "page_directory.h"
 #include "transcript_archive.h"
 #include "ui_event_pump.h"
@@ -71,7 +72,7 @@ QWidget* CallWindow::BuildContextPanel() {
     earlierView = new TranscriptView(contextPanel);
     earlierView->setObjectName(QStringLiteral("earlierTranscript"));
     earlierView->setAccessibleName(QStringLiteral("The last earlier chat"));
-    earlierView->setFixedHeight(kEarlierViewHeight);
+    earlierView->setFixedHeight(FontScaled(*earlierView, kEarlierViewHeight));
     connect(earlierToggle, &QToolButton::toggled, this, [this](bool open) {
         earlierView->setVisible(open);
         earlierToggle->setText(open ? QStringLiteral("Hide") : QStringLiteral("Show the last one"));

@@ -84,7 +84,8 @@ QLayout* CallWindow::BuildChatColumn() {
     input->setAccessibleName(QStringLiteral("Message to send"));
     input->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     input->setTabChangesFocus(true);
-    // Two lines of whatever font the desktop gives.
+    // Two lines of whatever font the desktop (or a style sheet) gives.
+    input->ensurePolished();
     const int inputHeight = std::max(42, 2 * input->fontMetrics().lineSpacing() + 12);
     input->setFixedHeight(inputHeight);
     input->installEventFilter(this);
@@ -232,6 +233,7 @@ QWidget* CallWindow::BuildToolbar() {
 QWidget* CallWindow::BuildCannedPanel() {
     cannedPanel = new QWidget(this);
     cannedPanel->setObjectName(QStringLiteral("cannedPanel"));
+    cannedPanel->ensurePolished();
     cannedPanel->setFixedWidth(
         std::max(kCannedColumnWidth,
                  cannedPanel->fontMetrics().horizontalAdvance(QStringLiteral("Canned answers")) +

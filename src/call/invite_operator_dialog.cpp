@@ -2,6 +2,7 @@
 
 #include "chat_call.h"
 #include "flat_button.h"
+#include "font_scaled.h"
 #include "info_tips.h"
 #include "message_box.h"
 #include "user_directory.h"
@@ -118,6 +119,7 @@ InviteOperatorDialog::InviteOperatorDialog(
     list_->header()->setStretchLastSection(false);
     list_->setColumnWidth(kNameColumn, 122);
     list_->setColumnWidth(kStatusColumn, 60);
+    KeepColumnsWideForFont(*list_, {122, 60});
     list_->setRootIsDecorated(false);
     list_->setItemsExpandable(false);
     list_->setUniformRowHeights(true);
@@ -147,7 +149,7 @@ InviteOperatorDialog::InviteOperatorDialog(
     layout->addWidget(list_, 1);
     layout->addLayout(buttons);
     // Wide enough for both columns without a horizontal scroll bar.
-    resize(210, 230);
+    ResizeForFont(*this, QSize(210, 230));
 
     connect(list_, &QTreeWidget::itemSelectionChanged, this,
             [this] { ok_->setEnabled(!list_->selectedItems().isEmpty()); });

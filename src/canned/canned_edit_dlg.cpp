@@ -1,5 +1,6 @@
 #include "canned_edit_dlg.h"
 
+#include "font_scaled.h"
 #include "message_box.h"
 #include "placeholders.h"
 
@@ -78,7 +79,7 @@ CCannedEditDlg::CCannedEditDlg(QStringList categoryList, QString category, QStri
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(frame, 1);
     layout->addWidget(buttons);
-    resize(335, 300);
+    ResizeForFont(*this, QSize(335, 300));
 }
 
 bool CCannedEditDlg::eventFilter(QObject* watched, QEvent* event) {

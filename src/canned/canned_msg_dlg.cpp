@@ -1,6 +1,7 @@
 #include "canned_msg_dlg.h"
 
 #include "canned_edit_dlg.h"
+#include "font_scaled.h"
 #include "message_box.h"
 
 #include <QByteArray>
@@ -105,6 +106,7 @@ CCannedMsgDlg::CCannedMsgDlg(std::string path, QWidget* parent)
     preview_->setObjectName("preview");
     preview_->setReadOnly(true);
     preview_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    preview_->ensurePolished();
     preview_->setFixedHeight(preview_->fontMetrics().lineSpacing() * 3 + 10);
 
     addButton_ = new QPushButton("&Add", frame);
@@ -138,7 +140,7 @@ CCannedMsgDlg::CCannedMsgDlg(std::string path, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(frame, 1);
     layout->addWidget(buttons);
-    resize(300, 380);
+    ResizeForFont(*this, QSize(300, 380));
 
     connect(addButton_, &QPushButton::clicked, this, &CCannedMsgDlg::Add);
     connect(editButton_, &QPushButton::clicked, this, &CCannedMsgDlg::Edit);

@@ -1,5 +1,7 @@
 #include "chats_view.h"
 
+#include "font_scaled.h"
+
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QTimer>
@@ -60,6 +62,7 @@ ChatsView::ChatsView(const ChatsModel& source, QWidget* parent) : QWidget(parent
     tree->header()->setStretchLastSection(true);
     tree->setColumnWidth(kColumnName, 180);
     tree->setColumnWidth(kColumnTime, 110);
+    KeepColumnsWideForFont(*tree, {180, 110});
     tree->installEventFilter(this);
     requestGroup = NewGroup(tree);
     chatGroup = NewGroup(tree);

@@ -9,6 +9,7 @@
 #include "data_files.h"
 #include "desktop_services.h"
 #include "flat_button.h"
+#include "font_scaled.h"
 #include "hyperlink_label.h"
 #include "list_column_store.h"
 #include "message_box.h"
@@ -148,7 +149,7 @@ OperatorConsole::OperatorConsole(DesktopServices& services, bool embedBrowser, Q
             emit console->AutoLoginRequested();
     });
 
-    resize(860, 500);
+    ResizeForFont(*this, QSize(860, 500));
     WindowPlacementStore().RestoreWindowPlacement(*this, kPlacementSection);
     ListColumnStore columns;
     columns.RestoreColumnWidths(*operatorList, kOperatorColumnsSection);
@@ -196,8 +197,11 @@ constexpr ButtonDefinition kButtons[] = {
 constexpr int kToolbarImage = 24;
 constexpr int kSideBarImage = 32;
 
+// At the screen's density: the menu's icons stay sharp at 200 %.
 QPixmap StatusMenuStrip() {
-    QPixmap strip(3 * 16, 16);
+    const qreal ratio = qApp->devicePixelRatio();
+    QPixmap strip(QSize(3 * 16, 16) * ratio);
+    strip.setDevicePixelRatio(ratio);
     strip.fill(Qt::transparent);
     QPainter painter(&strip);
     for (int i = 0; i < 3; ++i)

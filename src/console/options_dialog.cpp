@@ -2,6 +2,7 @@
 
 #include "agent_settings.h"
 #include "desktop_services.h"
+#include "font_scaled.h"
 #include "leading_number.h"
 #include "message_box.h"
 #include "placeholders.h"
@@ -221,7 +222,7 @@ QWidget* OptionsDialog::BuildWelcomeGroup() {
     welcomeMsg->setObjectName(QStringLiteral("welcomeMsg"));
     welcomeMsg->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     welcomeMsg->setTabChangesFocus(true);
-    welcomeMsg->setFixedHeight(70);
+    welcomeMsg->setFixedHeight(FontScaled(*welcomeMsg, 70));
     auto* welcomeLayout = new QVBoxLayout(welcomeGroup);
     welcomeLayout->addWidget(welcomeMsg);
     auto* placeholders = new QLabel(QLatin1String(kPlaceholderHint), welcomeGroup);

@@ -1,6 +1,7 @@
 #include "report_list.h"
 
 #include "console_images.h"
+#include "font_scaled.h"
 #include "info_tips.h"
 #include "readable_item_delegate.h"
 
@@ -18,10 +19,10 @@ void SetUpReportList(QTreeWidget& list, const QStringList& headings,
 
 void SetUpReportList(QTreeView& list, std::initializer_list<int> widths) {
     // The widths suit the usual font; a larger one widens them alike, so the headings still fit.
-    const double scale = std::max(1.0, list.fontMetrics().height() / 16.0);
     int column = 0;
     for (int width : widths)
-        list.header()->resizeSection(column++, static_cast<int>(width * scale));
+        list.header()->resizeSection(column++, width);
+    KeepColumnsWideForFont(list, widths);
     list.header()->setStretchLastSection(false);
     list.header()->setSectionsMovable(true);
     list.setRootIsDecorated(false);

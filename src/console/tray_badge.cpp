@@ -1,5 +1,7 @@
 #include "tray_badge.h"
 
+#include "readable_colours.h"
+
 #include <QFont>
 #include <QPainter>
 #include <QPixmap>
@@ -54,14 +56,17 @@ QIcon BadgedIcon(const QIcon& icon, int count) {
     const int side = pixmap.width();
     const qreal disc = side * (text.size() > 1 ? 0.62 : 0.55);
     const QRectF area(side - disc, side - disc, disc, disc);
-    painter.setPen(QPen(Qt::white, side / 32.0));
-    painter.setBrush(QColor(220, 30, 30));
-    painter.drawEllipse(area.adjusted(1, 1, -1, -1));
+    // The rim stays a pixel wide where the panel shrinks the icon to 22 pixels.
+    const BadgeColours colours = TrayBadgeColours();
+    const qreal rim = side / 16.0;
+    painter.setPen(QPen(colours.rim, rim));
+    painter.setBrush(colours.disc);
+    painter.drawEllipse(area.adjusted(rim / 2, rim / 2, -rim / 2, -rim / 2));
     QFont font;
     font.setBold(true);
     font.setPixelSize(int(disc * (text.size() > 2 ? 0.38 : text.size() > 1 ? 0.5 : 0.66)));
     painter.setFont(font);
-    painter.setPen(Qt::white);
+    painter.setPen(colours.text);
     painter.drawText(area, Qt::AlignCenter, text);
     painter.end();
     return QIcon(pixmap);

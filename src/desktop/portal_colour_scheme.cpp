@@ -3,6 +3,7 @@
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusVariant>
 
 namespace olvex {
 
@@ -44,7 +45,7 @@ PortalColourScheme::PortalColourScheme(QObject* parent) : ColourSchemeSource(par
     if (!bus.isConnected())
         return;
     bus.connect(kService, kPath, kInterface, QStringLiteral("SettingChanged"), this,
-                SLOT(OnSettingChanged(QString, QString, QDBusVariant)));
+                SLOT(OnSettingChanged(QDBusMessage)));
     // ReadOne is the newer call; older portals know Read alone.
     QVariant value = Ask(QStringLiteral("ReadOne"));
     if (!value.isValid())
@@ -62,11 +63,12 @@ ColourSchemeSource::Preference PortalColourScheme::FromValue(const QVariant& val
     return Preference::None;
 }
 
-void PortalColourScheme::OnSettingChanged(const QString& group, const QString& key,
-                                          const QDBusVariant& value) {
-    if (group != kGroup || key != kKey)
+void PortalColourScheme::OnSettingChanged(const QDBusMessage& message) {
+    const QList<QVariant> arguments = message.arguments();
+    if (arguments.size() < 3 || arguments[0].toString() != kGroup ||
+        arguments[1].toString() != kKey)
         return;
-    const Preference now = FromValue(value.variant());
+    const Preference now = FromValue(arguments[2]);
     if (now == current)
         return;
     current = now;

@@ -2,7 +2,7 @@
 
 #include "colour_scheme_source.h"
 
-#include <QDBusVariant>
+#include <QDBusMessage>
 #include <QString>
 
 namespace olvex {
@@ -21,7 +21,8 @@ public:
     static Preference FromValue(const QVariant& value);
 
 private slots:
-    void OnSettingChanged(const QString& group, const QString& key, const QDBusVariant& value);
+    // The whole message: QtDBus will not hand a variant argument to a slot of its own.
+    void OnSettingChanged(const QDBusMessage& message);
 
 private:
     Preference current = Preference::None;

@@ -3,7 +3,10 @@
 #include "archive_reader.h"
 #include "call_images.h"
 #include "flat_button.h"
+#include "font_scaled.h"
 #include "message_box.h"
+#include "readable_colours.h"
+#include "rtf_writer.h"
 #include "transcript_archive.h"
 #include "transcript_files.h"
 #include "transcript_view.h"
@@ -112,9 +115,7 @@ HistoryWindow::HistoryWindow(std::string file, std::shared_ptr<TranscriptArchive
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     list->header()->setStretchLastSection(false);
     list->header()->setSectionResizeMode(1, QHeaderView::Stretch);
-    list->setColumnWidth(0, 120);
-    list->setColumnWidth(2, 110);
-    list->setColumnWidth(3, 45);
+    KeepColumnsWideForFont(*list, {120, 0, 110, 45});
     connect(list->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this] { ShowSelected(); });
 
@@ -146,7 +147,7 @@ HistoryWindow::HistoryWindow(std::string file, std::shared_ptr<TranscriptArchive
     root->addWidget(status);
 
     BuildShortcuts();
-    resize(820, 480);
+    ResizeForFont(*this, QSize(820, 480));
     WindowPlacementStore().RestoreWindowPlacement(*this, kPlacementSection);
     Reload();
     // The window is mostly opened to look something up.
@@ -288,10 +289,12 @@ void HistoryWindow::ShowSelected() {
 }
 
 // The words searched for are marked where they start a word, without touching the text.
-void HistoryWindow::MarkMatches() {
+void HistoryWindow::MarkMatches(bool show) {
     QList<QTextEdit::ExtraSelection> marks;
     const QStringList words = searchBox->text().split(QLatin1Char(' '), Qt::SkipEmptyParts);
     QTextCursor first;
+    const QPalette& colours = transcript->palette();
+    const QColor marker = SearchHitBackground(colours);
     for (const QString& word : words) {
         QTextCursor at(transcript->document());
         while (!(at = transcript->document()->find(word, at)).isNull()) {
@@ -302,7 +305,12 @@ void HistoryWindow::MarkMatches() {
                 !transcript->document()->characterAt(at.selectionStart() - 1).isLetterOrNumber()) {
                 QTextEdit::ExtraSelection mark;
                 mark.cursor = before;
-                mark.format.setBackground(QColor(255, 230, 120));
+                // The line's own colour, made to read on the marker.
+                QColor text = PaperColour(before.charFormat());
+                if (!text.isValid())
+                    text = colours.color(QPalette::Text);
+                mark.format.setBackground(marker);
+                mark.format.setForeground(ReadableOn(text, marker));
                 marks << mark;
                 if (first.isNull() || before.selectionStart() < first.selectionStart())
                     first = before;
@@ -310,7 +318,7 @@ void HistoryWindow::MarkMatches() {
         }
     }
     transcript->setExtraSelections(marks);
-    if (!first.isNull()) {
+    if (show && !first.isNull()) {
         QTextCursor show(transcript->document());
         show.setPosition(first.selectionStart());
         transcript->setTextCursor(show);
@@ -339,6 +347,13 @@ void HistoryWindow::DeleteSelected() {
     QPointer<HistoryWindow> self(this);
     archive->Delete(c->id,
                     [self](bool) { PostToUiThread(self, [](HistoryWindow& w) { w.Reload(); }); });
+}
+
+void HistoryWindow::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    // Light or dark windows: the marker and the text on it change with them.
+    if (event->type() == QEvent::PaletteChange && transcript)
+        MarkMatches(false);
 }
 
 void HistoryWindow::closeEvent(QCloseEvent* event) {

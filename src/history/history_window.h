@@ -44,13 +44,15 @@ public:
     const std::vector<ConversationSummary>& Shown() const;
 
 protected:
+    void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
     QWidget* BuildToolbar();
     void BuildShortcuts();
     void ShowSelected();
-    void MarkMatches();
+    // Marks the searched words; with `show` also scrolls to the first.
+    void MarkMatches(bool show = true);
     const ConversationSummary* Selected() const;
     QString PrintTitle(const ConversationSummary& conversation) const;
 

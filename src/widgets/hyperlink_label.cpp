@@ -1,6 +1,7 @@
 #include "hyperlink_label.h"
 
 #include "message_box.h"
+#include "readable_colours.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -51,7 +52,6 @@ int SystemOpen(const QString& target) {
 HyperlinkLabel::HyperlinkLabel(QWidget* parent) : HyperlinkLabel(QString(), parent) {}
 
 HyperlinkLabel::HyperlinkLabel(const QString& text, QWidget* parent) : QLabel(text, parent) {
-    hoverColour = palette().color(QPalette::Highlight);
     setTextFormat(Qt::PlainText);
 }
 
@@ -107,15 +107,41 @@ void HyperlinkLabel::FitToText() {
 
 QColor HyperlinkLabel::CurrentColour() const {
     if (hovering)
-        return hoverColour;
+        return hoverColour.isValid() ? hoverColour : palette().color(QPalette::Highlight);
     return visited ? visitedColour : linkColour;
 }
 
+QColor HyperlinkLabel::ShownColour() const {
+    // The label is transparent: what lies behind it is its window's colour, which the label's
+    // palette still inherits (only the text colour is its own).
+    return ReadableOn(CurrentColour(), palette().color(QPalette::Window));
+}
+
 void HyperlinkLabel::UpdateColour() {
-    QPalette colours = palette();
-    colours.setColor(QPalette::WindowText, CurrentColour());
-    setPalette(colours);
+    const QColor shown = ShownColour();
+    if (palette().color(QPalette::WindowText) != shown) {
+        QPalette colours = palette();
+        colours.setColor(QPalette::WindowText, shown);
+        setPalette(colours);
+    }
     update();
+}
+
+void HyperlinkLabel::changeEvent(QEvent* event) {
+    QLabel::changeEvent(event);
+    // A switch between light and dark windows: the link colours move with the background.
+    // Setting our own palette sends this again; it then finds the colour in place.
+    if (event->type() == QEvent::PaletteChange)
+        UpdateColour();
+    // A font given later (a style sheet's, the desktop's): underlined again and fitted to it.
+    if (event->type() == QEvent::FontChange && attached) {
+        if (font().underline() != underline) {
+            QFont linkFont = font();
+            linkFont.setUnderline(underline);
+            setFont(linkFont);
+        }
+        FitToText();
+    }
 }
 
 void HyperlinkLabel::Click() {

@@ -34,7 +34,10 @@ public:
 
     bool IsVisited() const { return visited; }
     bool IsHovering() const { return hovering; }
+    // The colour of the label's state: hover, visited or link.
     QColor CurrentColour() const;
+    // That colour as drawn: moved in lightness where it would not read on the window behind.
+    QColor ShownColour() const;
 
     // Opens the target and marks the label visited on success; reports a failure.
     void Click();
@@ -50,6 +53,7 @@ public:
     static void SetOpener(Opener opener);
 
 protected:
+    void changeEvent(QEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -60,6 +64,7 @@ private:
     QString target;
     QColor linkColour{0, 0, 238};
     QColor visitedColour{85, 26, 139};
+    // Invalid: the palette's highlight, whichever palette is current.
     QColor hoverColour;
     bool hovering = false;
     bool visited = false;

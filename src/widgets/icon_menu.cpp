@@ -268,12 +268,19 @@ void IconMenu::SetIcons(const QPixmap& strip, const std::vector<int>& commands,
     if (strip.isNull() || cell.isEmpty())
         return;
     const QPixmap masked = TransparentPixmap(strip, transparent);
-    const int cells = strip.width() / cell.width();
+    // `cell` counts in the strip's device-independent pixels; a strip drawn for a dense
+    // screen has more pixels per cell.
+    const qreal ratio = strip.devicePixelRatio();
+    const QSize pixels = (QSizeF(cell) * ratio).toSize();
+    const int cells = strip.width() / pixels.width();
     for (int i = 0; i < static_cast<int>(commands.size()) && i < cells; ++i) {
         if (commands[i] == 0)
             continue;
-        if (QAction* action = ActionFor(commands[i]))
-            action->setIcon(QIcon(masked.copy(i * cell.width(), 0, cell.width(), cell.height())));
+        if (QAction* action = ActionFor(commands[i])) {
+            QPixmap image = masked.copy(i * pixels.width(), 0, pixels.width(), pixels.height());
+            image.setDevicePixelRatio(ratio);
+            action->setIcon(QIcon(image));
+        }
     }
 }
 

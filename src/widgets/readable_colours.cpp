@@ -88,6 +88,8 @@ QPalette Mended(QPalette palette) {
         {QPalette::ButtonText, QPalette::Button},   {QPalette::HighlightedText, QPalette::Highlight},
         {QPalette::ToolTipText, QPalette::ToolTipBase}, {QPalette::Link, QPalette::Base},
         {QPalette::LinkVisited, QPalette::Base},
+        // Links in labels (the call window's page) lie on the window, not on the base.
+        {QPalette::Link, QPalette::Window}, {QPalette::LinkVisited, QPalette::Window},
     };
     for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
         for (const Pair& pair : kPairs) {
@@ -125,6 +127,14 @@ QColor ReadableOn(const QColor& colour, const QColor& background, double minCont
     if (upReaches || downReaches)
         return upReaches ? up.colour : down.colour;
     return up.contrast >= down.contrast ? up.colour : down.colour;
+}
+
+QColor SearchHitBackground(const QPalette& palette) {
+    return IsDarkPalette(palette) ? QColor(120, 88, 0) : QColor(255, 230, 120);
+}
+
+BadgeColours TrayBadgeColours() {
+    return {QColor(204, 32, 32), QColor(255, 255, 255), QColor(255, 255, 255)};
 }
 
 bool IsDarkPalette(const QPalette& palette) {

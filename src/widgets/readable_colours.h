@@ -19,6 +19,19 @@ double ContrastRatio(const QColor& a, const QColor& b);
 QColor ReadableOn(const QColor& colour, const QColor& background,
                   double minContrast = kMinContrast);
 
+// Behind a word found by a search: a yellow marker on light windows, a deep amber on dark
+// ones. The word's text is made readable on it with ReadableOn.
+QColor SearchHitBackground(const QPalette& palette);
+
+// The tray badge: a count on a red disc inside a white rim, which keeps the disc apart from a
+// dark panel as the red does from a light one.
+struct BadgeColours {
+    QColor disc;
+    QColor text;
+    QColor rim;
+};
+BadgeColours TrayBadgeColours();
+
 // How the windows are coloured: as the desktop gives it, or light or dark whatever it says.
 enum class ColourScheme { Desktop, Light, Dark };
 

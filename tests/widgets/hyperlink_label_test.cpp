@@ -74,6 +74,18 @@ TEST_F(HyperlinkLabelTest, FitToTextKeepsTheEdgeItsAlignmentNames) {
     const QRect centred = fitted(Qt::AlignCenter);
     EXPECT_LE(std::abs((centred.x() - 100) - (400 - (centred.x() + centred.width()))), 1);
     EXPECT_LE(std::abs((centred.y() - 50) - (90 - (centred.y() + centred.height()))), 1);
+
+    // A font given after the fitting (a style sheet's, a larger desktop font) fits it again,
+    // still underlined.
+    auto* later = new HyperlinkLabel(QStringLiteral("http://example.test/"), &parent);
+    later->Attach();
+    QFont large = later->font();
+    large.setUnderline(false);
+    large.setPointSize(large.pointSize() * 2);
+    later->setFont(large);
+    EXPECT_GE(later->width(), later->fontMetrics().horizontalAdvance(later->text()));
+    EXPECT_GE(later->height(), later->fontMetrics().height());
+    EXPECT_TRUE(later->font().underline());
 }
 
 TEST_F(HyperlinkLabelTest, ColoursFollowHoverAndTheLastOpen) {
@@ -91,7 +103,7 @@ TEST_F(HyperlinkLabelTest, ColoursFollowHoverAndTheLastOpen) {
     QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
     QApplication::sendEvent(&label, &enter);
     EXPECT_TRUE(label.IsHovering());
-    EXPECT_EQ(label.CurrentColour(), label.palette().color(QPalette::WindowText));
+    EXPECT_EQ(label.ShownColour(), label.palette().color(QPalette::WindowText));
     EXPECT_NE(label.CurrentColour(), visited);
     QEvent leave(QEvent::Leave);
     QApplication::sendEvent(&label, &leave);

@@ -2,6 +2,7 @@
 // at least 4.5:1, with the colours' hues kept.
 #include "accessibility.h"
 #include "flat_button.h"
+#include "hyperlink_label.h"
 #include "icon_menu.h"
 #include "readable_colours.h"
 #include "readable_item_delegate.h"
@@ -131,6 +132,50 @@ TEST(Contrast, ListCellsAreDrawnReadableOnTheirRow) {
     }
     model.setData(model.index(0, 0), QVariant(), Qt::ForegroundRole);
     EXPECT_FALSE(ReadableItemDelegate::CellTextColour(model.index(0, 0), Qt::white).isValid());
+}
+
+TEST(Contrast, LinksSearchHitsAndTheTrayBadgeRead) {
+    const QPalette original = QApplication::palette();
+    QWidget dialog;
+    HyperlinkLabel link(QStringLiteral("https://example.com/"), &dialog);
+    link.Attach();
+    for (const Scheme& scheme : Schemes()) {
+        // The label follows a switch made while it is open, in every state.
+        QApplication::setPalette(scheme.palette);
+        QCoreApplication::processEvents();
+        const QColor window = scheme.palette.color(QPalette::Window);
+        EXPECT_EQ(link.palette().color(QPalette::WindowText), link.ShownColour()) << scheme.name;
+        ExpectReadable(link.ShownColour(), window, scheme.name + std::string(" link"));
+        QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
+        QApplication::sendEvent(&link, &enter);
+        EXPECT_EQ(link.palette().color(QPalette::WindowText), link.ShownColour()) << scheme.name;
+        ExpectReadable(link.ShownColour(), window, scheme.name + std::string(" hovered link"));
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(&link, &leave);
+        ExpectReadable(ReadableOn(QColor(85, 26, 139), window), window,
+                       scheme.name + std::string(" visited link"));
+        // Links in rich text, in labels and in text boxes.
+        for (QPalette::ColorRole link : {QPalette::Link, QPalette::LinkVisited})
+            for (QPalette::ColorRole behind : {QPalette::Window, QPalette::Base})
+                ExpectReadable(scheme.palette.color(link), scheme.palette.color(behind),
+                               scheme.name + std::string(" rich text link"));
+
+        // The History's search marker under the transcript's plain and coloured lines.
+        const QColor marker = SearchHitBackground(scheme.palette);
+        for (const QColor& line : {scheme.palette.color(QPalette::Text), QColor(0, 0, 255),
+                                   QColor(255, 0, 0), QColor(128, 0, 0)})
+            ExpectReadable(ReadableOn(line, marker), marker, scheme.name + std::string(" hit"));
+    }
+    QApplication::setPalette(original);
+    QCoreApplication::processEvents();
+
+    // The count on its disc, and the disc on light and dark panels (3:1 for shapes).
+    const BadgeColours badge = TrayBadgeColours();
+    ExpectReadable(badge.text, badge.disc, "badge count");
+    for (const QColor& panel : {QColor(255, 255, 255), QColor(239, 239, 239)})
+        EXPECT_GE(ContrastRatio(badge.disc, panel), 3.0) << panel.name().toStdString();
+    for (const QColor& panel : {QColor(0, 0, 0), QColor(30, 30, 32), QColor(60, 60, 60)})
+        EXPECT_GE(ContrastRatio(badge.rim, panel), 3.0) << panel.name().toStdString();
 }
 
 TEST(Accessibility, RolesAndAnnouncementsReachTheAccessibleInterface) {

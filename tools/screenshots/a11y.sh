@@ -41,6 +41,15 @@ run() { # SUFFIX SCALE ARGS...
     alert_key "$alert" Return
     call=$(wait_window '^Olvex Call - ' 20) || fail "no call window"
     sleep 6
+    # A request that came meanwhile would stand over it and come out black: turned down.
+    local next
+    while next=$(xdotool search --onlyvisible --name "$ALERT" 2>/dev/null | head -n 1) &&
+        [ -n "$next" ]; do
+        alert_key "$next" Escape
+        wait_gone "$next" 5 || break
+    done
+    focus "$call"
+    sleep 0.5
     shot "$call" "call-window-$suffix" "$scale"
     focus "$console"
     sleep 0.5
