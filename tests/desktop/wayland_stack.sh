@@ -10,6 +10,7 @@
 #   wl_type TEXT                    type into the focused window (\n: Enter)
 #   wl_minimise TITLE_REGEX, wl_focus TITLE_REGEX, wl_shot FILE
 #   wl_notifications, wl_notification_accept ID
+# OLVEX_WL_KWIN_NESTED=1: KWin in a window of a headless sway, so that grim can take its screen.
 
 WL_USER=65534
 
@@ -209,8 +210,24 @@ Exec=$WL_CLIENT
 NoDisplay=true
 X-KDE-Wayland-Interfaces=org_kde_plasma_window_management
 ENTRY
+    local backend=--virtual
+    if [ -n "${OLVEX_WL_KWIN_NESTED:-}" ]; then
+        # KWin's screenshot interface comes with OpenGL compositing, which a virtual output
+        # without a GPU lacks: for pictures KWin runs in a window of a headless sway instead,
+        # whose screen grim takes.
+        printf 'output HEADLESS-1 resolution 1280x800\ndefault_border none\nxwayland disable\n' \
+            >"$SESSION_DIR/host.conf"
+        mkdir -p "$SESSION_DIR/host"
+        env -u WAYLAND_DISPLAY XDG_RUNTIME_DIR="$SESSION_DIR/host" WLR_BACKENDS=headless \
+            WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 sway -c "$SESSION_DIR/host.conf" \
+            >"$SESSION_DIR/host.log" 2>&1 &
+        SESSION_PIDS+=($!)
+        wl_wait_for 10 test -S "$SESSION_DIR/host/wayland-1" || fail "no sway to hold KWin"
+        ln -s "$SESSION_DIR/host/wayland-1" "$XDG_RUNTIME_DIR/wayland-host"
+        backend="--wayland-display wayland-host"
+    fi
     KWIN_WAYLAND_NO_PERMISSION_CHECKS=1 KWIN_XKB_DEFAULT_KEYMAP=1 KWIN_COMPOSE=Q \
-        "$OLVEX_WL_INSIDE/bin/kwin_wayland" --virtual --xwayland --width 1280 --height 800 \
+        "$OLVEX_WL_INSIDE/bin/kwin_wayland" $backend --xwayland --width 1280 --height 800 \
         --socket "$WAYLAND_DISPLAY" >"$SESSION_DIR/compositor.log" 2>&1 &
     WL_COMPOSITOR_PID=$!
     SESSION_PIDS+=($!)
@@ -225,6 +242,9 @@ wl_gnome_begin() {
         WL_STACK_SKIP="GNOME Shell did not start: $(grep -m 1 -iE 'error|fail' "$SESSION_DIR/compositor.log" || echo 'its shell never answered')"
         return 1
     fi
+    # The shell starts in its overview, where keys go to its search and windows are small.
+    wl_gnome_eval 'Main.overview.hide(); true' || true
+    wl_wait_for 5 wl_gnome_eval '!Main.overview.visible' || true
 }
 
 # wl_gnome_eval JS: true when GNOME Shell ran JS and it gave something other than false;
@@ -444,10 +464,10 @@ const a = n && n.actions.find(a => a.label === 'Accept'); if (a) { a.callback();
 wl_shot() {
     case "$WL_STACK" in
     sway) grim -t png "$1" ;;
+    kwin) [ -n "${OLVEX_WL_KWIN_NESTED:-}" ] && WAYLAND_DISPLAY=wayland-host grim -t png "$1" ;;
     gnome)
         gdbus call --session --dest org.gnome.Shell.Screenshot --object-path /org/gnome/Shell/Screenshot \
             --method org.gnome.Shell.Screenshot.Screenshot false false "$1" >/dev/null
         ;;
-    *) return 1 ;;
     esac
 }

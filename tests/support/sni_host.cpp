@@ -10,6 +10,13 @@
 //   sni-host popup            show the menu as a panel would, until killed (screenshots)
 //   sni-host window TITLE     a plain window of another program, to take the focus
 //   sni-host editor TITLE FILE  another program's text box; FILE holds what it received
+//   sni-host icon PICTURE...  print the first item's Status and icon names, and which of the
+//                             PICTUREs (SVG files) the host draws now: the icon, or while
+//                             the item asks for attention its attention icon, with any
+//                             count badge in its lower right corner left out; fails where
+//                             it draws none of them
+//   sni-host keys TEXT        type TEXT (\n: Enter) through a remote desktop session of
+//                             GNOME's Mutter, as a remote desktop program would
 #include <QApplication>
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -20,6 +27,7 @@
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QLabel>
 #include <QMenu>
@@ -30,6 +38,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -180,9 +189,11 @@ void Click(const QString& service, const QString& menuPath, int id) {
            {id, QStringLiteral("clicked"), QVariant::fromValue(QDBusVariant(0)), 0u});
 }
 
-// The largest image of the item's IconPixmap: ARGB32 in network byte order.
-QIcon IconPixmap(const QString& service, const QString& path) {
-    const QVariant value = Property(service, path, kItemInterface, QStringLiteral("IconPixmap"));
+// The largest image of the item's IconPixmap (or AttentionIconPixmap): ARGB32 in network
+// byte order.
+QIcon IconPixmap(const QString& service, const QString& path,
+                 const QString& property = QStringLiteral("IconPixmap")) {
+    const QVariant value = Property(service, path, kItemInterface, property);
     const QDBusArgument argument = qvariant_cast<QDBusArgument>(value);
     QImage best;
     argument.beginArray();
@@ -204,9 +215,118 @@ QIcon IconPixmap(const QString& service, const QString& path) {
     return best.isNull() ? QIcon() : QIcon(QPixmap::fromImage(best));
 }
 
+// How far apart two pictures of the same size look: the mean difference of their channels
+// (0-255) over all but the lower right corner, where the count badge goes.
+double Distance(const QImage& a, const QImage& b) {
+    const int side = a.width(), corner = side * 38 / 100;
+    double sum = 0;
+    int pixels = 0;
+    for (int y = 0; y < side; ++y) {
+        for (int x = 0; x < side; ++x) {
+            if (x >= corner && y >= corner)
+                continue;
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) +
+                   std::abs(qBlue(p) - qBlue(q)) + std::abs(qAlpha(p) - qAlpha(q));
+            ++pixels;
+        }
+    }
+    return sum / (4.0 * pixels);
+}
+
+// What a host draws for the first item: its icon, or while it asks for attention its
+// attention icon; a name is a file or a theme icon, else the pixmaps count.
+int CheckIcon(const QStringList& pictures) {
+    QString service, path;
+    if (!FirstItem(service, path))
+        return 1;
+    const auto text = [&](const char* name) {
+        return Property(service, path, kItemInterface, QLatin1String(name)).toString();
+    };
+    const QString status = text("Status");
+    const bool attention = status == QLatin1String("NeedsAttention");
+    const QString name = attention ? text("AttentionIconName") : text("IconName");
+    std::printf("Status=%s IconName=%s AttentionIconName=%s OverlayIconName=%s\n",
+                qPrintable(status), qPrintable(text("IconName")),
+                qPrintable(text("AttentionIconName")), qPrintable(text("OverlayIconName")));
+    QIcon drawn;
+    if (!name.isEmpty())
+        drawn = QFile::exists(name) ? QIcon(name) : QIcon::fromTheme(name);
+    if (drawn.isNull()) {
+        drawn = IconPixmap(service, path,
+                           attention ? QStringLiteral("AttentionIconPixmap")
+                                     : QStringLiteral("IconPixmap"));
+    }
+    if (drawn.isNull()) {
+        std::puts("drawn: nothing");
+        return 1;
+    }
+    constexpr int kSide = 64;
+    // A small picture stretched carries its own blur: anything under a fifth is the same.
+    constexpr double kSame = 0.2 * 255;
+    const QImage image = drawn.pixmap(kSide, kSide)
+                             .toImage()
+                             .scaled(kSide, kSide)
+                             .convertToFormat(QImage::Format_ARGB32);
+    QString best = QStringLiteral("other");
+    double nearest = 255;
+    for (const QString& picture : pictures) {
+        const QImage reference =
+            QIcon(picture).pixmap(kSide, kSide).toImage().convertToFormat(QImage::Format_ARGB32);
+        if (reference.size() != image.size())
+            continue;
+        const double distance = Distance(image, reference);
+        if (distance < nearest) {
+            nearest = distance;
+            best = QFileInfo(picture).fileName();
+        }
+    }
+    std::printf("drawn: %s (%.1f)\n", qPrintable(nearest < kSame ? best : QStringLiteral("other")),
+                nearest);
+    return nearest < kSame ? 0 : 1;
+}
+
+// The keysym of a character: Latin-1 as it is, the rest of Unicode offset.
+quint32 Keysym(QChar c) {
+    if (c == QLatin1Char('\n'))
+        return 0xff0d; // Return
+    if (c == QLatin1Char('\t'))
+        return 0xff09;
+    return c.unicode() < 0x100 ? c.unicode() : 0x01000000u | c.unicode();
+}
+
+// Mutter takes a session's input only from the connection that made the session.
+int MutterKeys(const QString& text) {
+    const QString service = QStringLiteral("org.gnome.Mutter.RemoteDesktop");
+    const QDBusMessage made = CallOn(service, QStringLiteral("/org/gnome/Mutter/RemoteDesktop"),
+                                     service, QStringLiteral("CreateSession"));
+    if (made.type() != QDBusMessage::ReplyMessage || made.arguments().isEmpty()) {
+        std::fprintf(stderr, "sni-host: no remote desktop session: %s\n",
+                     qPrintable(made.errorMessage()));
+        return 1;
+    }
+    const QString session = qvariant_cast<QDBusObjectPath>(made.arguments().constFirst()).path();
+    const QString interface = service + QStringLiteral(".Session");
+    const auto call = [&](const char* method, const QVariantList& args = {}) {
+        const QDBusMessage reply = CallOn(service, session, interface, QLatin1String(method), args);
+        if (reply.type() == QDBusMessage::ErrorMessage)
+            std::fprintf(stderr, "sni-host: %s: %s\n", method, qPrintable(reply.errorMessage()));
+        return reply.type() == QDBusMessage::ReplyMessage;
+    };
+    if (!call("Start"))
+        return 1;
+    bool typed = true;
+    for (const QChar c : text) {
+        typed = typed && call("NotifyKeyboardKeysym", {Keysym(c), true}) &&
+                call("NotifyKeyboardKeysym", {Keysym(c), false});
+    }
+    call("Stop");
+    return typed ? 0 : 1;
+}
+
 int Usage() {
     std::fputs("usage: sni-host watch|items|activate [TOKEN]|menu|click LABEL|popup|window TITLE|"
-               "editor TITLE FILE\n",
+               "editor TITLE FILE|icon PICTURE...|keys TEXT\n",
                stderr);
     return 2;
 }
@@ -259,6 +379,10 @@ int main(int argc, char** argv) {
             CallOn(service, path, kItemInterface, QStringLiteral("Activate"), {0, 0});
         return reply.type() == QDBusMessage::ReplyMessage ? 0 : 1;
     }
+    if (command == QLatin1String("icon") && args.size() >= 2)
+        return CheckIcon(args.mid(1));
+    if (command == QLatin1String("keys") && args.size() == 2)
+        return MutterKeys(args.at(1));
     QString service, menuPath;
     if (command == QLatin1String("menu")) {
         const QList<Entry> entries = MenuEntries(service, menuPath);
