@@ -138,7 +138,7 @@ if [ "$STACK" = gnome ]; then
     sleep 0.5
     wl_type "probe" || true
     if ! wl_wait_for 3 grep -q probe "$SESSION_DIR/probe.txt"; then
-        echo "SKIP: GNOME Shell started, but keys sent through its Eval (a Clutter virtual keyboard) reached no window, and every scenario needs input"
+        echo "SKIP: GNOME Shell started, but keys sent through a remote desktop session of Mutter reached no window ($(tr '\n' ' ' <"$WL_GNOME_KEYS.log")), and every scenario needs input"
         exit 77
     fi
 fi

@@ -26,6 +26,8 @@ scenario_typing() {
         expected+="after $i "$'\n'
     done
     sleep 0.5
+    # Its size as shown: a window just made may not have one yet (GNOME Shell).
+    alert=$(wl_window "$ALERT") || true
     ALERT_SIZE[$mode]="$(wl_field "$alert" 7)x$(wl_field "$alert" 8)"
     local got
     got=$(cat "$typed" 2>/dev/null; echo x)
@@ -143,7 +145,7 @@ scenario_tray() {
     local title
     title=$(wl_field "$console" 1)
     if wl_minimise "$CONSOLE"; then
-        wl_wait_for 5 console_hidden || { WHY="minimising did not hide the console in the tray"; return 1; }
+        wl_wait_for 5 console_hidden || { WHY="minimising did not hide the console in the tray ($(wl_window "$CONSOLE"))"; return 1; }
     else
         # sway has no minimising: the operator works in another window instead.
         wl_focus "^Editor-$mode\$"

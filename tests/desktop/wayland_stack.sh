@@ -171,6 +171,9 @@ wl_stack_begin() {
     SESSION_PIDS+=($!)
     wl_wait_for 10 bus_has org.kde.StatusNotifierWatcher || fail "the StatusNotifier watcher did not start"
     export QT_XCB_GL_INTEGRATION=none
+    if [ "$WL_STACK" = gnome ]; then
+        wl_gnome_keyboard || echo "no remote desktop keyboard on GNOME Shell" >&2
+    fi
 }
 
 wl_sway_begin() {
@@ -394,16 +397,25 @@ wl_type() {
     sway) wtype -s 150 -d 8 "$1" ;;
     kwin) "$WL_CLIENT" type "$1" ;;
     gnome)
-        local js='const {Clutter, GLib} = imports.gi;
-const s = Clutter.get_default_backend().get_default_seat();
-global._olvexKeys ??= s.create_virtual_device(Clutter.InputDeviceType.KEYBOARD_DEVICE);
-const t = JSON.parse(@TEXT@); let at = GLib.get_monotonic_time();
-for (const c of t) { const k = c === "\n" ? Clutter.KEY_Return : Clutter.unicode_to_keysym(c.charCodeAt(0));
-  global._olvexKeys.notify_keyval(at++, k, Clutter.KeyState.PRESSED);
-  global._olvexKeys.notify_keyval(at++, k, Clutter.KeyState.RELEASED); } true'
-        wl_gnome_eval "${js//@TEXT@/$(jq -cn --arg t "$1" '$t')}"
+        wl_gnome_keyboard || return 1
+        local answer
+        printf '%s\0' "$1" >"$WL_GNOME_KEYS.in"
+        read -r -t 20 answer <"$WL_GNOME_KEYS.out" && [ "$answer" = typed ]
         ;;
     esac
+}
+
+# GNOME Shell's keyboard: a remote desktop session of Mutter, made once and kept, since the
+# seat has a keyboard (and programs theirs) only while one lives, and keys sent in the moment
+# after it came are lost. Keys of the shell's own virtual devices (Eval) reach no window.
+wl_gnome_keyboard() {
+    [ -z "${WL_GNOME_KEYS:-}" ] || return 0
+    WL_GNOME_KEYS=$SESSION_DIR/keys
+    mkfifo "$WL_GNOME_KEYS.in" "$WL_GNOME_KEYS.out"
+    "$SNI_HOST" keyboard "$WL_GNOME_KEYS.in" "$WL_GNOME_KEYS.out" >"$WL_GNOME_KEYS.log" 2>&1 &
+    SESSION_PIDS+=($!)
+    wl_wait_for 5 grep -q typing "$WL_GNOME_KEYS.log" || { cat "$WL_GNOME_KEYS.log" >&2; return 1; }
+    sleep 0.5
 }
 
 # wl_minimise TITLE_REGEX: as the window's minimise button would. sway has no minimising.

@@ -15,8 +15,9 @@
 //                             the item asks for attention its attention icon, with any
 //                             count badge in its lower right corner left out; fails where
 //                             it draws none of them
-//   sni-host keys TEXT        type TEXT (\n: Enter) through a remote desktop session of
-//                             GNOME's Mutter, as a remote desktop program would
+//   sni-host keyboard IN OUT  a remote desktop session of GNOME's Mutter, as a remote desktop
+//                             program has, until killed: types what comes through the FIFO
+//                             IN (\n: Enter) up to each NUL, then writes a line to the FIFO OUT
 #include <QApplication>
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -295,8 +296,9 @@ quint32 Keysym(QChar c) {
     return c.unicode() < 0x100 ? c.unicode() : 0x01000000u | c.unicode();
 }
 
-// Mutter takes a session's input only from the connection that made the session.
-int MutterKeys(const QString& text) {
+// Mutter takes a session's input only from the connection that made the session, and the
+// seat has a keyboard only while a session lives: one session serves every text.
+int MutterKeyboard(const QString& in, const QString& out) {
     const QString service = QStringLiteral("org.gnome.Mutter.RemoteDesktop");
     const QDBusMessage made = CallOn(service, QStringLiteral("/org/gnome/Mutter/RemoteDesktop"),
                                      service, QStringLiteral("CreateSession"));
@@ -313,20 +315,40 @@ int MutterKeys(const QString& text) {
             std::fprintf(stderr, "sni-host: %s: %s\n", method, qPrintable(reply.errorMessage()));
         return reply.type() == QDBusMessage::ReplyMessage;
     };
-    if (!call("Start"))
+    // Mutter makes the keyboard with the first key, and programs learn of it a moment later:
+    // a Shift goes first, which types nothing.
+    constexpr quint32 kShift = 0xffe1;
+    if (!call("Start") || !call("NotifyKeyboardKeysym", {kShift, true}) ||
+        !call("NotifyKeyboardKeysym", {kShift, false}))
         return 1;
-    bool typed = true;
-    for (const QChar c : text) {
-        typed = typed && call("NotifyKeyboardKeysym", {Keysym(c), true}) &&
-                call("NotifyKeyboardKeysym", {Keysym(c), false});
+    // Both ends stay open here, so neither side sees an end between texts.
+    QFile input(in), output(out);
+    if (!input.open(QIODevice::ReadWrite | QIODevice::Unbuffered) ||
+        !output.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
+        return 1;
+    std::puts("typing");
+    std::fflush(stdout);
+    QByteArray text;
+    char c = 0;
+    while (input.getChar(&c)) {
+        if (c != '\0') {
+            text += c;
+            continue;
+        }
+        bool typed = true;
+        for (const QChar key : QString::fromUtf8(text)) {
+            typed = typed && call("NotifyKeyboardKeysym", {Keysym(key), true}) &&
+                    call("NotifyKeyboardKeysym", {Keysym(key), false});
+        }
+        text.clear();
+        output.write(typed ? "typed\n" : "failed\n");
     }
-    call("Stop");
-    return typed ? 0 : 1;
+    return 0;
 }
 
 int Usage() {
     std::fputs("usage: sni-host watch|items|activate [TOKEN]|menu|click LABEL|popup|window TITLE|"
-               "editor TITLE FILE|icon PICTURE...|keys TEXT\n",
+               "editor TITLE FILE|icon PICTURE...|keyboard IN OUT\n",
                stderr);
     return 2;
 }
@@ -381,8 +403,8 @@ int main(int argc, char** argv) {
     }
     if (command == QLatin1String("icon") && args.size() >= 2)
         return CheckIcon(args.mid(1));
-    if (command == QLatin1String("keys") && args.size() == 2)
-        return MutterKeys(args.at(1));
+    if (command == QLatin1String("keyboard") && args.size() == 3)
+        return MutterKeyboard(args.at(1), args.at(2));
     QString service, menuPath;
     if (command == QLatin1String("menu")) {
         const QList<Entry> entries = MenuEntries(service, menuPath);
