@@ -418,6 +418,15 @@ wl_gnome_keyboard() {
     sleep 0.5
 }
 
+# wl_gnome_windows TITLE_REGEX: the shell's expression for the windows with the title of the
+# first that matches; matched here, since backslashes of a pattern do not reach the shell.
+wl_gnome_windows() {
+    local title
+    title=$(wl_window "$1" | cut -d'|' -f1) || true
+    printf 'global.get_window_actors().map(a => a.meta_window).filter(w => w.get_title() === %s)' \
+        "$(jq -cn --arg t "$title" '$t')"
+}
+
 # wl_minimise TITLE_REGEX: as the window's minimise button would. sway has no minimising.
 wl_minimise() {
     case "$WL_STACK" in
@@ -427,7 +436,7 @@ for (var i = 0; i < list.length; ++i) if (/$1/.test(list[i].caption)) list[i].mi
 print('@MARK@ done');" >/dev/null
         ;;
     gnome)
-        wl_gnome_eval "global.get_window_actors().map(a => a.meta_window).filter(w => /$1/.test(w.get_title())).forEach(w => w.minimize()); true"
+        wl_gnome_eval "$(wl_gnome_windows "$1").forEach(w => w.minimize()); true"
         ;;
     *) return 1 ;;
     esac
@@ -443,7 +452,7 @@ for (var i = 0; i < list.length; ++i) if (/$1/.test(list[i].caption)) workspace.
 print('@MARK@ done');" >/dev/null
         ;;
     gnome)
-        wl_gnome_eval "global.get_window_actors().map(a => a.meta_window).filter(w => /$1/.test(w.get_title())).forEach(w => w.activate(global.get_current_time())); true"
+        wl_gnome_eval "$(wl_gnome_windows "$1").forEach(w => w.activate(global.get_current_time())); true"
         ;;
     esac
 }
