@@ -61,7 +61,7 @@ if [ -n "${WL_STACK_SKIP:-}" ]; then
     echo "SKIP: $WL_STACK_SKIP"
     exit 77
 fi
-echo "$STACK: WAYLAND_DISPLAY=$WAYLAND_DISPLAY DISPLAY=$DISPLAY (up after ${SECONDS}s)"
+echo "$STACK: WAYLAND_DISPLAY=$WAYLAND_DISPLAY DISPLAY=$DISPLAY, tray: $WL_TRAY_HOST (up after ${SECONDS}s)"
 
 CONSOLE='^Olvex - .*\[127\.0\.0\.1\]$'
 LOG="$XDG_STATE_HOME/Olvex/olvex.log"

@@ -1,7 +1,8 @@
 // A small StatusNotifier watcher and host for the desktop tests, standing in for a panel:
 //
 //   sni-host watch            own org.kde.StatusNotifierWatcher and be its host until killed
-//   sni-host items            print the registered items, one a line
+//   sni-host items            print the registered items of running programs, one a line;
+//                             fails where there is none
 //   sni-host activate [TOKEN] a click on the first item's icon (Activate), handing the
 //                             item an xdg-activation token first as Wayland panels do
 //   sni-host menu             print the entries of the first item's menu: "label" or "-label"
@@ -122,17 +123,23 @@ QVariant Property(const QString& service, const QString& path, const QString& in
     return qvariant_cast<QDBusVariant>(reply.arguments().constFirst()).variant();
 }
 
-// The first registered item as service and path.
+// The first registered item whose program still runs, as service and path. Watchers write
+// an item as SERVICE/PATH, or SERVICE@/PATH (GNOME Shell's extension, which also keeps items
+// of programs that ended).
 bool FirstItem(QString& service, QString& path) {
     const QStringList items = Property(kWatcherService, kWatcherPath, kWatcherService,
                                        QStringLiteral("RegisteredStatusNotifierItems"))
                                   .toStringList();
-    if (items.isEmpty())
-        return false;
-    const int slash = items.constFirst().indexOf(QLatin1Char('/'));
-    service = items.constFirst().left(slash);
-    path = items.constFirst().mid(slash);
-    return true;
+    for (const QString& item : items) {
+        const int slash = item.indexOf(QLatin1Char('/'));
+        service = item.left(slash);
+        if (service.endsWith(QLatin1Char('@')))
+            service.chop(1);
+        path = slash < 0 ? QStringLiteral("/StatusNotifierItem") : item.mid(slash);
+        if (QDBusConnection::sessionBus().interface()->isServiceRegistered(service))
+            return true;
+    }
+    return false;
 }
 
 struct Entry {
@@ -384,11 +391,21 @@ int main(int argc, char** argv) {
         return QApplication::exec();
     }
     if (command == QLatin1String("items")) {
-        for (const QString& item : Property(kWatcherService, kWatcherPath, kWatcherService,
-                                            QStringLiteral("RegisteredStatusNotifierItems"))
-                                       .toStringList())
-            std::printf("%s\n", qPrintable(item));
-        return 0;
+        // Only the live ones; none is a failure.
+        const QStringList items = Property(kWatcherService, kWatcherPath, kWatcherService,
+                                           QStringLiteral("RegisteredStatusNotifierItems"))
+                                      .toStringList();
+        int live = 0;
+        for (const QString& item : items) {
+            QString service = item.section(QLatin1Char('/'), 0, 0);
+            if (service.endsWith(QLatin1Char('@')))
+                service.chop(1);
+            if (bus.interface()->isServiceRegistered(service)) {
+                std::printf("%s\n", qPrintable(item));
+                ++live;
+            }
+        }
+        return live > 0 ? 0 : 1;
     }
     if (command == QLatin1String("activate")) {
         QString service, path;
