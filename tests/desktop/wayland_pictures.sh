@@ -6,7 +6,14 @@
 # shoot_window TITLE_REGEX FILE: the screen cut to the window and a little around it.
 shoot_window() {
     local window raw="$SESSION_DIR/screen.png" margin=12 x y w h
-    window=$(wl_window "$1") || { echo "no window \\"$1\\" to take" >&2; return 1; }
+    window=$(wl_window "$1") || { echo "no window \"$1\" to take" >&2; return 1; }
+    # Notifications stay until dismissed (mako) or for a while (the shell's banners).
+    if [ "$STACK" = gnome ]; then
+        wl_gnome_eval 'Main.messageTray.getSources().forEach(s => s.destroy()); true' || true
+    else
+        makoctl dismiss --all || true
+    fi
+    sleep 0.5
     wl_shot "$raw" && [ -s "$raw" ] || { echo "no screenshot on $STACK" >&2; return 1; }
     x=$(wl_field "$window" 5) y=$(wl_field "$window" 6)
     w=$(wl_field "$window" 7) h=$(wl_field "$window" 8)
