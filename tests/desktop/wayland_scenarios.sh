@@ -118,7 +118,7 @@ tray_watch_begin() {
     SESSION_PIDS+=($!)
     TRAY_MONITOR=$!
     TRAY_BEFORE=""
-    if wl_wait_for 10 "$SNI_HOST" items; then
+    if wl_wait_for 10 "$SNI_HOST" items >/dev/null; then
         TRAY_BEFORE=$(tray_icon | tr '\n' ' ') || true
     fi
 }
@@ -129,7 +129,7 @@ tray_watch_begin() {
 scenario_tray() {
     local mode=$1 console token
     console=$(wl_window "$CONSOLE") || { WHY="no console window"; return 1; }
-    wl_wait_for 10 "$SNI_HOST" items || { WHY="no icon in the tray"; return 1; }
+    wl_wait_for 10 "$SNI_HOST" items >/dev/null || { WHY="no icon in the tray"; return 1; }
     local after visitors requests
     kill "$TRAY_MONITOR" 2>/dev/null || true
     visitors=$(grep -c 'string "A website visitor has now entered' "$SESSION_DIR/notify-calls-$mode.txt" || true)
