@@ -14,7 +14,8 @@
 # 77) with its reason where it cannot start here.
 #
 # usage: wayland_e2e.sh sway|kwin|gnome OLVEX DEMO_SERVER SNI_HOST WL_CLIENT
-# OLVEX_SCREENSHOTS=DIR: pictures of the console and a call window as DIR/wayland-STACK.png.
+# OLVEX_WL_PICTURES=1 OLVEX_SCREENSHOTS=DIR: instead of the scenarios, pictures of the
+# console and a call window as DIR/wayland-STACK-{console,call}.png (tools/screenshots/wayland.sh).
 # OLVEX_WAYLAND_STEP_LATER=1: skip (CI runs these in a step of their own).
 set -euo pipefail
 STACK=${1:?sway, kwin or gnome}
@@ -46,6 +47,9 @@ if [ -z "${OLVEX_WL_INSIDE:-}" ]; then
 fi
 if [ -z "${OLVEX_WL_USER:-}" ]; then
     wl_prepare "$STACK" "$@"
+    # The program's own tray pictures, which the tray must keep showing.
+    cp "$here/../../resources/icons/olvex.svg" "$here/../../resources/icons/olvex_grey.svg" \
+        "$OLVEX_WL_INSIDE/"
     wl_drop "$0" "$STACK" "${WL_PROGRAMS[@]}"
 fi
 
@@ -57,20 +61,7 @@ if [ -n "${WL_STACK_SKIP:-}" ]; then
     echo "SKIP: $WL_STACK_SKIP"
     exit 77
 fi
-echo "$STACK: WAYLAND_DISPLAY=$WAYLAND_DISPLAY DISPLAY=$DISPLAY (up after ${SECONDS}s)"
-if [ "$STACK" = gnome ]; then
-    # Every scenario types; without keys that arrive there is nothing to check.
-    QT_QPA_PLATFORM=wayland "$SNI_HOST" editor Probe "$SESSION_DIR/probe.txt" &
-    SESSION_PIDS+=($!)
-    wl_wait_window '^Probe$' 15 >/dev/null || { echo "SKIP: GNOME Shell showed no window of a test program"; exit 77; }
-    wl_focus '^Probe$'
-    sleep 0.5
-    wl_type "probe" || true
-    if ! wl_wait_for 3 grep -q probe "$SESSION_DIR/probe.txt"; then
-        echo "SKIP: GNOME Shell started, but keys sent through its Eval (a Clutter virtual keyboard) reached no window, and every scenario needs input"
-        exit 77
-    fi
-fi
+echo "$STACK: WAYLAND_DISPLAY=$WAYLAND_DISPLAY DISPLAY=$DISPLAY, tray: $WL_TRAY_HOST (up after ${SECONDS}s)"
 
 CONSOLE='^Olvex - .*\[127\.0\.0\.1\]$'
 LOG="$XDG_STATE_HOME/Olvex/olvex.log"
@@ -133,11 +124,30 @@ start_editor() {
 focused_is() { [[ "$(wl_focused)" =~ $1 ]]; }
 
 . "$here/wayland_scenarios.sh"
+. "$here/wayland_pictures.sh"
+if [ -n "${OLVEX_WL_PICTURES:-}" ]; then
+    take_pictures
+    exit 0
+fi
+if [ "$STACK" = gnome ]; then
+    # Every scenario types; without keys that arrive there is nothing to check.
+    QT_QPA_PLATFORM=wayland "$SNI_HOST" editor Probe "$SESSION_DIR/probe.txt" &
+    SESSION_PIDS+=($!)
+    wl_wait_window '^Probe$' 15 >/dev/null || { echo "SKIP: GNOME Shell showed no window of a test program"; exit 77; }
+    wl_focus '^Probe$'
+    sleep 0.5
+    wl_type "probe" || true
+    if ! wl_wait_for 3 grep -q probe "$SESSION_DIR/probe.txt"; then
+        echo "SKIP: GNOME Shell started, but keys sent through a remote desktop session of Mutter reached no window ($(tr '\n' ' ' <"$WL_GNOME_KEYS.log")), and every scenario needs input"
+        exit 77
+    fi
+fi
 
 # One console run for the requests and the tray, one for the idle time; the X11 run first so
 # that the native one finds the position it stored.
 for mode in xwayland native; do
     if start_console "$mode" "NotifyTimeout=20" --visitors 6 --request-every 5 --seed 11; then
+        tray_watch_begin "$mode"
         for scenario in typing notify tray; do
             WHY=""
             if "scenario_$scenario" "$mode"; then

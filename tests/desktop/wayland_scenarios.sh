@@ -26,6 +26,8 @@ scenario_typing() {
         expected+="after $i "$'\n'
     done
     sleep 0.5
+    # Its size as shown: a window just made may not have one yet (GNOME Shell).
+    alert=$(wl_window "$ALERT") || true
     ALERT_SIZE[$mode]="$(wl_field "$alert" 7)x$(wl_field "$alert" 8)"
     local got
     got=$(cat "$typed" 2>/dev/null; echo x)
@@ -55,16 +57,7 @@ scenario_notify() {
         >"$SESSION_DIR/notify-signals-$mode.txt" 2>/dev/null &
     local monitor=$!
     SESSION_PIDS+=("$monitor")
-    local seen
-    seen=$(wl_notifications | cut -d'|' -f1 | tr '\n' ' ')
-    for _ in $(seq 150); do
-        note=$(wl_notifications | grep 'Chat request from ' | while IFS='|' read -r id _; do
-            [[ " $seen " == *" $id "* ]] || echo "$id"
-        done | tail -n 1)
-        [ -n "$note" ] && break
-        sleep 0.1
-    done
-    [ -n "$note" ] || { WHY="no \"Chat request from\" notification within 15 s"; kill "$monitor"; return 1; }
+    note=$(wait_new_request "$(wl_notifications | cut -d'|' -f1 | tr '\n' ' ')") || { WHY="no \"Chat request from\" notification within 15 s"; kill "$monitor"; return 1; }
     local calls_before
     calls_before=$(wl_windows | grep -c '^Olvex Call - ' || true)
     wl_notification_accept "$note" || { WHY="the notification had no Accept"; kill "$monitor"; return 1; }
@@ -96,30 +89,63 @@ scenario_notify() {
         return 1
     fi
     WHY="call window in front, the line typed at once was sent (token from the server: $token)"
-    if [ -n "${OLVEX_SCREENSHOTS:-}" ] && [ "$mode" = native ]; then
-        sleep 0.5
-        take_screenshot "$OLVEX_WL_INSIDE/shots/wayland-$STACK.png"
+}
+
+# wait_new_request SEEN: the id of a "Chat request from" notification not among SEEN
+# (ids separated by spaces), within 15 s.
+wait_new_request() {
+    local seen=$1 note _ id
+    for _ in $(seq 150); do
+        note=$(wl_notifications | grep 'Chat request from ' | while IFS='|' read -r id _; do
+            [[ " $seen " == *" $id "* ]] || echo "$id"
+        done | tail -n 1)
+        [ -n "$note" ] && { echo "$note"; return 0; }
+        sleep 0.1
+    done
+    return 1
+}
+
+# What the panel draws for the console's icon, and whether it is one of the program's own.
+tray_icon() {
+    QT_QPA_PLATFORM=offscreen "$SNI_HOST" icon "$OLVEX_WL_INSIDE/olvex.svg" "$OLVEX_WL_INSIDE/olvex_grey.svg"
+}
+
+# tray_watch_begin MODE: from the log-in on, the messages the console posts are counted, and
+# the icon the panel draws before them is kept in TRAY_BEFORE.
+tray_watch_begin() {
+    dbus-monitor --session "type='method_call',interface='org.freedesktop.Notifications',member='Notify'" \
+        >"$SESSION_DIR/notify-calls-$1.txt" 2>/dev/null &
+    SESSION_PIDS+=($!)
+    TRAY_MONITOR=$!
+    TRAY_BEFORE=""
+    if wl_wait_for 10 "$SNI_HOST" items >/dev/null; then
+        TRAY_BEFORE=$(tray_icon | tr '\n' ' ') || true
     fi
 }
 
-take_screenshot() {
-    local raw="$SESSION_DIR/shot.png"
-    if wl_shot "$raw" 2>/dev/null && [ -s "$raw" ]; then
-        convert "$raw" -resize 50% "$1" || cp "$raw" "$1"
-    else
-        echo "no screenshot on $STACK" >&2
-    fi
-}
-
-# The tray icon's activation, with the panel's token, brings back the console.
+# The tray icon's activation, with the panel's token, brings back the console. First: the
+# tray messages and requests since the log-in left the icon as it was, one of the program's
+# own (some hosts draw a stock picture for good once an item asks for attention).
 scenario_tray() {
     local mode=$1 console token
     console=$(wl_window "$CONSOLE") || { WHY="no console window"; return 1; }
-    wl_wait_for 10 "$SNI_HOST" items || { WHY="no icon in the tray"; return 1; }
+    wl_wait_for 10 "$SNI_HOST" items >/dev/null || { WHY="no icon in the tray"; return 1; }
+    local after visitors requests
+    kill "$TRAY_MONITOR" 2>/dev/null || true
+    visitors=$(grep -c 'string "A website visitor has now entered' "$SESSION_DIR/notify-calls-$mode.txt" || true)
+    requests=$(grep -c 'string "Chat request from' "$SESSION_DIR/notify-calls-$mode.txt" || true)
+    [[ "$TRAY_BEFORE" == *"drawn: olvex"* ]] || { WHY="after the log-in, before visitors and requests, the tray drew: ${TRAY_BEFORE:-no icon}"; return 1; }
+    if ! after=$(tray_icon | tr '\n' ' '); then
+        WHY="after $visitors visitor messages and $requests requests the tray drew: $after (before: $TRAY_BEFORE)"
+        return 1
+    fi
+    [ "$visitors" -gt 0 ] && [ "$requests" -gt 0 ] ||
+        { WHY="too few messages to tell: $visitors visitor messages, $requests requests"; return 1; }
+    local icon="icon kept over $visitors visitor messages and $requests requests ($after)"
     local title
     title=$(wl_field "$console" 1)
     if wl_minimise "$CONSOLE"; then
-        wl_wait_for 5 console_hidden || { WHY="minimising did not hide the console in the tray"; return 1; }
+        wl_wait_for 5 console_hidden || { WHY="minimising did not hide the console in the tray ($(wl_window "$CONSOLE"))"; return 1; }
     else
         # sway has no minimising: the operator works in another window instead.
         wl_focus "^Editor-$mode\$"
@@ -133,13 +159,13 @@ scenario_tray() {
         # still come back from the minimised state and ask for attention.
         if [ "$token" = not-granted-666 ] && [ "$(wl_field "$console" 4)" = false ] &&
             [ "$(wl_field "$console" 3)" = true ]; then
-            WHY="the compositor refused the test panel a token: the console came back and asks for attention"
+            WHY="the compositor refused the test panel a token: the console came back and asks for attention; $icon"
             return 0
         fi
         WHY="the console came back but is not in front (minimised: $(wl_field "$console" 4), asks for attention: $(wl_field "$console" 3), token: ${token:-none})"
         return 1
     fi
-    WHY="console back in front (token: ${token:-none})"
+    WHY="console back in front (token: ${token:-none}); $icon"
 }
 
 console_hidden() {

@@ -1,7 +1,8 @@
 // A small StatusNotifier watcher and host for the desktop tests, standing in for a panel:
 //
 //   sni-host watch            own org.kde.StatusNotifierWatcher and be its host until killed
-//   sni-host items            print the registered items, one a line
+//   sni-host items            print the registered items of running programs, one a line;
+//                             fails where there is none
 //   sni-host activate [TOKEN] a click on the first item's icon (Activate), handing the
 //                             item an xdg-activation token first as Wayland panels do
 //   sni-host menu             print the entries of the first item's menu: "label" or "-label"
@@ -10,6 +11,14 @@
 //   sni-host popup            show the menu as a panel would, until killed (screenshots)
 //   sni-host window TITLE     a plain window of another program, to take the focus
 //   sni-host editor TITLE FILE  another program's text box; FILE holds what it received
+//   sni-host icon PICTURE...  print the first item's Status and icon names, and which of the
+//                             PICTUREs (SVG files) the host draws now: the icon, or while
+//                             the item asks for attention its attention icon, with any
+//                             count badge in its lower right corner left out; fails where
+//                             it draws none of them
+//   sni-host keyboard IN OUT  a remote desktop session of GNOME's Mutter, as a remote desktop
+//                             program has, until killed: types what comes through the FIFO
+//                             IN (\n: Enter) up to each NUL, then writes a line to the FIFO OUT
 #include <QApplication>
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -20,6 +29,7 @@
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QLabel>
 #include <QMenu>
@@ -30,6 +40,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -112,17 +123,23 @@ QVariant Property(const QString& service, const QString& path, const QString& in
     return qvariant_cast<QDBusVariant>(reply.arguments().constFirst()).variant();
 }
 
-// The first registered item as service and path.
+// The first registered item whose program still runs, as service and path. Watchers write
+// an item as SERVICE/PATH, or SERVICE@/PATH (GNOME Shell's extension, which also keeps items
+// of programs that ended).
 bool FirstItem(QString& service, QString& path) {
     const QStringList items = Property(kWatcherService, kWatcherPath, kWatcherService,
                                        QStringLiteral("RegisteredStatusNotifierItems"))
                                   .toStringList();
-    if (items.isEmpty())
-        return false;
-    const int slash = items.constFirst().indexOf(QLatin1Char('/'));
-    service = items.constFirst().left(slash);
-    path = items.constFirst().mid(slash);
-    return true;
+    for (const QString& item : items) {
+        const int slash = item.indexOf(QLatin1Char('/'));
+        service = item.left(slash);
+        if (service.endsWith(QLatin1Char('@')))
+            service.chop(1);
+        path = slash < 0 ? QStringLiteral("/StatusNotifierItem") : item.mid(slash);
+        if (QDBusConnection::sessionBus().interface()->isServiceRegistered(service))
+            return true;
+    }
+    return false;
 }
 
 struct Entry {
@@ -180,9 +197,11 @@ void Click(const QString& service, const QString& menuPath, int id) {
            {id, QStringLiteral("clicked"), QVariant::fromValue(QDBusVariant(0)), 0u});
 }
 
-// The largest image of the item's IconPixmap: ARGB32 in network byte order.
-QIcon IconPixmap(const QString& service, const QString& path) {
-    const QVariant value = Property(service, path, kItemInterface, QStringLiteral("IconPixmap"));
+// The largest image of the item's IconPixmap (or AttentionIconPixmap): ARGB32 in network
+// byte order.
+QIcon IconPixmap(const QString& service, const QString& path,
+                 const QString& property = QStringLiteral("IconPixmap")) {
+    const QVariant value = Property(service, path, kItemInterface, property);
     const QDBusArgument argument = qvariant_cast<QDBusArgument>(value);
     QImage best;
     argument.beginArray();
@@ -204,9 +223,139 @@ QIcon IconPixmap(const QString& service, const QString& path) {
     return best.isNull() ? QIcon() : QIcon(QPixmap::fromImage(best));
 }
 
+// How far apart two pictures of the same size look: the mean difference of their channels
+// (0-255) over all but the lower right corner, where the count badge goes.
+double Distance(const QImage& a, const QImage& b) {
+    const int side = a.width(), corner = side * 38 / 100;
+    double sum = 0;
+    int pixels = 0;
+    for (int y = 0; y < side; ++y) {
+        for (int x = 0; x < side; ++x) {
+            if (x >= corner && y >= corner)
+                continue;
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) +
+                   std::abs(qBlue(p) - qBlue(q)) + std::abs(qAlpha(p) - qAlpha(q));
+            ++pixels;
+        }
+    }
+    return sum / (4.0 * pixels);
+}
+
+// What a host draws for the first item: its icon, or while it asks for attention its
+// attention icon; a name is a file or a theme icon, else the pixmaps count.
+int CheckIcon(const QStringList& pictures) {
+    QString service, path;
+    if (!FirstItem(service, path))
+        return 1;
+    const auto text = [&](const char* name) {
+        return Property(service, path, kItemInterface, QLatin1String(name)).toString();
+    };
+    const QString status = text("Status");
+    const bool attention = status == QLatin1String("NeedsAttention");
+    const QString name = attention ? text("AttentionIconName") : text("IconName");
+    std::printf("Status=%s IconName=%s AttentionIconName=%s OverlayIconName=%s\n",
+                qPrintable(status), qPrintable(text("IconName")),
+                qPrintable(text("AttentionIconName")), qPrintable(text("OverlayIconName")));
+    QIcon drawn;
+    if (!name.isEmpty())
+        drawn = QFile::exists(name) ? QIcon(name) : QIcon::fromTheme(name);
+    if (drawn.isNull()) {
+        drawn = IconPixmap(service, path,
+                           attention ? QStringLiteral("AttentionIconPixmap")
+                                     : QStringLiteral("IconPixmap"));
+    }
+    if (drawn.isNull()) {
+        std::puts("drawn: nothing");
+        return 1;
+    }
+    constexpr int kSide = 64;
+    // A small picture stretched carries its own blur: anything under a fifth is the same.
+    constexpr double kSame = 0.2 * 255;
+    const QImage image = drawn.pixmap(kSide, kSide)
+                             .toImage()
+                             .scaled(kSide, kSide)
+                             .convertToFormat(QImage::Format_ARGB32);
+    QString best = QStringLiteral("other");
+    double nearest = 255;
+    for (const QString& picture : pictures) {
+        const QImage reference =
+            QIcon(picture).pixmap(kSide, kSide).toImage().convertToFormat(QImage::Format_ARGB32);
+        if (reference.size() != image.size())
+            continue;
+        const double distance = Distance(image, reference);
+        if (distance < nearest) {
+            nearest = distance;
+            best = QFileInfo(picture).fileName();
+        }
+    }
+    std::printf("drawn: %s (%.1f)\n", qPrintable(nearest < kSame ? best : QStringLiteral("other")),
+                nearest);
+    return nearest < kSame ? 0 : 1;
+}
+
+// The keysym of a character: Latin-1 as it is, the rest of Unicode offset.
+quint32 Keysym(QChar c) {
+    if (c == QLatin1Char('\n'))
+        return 0xff0d; // Return
+    if (c == QLatin1Char('\t'))
+        return 0xff09;
+    return c.unicode() < 0x100 ? c.unicode() : 0x01000000u | c.unicode();
+}
+
+// Mutter takes a session's input only from the connection that made the session, and the
+// seat has a keyboard only while a session lives: one session serves every text.
+int MutterKeyboard(const QString& in, const QString& out) {
+    const QString service = QStringLiteral("org.gnome.Mutter.RemoteDesktop");
+    const QDBusMessage made = CallOn(service, QStringLiteral("/org/gnome/Mutter/RemoteDesktop"),
+                                     service, QStringLiteral("CreateSession"));
+    if (made.type() != QDBusMessage::ReplyMessage || made.arguments().isEmpty()) {
+        std::fprintf(stderr, "sni-host: no remote desktop session: %s\n",
+                     qPrintable(made.errorMessage()));
+        return 1;
+    }
+    const QString session = qvariant_cast<QDBusObjectPath>(made.arguments().constFirst()).path();
+    const QString interface = service + QStringLiteral(".Session");
+    const auto call = [&](const char* method, const QVariantList& args = {}) {
+        const QDBusMessage reply = CallOn(service, session, interface, QLatin1String(method), args);
+        if (reply.type() == QDBusMessage::ErrorMessage)
+            std::fprintf(stderr, "sni-host: %s: %s\n", method, qPrintable(reply.errorMessage()));
+        return reply.type() == QDBusMessage::ReplyMessage;
+    };
+    // Mutter makes the keyboard with the first key, and programs learn of it a moment later:
+    // a Shift goes first, which types nothing.
+    constexpr quint32 kShift = 0xffe1;
+    if (!call("Start") || !call("NotifyKeyboardKeysym", {kShift, true}) ||
+        !call("NotifyKeyboardKeysym", {kShift, false}))
+        return 1;
+    // Both ends stay open here, so neither side sees an end between texts.
+    QFile input(in), output(out);
+    if (!input.open(QIODevice::ReadWrite | QIODevice::Unbuffered) ||
+        !output.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
+        return 1;
+    std::puts("typing");
+    std::fflush(stdout);
+    QByteArray text;
+    char c = 0;
+    while (input.getChar(&c)) {
+        if (c != '\0') {
+            text += c;
+            continue;
+        }
+        bool typed = true;
+        for (const QChar key : QString::fromUtf8(text)) {
+            typed = typed && call("NotifyKeyboardKeysym", {Keysym(key), true}) &&
+                    call("NotifyKeyboardKeysym", {Keysym(key), false});
+        }
+        text.clear();
+        output.write(typed ? "typed\n" : "failed\n");
+    }
+    return 0;
+}
+
 int Usage() {
     std::fputs("usage: sni-host watch|items|activate [TOKEN]|menu|click LABEL|popup|window TITLE|"
-               "editor TITLE FILE\n",
+               "editor TITLE FILE|icon PICTURE...|keyboard IN OUT\n",
                stderr);
     return 2;
 }
@@ -242,11 +391,21 @@ int main(int argc, char** argv) {
         return QApplication::exec();
     }
     if (command == QLatin1String("items")) {
-        for (const QString& item : Property(kWatcherService, kWatcherPath, kWatcherService,
-                                            QStringLiteral("RegisteredStatusNotifierItems"))
-                                       .toStringList())
-            std::printf("%s\n", qPrintable(item));
-        return 0;
+        // Only the live ones; none is a failure.
+        const QStringList items = Property(kWatcherService, kWatcherPath, kWatcherService,
+                                           QStringLiteral("RegisteredStatusNotifierItems"))
+                                      .toStringList();
+        int live = 0;
+        for (const QString& item : items) {
+            QString service = item.section(QLatin1Char('/'), 0, 0);
+            if (service.endsWith(QLatin1Char('@')))
+                service.chop(1);
+            if (bus.interface()->isServiceRegistered(service)) {
+                std::printf("%s\n", qPrintable(item));
+                ++live;
+            }
+        }
+        return live > 0 ? 0 : 1;
     }
     if (command == QLatin1String("activate")) {
         QString service, path;
@@ -259,6 +418,10 @@ int main(int argc, char** argv) {
             CallOn(service, path, kItemInterface, QStringLiteral("Activate"), {0, 0});
         return reply.type() == QDBusMessage::ReplyMessage ? 0 : 1;
     }
+    if (command == QLatin1String("icon") && args.size() >= 2)
+        return CheckIcon(args.mid(1));
+    if (command == QLatin1String("keyboard") && args.size() == 3)
+        return MutterKeyboard(args.at(1), args.at(2));
     QString service, menuPath;
     if (command == QLatin1String("menu")) {
         const QList<Entry> entries = MenuEntries(service, menuPath);
