@@ -5,6 +5,7 @@
 #include <QHeaderView>
 #include <QScreen>
 #include <QStyle>
+#include <QTimer>
 #include <QTreeView>
 #include <QWidget>
 #include <algorithm>
@@ -47,7 +48,48 @@ private:
     std::vector<int> widths;
 };
 
+// Waits for the window's first show, then for the window manager to frame and place it.
+class FirstPlacementCheck : public QObject {
+public:
+    explicit FirstPlacementCheck(QWidget& window) : QObject(&window), window(window) {
+        window.installEventFilter(this);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == &window && event->type() == QEvent::Show) {
+            window.removeEventFilter(this);
+            QTimer::singleShot(kFramedMs, this, [this] {
+                KeepFrameOnScreen(window);
+                deleteLater();
+            });
+        }
+        return false;
+    }
+
+private:
+    // Long enough for a window manager to have put its frame around a new window.
+    static constexpr int kFramedMs = 300;
+    QWidget& window;
+};
+
 } // namespace
+
+void KeepFrameOnScreen(QWidget& window) {
+    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland")) ||
+        !window.isVisible() || window.windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))
+        return;
+    const QScreen* screen = window.screen();
+    if (!screen)
+        return;
+    const QRect free = screen->availableGeometry();
+    const QRect frame = window.frameGeometry();
+    if (free.contains(frame))
+        return;
+    // The top left corner stays on the screen even where the frame is larger than it.
+    const int x = std::max(free.left(), std::min(frame.left(), free.right() + 1 - frame.width()));
+    const int y = std::max(free.top(), std::min(frame.top(), free.bottom() + 1 - frame.height()));
+    window.move(x, y);
+}
 
 double FontScale(QWidget& widget) {
     widget.ensurePolished();
@@ -71,6 +113,7 @@ void ResizeForFont(QWidget& window, QSize designed) {
         size = size.boundedTo(room);
     }
     window.resize(size);
+    new FirstPlacementCheck(window);
 }
 
 void KeepColumnsWideForFont(QTreeView& list, std::initializer_list<int> widths) {

@@ -17,8 +17,13 @@ int FontScaled(QWidget& widget, int pixels);
 
 // The first size of a window laid out at `designed` for the usual font: grown with its font
 // and to what its layout needs, and kept within the free area of its screen with room for
-// the window manager's frame.
+// the window manager's frame. Once shown, a window whose frame the window manager put partly
+// off the screen is moved back onto it (where windows have positions).
 void ResizeForFont(QWidget& window, QSize designed);
+
+// Moves a shown window whose frame sticks out of its screen's free area back into it, as far
+// as it fits; nothing on platforms without window positions, nor for a maximised window.
+void KeepFrameOnScreen(QWidget& window);
 
 // Widens the list's columns that are narrower than `widths` grown with its font; wider ones
 // (a width the operator chose) stay. Again whenever the list's font changes.

@@ -5,6 +5,7 @@
 #include "c_url_dlg.h"
 #include "canned_edit_dlg.h"
 #include "canned_msg_dlg.h"
+#include "font_scaled.h"
 #include "console_test_helpers.h"
 #include "history_window.h"
 #include "hyperlink_label.h"
@@ -81,4 +82,22 @@ TEST(LargeFont, EveryDialogFitsTheScreenAndShowsItsTextsWhole) {
     test::ForgetStoredState();
 }
 
+} // namespace olvex
+
+namespace olvex {
+namespace {
+
+// A window manager that puts a new window partly below the screen: the window comes back up.
+TEST(LargeFont, AWindowPlacedPartlyOffTheScreenIsMovedBackOntoIt) {
+    QWidget window;
+    ResizeForFont(window, QSize(300, 200));
+    const QRect screen = QApplication::primaryScreen()->availableGeometry();
+    window.move(screen.right() - 100, screen.bottom() - 50);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return screen.contains(window.frameGeometry()); }, 2000))
+        << window.frameGeometry().x() << "," << window.frameGeometry().y();
+}
+
+} // namespace
 } // namespace olvex
