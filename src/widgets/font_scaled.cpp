@@ -88,7 +88,9 @@ void KeepFrameOnScreen(QWidget& window) {
     // The top left corner stays on the screen even where the frame is larger than it.
     const int x = std::max(free.left(), std::min(frame.left(), free.right() + 1 - frame.width()));
     const int y = std::max(free.top(), std::min(frame.top(), free.bottom() + 1 - frame.height()));
-    window.move(x, y);
+    // By the client area, which every window manager takes as it is; a move of the frame is
+    // read with the frame added once more by some.
+    window.setGeometry(window.geometry().translated(x - frame.left(), y - frame.top()));
 }
 
 double FontScale(QWidget& widget) {

@@ -37,8 +37,10 @@ shot() {
     local name="$OLVEX_TOUR-$2" x y w h
     sleep 0.8
     import -window "$1" "$OUT/$name.png"
-    eval "$(xdotool getwindowgeometry --shell "$1")"
-    x=$X y=$Y w=$WIDTH h=$HEIGHT
+    # xwininfo's corner is the window's own; xdotool's counts a reparenting frame twice.
+    read -r x y w h < <(xwininfo -id "$1" | awk '/Absolute upper-left X/ {x = $NF}
+        /Absolute upper-left Y/ {y = $NF} /^ *Width/ {w = $NF} /^ *Height/ {h = $NF}
+        END {print x, y, w, h}')
     if [ "$x" -lt 0 ] || [ "$y" -lt 0 ] || [ $((x + w)) -gt "${SCREEN_SIZE%x*}" ] ||
         [ $((y + h)) -gt "${SCREEN_SIZE#*x}" ]; then
         echo "OFF SCREEN: $name at ${x},${y} ${w}x${h} on $SCREEN_SIZE" >&2
