@@ -20,28 +20,7 @@ stack_begin() {
     [ -s "$display_file" ] || fail "Xvfb did not start"
     export DISPLAY=":$(head -n 1 "$display_file")"
 
-    cat >"$SESSION_DIR/bus.conf" <<CONF
-<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-BUS Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <listen>unix:dir=$SESSION_DIR</listen>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-CONF
-    dbus-daemon --config-file="$SESSION_DIR/bus.conf" --nofork --print-address=1 \
-        >"$SESSION_DIR/bus.address" 2>"$SESSION_DIR/bus.err" &
-    SESSION_PIDS+=($!)
-    for _ in $(seq 100); do
-        [ -s "$SESSION_DIR/bus.address" ] && break
-        sleep 0.1
-    done
-    [ -s "$SESSION_DIR/bus.address" ] || fail "no session bus"
-    export DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$SESSION_DIR/bus.address")
+    session_bus_start
 
     openbox --sm-disable >"$SESSION_DIR/openbox.log" 2>&1 &
     SESSION_PIDS+=($!)

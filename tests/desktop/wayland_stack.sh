@@ -106,29 +106,6 @@ wl_drop() {
         "$BASH" ${OLVEX_WL_TRACE:+-x} "$@"
 }
 
-wl_bus_begin() {
-    cat >"$SESSION_DIR/bus.conf" <<CONF
-<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-BUS Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <listen>unix:dir=$SESSION_DIR</listen>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-CONF
-    dbus-daemon --config-file="$SESSION_DIR/bus.conf" --nofork --print-address=1 \
-        >"$SESSION_DIR/bus.address" 2>"$SESSION_DIR/bus.err" &
-    SESSION_PIDS+=($!)
-    local _
-    for _ in $(seq 100); do [ -s "$SESSION_DIR/bus.address" ] && break; sleep 0.1; done
-    [ -s "$SESSION_DIR/bus.address" ] || fail "no session bus"
-    export DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$SESSION_DIR/bus.address")
-}
-
 # wl_wait_for SECONDS COMMAND...: polls COMMAND every 0.1 s.
 wl_wait_for() {
     local tenths=$(($1 * 10)) _
@@ -153,7 +130,7 @@ wl_stack_begin() {
     export HOME="$SESSION_DIR/home" XDG_SESSION_TYPE=wayland
     mkdir -p "$HOME"
     unset DISPLAY WAYLAND_DISPLAY
-    wl_bus_begin
+    session_bus_start
     export WAYLAND_DISPLAY=wayland-olvex
     case "$WL_STACK" in
     sway) wl_sway_begin ;;

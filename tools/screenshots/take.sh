@@ -5,16 +5,7 @@
 #
 # usage: tools/screenshots/take.sh [BUILD_DIR] [OUTPUT_DIR]   (defaults: build, docs)
 set -euo pipefail
-ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-if [ -z "${DISPLAY:-}" ] || [ -z "${OLVEX_SCREENSHOT_DISPLAY:-}" ]; then
-    export OLVEX_SCREENSHOT_DISPLAY=1
-    exec xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" "$0" "$@"
-fi
-BUILD=$(cd "${1:-$ROOT/build}" && pwd)
-OUT=$(mkdir -p "${2:-$ROOT/docs}" && cd "${2:-$ROOT/docs}" && pwd)
-. "$ROOT/tests/e2e/x_session.sh"
-session_begin
-trap session_end EXIT
+. "$(dirname "${BASH_SOURCE[0]}")/screenshot_session.sh" docs "$@"
 export QT_QPA_PLATFORM=xcb
 
 # Alerts of later requests stay on top of everything.

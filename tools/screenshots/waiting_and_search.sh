@@ -5,16 +5,7 @@
 #
 # usage: tools/screenshots/waiting_and_search.sh [BUILD_DIR] [OUTPUT_DIR]   (build, docs)
 set -euo pipefail
-ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-if [ -z "${DISPLAY:-}" ] || [ -z "${OLVEX_SCREENSHOT_DISPLAY:-}" ]; then
-    export OLVEX_SCREENSHOT_DISPLAY=1
-    exec xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" "$0" "$@"
-fi
-BUILD=$(cd "${1:-$ROOT/build}" && pwd)
-OUT=$(mkdir -p "${2:-$ROOT/docs}" && cd "${2:-$ROOT/docs}" && pwd)
-. "$ROOT/tests/e2e/x_session.sh"
-session_begin
-trap session_end EXIT
+. "$(dirname "${BASH_SOURCE[0]}")/screenshot_session.sh" docs "$@"
 export QT_QPA_PLATFORM=xcb QT_XCB_GL_INTEGRATION=none
 # No session bus: the console docks in the X tray below.
 unset DBUS_SESSION_BUS_ADDRESS
