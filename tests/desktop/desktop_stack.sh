@@ -11,7 +11,7 @@ stack_begin() {
     SNI_HOST=$1
     local no_tray=${2:-}
     local display_file="$SESSION_DIR/display" _
-    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$display_file" 2>"$SESSION_DIR/xvfb.err" &
+    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$display_file" 2>"$SESSION_DIR/xvfb.err" &
     SESSION_PIDS+=($!)
     for _ in $(seq 100); do
         [ -s "$display_file" ] && break

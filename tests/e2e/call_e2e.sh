@@ -8,7 +8,7 @@
 # usage: call_e2e.sh OLVEX DEMO_SERVER X_CLOSE_WINDOW
 set -euo pipefail
 if [ -z "${DISPLAY:-}" ]; then
-    exec xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" "$0" "$@"
+    exec xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp -noreset" "$0" "$@"
 fi
 OLVEX=${1:?olvex} DEMO_SERVER=${2:?olvex-demo-server} X_CLOSE=${3:?x-close-window}
 . "$(dirname "$0")/x_session.sh"

@@ -8,7 +8,7 @@ set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 if [ -z "${DISPLAY:-}" ] || [ -z "${OLVEX_SCREENSHOT_DISPLAY:-}" ]; then
     export OLVEX_SCREENSHOT_DISPLAY=1
-    exec xvfb-run -a -s "-screen 0 1920x1080x24 -nolisten tcp" "$0" "$@"
+    exec xvfb-run -a -s "-screen 0 1920x1080x24 -nolisten tcp -noreset" "$0" "$@"
 fi
 BUILD=$(cd "${1:-$ROOT/build}" && pwd)
 OUT=$(mkdir -p "${2:-$ROOT/docs/screenshots}" && cd "${2:-$ROOT/docs/screenshots}" && pwd)

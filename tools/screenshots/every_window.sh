@@ -15,9 +15,9 @@ OUT=$(mkdir -p "${2:-${TMPDIR:-/tmp}/olvex-every-window}" &&
 
 if [ -z "${OLVEX_TOUR:-}" ]; then
     status=0
-    OLVEX_TOUR=200-percent xvfb-run -a -s "-screen 0 1920x1080x24 -nolisten tcp" \
+    OLVEX_TOUR=200-percent xvfb-run -a -s "-screen 0 1920x1080x24 -nolisten tcp -noreset" \
         "$0" "$BUILD" "$OUT" || status=1
-    OLVEX_TOUR=16pt xvfb-run -a -s "-screen 0 1280x800x24 -nolisten tcp" \
+    OLVEX_TOUR=16pt xvfb-run -a -s "-screen 0 1280x800x24 -nolisten tcp -noreset" \
         "$0" "$BUILD" "$OUT" || status=1
     exit "$status"
 fi

@@ -9,7 +9,7 @@ default_out=$1
 shift
 if [ -z "${DISPLAY:-}" ] || [ -z "${OLVEX_SCREENSHOT_DISPLAY:-}" ]; then
     export OLVEX_SCREENSHOT_DISPLAY=1
-    exec xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" "$0" "$@"
+    exec xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp -noreset" "$0" "$@"
 fi
 BUILD=$(cd "${1:-$ROOT/build}" && pwd)
 OUT=$(mkdir -p "${2:-$ROOT/$default_out}" && cd "${2:-$ROOT/$default_out}" && pwd)
