@@ -8,11 +8,8 @@
 set -euo pipefail
 OLVEX=${1:?olvex} DEMO_SERVER=${2:?olvex-demo-server} SNI_HOST=${3:?sni-host}
 here=$(dirname "$0")
-. "$here/../e2e/x_session.sh"
 . "$here/desktop_stack.sh"
-session_begin
-trap session_end EXIT
-stack_begin "$SNI_HOST"
+desktop_begin "$SNI_HOST"
 a11y_bus_start
 
 demo_server_start "$DEMO_SERVER" --visitors 5 --request-every 5 --seed 11

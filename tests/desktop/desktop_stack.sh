@@ -1,11 +1,20 @@
 # A desktop session on a virtual display for the desktop tests: Xvfb (display picked with
 # -displayfd), the openbox window manager, a private session bus with no services to start
 # on demand, the dunst notification daemon, and our own StatusNotifier watcher and host in
-# place of a panel. Source it after tests/e2e/x_session.sh and session_begin.
+# place of a panel. Source it; it brings tests/e2e/x_session.sh along.
 #
-#   stack_begin SNI_HOST [--no-tray]   start the session; without a tray no watcher runs
+#   desktop_begin SNI_HOST [--no-tray] a scratch session with the stack, ended at exit;
+#                                       without a tray no watcher runs
 #   tray_start / tray_stop              the panel coming and going
 #   notifications                       what dunst was asked to show (its -print output)
+
+. "$(dirname "${BASH_SOURCE[0]}")/../e2e/x_session.sh"
+
+desktop_begin() {
+    session_begin
+    trap session_end EXIT
+    stack_begin "$@"
+}
 
 stack_begin() {
     SNI_HOST=$1

@@ -10,11 +10,8 @@ set -euo pipefail
 OLVEX=${1:?olvex} DEMO_SERVER=${2:?olvex-demo-server} SNI_HOST=${3:?sni-host}
 X_CLOSE=${4:?x-close-window}
 here=$(dirname "$0")
-. "$here/../e2e/x_session.sh"
 . "$here/desktop_stack.sh"
-session_begin
-trap session_end EXIT
-stack_begin "$SNI_HOST"
+desktop_begin "$SNI_HOST"
 command -v xterm >/dev/null || fail "xterm is needed (tools/apt-packages.txt)"
 
 demo_server_start "$DEMO_SERVER" --visitors 6 --request-every 4 --seed 7

@@ -10,11 +10,8 @@ set -euo pipefail
 OLVEX=${1:?olvex} DEMO_SERVER=${2:?olvex-demo-server} SNI_HOST=${3:?sni-host}
 mode=${4:-}
 here=$(dirname "$0")
-. "$here/../e2e/x_session.sh"
 . "$here/desktop_stack.sh"
-session_begin
-trap session_end EXIT
-stack_begin "$SNI_HOST" "$mode"
+desktop_begin "$SNI_HOST" "$mode"
 
 # A request every 4 s, each alert open for 3 s.
 demo_server_start "$DEMO_SERVER" --visitors 6 --request-every 4 --seed 5

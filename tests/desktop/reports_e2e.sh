@@ -8,11 +8,8 @@ set -euo pipefail
 OLVEX=${1:?olvex} DEMO_SERVER=${2:?olvex-demo-server} SNI_HOST=${3:?sni-host}
 X_CLOSE=${4:?x-close-window}
 here=$(dirname "$0")
-. "$here/../e2e/x_session.sh"
 . "$here/desktop_stack.sh"
-session_begin
-trap session_end EXIT
-stack_begin "$SNI_HOST"
+desktop_begin "$SNI_HOST"
 # The web engine's own library frees with a mismatched delete under AddressSanitizer; that
 # is not ours to find here.
 export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}new_delete_type_mismatch=0"

@@ -10,11 +10,8 @@
 set -euo pipefail
 OLVEX=${1:?olvex} DEMO_SERVER=${2:?olvex-demo-server} SNI_HOST=${3:?sni-host}
 here=$(dirname "$0")
-. "$here/../e2e/x_session.sh"
 . "$here/desktop_stack.sh"
-session_begin
-trap session_end EXIT
-stack_begin "$SNI_HOST" --no-tray
+desktop_begin "$SNI_HOST" --no-tray
 
 demo_server_start "$DEMO_SERVER" --quiet --visitors 3
 write_settings demo demo "$DEMO_PORT" "ShowHints=0"

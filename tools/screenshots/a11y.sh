@@ -5,19 +5,9 @@
 #
 # usage: tools/screenshots/a11y.sh [BUILD_DIR] [OUTPUT_DIR]   (defaults: build, docs/screenshots)
 set -euo pipefail
-ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-if [ -z "${DISPLAY:-}" ] || [ -z "${OLVEX_SCREENSHOT_DISPLAY:-}" ]; then
-    export OLVEX_SCREENSHOT_DISPLAY=1
-    exec xvfb-run -a -s "-screen 0 1920x1080x24 -nolisten tcp -noreset" "$0" "$@"
-fi
-BUILD=$(cd "${1:-$ROOT/build}" && pwd)
-OUT=$(mkdir -p "${2:-$ROOT/docs/screenshots}" && cd "${2:-$ROOT/docs/screenshots}" && pwd)
-. "$ROOT/tests/e2e/x_session.sh"
-session_begin
-trap session_end EXIT
-export QT_QPA_PLATFORM=xcb QT_XCB_GL_INTEGRATION=none
-openbox --sm-disable >/dev/null 2>&1 &
-SESSION_PIDS+=($!)
+SCREENSHOT_SCREEN=1920x1080
+. "$(dirname "${BASH_SOURCE[0]}")/screenshot_session.sh" docs/screenshots "$@"
+with_openbox
 
 shot() { # WINDOW NAME [SCALE]
     import -window "$1" "$OUT/$2.png"

@@ -15,19 +15,13 @@ OUT=$(mkdir -p "${2:-${TMPDIR:-/tmp}/olvex-every-window}" &&
 
 if [ -z "${OLVEX_TOUR:-}" ]; then
     status=0
-    OLVEX_TOUR=200-percent xvfb-run -a -s "-screen 0 1920x1080x24 -nolisten tcp -noreset" \
-        "$0" "$BUILD" "$OUT" || status=1
-    OLVEX_TOUR=16pt xvfb-run -a -s "-screen 0 1280x800x24 -nolisten tcp -noreset" \
-        "$0" "$BUILD" "$OUT" || status=1
+    OLVEX_TOUR=200-percent SCREENSHOT_SCREEN=1920x1080 "$0" "$BUILD" "$OUT" || status=1
+    OLVEX_TOUR=16pt SCREENSHOT_SCREEN=1280x800 "$0" "$BUILD" "$OUT" || status=1
     exit "$status"
 fi
 
-. "$ROOT/tests/e2e/x_session.sh"
-session_begin
-trap session_end EXIT
-export QT_QPA_PLATFORM=xcb QT_XCB_GL_INTEGRATION=none
-openbox --sm-disable >/dev/null 2>&1 &
-SESSION_PIDS+=($!)
+. "$(dirname "${BASH_SOURCE[0]}")/screenshot_session.sh" "" "$@"
+with_openbox
 SCREEN_SIZE=$(xdotool getdisplaygeometry | tr ' ' x)
 OFF=0
 
